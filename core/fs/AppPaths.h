@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+// Where the user's home is and where Brimvale and the desktop keep their files. Every call
+// reads the environment afresh; nothing is created.
+namespace AppPaths {
+
+// $HOME when set and not empty, else the home directory of the current user.
+[[nodiscard]] QString home();
+// ~/.brimvale: the custom folder list and the restore log.
+[[nodiscard]] QString dataDir();
+// $XDG_DATA_HOME when set to an absolute path, else ~/.local/share.
+[[nodiscard]] QString xdgDataHome();
+// $XDG_CACHE_HOME when set to an absolute path, else ~/.cache.
+[[nodiscard]] QString xdgCacheHome();
+// $XDG_CONFIG_HOME when set to an absolute path, else ~/.config.
+[[nodiscard]] QString xdgConfigHome();
+// The home Trash of the freedesktop.org Trash standard: $XDG_DATA_HOME/Trash.
+[[nodiscard]] QString homeTrash();
+// $XDG_CACHE_HOME/brimvale: caches Brimvale can rebuild at any time.
+[[nodiscard]] QString cacheDir();
+
+} // namespace AppPaths

@@ -1,0 +1,70 @@
+#include "CustomFolders.h"
+
+#include "FileLock.h"
+#include "JSONStore.h"
+
+#include <QJsonArray>
+
+namespace {
+
+const QString kFileName = QStringLiteral("custom_paths.json");
+
+struct Stored
+{
+    QStringList paths;
+    bool unusable = false; // a file is there but holds no array of strings
+};
+
+Stored readStored()
+{
+    const JSONStore::ReadResult read = JSONStore::read(kFileName);
+    if (read.status == JSONStore::ReadStatus::missing)
+        return {};
+    if (read.status == JSONStore::ReadStatus::unusable || !read.document.isArray())
+        return {{}, true};
+    QStringList paths;
+    for (const QJsonValue& value : read.document.array()) {
+        if (!value.isString())
+            return {{}, true};
+        paths.push_back(value.toString());
+    }
+    return {paths, false};
+}
+
+void store(const Stored& before, const QStringList& paths)
+{
+    JSONStore::write(QJsonDocument(QJsonArray::fromStringList(paths)), kFileName,
+                     before.unusable);
+}
+
+} // namespace
+
+namespace CustomFolders {
+
+QStringList load()
+{
+    return readStored().paths;
+}
+
+void add(const QString& path)
+{
+    const FileLock lock = FileLock::inDataDir(kFileName);
+    const Stored stored = readStored();
+    if (stored.paths.contains(path))
+        return;
+    store(stored, stored.paths + QStringList{path});
+}
+
+void remove(const QString& path)
+{
+    const FileLock lock = FileLock::inDataDir(kFileName);
+    const Stored stored = readStored();
+    QStringList kept;
+    for (const QString& element : stored.paths) {
+        if (element != path)
+            kept.push_back(element);
+    }
+    store(stored, kept);
+}
+
+} // namespace CustomFolders

@@ -1,0 +1,189 @@
+#include "FS.h"
+
+#include "DirectoryListing.h"
+#include "DirectoryWalker.h"
+#include "PathBytes.h"
+#include "Sizes.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <atomic>
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits>
+#include <mutex>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct Found
+{
+    std::string path;
+    qint64 size;
+    qint64 seconds;
+    qint32 nanoseconds;
+};
+
+class CollectingVisitor : public WalkVisitor
+{
+public:
+    explicit CollectingVisitor(const FS::FileFilter& keep) : m_keep(keep) {}
+
+    void visit(const WalkedFile& file) override
+    {
+        if (!file.pathIsUtf8 || (m_keep && !m_keep(file)))
+            return;
+        Found found{std::string(file.path), file.size, file.modifiedSeconds,
+                    file.modifiedNanoseconds};
+        std::lock_guard lock(m_mutex);
+        m_found.push_back(std::move(found));
+    }
+
+    std::vector<Found> take() { return std::move(m_found); }
+
+private:
+    const FS::FileFilter& m_keep;
+    std::mutex m_mutex;
+    std::vector<Found> m_found;
+};
+
+class TotalsVisitor : public WalkVisitor
+{
+public:
+    explicit TotalsVisitor(const FS::FileFilter& keep) : m_keep(keep) {}
+
+    void visit(const WalkedFile& file) override
+    {
+        if (m_keep && !m_keep(file))
+            return;
+        m_files.fetch_add(1, std::memory_order_relaxed);
+        qint64 bytes = m_bytes.load(std::memory_order_relaxed);
+        while (!m_bytes.compare_exchange_weak(bytes, saturatingAdd(bytes, file.size),
+                                              std::memory_order_relaxed)) {
+        }
+        // Nanoseconds since 1970 fit in 64 bits until the year 2262.
+        const qint64 stamp = file.modifiedSeconds * 1'000'000'000 + file.modifiedNanoseconds;
+        m_hasNewest.store(true, std::memory_order_relaxed);
+        qint64 newest = m_newest.load(std::memory_order_relaxed);
+        while (stamp > newest &&
+               !m_newest.compare_exchange_weak(newest, stamp, std::memory_order_relaxed)) {
+        }
+    }
+
+    FS::Totals totals() const
+    {
+        FS::Totals totals;
+        totals.files = m_files.load();
+        totals.bytes = m_bytes.load();
+        if (m_hasNewest.load()) {
+            const qint64 newest = m_newest.load();
+            totals.newest = FS::dateFrom(newest / 1'000'000'000,
+                                         static_cast<qint32>(newest % 1'000'000'000));
+        }
+        return totals;
+    }
+
+private:
+    const FS::FileFilter& m_keep;
+    std::atomic<qint64> m_files{0};
+    std::atomic<qint64> m_bytes{0};
+    std::atomic<bool> m_hasNewest{false};
+    std::atomic<qint64> m_newest{std::numeric_limits<qint64>::min()};
+};
+
+} // namespace
+
+namespace FS {
+
+QList<FileInfo> files(const QString& under, bool skipHidden, std::optional<DepthRange> depth)
+{
+    return files(under, skipHidden, depth, FileFilter());
+}
+
+QList<FileInfo> files(const QString& under, bool skipHidden, std::optional<DepthRange> depth,
+                      const FileFilter& keep)
+{
+    WalkOptions options;
+    options.skipHidden = skipHidden;
+    options.depth = depth;
+    CollectingVisitor visitor(keep);
+    DirectoryWalker::walk(under, options, visitor);
+    std::vector<Found> found = visitor.take();
+    std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+        return PathBytes::preOrderLess(a.path, b.path);
+    });
+    QList<FileInfo> result;
+    result.reserve(static_cast<qsizetype>(found.size()));
+    for (const Found& f : found) {
+        result.push_back(FileInfo{
+            QString::fromUtf8(f.path.data(), static_cast<qsizetype>(f.path.size())), f.size,
+            dateFrom(f.seconds, f.nanoseconds)});
+    }
+    return result;
+}
+
+Totals totals(const QString& under, bool skipHidden, std::optional<DepthRange> depth,
+              const FileFilter& keep)
+{
+    WalkOptions options;
+    options.skipHidden = skipHidden;
+    options.depth = depth;
+    TotalsVisitor visitor(keep);
+    DirectoryWalker::walk(under, options, visitor);
+    return visitor.totals();
+}
+
+QStringList subdirectories(const QString& of)
+{
+    QByteArray root = QFile::encodeName(of);
+    while (root.size() > 1 && root.endsWith('/'))
+        root.chop(1);
+    const int fd = ::open(root.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    const bool rootIsUtf8 =
+        PathBytes::isValidUtf8(std::string_view(root.constData(), size_t(root.size())));
+    std::vector<std::string> names;
+    DirectoryListing listing;
+    listing.read(fd, [&](std::string_view name, unsigned char type) {
+        if (type == DT_UNKNOWN) {
+            struct stat st{};
+            if (::fstatat(fd, std::string(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+                return;
+            type = S_ISDIR(st.st_mode) ? DT_DIR : DT_UNKNOWN;
+        }
+        if (type == DT_DIR && !PathBytes::isTrashName(name) && PathBytes::isValidUtf8(name))
+            names.emplace_back(name);
+    });
+    ::close(fd);
+    if (!rootIsUtf8)
+        return {};
+    std::sort(names.begin(), names.end());
+    const QString prefix = root == "/" ? QString() : QString::fromUtf8(root);
+    QStringList result;
+    result.reserve(static_cast<qsizetype>(names.size()));
+    for (const std::string& name : names)
+        result.push_back(prefix + u'/' +
+                         QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
+    return result;
+}
+
+bool preOrderLess(const QString& a, const QString& b)
+{
+    const QByteArray x = a.toUtf8();
+    const QByteArray y = b.toUtf8();
+    return PathBytes::preOrderLess(std::string_view(x.constData(), size_t(x.size())),
+                                   std::string_view(y.constData(), size_t(y.size())));
+}
+
+QDateTime dateFrom(qint64 seconds, qint32 nanoseconds)
+{
+    return QDateTime::fromMSecsSinceEpoch(seconds * 1000 + nanoseconds / 1'000'000,
+                                          Qt::UTC);
+}
+
+} // namespace FS

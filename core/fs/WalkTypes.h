@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <optional>
+#include <string_view>
+#include <sys/types.h>
+
+// A closed range of walk levels: an entry directly inside the root is at level 1.
+struct DepthRange
+{
+    int lower = 1;
+    int upper = 1;
+};
+
+// What the walker tells its visitor about one regular file. The views point into the walker's
+// buffers and are valid only during the call.
+struct WalkedFile
+{
+    std::string_view path; // absolute path, as bytes
+    std::string_view name; // last component, as bytes
+    int level = 0;
+    qint64 size = 0;
+    qint64 modifiedSeconds = 0; // since 1970, UTC
+    qint32 modifiedNanoseconds = 0;
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool pathIsUtf8 = true; // false when this name or a folder above it is not valid UTF-8
+
+    // The path as text, or nothing when it holds a name that is not valid UTF-8.
+    [[nodiscard]] std::optional<QString> pathText() const;
+};
+
+// Receives every regular file of a walk. Called from several threads at once, in any order.
+class WalkVisitor
+{
+public:
+    virtual ~WalkVisitor() = default;
+    virtual void visit(const WalkedFile& file) = 0;
+};
+
+struct WalkOptions
+{
+    bool skipHidden = false;
+    std::optional<DepthRange> depth;
+    // Neither return nor enter the home Trash or folders named ".Trash" / ".Trash-<digits>".
+    bool skipTrash = true;
+    // Worker threads including the caller's; 0 picks a default for this machine.
+    int threads = 0;
+};
+
+struct WalkStats
+{
+    qint64 entries = 0; // every name listed, of any type
+    qint64 directories = 0;
+};

@@ -1,0 +1,21 @@
+#include "DeleteRisk.h"
+
+#include <array>
+
+namespace {
+constexpr std::array<const char16_t*, 3> kRawValues{u"Safe", u"Risky", u"Unknown"};
+}
+
+std::optional<DeleteRisk> DeleteRisk::fromRawValue(QStringView raw)
+{
+    for (quint8 i = 0; i < kRawValues.size(); ++i) {
+        if (raw == QStringView(kRawValues[i]))
+            return DeleteRisk(static_cast<Value>(i));
+    }
+    return std::nullopt;
+}
+
+QString DeleteRisk::rawValue() const
+{
+    return QString::fromUtf16(kRawValues[m_value]);
+}

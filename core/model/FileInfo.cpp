@@ -1,0 +1,6 @@
+#include "FileInfo.h"
+
+QString FileInfo::fileName() const
+{
+    return path.mid(path.lastIndexOf(u'/') + 1);
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "DeleteRisk.h"
+#include "ModelSource.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// One row of the catalogue. An absent lastModified stands for "no date reported".
+struct ModelEntry
+{
+    QString id;
+    QString name;
+    ModelSource source = ModelSource::custom;
+    qint64 sizeBytes = 0;
+    qint64 reclaimableBytes = 0;
+    QString primaryPath;
+    QStringList allPaths;
+    std::optional<QDateTime> lastModified;
+    DeleteRisk deleteRisk = DeleteRisk::unknown;
+    std::optional<QString> quantization;
+    std::optional<QString> detail;
+    std::optional<QString> partialHash;
+    bool isDuplicate = false;
+
+    ModelEntry() = default;
+    // reclaimableBytes absent means all of sizeBytes is freed by deleting the entry.
+    ModelEntry(QString id, QString name, ModelSource source, qint64 sizeBytes,
+               std::optional<qint64> reclaimableBytes, QString primaryPath, QStringList allPaths,
+               std::optional<QDateTime> lastModified, DeleteRisk deleteRisk,
+               std::optional<QString> quantization, std::optional<QString> detail);
+
+    [[nodiscard]] QString sourceLabel() const { return source.shortLabel(); }
+    // More than ten decimal gigabytes.
+    [[nodiscard]] bool isLarge() const { return sizeBytes > 10'000'000'000LL; }
+
+    friend bool operator==(const ModelEntry&, const ModelEntry&) = default;
+};

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QHashFunctions>
+#include <QString>
+#include <QStringView>
+
+#include <array>
+#include <optional>
+
+// Where a catalogue entry came from. The order of the cases is the order in which sources are
+// listed everywhere; the raw value is the stored form.
+class ModelSource
+{
+public:
+    enum Value : quint8 { ollama, lmStudio, huggingFace, comfyUI, whisper, codingCache, loose, custom };
+
+    constexpr ModelSource(Value value) : m_value(value) {}
+
+    [[nodiscard]] static const std::array<ModelSource, 8>& allCases();
+    // Exact, case-sensitive match against the eight raw values.
+    [[nodiscard]] static std::optional<ModelSource> fromRawValue(QStringView raw);
+
+    [[nodiscard]] constexpr Value value() const { return m_value; }
+    [[nodiscard]] QString rawValue() const;
+    [[nodiscard]] QString label() const;
+    [[nodiscard]] QString shortLabel() const;
+    // Icon name of the source, as a symbol name of the original icon set.
+    [[nodiscard]] QString symbol() const;
+
+    friend constexpr bool operator==(ModelSource, ModelSource) = default;
+
+private:
+    Value m_value;
+};
+
+inline size_t qHash(ModelSource source, size_t seed = 0) noexcept
+{
+    return ::qHash(static_cast<int>(source.value()), seed);
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "ModelEntry.h"
+
+#include <QList>
+#include <QStringList>
+
+// What one source scanner returns: its entries and one message per problem met.
+struct SourceScan
+{
+    QList<ModelEntry> models;
+    QStringList errors;
+};
