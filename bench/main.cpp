@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QStringList>
-
 #include <atomic>
 #include <cstdio>
 

@@ -1,43 +1,43 @@
+#include "CliCommon.h"
+#include "Commands.h"
+
 #include <QCoreApplication>
-#include <QString>
-#include <QStringList>
-
-#include <cstdio>
-
-namespace {
-
-const char kUsage[] =
-    "Usage:\n"
-    "  brimvale-cli --version | --help\n"
-    "\n"
-    "Finds AI model files and AI-tool caches in your home folder and reclaims their space.\n";
-
-void print(FILE* stream, const QString& text)
-{
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
-}
-
-} // namespace
+#include <QHash>
+#include <clocale>
 
 int main(int argc, char* argv[])
 {
+    std::setlocale(LC_ALL, "");
     QCoreApplication application(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Brimvale"));
+    QCoreApplication::setApplicationName(QStringLiteral("Brimvale"));
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
-    if (arguments == QStringList{QStringLiteral("--version")}) {
-        print(stdout, QStringLiteral("brimvale-cli " BRIMVALE_VERSION "\n"));
-        return 0;
-    }
-    if (arguments == QStringList{QStringLiteral("--help")}) {
-        print(stdout, QString::fromUtf8(kUsage));
-        return 0;
-    }
     if (arguments.isEmpty())
-        print(stderr, QStringLiteral("brimvale-cli: no command given\n"));
-    else
-        print(stderr, QStringLiteral("brimvale-cli: unknown command or option: ") +
-                          arguments.first() + u'\n');
-    print(stderr, QString::fromUtf8(kUsage));
-    return 2;
+        return CliCommon::usageError(QStringLiteral("no command given"));
+
+    const QString command = arguments.takeFirst();
+    if (command == QStringLiteral("--version") && arguments.isEmpty()) {
+        CliCommon::out(QStringLiteral("brimvale-cli " BRIMVALE_VERSION "\n"));
+        return CliCommon::kSuccess;
+    }
+    if (command == QStringLiteral("--help") && arguments.isEmpty()) {
+        CliCommon::out(CliCommon::usage());
+        return CliCommon::kSuccess;
+    }
+    using Command = int (*)(const QStringList&);
+    const QHash<QString, Command> commands{
+        {QStringLiteral("scan"), &Commands::scan},
+        {QStringLiteral("report"), &Commands::report},
+        {QStringLiteral("folders"), &Commands::folders},
+        {QStringLiteral("trash"), &Commands::trash},
+        {QStringLiteral("trashed"), &Commands::trashed},
+        {QStringLiteral("restore"), &Commands::restore},
+        {QStringLiteral("delete"), &Commands::deleteEntries},
+        {QStringLiteral("move"), &Commands::move},
+    };
+    const auto found = commands.constFind(command);
+    if (found == commands.constEnd())
+        return CliCommon::usageError(QStringLiteral("unknown command or option: ") + command);
+    return (*found)(arguments);
 }

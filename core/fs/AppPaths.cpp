@@ -1,7 +1,6 @@
 #include "AppPaths.h"
 
 #include <QFile>
-
 #include <pwd.h>
 #include <unistd.h>
 #include <vector>

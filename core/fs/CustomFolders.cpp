@@ -33,8 +33,7 @@ Stored readStored()
 
 void store(const Stored& before, const QStringList& paths)
 {
-    JSONStore::write(QJsonDocument(QJsonArray::fromStringList(paths)), kFileName,
-                     before.unusable);
+    JSONStore::write(QJsonDocument(QJsonArray::fromStringList(paths)), kFileName, before.unusable);
 }
 
 } // namespace

@@ -5,7 +5,6 @@
 #include "PathBytes.h"
 
 #include <QFile>
-
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -60,7 +59,9 @@ public:
         const rlim_t soft = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 ? limit.rlim_cur : 1024;
         m_maxHeld = static_cast<int>(std::max<rlim_t>(8, std::min<rlim_t>(256, soft / 4)));
         if (options.skipTrash) {
-            struct stat st{};
+            struct stat st
+            {
+            };
             const QByteArray trash = QFile::encodeName(AppPaths::homeTrash());
             if (::stat(trash.constData(), &st) == 0 && S_ISDIR(st.st_mode)) {
                 m_trashDevice = st.st_dev;
@@ -149,7 +150,9 @@ private:
         if (fd < 0)
             return;
         if (m_hasHomeTrash && !isRoot) {
-            struct stat st{};
+            struct stat st
+            {
+            };
             if (::fstat(fd, &st) == 0 && st.st_dev == m_trashDevice && st.st_ino == m_trashInode) {
                 ::close(fd);
                 return;
@@ -172,7 +175,9 @@ private:
                 return;
             if (type == DT_LNK)
                 return;
-            struct stat st{};
+            struct stat st
+            {
+            };
             bool haveStat = false;
             if (type == DT_UNKNOWN) {
                 if (::fstatat(fd, std::string(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)

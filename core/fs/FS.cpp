@@ -6,7 +6,6 @@
 #include "Sizes.h"
 
 #include <QFile>
-
 #include <algorithm>
 #include <atomic>
 #include <dirent.h>
@@ -81,8 +80,8 @@ public:
         totals.bytes = m_bytes.load();
         if (m_hasNewest.load()) {
             const qint64 newest = m_newest.load();
-            totals.newest = FS::dateFrom(newest / 1'000'000'000,
-                                         static_cast<qint32>(newest % 1'000'000'000));
+            totals.newest =
+                FS::dateFrom(newest / 1'000'000'000, static_cast<qint32>(newest % 1'000'000'000));
         }
         return totals;
     }
@@ -119,9 +118,9 @@ QList<FileInfo> files(const QString& under, bool skipHidden, std::optional<Depth
     QList<FileInfo> result;
     result.reserve(static_cast<qsizetype>(found.size()));
     for (const Found& f : found) {
-        result.push_back(FileInfo{
-            QString::fromUtf8(f.path.data(), static_cast<qsizetype>(f.path.size())), f.size,
-            dateFrom(f.seconds, f.nanoseconds)});
+        result.push_back(
+            FileInfo{QString::fromUtf8(f.path.data(), static_cast<qsizetype>(f.path.size())),
+                     f.size, dateFrom(f.seconds, f.nanoseconds)});
     }
     return result;
 }
@@ -151,7 +150,9 @@ QStringList subdirectories(const QString& of)
     DirectoryListing listing;
     listing.read(fd, [&](std::string_view name, unsigned char type) {
         if (type == DT_UNKNOWN) {
-            struct stat st{};
+            struct stat st
+            {
+            };
             if (::fstatat(fd, std::string(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
                 return;
             type = S_ISDIR(st.st_mode) ? DT_DIR : DT_UNKNOWN;
@@ -182,8 +183,7 @@ bool preOrderLess(const QString& a, const QString& b)
 
 QDateTime dateFrom(qint64 seconds, qint32 nanoseconds)
 {
-    return QDateTime::fromMSecsSinceEpoch(seconds * 1000 + nanoseconds / 1'000'000,
-                                          Qt::UTC);
+    return QDateTime::fromMSecsSinceEpoch(seconds * 1000 + nanoseconds / 1'000'000, Qt::UTC);
 }
 
 } // namespace FS

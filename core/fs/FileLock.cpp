@@ -5,7 +5,6 @@
 #include "PosixIO.h"
 
 #include <QFile>
-
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>

@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QLocale>
-
 #include <array>
 #include <climits>
 #include <cstdlib>
@@ -17,13 +16,8 @@ struct Unit
     int decimals;
 };
 
-constexpr std::array<Unit, 7> kUnits{{{u"bytes", 0},
-                                      {u"KB", 0},
-                                      {u"MB", 1},
-                                      {u"GB", 2},
-                                      {u"TB", 2},
-                                      {u"PB", 2},
-                                      {u"EB", 2}}};
+constexpr std::array<Unit, 7> kUnits{
+    {{u"bytes", 0}, {u"KB", 0}, {u"MB", 1}, {u"GB", 2}, {u"TB", 2}, {u"PB", 2}, {u"EB", 2}}};
 
 constexpr __int128 power10(int exponent)
 {

@@ -2,7 +2,6 @@
 
 #include <QDateTime>
 #include <QString>
-
 #include <optional>
 
 // The text forms of sizes, paths and dates used on screen, in toasts and in the report.

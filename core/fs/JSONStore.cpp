@@ -6,7 +6,6 @@
 
 #include <QDateTime>
 #include <QFile>
-
 #include <cerrno>
 
 namespace {
@@ -22,8 +21,8 @@ void setAside(const QString& path)
         if (error == 0 || error == ENOENT)
             return;
         if (error != EEXIST)
-            throw BrimvaleError(QStringLiteral("Cannot keep ") + path +
-                                QStringLiteral(" aside: ") + BrimvaleError::describe(error));
+            throw BrimvaleError(QStringLiteral("Cannot keep ") + path + QStringLiteral(" aside: ") +
+                                BrimvaleError::describe(error));
     }
 }
 
@@ -77,8 +76,7 @@ void write(const QJsonDocument& document, const QString& name, bool keepExisting
         QFile::remove(staged);
         throw;
     }
-    if (::rename(QFile::encodeName(staged).constData(), QFile::encodeName(path).constData()) !=
-        0) {
+    if (::rename(QFile::encodeName(staged).constData(), QFile::encodeName(path).constData()) != 0) {
         const int error = errno;
         QFile::remove(staged);
         throw BrimvaleError(QStringLiteral("Cannot write ") + path + QStringLiteral(": ") +

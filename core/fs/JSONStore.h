@@ -8,7 +8,12 @@
 // "/" escaped, replaced atomically; read forgivingly.
 namespace JSONStore {
 
-enum class ReadStatus { ok, missing, unusable };
+enum class ReadStatus
+{
+    ok,
+    missing,
+    unusable
+};
 
 struct ReadResult
 {

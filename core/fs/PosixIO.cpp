@@ -3,7 +3,6 @@
 #include "BrimvaleError.h"
 
 #include <QFile>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -49,7 +48,9 @@ namespace PosixIO {
 void makePath(const QString& path)
 {
     const QByteArray bytes = QFile::encodeName(path);
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::stat(bytes.constData(), &st) == 0) {
         if (!S_ISDIR(st.st_mode))
             fail("Cannot create folder", path, ENOTDIR);
@@ -85,8 +86,8 @@ void writeAtomically(const QString& path, const QByteArray& bytes)
         ::unlink(temp.constData());
         fail("Cannot write", path, error);
     }
-    const int dir = ::open(QFile::encodeName(parentOf(path)).constData(),
-                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dir =
+        ::open(QFile::encodeName(parentOf(path)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);
         ::close(dir);
@@ -95,11 +96,12 @@ void writeAtomically(const QString& path, const QByteArray& bytes)
 
 std::optional<QByteArray> readRegularFile(const QString& path, qint64 maxBytes)
 {
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > maxBytes) {
         ::close(fd);
         return std::nullopt;
@@ -131,12 +133,14 @@ int renameNoReplace(const QString& from, const QString& to)
 {
     const QByteArray source = QFile::encodeName(from);
     const QByteArray target = QFile::encodeName(to);
-    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(),
-                    RENAME_NOREPLACE) == 0)
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
+        0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS)
         return errno;
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::lstat(target.constData(), &st) == 0)
         return EEXIST;
     if (::rename(source.constData(), target.constData()) != 0)
@@ -146,7 +150,9 @@ int renameNoReplace(const QString& from, const QString& to)
 
 bool lexists(const QString& path)
 {
-    struct stat st{};
+    struct stat st
+    {
+    };
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
 }
 

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <optional>
 
 // Small file-system steps on POSIX calls, shared by the stores, scanners and file services.

@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <QtGlobal>
-
 #include <optional>
 #include <string_view>
 #include <sys/types.h>

@@ -5,8 +5,7 @@
 
 BrimvaleError::BrimvaleError(QString message)
     : m_message(std::move(message)), m_utf8(m_message.toUtf8())
-{
-}
+{}
 
 BrimvaleError BrimvaleError::fromErrno(int error)
 {

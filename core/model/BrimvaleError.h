@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <exception>
 
 // The one error type the core throws. Its message is shown to the user exactly as it is.

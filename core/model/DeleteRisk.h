@@ -2,14 +2,18 @@
 
 #include <QString>
 #include <QStringView>
-
 #include <optional>
 
 // How dangerous it is to delete an entry; entries marked risky are held back for a confirmation.
 class DeleteRisk
 {
 public:
-    enum Value : quint8 { safe, risky, unknown };
+    enum Value : quint8
+    {
+        safe,
+        risky,
+        unknown
+    };
 
     constexpr DeleteRisk(Value value) : m_value(value) {}
 

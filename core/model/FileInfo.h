@@ -2,7 +2,6 @@
 
 #include <QDateTime>
 #include <QString>
-
 #include <optional>
 
 // One regular file found by a walk. The path is absolute text; an absent modified date means

@@ -9,7 +9,6 @@ ModelEntry::ModelEntry(QString id, QString name, ModelSource source, qint64 size
                        std::optional<QString> detail)
     : id(std::move(id)), name(std::move(name)), source(source), sizeBytes(sizeBytes),
       reclaimableBytes(reclaimableBytes.value_or(sizeBytes)), primaryPath(std::move(primaryPath)),
-      allPaths(std::move(allPaths)), lastModified(std::move(lastModified)),
-      deleteRisk(deleteRisk), quantization(std::move(quantization)), detail(std::move(detail))
-{
-}
+      allPaths(std::move(allPaths)), lastModified(std::move(lastModified)), deleteRisk(deleteRisk),
+      quantization(std::move(quantization)), detail(std::move(detail))
+{}

@@ -7,7 +7,6 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
-
 #include <optional>
 
 // One row of the catalogue. An absent lastModified stands for "no date reported".

@@ -3,7 +3,6 @@
 #include <QHashFunctions>
 #include <QString>
 #include <QStringView>
-
 #include <array>
 #include <optional>
 
@@ -12,7 +11,17 @@
 class ModelSource
 {
 public:
-    enum Value : quint8 { ollama, lmStudio, huggingFace, comfyUI, whisper, codingCache, loose, custom };
+    enum Value : quint8
+    {
+        ollama,
+        lmStudio,
+        huggingFace,
+        comfyUI,
+        whisper,
+        codingCache,
+        loose,
+        custom
+    };
 
     constexpr ModelSource(Value value) : m_value(value) {}
 

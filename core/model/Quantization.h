@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <QStringView>
-
 #include <optional>
 
 // The quantisation label named in a file or model name ("Q4_K_M", "bf16", "fp16", "f32"), if any.

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QtGlobal>
-
 #include <limits>
 
 // Size sums never wrap: they stop at the largest (or smallest) signed 64-bit value.

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QJsonDocument>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// Pieces every brimvale-cli command shares: output, path cleaning and the scan options.
+namespace CliCommon {
+
+inline constexpr int kSuccess = 0;
+inline constexpr int kFailure = 1;
+inline constexpr int kUsage = 2;
+
+void out(const QString& text); // stdout, UTF-8, as given
+void err(const QString& text); // stderr, UTF-8, as given
+void printJson(const QJsonDocument& document);
+// Prints "brimvale-cli: {message}" and the usage on stderr; returns kUsage.
+int usageError(const QString& message);
+[[nodiscard]] QString usage();
+// Whether stderr is a terminal (progress is shown only then).
+[[nodiscard]] bool stderrIsTerminal();
+
+// Absolute against the current directory, "." and ".." removed, no trailing "/"; symlinks are
+// not resolved.
+[[nodiscard]] QString cleanPath(const QString& path);
+// The path without trailing slashes (but "/" stays "/").
+[[nodiscard]] QString withoutTrailingSlashes(const QString& path);
+
+// --loose / --no-loose / --folder DIR, as the scanning commands take them.
+struct ScanOptions
+{
+    std::optional<bool> includeLoose;
+    QStringList extraFolders;
+
+    // The stored "includeLoose" setting unless overridden.
+    [[nodiscard]] bool resolvedIncludeLoose() const;
+    // The stored folders, then the --folder ones not already there (compared without trailing
+    // slashes), in argument order.
+    [[nodiscard]] QStringList resolvedFolders() const;
+};
+
+// Parsed arguments of one command: flags, options with one value, and the rest in order.
+struct Arguments
+{
+    QStringList flags;
+    QStringList positional;
+    ScanOptions scan;
+    std::optional<QString> to;
+    std::optional<QString> output;
+};
+
+// Parses the arguments after the command name. Flags outside `allowedFlags` and the scan
+// options, unless `scanOptions` allows them, are usage errors: the message is returned.
+[[nodiscard]] std::optional<QString> parse(const QStringList& arguments,
+                                           const QStringList& allowedFlags, bool scanOptions,
+                                           bool allowTo, bool allowOutput, Arguments& parsed);
+
+} // namespace CliCommon

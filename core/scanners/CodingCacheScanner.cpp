@@ -1,0 +1,10 @@
+#include "CodingCacheScanner.h"
+
+namespace CodingCacheScanner {
+
+SourceScan scan()
+{
+    return {};
+}
+
+} // namespace CodingCacheScanner

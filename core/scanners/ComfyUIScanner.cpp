@@ -1,0 +1,15 @@
+#include "ComfyUIScanner.h"
+
+namespace ComfyUIScanner {
+
+SourceScan scan()
+{
+    return {};
+}
+
+QStringList extraModelPaths(const QString&)
+{
+    return {};
+}
+
+} // namespace ComfyUIScanner

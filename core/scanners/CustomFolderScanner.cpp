@@ -1,0 +1,10 @@
+#include "CustomFolderScanner.h"
+
+namespace CustomFolderScanner {
+
+SourceScan scan(const QStringList&)
+{
+    return {};
+}
+
+} // namespace CustomFolderScanner

@@ -1,0 +1,15 @@
+#include "HuggingFaceScanner.h"
+
+namespace HuggingFaceScanner {
+
+QString cacheDir()
+{
+    return {};
+}
+
+SourceScan scan()
+{
+    return {};
+}
+
+} // namespace HuggingFaceScanner

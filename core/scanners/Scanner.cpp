@@ -1,0 +1,10 @@
+#include "Scanner.h"
+
+namespace Scanner {
+
+ScanResult scanAll(bool, const QStringList&, ScanProgress*)
+{
+    return {};
+}
+
+} // namespace Scanner

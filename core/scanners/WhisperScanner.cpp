@@ -1,0 +1,15 @@
+#include "WhisperScanner.h"
+
+namespace WhisperScanner {
+
+SourceScan scan()
+{
+    return {};
+}
+
+QString displayName(const QString& fileName)
+{
+    return fileName;
+}
+
+} // namespace WhisperScanner

@@ -1,0 +1,103 @@
+#include "Fixtures.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace Fixtures {
+
+bool writeFile(const QString& path, const QByteArray& content)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    return file.write(content) == content.size();
+}
+
+bool makeSparseFile(const QString& path, qint64 size, const QByteArray& head)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    const qsizetype n = std::min<qint64>(head.size(), size);
+    bool ok = ::write(fd, head.constData(), static_cast<size_t>(n)) == n;
+    ok = ok && ::ftruncate(fd, size) == 0;
+    return ::close(fd) == 0 && ok;
+}
+
+QByteArray headBytes(quint32 seed, qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    quint32 state = seed * 2654435761U + 1;
+    for (qsizetype i = 0; i < size; ++i) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        bytes[i] = static_cast<char>(state & 0xFF);
+    }
+    return bytes;
+}
+
+bool makeTree(const QString& root, const QStringList& lines)
+{
+    for (const QString& line : lines) {
+        bool ok = true;
+        if (line.contains(QStringLiteral("->"))) {
+            const qsizetype arrow = line.indexOf(QStringLiteral("->"));
+            const QString path = root + u'/' + line.left(arrow);
+            QDir().mkpath(QFileInfo(path).path());
+            ok = ::symlink(QFile::encodeName(line.mid(arrow + 2)).constData(),
+                           QFile::encodeName(path).constData()) == 0;
+        } else if (line.endsWith(u'/')) {
+            ok = QDir().mkpath(root + u'/' + line);
+        } else if (line.contains(u'=')) {
+            const qsizetype eq = line.indexOf(u'=');
+            ok = writeFile(root + u'/' + line.left(eq), line.mid(eq + 1).toUtf8());
+        } else if (line.contains(u':')) {
+            const qsizetype colon = line.lastIndexOf(u':');
+            ok = makeSparseFile(root + u'/' + line.left(colon), line.mid(colon + 1).toLongLong());
+        } else {
+            ok = writeFile(root + u'/' + line);
+        }
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+bool setModified(const QString& path, qint64 seconds)
+{
+    const timespec times[2] = {{static_cast<time_t>(seconds), 0},
+                               {static_cast<time_t>(seconds), 0}};
+    return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW) ==
+           0;
+}
+
+bool runUnprivileged(const std::function<bool()>& body)
+{
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        return false;
+    if (pid == 0) {
+        if (::getuid() == 0) {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(3);
+        }
+        ::_exit(body() ? 0 : 1);
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+} // namespace Fixtures

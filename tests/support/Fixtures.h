@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+// Builders of fixture trees shared by the tests.
+namespace Fixtures {
+
+// Writes the file, creating missing folders above it. Returns false on failure.
+bool writeFile(const QString& path, const QByteArray& content = {});
+
+// A sparse file of the given size whose first bytes are `head` (at most the size); the rest is
+// a hole. Creates missing folders above it.
+bool makeSparseFile(const QString& path, qint64 size, const QByteArray& head = {});
+
+// 64 KiB of deterministic bytes derived from the seed, for the head of a model file.
+[[nodiscard]] QByteArray headBytes(quint32 seed, qsizetype size = 65536);
+
+// Builds a tree under root from lines:
+//   "dir/"             a folder
+//   "a/b.txt"          an empty file
+//   "a/b.txt=text"     a file holding the text
+//   "a/m.gguf:5000000" a sparse file of that size
+//   "a/link->target"   a symlink (target as written)
+bool makeTree(const QString& root, const QStringList& lines);
+
+// Sets the modification time of a path (not following links), in seconds since 1970.
+bool setModified(const QString& path, qint64 seconds);
+
+// Runs the function in a forked child that has dropped to uid/gid 65534, and returns what it
+// returned (false when the child could not drop its rights or crashed). Permission bits stop
+// nothing for root, so tests of unreadable files run their checks here.
+bool runUnprivileged(const std::function<bool()>& body);
+
+} // namespace Fixtures

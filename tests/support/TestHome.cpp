@@ -1,0 +1,52 @@
+#include "TestHome.h"
+
+#include <QDir>
+#include <QFile>
+#include <sys/stat.h>
+
+TestHome::TestHome()
+{
+    m_home = m_dir.path() + QStringLiteral("/home");
+    QDir().mkpath(m_home);
+    setEnv("HOME", QFile::encodeName(m_home));
+    setEnv("XDG_DATA_HOME", QFile::encodeName(m_home + QStringLiteral("/.local/share")));
+    setEnv("XDG_CACHE_HOME", QFile::encodeName(m_home + QStringLiteral("/.cache")));
+    setEnv("XDG_CONFIG_HOME", QFile::encodeName(m_home + QStringLiteral("/.config")));
+    setEnv("XDG_STATE_HOME", QFile::encodeName(m_home + QStringLiteral("/.local/state")));
+    for (const char* name : {"OLLAMA_MODELS", "HF_HOME", "HF_HUB_CACHE", "BRIMVALE_UPDATE_URL"})
+        setEnv(name, QByteArray());
+}
+
+TestHome::~TestHome()
+{
+    for (auto it = m_saved.cbegin(); it != m_saved.cend(); ++it) {
+        if (it.value())
+            qputenv(it.key().constData(), *it.value());
+        else
+            qunsetenv(it.key().constData());
+    }
+}
+
+QString TestHome::file(const QString& relative) const
+{
+    return m_home + u'/' + relative;
+}
+
+void TestHome::setEnv(const char* name, const QByteArray& value)
+{
+    const QByteArray key(name);
+    if (!m_saved.contains(key))
+        m_saved.insert(key, qEnvironmentVariableIsSet(name)
+                                ? std::optional<QByteArray>(qgetenv(name))
+                                : std::nullopt);
+    if (value.isEmpty())
+        qunsetenv(name);
+    else
+        qputenv(name, value);
+}
+
+void TestHome::openToEveryone() const
+{
+    ::chmod(QFile::encodeName(m_dir.path()).constData(), 0755);
+    ::chmod(QFile::encodeName(m_home).constData(), 0777);
+}
