@@ -1,10 +1,17 @@
 #include "CliCommon.h"
 
 #include "CustomFolders.h"
+#include "Scanner.h"
 
 #include <QDir>
 #include <QSettings>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
+#include <thread>
 #include <unistd.h>
 
 namespace CliCommon {
@@ -150,6 +157,54 @@ std::optional<QString> parse(const QStringList& arguments, const QStringList& al
         return QStringLiteral("unknown option: ") + argument;
     }
     return std::nullopt;
+}
+
+ScanResult runScan(const ScanOptions& options)
+{
+    const bool includeLoose = options.resolvedIncludeLoose();
+    const QStringList folders = options.resolvedFolders();
+    if (!stderrIsTerminal())
+        return Scanner::scanAll(includeLoose, folders);
+
+    ScanProgress progress;
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    std::thread reporter([&] {
+        std::unique_lock lock(mutex);
+        while (!done.wait_for(lock, std::chrono::milliseconds(250), [&] { return finished; })) {
+            if (progress.confirmingDuplicates.load())
+                err(QStringLiteral("\rConfirming duplicates: %1 MB read")
+                        .arg(progress.bytesHashed.load() / 1'000'000));
+            else
+                err(QStringLiteral("\rScanning: %1 of 7 sources done")
+                        .arg(progress.scannersDone.load()));
+        }
+        err(QStringLiteral("\r\033[K"));
+    });
+    ScanResult result = Scanner::scanAll(includeLoose, folders, &progress);
+    {
+        std::lock_guard lock(mutex);
+        finished = true;
+    }
+    done.notify_all();
+    reporter.join();
+    return result;
+}
+
+std::optional<QList<ModelEntry>> entriesWithIds(const ScanResult& result, const QStringList& ids)
+{
+    QList<ModelEntry> entries;
+    for (const QString& id : ids) {
+        const auto found = std::find_if(result.models.cbegin(), result.models.cend(),
+                                        [&](const ModelEntry& entry) { return entry.id == id; });
+        if (found == result.models.cend()) {
+            err(QStringLiteral("No entry with id ") + id + u'\n');
+            return std::nullopt;
+        }
+        entries.push_back(*found);
+    }
+    return entries;
 }
 
 } // namespace CliCommon

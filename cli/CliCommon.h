@@ -1,6 +1,10 @@
 #pragma once
 
+#include "ModelEntry.h"
+#include "ScanResult.h"
+
 #include <QJsonDocument>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -55,5 +59,13 @@ struct Arguments
 [[nodiscard]] std::optional<QString> parse(const QStringList& arguments,
                                            const QStringList& allowedFlags, bool scanOptions,
                                            bool allowTo, bool allowOutput, Arguments& parsed);
+
+// Runs a full scan with the options (progress on stderr only when it is a terminal).
+[[nodiscard]] ScanResult runScan(const ScanOptions& options);
+
+// The entries with the given ids, in the order of the ids. An unknown id prints
+// "No entry with id {id}" on stderr and gives nothing.
+[[nodiscard]] std::optional<QList<ModelEntry>> entriesWithIds(const ScanResult& result,
+                                                              const QStringList& ids);
 
 } // namespace CliCommon
