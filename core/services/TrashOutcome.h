@@ -1,0 +1,18 @@
+#pragma once
+
+#include "TrashEntry.h"
+
+#include <QString>
+#include <optional>
+
+// What one move of a model to the Trash gave: the log record when at least one item reached the
+// Trash, and the first problem met. Both can be present.
+struct TrashOutcome
+{
+    std::optional<TrashEntry> entry;
+    std::optional<QString> error;
+
+    [[nodiscard]] bool succeeded() const { return entry.has_value() && !error.has_value(); }
+
+    friend bool operator==(const TrashOutcome&, const TrashOutcome&) = default;
+};
