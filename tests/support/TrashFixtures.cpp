@@ -1,0 +1,98 @@
+#include "TrashFixtures.h"
+
+#include "AppPaths.h"
+#include "Fixtures.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace TrashFixtures {
+
+ModelEntry model(const QString& id, const QStringList& paths, qint64 reclaimableBytes)
+{
+    return ModelEntry(id, id + QStringLiteral(" model"), ModelSource::custom, reclaimableBytes + 7,
+                      reclaimableBytes, paths.value(0), paths, std::nullopt, DeleteRisk::safe,
+                      std::nullopt, std::nullopt);
+}
+
+QByteArray digestOf(const QString& path)
+{
+    const QByteArray bytes = QFile::encodeName(path);
+    struct stat st
+    {
+    };
+    if (::lstat(bytes.constData(), &st) != 0)
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (S_ISLNK(st.st_mode)) {
+        hash.addData("link:");
+        char target[4096];
+        const ssize_t n = ::readlink(bytes.constData(), target, sizeof target);
+        hash.addData(QByteArray(target, n > 0 ? n : 0));
+    } else if (S_ISDIR(st.st_mode)) {
+        hash.addData("dir:");
+        for (const QString& name : namesIn(path)) {
+            hash.addData(QByteArray(name.toUtf8() + '\0'));
+            hash.addData(digestOf(path + u'/' + name));
+        }
+    } else {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return "unreadable";
+        hash.addData("file:");
+        hash.addData(&file);
+    }
+    return hash.result().toHex();
+}
+
+QStringList namesIn(const QString& folder)
+{
+    QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                               QDir::NoDotAndDotDot);
+    names.sort();
+    return names;
+}
+
+QString homeTrash()
+{
+    return AppPaths::homeTrash();
+}
+
+QString homeTrashFiles()
+{
+    return homeTrash() + QStringLiteral("/files");
+}
+
+QString homeTrashInfo()
+{
+    return homeTrash() + QStringLiteral("/info");
+}
+
+QByteArray infoOf(const QString& trashedItem)
+{
+    const qsizetype slash = trashedItem.lastIndexOf(u'/');
+    const QString trash = trashedItem.left(trashedItem.lastIndexOf(u'/', slash - 1));
+    QFile file(trash + QStringLiteral("/info/") + trashedItem.mid(slash + 1) +
+               QStringLiteral(".trashinfo"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+QByteArray rawLog()
+{
+    QFile file(AppPaths::dataDir() + QStringLiteral("/trash_log.json"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+bool writeLog(const QByteArray& content)
+{
+    return Fixtures::writeFile(AppPaths::dataDir() + QStringLiteral("/trash_log.json"), content);
+}
+
+} // namespace TrashFixtures
