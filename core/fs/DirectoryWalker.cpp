@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
@@ -242,8 +243,18 @@ private:
             m_stack.push_back(std::move(*it));
         if (static_cast<int>(m_workers.size()) + 1 < m_threads && m_stack.size() > 1 &&
             idleWorkers() == 0)
-            m_workers.emplace_back([this] { work(); });
+            startWorker();
         m_wake.notify_all();
+    }
+
+    // Adds a worker thread; when none can be started the walk goes on with those it has.
+    void startWorker()
+    {
+        try {
+            m_workers.emplace_back([this] { work(); });
+        } catch (const std::system_error&) {
+            m_threads = static_cast<int>(m_workers.size()) + 1;
+        }
     }
 
     // Workers waiting for a job (caller holds the mutex).
