@@ -30,6 +30,18 @@ QString displayName(const QString& folderName)
     return name;
 }
 
+// The regular files of a folder of the repository; a folder that is itself a link frees nothing
+// when the repository goes, so it counts nothing.
+FS::Totals regularFilesIn(const QString& folder)
+{
+    struct stat st
+    {
+    };
+    if (::lstat(QFile::encodeName(folder).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return {};
+    return FS::totals(folder, false);
+}
+
 } // namespace
 
 namespace HuggingFaceScanner {
@@ -63,8 +75,8 @@ SourceScan scan()
             continue;
         // Symbolic links never count, so snapshots that link into blobs are not counted twice,
         // and a cache whose snapshots hold the files themselves is sized by them.
-        const FS::Totals blobs = FS::totals(repository + QStringLiteral("/blobs"), false);
-        const FS::Totals snapshots = FS::totals(repository + QStringLiteral("/snapshots"), false);
+        const FS::Totals blobs = regularFilesIn(repository + QStringLiteral("/blobs"));
+        const FS::Totals snapshots = regularFilesIn(repository + QStringLiteral("/snapshots"));
         const qint64 size = saturatingAdd(blobs.bytes, snapshots.bytes);
         std::optional<QDateTime> newest = blobs.newest;
         if (snapshots.newest && (!newest || *snapshots.newest > *newest))
