@@ -50,7 +50,7 @@ std::optional<QString> pointedBase()
     const QString base = QString::fromUtf8(*content).trimmed();
     if (!base.startsWith(u'/') || !exists(base, true))
         return std::nullopt;
-    return base;
+    return QDir::cleanPath(base);
 }
 
 // The absolute "downloadsFolder" of the base's settings.json, if any.
