@@ -5,10 +5,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QScopeGuard>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QScopeGuard>
 #include <QTest>
 #include <arpa/inet.h>
 #include <cstring>
@@ -36,11 +36,11 @@ QString blobName(char c)
 }
 
 // A manifest from "a:100,b:5000": the config layer first, then the layers.
-QByteArray manifestJson(const QString& spec)
+QByteArray manifestJson(const QString& layerList)
 {
     QJsonArray layers;
     QJsonObject config;
-    const QStringList parts = spec.split(u',', Qt::SkipEmptyParts);
+    const QStringList parts = layerList.split(u',', Qt::SkipEmptyParts);
     for (qsizetype i = 0; i < parts.size(); ++i) {
         const QJsonObject layer{
             {u"digest"_qs, QString(u"sha256:"_qs + hex(parts[i].at(0).toLatin1()))},
