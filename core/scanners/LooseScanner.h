@@ -5,6 +5,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 // Loose model files in Downloads, Documents and Desktop.
 namespace LooseScanner {

@@ -294,9 +294,9 @@ void TestComfyUIScanner::unusableYamlNamesNothing()
 void TestComfyUIScanner::relativeBasePathIsTakenFromTheYamlFolder()
 {
     TestHome home;
-    QVERIFY(Fixtures::makeTree(home.path(),
-                               {u"ComfyUI/extra_model_paths.yaml=base_path: ../shared"_s,
-                                u"shared/models/vae/ae.safetensors:2000000"_s, u"elsewhere/deeper/"_s}));
+    QVERIFY(Fixtures::makeTree(
+        home.path(), {u"ComfyUI/extra_model_paths.yaml=base_path: ../shared"_s,
+                      u"shared/models/vae/ae.safetensors:2000000"_s, u"elsewhere/deeper/"_s}));
     // The current directory must play no part.
     const QString before = QDir::currentPath();
     QVERIFY(QDir::setCurrent(home.file(u"elsewhere/deeper"_s)));
