@@ -20,8 +20,7 @@ namespace {
 
 // Names in files/ are kept short enough for "<name>.trashinfo" and for the staging name
 // ".brimvale-deleting-<name>" used when an item is deleted for good.
-constexpr qsizetype kMaxTrashName = 255 - 19;
-const QByteArray kStagingPrefix = ".brimvale-deleting-";
+constexpr qsizetype kMaxTrashName = 255 - qsizetype(sizeof XdgTrash::kStagingPrefix - 1);
 
 [[noreturn]] void failWith(const QString& description)
 {
@@ -165,7 +164,7 @@ QByteArray localDeletionDate()
 QByteArray trashNameBase(const QByteArray& name, qsizetype suffixLength)
 {
     QByteArray base = name;
-    if (base.startsWith(kStagingPrefix))
+    if (base.startsWith(XdgTrash::kStagingPrefix))
         base[0] = '_';
     const qsizetype limit = kMaxTrashName - suffixLength;
     if (base.size() > limit) {

@@ -9,6 +9,10 @@
 // one info/<name>.trashinfo per item saying where it came from and when it was deleted.
 namespace XdgTrash {
 
+// The start of names reserved in files/ for items being deleted for good; no item trashed here
+// is given such a name (its first character becomes "_").
+inline constexpr char kStagingPrefix[] = ".brimvale-deleting-";
+
 // Moves the item (a regular file, folder or symbolic link, which is trashed as a link on its own
 // drive) into the trash of its drive: its .trashinfo is created first, then the item is renamed
 // into files/ without replacing anything, moving on to "<name>.2", "<name>.3", … while a name is

@@ -15,7 +15,7 @@
 
 namespace {
 
-const QByteArray kPrefix = ".brimvale-deleting-";
+const QByteArray kPrefix(XdgTrash::kStagingPrefix);
 
 using PathParts::nameOf;
 using PathParts::parentOf;
