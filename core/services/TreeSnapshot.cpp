@@ -152,7 +152,7 @@ std::optional<QByteArray> firstDifference(const Snapshot& expected, const Snapsh
 
 QString display(const QByteArray& item, const QByteArray& path)
 {
-    return QString::fromUtf8(childPath(item, path));
+    return QString::fromUtf8(path.isEmpty() ? item : item + '/' + path);
 }
 
 } // namespace TreeSnapshot
