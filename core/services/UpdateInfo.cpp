@@ -65,6 +65,7 @@ std::optional<QByteArray> fetch(const QUrl& url, std::chrono::milliseconds timeL
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::UserVerifiedRedirectPolicy);
     QNetworkReply* reply = manager.get(request);
+    reply->setReadBufferSize(kMaxBody + 1); // never hold more than the limit
     QEventLoop loop;
     QTimer timer;
     timer.setSingleShot(true);
