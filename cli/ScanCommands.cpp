@@ -1,21 +1,209 @@
+#include "BrimvaleError.h"
 #include "CliCommon.h"
 #include "Commands.h"
+#include "CustomFolders.h"
+#include "Format.h"
+#include "PosixIO.h"
+#include "ReportBuilder.h"
+#include "ScanJson.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QJsonDocument>
+#include <algorithm>
+#include <array>
+#include <sys/stat.h>
+
+using namespace CliCommon;
+
+namespace {
+
+// One line per row: control characters (line breaks, tabs) in names and paths become blanks.
+QString singleLine(QString text)
+{
+    for (QChar& c : text) {
+        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator ||
+            c == QChar::ParagraphSeparator)
+            c = u' ';
+    }
+    return text;
+}
+
+// Columns padded to their widest cell, two blanks apart; the last column is not padded.
+QString columns(const QList<QStringList>& rows, const QList<bool>& alignRight)
+{
+    QList<qsizetype> widths;
+    for (const QStringList& row : rows) {
+        widths.resize(std::max(widths.size(), row.size()));
+        for (qsizetype c = 0; c < row.size(); ++c)
+            widths[c] = std::max(widths[c], row[c].size());
+    }
+    QString text;
+    for (const QStringList& row : rows) {
+        QString line;
+        for (qsizetype c = 0; c < row.size(); ++c) {
+            if (c > 0)
+                line += QStringLiteral("  ");
+            const bool last = c + 1 == row.size();
+            if (c < alignRight.size() && alignRight[c])
+                line += row[c].rightJustified(widths[c]);
+            else
+                line += last ? row[c] : row[c].leftJustified(widths[c]);
+        }
+        text += line + u'\n';
+    }
+    return text;
+}
+
+QString table(const ScanResult& result)
+{
+    QList<ModelEntry> models = result.models;
+    std::stable_sort(models.begin(), models.end(), [](const ModelEntry& a, const ModelEntry& b) {
+        return a.sizeBytes > b.sizeBytes;
+    });
+    QString text;
+    if (models.isEmpty()) {
+        text += QStringLiteral("No models found.\n");
+    } else {
+        const QDateTime now = QDateTime::currentDateTime();
+        QList<QStringList> rows{{QStringLiteral("ID"), QStringLiteral("NAME"),
+                                 QStringLiteral("SOURCE"), QStringLiteral("SIZE"),
+                                 QStringLiteral("MODIFIED"), QStringLiteral("PATH")}};
+        for (const ModelEntry& model : std::as_const(models)) {
+            rows.push_back({singleLine(model.id),
+                            singleLine(model.name) +
+                                (model.isDuplicate ? QStringLiteral(" ⚠ DUP") : QString()),
+                            model.sourceLabel(), Format::bytes(model.sizeBytes),
+                            Format::relativeDate(model.lastModified, now),
+                            singleLine(model.primaryPath)});
+        }
+        text += columns(rows, {false, false, false, true, false, false});
+    }
+    text += u'\n';
+    QList<QStringList> totals{
+        {QStringLiteral("SOURCE"), QStringLiteral("MODELS"), QStringLiteral("RECLAIMABLE")}};
+    for (const ModelSource source : ModelSource::allCases()) {
+        const auto count = std::count_if(models.cbegin(), models.cend(),
+                                         [&](const ModelEntry& m) { return m.source == source; });
+        if (count > 0)
+            totals.push_back(
+                {source.label(), QString::number(count), Format::bytes(result.bytes(source))});
+    }
+    if (totals.size() > 1)
+        text += columns(totals, {false, true, true}) + u'\n';
+    text += QStringLiteral("Total reclaimable: ") + Format::bytes(result.totalBytes()) + u'\n';
+    return text;
+}
+
+void printErrors(const ScanResult& result)
+{
+    for (const QString& error : result.errors)
+        err(error + u'\n');
+}
+
+// The system's description from a PosixIO failure ("Cannot write {path}: {description}").
+QString descriptionOf(const BrimvaleError& error, const QString& path)
+{
+    const QString prefix = QStringLiteral("Cannot write ") + path + QStringLiteral(": ");
+    return error.message().startsWith(prefix) ? error.message().mid(prefix.size())
+                                              : error.message();
+}
+
+bool isFolder(const QString& path)
+{
+    struct stat st
+    {
+    };
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+} // namespace
 
 namespace Commands {
 
-int scan(const QStringList&)
+int scan(const QStringList& arguments)
 {
-    return CliCommon::usageError(QStringLiteral("scan is not available yet"));
+    Arguments parsed;
+    if (const auto error = parse(arguments, {QStringLiteral("--json")}, true, false, false, parsed))
+        return usageError(*error);
+    if (!parsed.positional.isEmpty())
+        return usageError(QStringLiteral("unexpected argument: ") + parsed.positional.first());
+    const ScanResult result = runScan(parsed.scan);
+    printErrors(result);
+    if (parsed.flags.contains(QStringLiteral("--json")))
+        printJson(QJsonDocument(ScanJson::result(result)));
+    else
+        out(table(result));
+    return kSuccess;
 }
 
-int report(const QStringList&)
+int report(const QStringList& arguments)
 {
-    return CliCommon::usageError(QStringLiteral("report is not available yet"));
+    Arguments parsed;
+    if (const auto error = parse(arguments, {}, true, false, true, parsed))
+        return usageError(*error);
+    if (!parsed.positional.isEmpty())
+        return usageError(QStringLiteral("unexpected argument: ") + parsed.positional.first());
+    const ScanResult result = runScan(parsed.scan);
+    printErrors(result);
+    const QString text = ReportBuilder::markdown(result, QDateTime::currentDateTime());
+    if (!parsed.output) {
+        out(text + u'\n');
+        return kSuccess;
+    }
+    try {
+        PosixIO::writeAtomically(*parsed.output, text.toUtf8());
+    } catch (const BrimvaleError& error) {
+        err(QStringLiteral("Could not save report: ") + descriptionOf(error, *parsed.output) +
+            u'\n');
+        return kFailure;
+    }
+    return kSuccess;
 }
 
-int folders(const QStringList&)
+int folders(const QStringList& arguments)
 {
-    return CliCommon::usageError(QStringLiteral("folders is not available yet"));
+    Arguments parsed;
+    if (const auto error = parse(arguments, {}, false, false, false, parsed))
+        return usageError(*error);
+    const QStringList& words = parsed.positional;
+    const QString action = words.isEmpty() ? QStringLiteral("list") : words.first();
+    if (action == QStringLiteral("list") && words.size() <= 1) {
+        for (const QString& folder : CustomFolders::load())
+            out(folder + u'\n');
+        return kSuccess;
+    }
+    if (action != QStringLiteral("add") && action != QStringLiteral("remove"))
+        return usageError(QStringLiteral("unexpected argument: ") + words.value(1, action));
+    if (words.size() != 2)
+        return usageError(words.size() < 2 ? QStringLiteral("missing folder for ") + action
+                                           : QStringLiteral("unexpected argument: ") + words[2]);
+    const QString path = cleanPath(words[1]);
+    try {
+        if (action == QStringLiteral("add")) {
+            if (!isFolder(path)) {
+                err(QStringLiteral("Not a folder: ") + path + u'\n');
+                return kFailure;
+            }
+            CustomFolders::add(path);
+            return kSuccess;
+        }
+        // Stored entries match with trailing slashes removed; each stored text is removed as is.
+        const QString key = withoutTrailingSlashes(path);
+        QStringList matches;
+        for (const QString& stored : CustomFolders::load()) {
+            if (withoutTrailingSlashes(stored) == key && !matches.contains(stored))
+                matches.push_back(stored);
+        }
+        if (matches.isEmpty())
+            matches.push_back(path);
+        for (const QString& stored : std::as_const(matches))
+            CustomFolders::remove(stored);
+    } catch (const BrimvaleError& error) {
+        err(error.message() + u'\n');
+        return kFailure;
+    }
+    return kSuccess;
 }
 
 } // namespace Commands

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
@@ -146,9 +147,12 @@ private:
             m_rootPending = false;
         }
         const int fd = openFolder(job, isRoot);
+        const int openError = errno;
         job.parent.reset();
-        if (fd < 0)
+        if (fd < 0) {
+            m_visitor.folderFailed(job.path.empty() ? std::string_view("/") : job.path, openError);
             return;
+        }
         if (m_hasHomeTrash && !isRoot) {
             struct stat st
             {
@@ -169,11 +173,12 @@ private:
         std::vector<Job> children;
         qint64 entries = 0;
 
-        listing.read(fd, [&](std::string_view name, unsigned char type) {
+        const bool wantLinks = m_options.reportSymlinks && wantFiles;
+        const bool listed = listing.read(fd, [&](std::string_view name, unsigned char type) {
             ++entries;
             if (m_options.skipHidden && name.front() == '.')
                 return;
-            if (type == DT_LNK)
+            if (type == DT_LNK && !wantLinks)
                 return;
             struct stat st
             {
@@ -183,7 +188,15 @@ private:
                 if (::fstatat(fd, std::string(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
                     return;
                 haveStat = true;
-                type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
+                type = S_ISDIR(st.st_mode)   ? DT_DIR
+                       : S_ISREG(st.st_mode) ? DT_REG
+                       : S_ISLNK(st.st_mode) ? DT_LNK
+                                             : DT_UNKNOWN;
+            }
+            if (type == DT_LNK) {
+                if (wantLinks)
+                    reportSymlink(fd, job, name, childLevel, haveStat ? &st : nullptr, filePath);
+                return;
             }
             if (type == DT_DIR) {
                 if (!enterFolders || (m_options.skipTrash && PathBytes::isTrashName(name)))
@@ -220,7 +233,10 @@ private:
             file.pathIsUtf8 = job.pathIsUtf8 && PathBytes::isValidUtf8(file.name);
             m_visitor.visit(file);
         });
+        const int listError = errno;
         m_entries.fetch_add(entries, std::memory_order_relaxed);
+        if (!listed)
+            m_visitor.folderFailed(job.path.empty() ? std::string_view("/") : job.path, listError);
 
         if (children.empty())
             return;
@@ -234,6 +250,34 @@ private:
         pushChildren(children);
     }
 
+    void reportSymlink(int fd, const Job& job, std::string_view name, int level,
+                       const struct stat* known, std::string& linkPath)
+    {
+        linkPath.assign(job.path).append(1, '/');
+        const size_t nameStart = linkPath.size();
+        linkPath.append(name);
+        struct stat st
+        {
+        };
+        if (known != nullptr)
+            st = *known;
+        else if (::fstatat(fd, linkPath.c_str() + nameStart, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return;
+        if (!S_ISLNK(st.st_mode))
+            return;
+        WalkedFile link;
+        link.path = linkPath;
+        link.name = std::string_view(linkPath).substr(nameStart);
+        link.level = level;
+        link.size = st.st_size;
+        link.modifiedSeconds = st.st_mtim.tv_sec;
+        link.modifiedNanoseconds = static_cast<qint32>(st.st_mtim.tv_nsec);
+        link.device = st.st_dev;
+        link.inode = st.st_ino;
+        link.pathIsUtf8 = job.pathIsUtf8 && PathBytes::isValidUtf8(link.name);
+        m_visitor.visitSymlink(link);
+    }
+
     void pushChildren(std::vector<Job>& children)
     {
         std::lock_guard lock(m_mutex);
@@ -242,8 +286,18 @@ private:
             m_stack.push_back(std::move(*it));
         if (static_cast<int>(m_workers.size()) + 1 < m_threads && m_stack.size() > 1 &&
             idleWorkers() == 0)
-            m_workers.emplace_back([this] { work(); });
+            startWorker();
         m_wake.notify_all();
+    }
+
+    // Adds a worker thread; when none can be started the walk goes on with those it has.
+    void startWorker()
+    {
+        try {
+            m_workers.emplace_back([this] { work(); });
+        } catch (const std::system_error&) {
+            m_threads = static_cast<int>(m_workers.size()) + 1;
+        }
     }
 
     // Workers waiting for a job (caller holds the mutex).

@@ -12,7 +12,7 @@ class DirectoryWalker
 {
 public:
     // Calls the visitor for every regular file of the tree whose level lies within the depth
-    // range. A missing or unreadable root visits nothing.
+    // range. A missing or unreadable root visits nothing. The visitor must not throw.
     static WalkStats walk(const QString& root, const WalkOptions& options, WalkVisitor& visitor);
     static WalkStats walk(const std::string& root, const WalkOptions& options,
                           WalkVisitor& visitor);

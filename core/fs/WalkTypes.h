@@ -37,6 +37,15 @@ class WalkVisitor
 public:
     virtual ~WalkVisitor() = default;
     virtual void visit(const WalkedFile& file) = 0;
+    // A symbolic link within the depth range, when WalkOptions::reportSymlinks is set. Size and
+    // dates are the link's own; the link is not followed.
+    virtual void visitSymlink(const WalkedFile& link) { (void)link; }
+    // A folder of the tree (the root included) that could not be opened or listed in full.
+    virtual void folderFailed(std::string_view path, int error)
+    {
+        (void)path;
+        (void)error;
+    }
 };
 
 struct WalkOptions
@@ -45,6 +54,8 @@ struct WalkOptions
     std::optional<DepthRange> depth;
     // Neither return nor enter the home Trash or folders named ".Trash" / ".Trash-<digits>".
     bool skipTrash = true;
+    // Also hand symbolic links within the depth range to WalkVisitor::visitSymlink.
+    bool reportSymlinks = false;
     // Worker threads including the caller's; 0 picks a default for this machine.
     int threads = 0;
 };

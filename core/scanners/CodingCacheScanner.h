@@ -9,6 +9,10 @@
 // Caches of AI coding assistants.
 namespace CodingCacheScanner {
 
+// One entry per cache folder, or per project sub-folder of a per-project cache, holding more
+// than 99,999 bytes. A cache folder that is itself a symbolic link gives no entry.
 [[nodiscard]] SourceScan scan();
+// The cache folders that are present (existing, and not symbolic links), in table order.
+[[nodiscard]] QStringList folders();
 
 } // namespace CodingCacheScanner

@@ -1,10 +1,44 @@
 #include "CustomFolderScanner.h"
 
+#include "FS.h"
+#include "ModelFileRules.h"
+#include "Quantization.h"
+
+namespace {
+
+constexpr qint64 kMinimumSize = 1'000'000;
+
+bool isModelFile(const WalkedFile& file)
+{
+    return file.size >= kMinimumSize && !ModelFileRules::isHidden(file.name) &&
+           ModelFileRules::hasExtension(
+               file.name, {".safetensors", ".ckpt", ".pt", ".pth", ".bin", ".gguf", ".mlx"});
+}
+
+} // namespace
+
 namespace CustomFolderScanner {
 
-SourceScan scan(const QStringList&)
+SourceScan scan(const QStringList& roots)
 {
-    return {};
+    SourceScan result;
+    for (const QString& root : roots) {
+        if (!ModelFileRules::exists(root)) {
+            result.errors.push_back(QStringLiteral("Custom folder no longer exists: ") + root);
+            continue;
+        }
+        const QString detail = QStringLiteral("Custom folder: ") + root;
+        for (const FileInfo& file : FS::files(root, false, std::nullopt, isModelFile)) {
+            const QString name = file.fileName();
+            QString id = ModelFileRules::stem(name).toLower();
+            id.replace(u' ', u'_').replace(u'/', u'_');
+            result.models.push_back(
+                ModelEntry(QStringLiteral("custom-") + id + u'-' + QString::number(file.size), name,
+                           ModelSource::custom, file.size, std::nullopt, file.path, {file.path},
+                           file.modified, DeleteRisk::safe, parseQuantization(name), detail));
+        }
+    }
+    return result;
 }
 
 } // namespace CustomFolderScanner

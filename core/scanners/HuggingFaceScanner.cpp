@@ -1,15 +1,92 @@
 #include "HuggingFaceScanner.h"
 
+#include "AppPaths.h"
+#include "FS.h"
+#include "Sizes.h"
+
+#include <QFile>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr QLatin1String repositoryPrefix("models--");
+
+bool exists(const QString& path, bool mustBeFolder)
+{
+    struct stat st
+    {
+    };
+    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0 &&
+           (!mustBeFolder || S_ISDIR(st.st_mode));
+}
+
+// "models--owner--name" -> "owner/name": only the first "--" after the prefix becomes a slash.
+QString displayName(const QString& folderName)
+{
+    QString name = folderName.mid(repositoryPrefix.size());
+    const qsizetype separator = name.indexOf(QStringLiteral("--"));
+    if (separator >= 0)
+        name.replace(separator, 2, u'/');
+    return name;
+}
+
+// The regular files of a folder of the repository; a folder that is itself a link frees nothing
+// when the repository goes, so it counts nothing.
+FS::Totals regularFilesIn(const QString& folder)
+{
+    struct stat st
+    {
+    };
+    if (::lstat(QFile::encodeName(folder).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return {};
+    return FS::totals(folder, false);
+}
+
+} // namespace
+
 namespace HuggingFaceScanner {
 
 QString cacheDir()
 {
-    return {};
+    const QByteArray hfHome = qgetenv("HF_HOME");
+    if (!hfHome.isEmpty() && exists(QFile::decodeName(hfHome), false))
+        return QFile::decodeName(hfHome);
+    const QByteArray xdgCache = qgetenv("XDG_CACHE_HOME");
+    if (xdgCache.startsWith('/')) {
+        const QString candidate = QFile::decodeName(xdgCache) + QStringLiteral("/huggingface");
+        if (exists(candidate, true))
+            return candidate;
+    }
+    return AppPaths::home() + QStringLiteral("/.cache/huggingface");
 }
 
 SourceScan scan()
 {
-    return {};
+    SourceScan result;
+    QString hub = cacheDir() + QStringLiteral("/hub");
+    const QByteArray hubCache = qgetenv("HF_HUB_CACHE");
+    if (!hubCache.isEmpty())
+        hub = QFile::decodeName(hubCache);
+    if (!exists(hub, false))
+        return result;
+    for (const QString& repository : FS::subdirectories(hub)) {
+        const QString folderName = repository.mid(repository.lastIndexOf(u'/') + 1);
+        if (!folderName.startsWith(repositoryPrefix))
+            continue;
+        // Symbolic links never count, so snapshots that link into blobs are not counted twice,
+        // and a cache whose snapshots hold the files themselves is sized by them.
+        const FS::Totals blobs = regularFilesIn(repository + QStringLiteral("/blobs"));
+        const FS::Totals snapshots = regularFilesIn(repository + QStringLiteral("/snapshots"));
+        const qint64 size = saturatingAdd(blobs.bytes, snapshots.bytes);
+        std::optional<QDateTime> newest = blobs.newest;
+        if (snapshots.newest && (!newest || *snapshots.newest > *newest))
+            newest = snapshots.newest;
+        result.models.push_back(ModelEntry(QStringLiteral("hf-") + folderName,
+                                           displayName(folderName), ModelSource::huggingFace, size,
+                                           size, repository, {repository}, newest, DeleteRisk::safe,
+                                           std::nullopt, std::nullopt));
+    }
+    return result;
 }
 
 } // namespace HuggingFaceScanner

@@ -9,7 +9,11 @@
 // The Hugging Face hub cache: one entry per repository.
 namespace HuggingFaceScanner {
 
+// $HF_HOME when set, not empty and existing; else $XDG_CACHE_HOME/huggingface when that
+// variable is set and the folder exists; else ~/.cache/huggingface.
 [[nodiscard]] QString cacheDir();
+// One entry per "models--" folder of the hub ($HF_HUB_CACHE, else cacheDir/hub), sized by the
+// regular files in its "blobs" and "snapshots" folders. Never reports errors.
 [[nodiscard]] SourceScan scan();
 
 } // namespace HuggingFaceScanner

@@ -1,20 +1,352 @@
 #include "OllamaScanner.h"
 
+#include "AppPaths.h"
+#include "DirectoryWalker.h"
+#include "FS.h"
+#include "OllamaManifest.h"
+#include "PathBytes.h"
+#include "Sizes.h"
+
+#include <QFile>
+#include <QHash>
+#include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <mutex>
+#include <netinet/in.h>
+#include <optional>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr quint16 ollamaPort = 11434;
+constexpr std::chrono::milliseconds probeLimit{200};
+
+QString withoutTrailingSlashes(QString path)
+{
+    while (path.size() > 1 && path.endsWith(u'/'))
+        path.chop(1);
+    return path;
+}
+
+std::optional<struct stat> statOf(const QString& path)
+{
+    struct stat st
+    {
+    };
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return std::nullopt;
+    return st;
+}
+
+// A manifest file met at the fourth level of a manifests tree: a regular file or a link.
+struct ManifestFile
+{
+    std::string path;
+    bool isLink = false;
+    bool pathIsUtf8 = true;
+    qint64 size = 0;
+    qint64 seconds = 0;
+    qint32 nanoseconds = 0;
+};
+
+class ManifestCollector : public WalkVisitor
+{
+public:
+    void visit(const WalkedFile& file) override { add(file, false); }
+    void visitSymlink(const WalkedFile& link) override { add(link, true); }
+    void folderFailed(std::string_view, int) override { m_complete.store(false); }
+
+    [[nodiscard]] bool complete() const { return m_complete.load(); }
+
+    // The manifests in the walker's pre-order.
+    std::vector<ManifestFile> take()
+    {
+        std::sort(m_files.begin(), m_files.end(), [](const ManifestFile& a, const ManifestFile& b) {
+            return PathBytes::preOrderLess(a.path, b.path);
+        });
+        return std::move(m_files);
+    }
+
+private:
+    void add(const WalkedFile& file, bool isLink)
+    {
+        ManifestFile found{std::string(file.path), isLink,
+                           file.pathIsUtf8,        file.size,
+                           file.modifiedSeconds,   file.modifiedNanoseconds};
+        std::lock_guard lock(m_mutex);
+        m_files.push_back(std::move(found));
+    }
+
+    std::mutex m_mutex;
+    std::vector<ManifestFile> m_files;
+    std::atomic<bool> m_complete{true};
+};
+
+// Stores whose blobs folders are one folder share a group: one reference count, one orphan list.
+struct BlobGroup
+{
+    std::optional<std::pair<dev_t, ino_t>> identity;
+    QString blobsDir; // of the group's first store: where its orphans are listed
+    QHash<QString, int> references;
+    bool hasManifests = false;  // some store of the group has a manifests folder
+    bool everythingRead = true; // every manifest read and decoded, every folder opened
+};
+
+struct Tag
+{
+    QString path;
+    QString name;
+    qint64 size = 0;
+    QDateTime modified;
+    QList<OllamaManifest::Layer> layers;
+    qsizetype group = 0;
+    QString blobsDir;
+};
+
+qsizetype groupFor(std::vector<BlobGroup>& groups, const QString& blobsDir)
+{
+    std::optional<std::pair<dev_t, ino_t>> identity;
+    if (const std::optional<struct stat> st = statOf(blobsDir))
+        identity = std::make_pair(st->st_dev, st->st_ino);
+    if (identity) {
+        for (size_t i = 0; i < groups.size(); ++i) {
+            if (groups[i].identity == identity)
+                return static_cast<qsizetype>(i);
+        }
+    }
+    groups.push_back(BlobGroup{identity, blobsDir, {}, false, true});
+    return static_cast<qsizetype>(groups.size() - 1);
+}
+
+QString tagName(const QString& path)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const qsizetype parentSlash = path.lastIndexOf(u'/', slash - 1);
+    return path.mid(parentSlash + 1, slash - parentSlash - 1) + u':' + path.mid(slash + 1);
+}
+
+// Reads every manifest of one store into its group's reference counts; the regular, nameable
+// ones become tags. A linked manifest (a tag moved elsewhere) counts but gives no tag.
+void readManifests(const QString& manifestsDir, const QString& blobsDir, qsizetype groupIndex,
+                   BlobGroup& group, QList<Tag>& tags, QStringList& errors)
+{
+    WalkOptions options;
+    options.depth = DepthRange{4, 4};
+    options.reportSymlinks = true;
+    ManifestCollector collector;
+    DirectoryWalker::walk(manifestsDir, options, collector);
+    if (!collector.complete())
+        group.everythingRead = false;
+
+    for (const ManifestFile& file : collector.take()) {
+        const QString path =
+            QString::fromUtf8(file.path.data(), static_cast<qsizetype>(file.path.size()));
+        const OllamaManifest::ReadResult read = OllamaManifest::read(file.path);
+        if (read.status == OllamaManifest::ReadStatus::unreadable) {
+            errors.push_back(QStringLiteral("Cannot read manifest ") + path);
+            group.everythingRead = false;
+            continue;
+        }
+        std::optional<QList<OllamaManifest::Layer>> layers;
+        if (read.status == OllamaManifest::ReadStatus::ok)
+            layers = OllamaManifest::decode(read.content);
+        if (!layers) {
+            errors.push_back(QStringLiteral("Cannot parse manifest ") + path);
+            group.everythingRead = false;
+            continue;
+        }
+        QSet<QString> counted;
+        for (const OllamaManifest::Layer& layer : *layers) {
+            const QString blob = OllamaManifest::blobFileName(layer.digest);
+            if (!counted.contains(blob)) {
+                counted.insert(blob);
+                ++group.references[blob];
+            }
+        }
+        if (file.isLink || !file.pathIsUtf8)
+            continue;
+        tags.push_back(Tag{path, tagName(path), file.size,
+                           FS::dateFrom(file.seconds, file.nanoseconds), std::move(*layers),
+                           groupIndex, blobsDir});
+    }
+}
+
+ModelEntry tagEntry(const Tag& tag, const QHash<QString, int>& references, bool ollamaRunning)
+{
+    QStringList paths{tag.path};
+    qint64 reclaimable = tag.size;
+    qint64 total = 0;
+    int shared = 0;
+    QSet<QString> seen;
+    for (const OllamaManifest::Layer& layer : tag.layers) {
+        const QString blob = OllamaManifest::blobFileName(layer.digest);
+        if (seen.contains(blob))
+            continue;
+        seen.insert(blob);
+        total = saturatingAdd(total, layer.size);
+        if (references.value(blob) >= 2) {
+            ++shared;
+        } else {
+            const QString blobPath = tag.blobsDir + u'/' + blob;
+            if (statOf(blobPath)) { // follows links: a blob moved away and linked still counts
+                paths.push_back(blobPath);
+                reclaimable = saturatingAdd(reclaimable, layer.size);
+            }
+        }
+    }
+    std::optional<QString> detail;
+    if (shared == 1)
+        detail = QStringLiteral("Shares 1 layer with other Ollama tags — shared data is kept");
+    else if (shared > 1)
+        detail = QStringLiteral("Shares %1 layers with other Ollama tags — shared data is kept")
+                     .arg(shared);
+    QString id = tag.name;
+    id.replace(u':', u'-');
+    return ModelEntry(QStringLiteral("ollama-") + id, tag.name, ModelSource::ollama, total,
+                      reclaimable, tag.path, paths, tag.modified,
+                      ollamaRunning ? DeleteRisk::risky : DeleteRisk::safe, std::nullopt, detail);
+}
+
+// The file name whole when it has at most 16 characters, else its first and last 8 around "…".
+QString shortBlobName(const QString& name)
+{
+    const QList<uint> characters = name.toUcs4();
+    if (characters.size() <= 16)
+        return name;
+    return QString::fromUcs4(reinterpret_cast<const char32_t*>(characters.constData()), 8) + u'…' +
+           QString::fromUcs4(
+               reinterpret_cast<const char32_t*>(characters.constData() + characters.size() - 8),
+               8);
+}
+
+void addOrphans(const BlobGroup& group, QList<ModelEntry>& models)
+{
+    const QHash<QString, int>& references = group.references;
+    const QList<FileInfo> orphans =
+        FS::files(group.blobsDir, false, DepthRange{1, 1}, [&references](const WalkedFile& file) {
+            return !references.contains(
+                QString::fromUtf8(file.name.data(), static_cast<qsizetype>(file.name.size())));
+        });
+    for (const FileInfo& file : orphans) {
+        const QString name = file.fileName();
+        models.push_back(ModelEntry(
+            QStringLiteral("ollama-orphan-") + name,
+            QStringLiteral("Orphaned blob (") + shortBlobName(name) + u')', ModelSource::ollama,
+            file.size, file.size, file.path, {file.path}, file.modified, DeleteRisk::safe,
+            std::nullopt, QStringLiteral("Not referenced by any Ollama model — safe to remove")));
+    }
+}
+
+bool waitUntilConnected(int fd)
+{
+    const auto deadline = std::chrono::steady_clock::now() + probeLimit;
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return false;
+        pollfd request{fd, POLLOUT, 0};
+        const int ready = ::poll(&request, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            return false;
+        int error = 0;
+        socklen_t length = sizeof error;
+        return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+    }
+}
+
+} // namespace
+
 namespace OllamaScanner {
 
 QString modelsDir()
 {
-    return {};
+    const QByteArray value = qgetenv("OLLAMA_MODELS");
+    struct stat st
+    {
+    };
+    if (!value.isEmpty() && ::stat(value.constData(), &st) == 0)
+        return QFile::decodeName(value);
+    return AppPaths::home() + QStringLiteral("/.ollama/models");
+}
+
+QString systemStoreDir()
+{
+    return QStringLiteral("/usr/share/ollama/.ollama/models");
+}
+
+QStringList storeDirs(const QString& systemStore)
+{
+    const QString models = modelsDir();
+    QStringList dirs{models};
+    const std::optional<struct stat> system = statOf(systemStore);
+    if (system && S_ISDIR(system->st_mode)) {
+        const std::optional<struct stat> own = statOf(models);
+        if (!own || own->st_dev != system->st_dev || own->st_ino != system->st_ino)
+            dirs.push_back(systemStore);
+    }
+    return dirs;
 }
 
 bool isRunning()
 {
-    return false;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(ollamaPort);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool running = false;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+        running = true;
+    else if (errno == EINPROGRESS)
+        running = waitUntilConnected(fd);
+    ::close(fd);
+    return running;
 }
 
-SourceScan scan(bool)
+SourceScan scan(bool ollamaRunning)
 {
-    return {};
+    return scanStores(storeDirs(), ollamaRunning);
+}
+
+SourceScan scanStores(const QStringList& stores, bool ollamaRunning)
+{
+    SourceScan result;
+    std::vector<BlobGroup> groups;
+    QList<Tag> tags;
+    for (const QString& store : stores) {
+        const QString dir = withoutTrailingSlashes(store);
+        const QString blobsDir = dir + QStringLiteral("/blobs");
+        const qsizetype group = groupFor(groups, blobsDir);
+        const QString manifestsDir = dir + QStringLiteral("/manifests");
+        if (!statOf(manifestsDir))
+            continue; // no store here: no tags, and no orphans looked for on its account
+        BlobGroup& blobGroup = groups[static_cast<size_t>(group)];
+        blobGroup.hasManifests = true;
+        readManifests(manifestsDir, blobsDir, group, blobGroup, tags, result.errors);
+    }
+    for (const Tag& tag : tags) {
+        result.models.push_back(
+            tagEntry(tag, groups[static_cast<size_t>(tag.group)].references, ollamaRunning));
+    }
+    // A blob of a manifest that could not be read, or that sits in a folder that could not be
+    // opened, is still in use: orphans only come from groups that were seen whole.
+    for (const BlobGroup& group : groups) {
+        if (group.hasManifests && group.everythingRead)
+            addOrphans(group, result.models);
+    }
+    return result;
 }
 
 } // namespace OllamaScanner

@@ -11,8 +11,16 @@ namespace OllamaScanner {
 
 // $OLLAMA_MODELS when set, not empty and existing, else ~/.ollama/models.
 [[nodiscard]] QString modelsDir();
+// The store of Ollama's system service.
+[[nodiscard]] QString systemStoreDir();
+// The stores a scan reads: modelsDir, then the given system store when it exists and is not the
+// same folder.
+[[nodiscard]] QStringList storeDirs(const QString& systemStore = systemStoreDir());
 // Whether something accepts TCP connections on 127.0.0.1:11434 within 200 ms.
 [[nodiscard]] bool isRunning();
 [[nodiscard]] SourceScan scan(bool ollamaRunning);
+// The scan over the given stores: all tag entries in store order, then all orphan blobs.
+// Stores whose blobs folders are one folder share their reference counts and orphans.
+[[nodiscard]] SourceScan scanStores(const QStringList& stores, bool ollamaRunning);
 
 } // namespace OllamaScanner

@@ -2,15 +2,46 @@
 
 #include "ScanProgress.h"
 #include "ScanResult.h"
+#include "SourceScan.h"
 
+#include <QList>
+#include <QSet>
 #include <QStringList>
+#include <functional>
+
+class QThreadPool;
 
 // A full scan: every source scanner, the merge, unique ids and duplicate marks.
 namespace Scanner {
 
-// Runs the seven source scanners side by side, then the loose scanner over what they did not
-// claim (when includeLoose), then makes ids unique and marks confirmed duplicates.
+// Probes for a running Ollama server once, runs the seven source scanners side by side on a
+// pool of the call's own, merges them in source order, then runs the loose scanner over what
+// they did not claim (when includeLoose), makes ids unique and marks confirmed duplicates.
+// Blocks until all of it is done; never fails.
 [[nodiscard]] ScanResult scanAll(bool includeLoose, const QStringList& customFolders,
                                  ScanProgress* progress = nullptr);
+
+using SourceJob = std::function<SourceScan()>;
+
+// Runs all jobs at the same time on the pool (growing it to one thread per job) and returns
+// their results with job i's in slot i, whatever order they finish in.
+[[nodiscard]] QList<SourceScan> runSideBySide(const QList<SourceJob>& jobs, QThreadPool& pool,
+                                              ScanProgress* progress = nullptr);
+
+// Models and errors of the slots, slot after slot, each scanner's own order kept.
+[[nodiscard]] SourceScan merge(const QList<SourceScan>& slotScans);
+
+// Every path in allPaths of the entries: what the loose scanner leaves out.
+[[nodiscard]] QSet<QString> claimedPaths(const QList<ModelEntry>& models);
+
+// The first entry with an id keeps it; every repeat gets "~n", n counting up from its
+// occurrence number and skipping ids that a scanner gave or that were already handed out, so
+// the result is unique ([model, model, model~1] become model, model~2, model~1).
+void makeIDsUnique(QList<ModelEntry>& models);
+
+// Sets partialHash and isDuplicate of every entry (see DuplicateFinder), using the hash cache
+// in the user's cache folder. Hashing runs on the pool when one is given.
+void markDuplicates(QList<ModelEntry>& models, QThreadPool* pool = nullptr,
+                    ScanProgress* progress = nullptr);
 
 } // namespace Scanner

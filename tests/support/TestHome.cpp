@@ -2,7 +2,28 @@
 
 #include <QDir>
 #include <QFile>
+#include <ftw.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+int removeEntry(const char* path, const struct stat* st, int type, FTW*)
+{
+    if (type == FTW_DP || (st != nullptr && S_ISDIR(st->st_mode)))
+        ::rmdir(path);
+    else
+        ::unlink(path);
+    return 0; // go on whatever happened
+}
+
+// Removes a tree whatever its names hold (QDir cannot remove names that are not UTF-8).
+void removeTree(const QByteArray& path)
+{
+    ::nftw(path.constData(), removeEntry, 32, FTW_DEPTH | FTW_PHYS);
+}
+
+} // namespace
 
 TestHome::TestHome()
 {
@@ -19,6 +40,8 @@ TestHome::TestHome()
 
 TestHome::~TestHome()
 {
+    if (m_dir.isValid())
+        removeTree(QFile::encodeName(m_dir.path()));
     for (auto it = m_saved.cbegin(); it != m_saved.cend(); ++it) {
         if (it.value())
             qputenv(it.key().constData(), *it.value());

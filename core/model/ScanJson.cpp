@@ -1,0 +1,59 @@
+#include "ScanJson.h"
+
+#include <QJsonArray>
+
+namespace {
+
+QJsonValue optionalText(const std::optional<QString>& text)
+{
+    return text ? QJsonValue(*text) : QJsonValue(QJsonValue::Null);
+}
+
+} // namespace
+
+namespace ScanJson {
+
+QJsonValue date(const std::optional<QDateTime>& date)
+{
+    if (!date || !date->isValid())
+        return QJsonValue(QJsonValue::Null);
+    const qint64 ms = date->toMSecsSinceEpoch();
+    qint64 seconds = ms / 1000;
+    if (ms % 1000 < 0)
+        --seconds;
+    return QJsonValue(seconds);
+}
+
+QJsonObject entry(const ModelEntry& entry)
+{
+    return QJsonObject{
+        {QStringLiteral("id"), entry.id},
+        {QStringLiteral("name"), entry.name},
+        {QStringLiteral("source"), entry.source.rawValue()},
+        {QStringLiteral("sizeBytes"), entry.sizeBytes},
+        {QStringLiteral("reclaimableBytes"), entry.reclaimableBytes},
+        {QStringLiteral("primaryPath"), entry.primaryPath},
+        {QStringLiteral("allPaths"), QJsonArray::fromStringList(entry.allPaths)},
+        {QStringLiteral("lastModified"), date(entry.lastModified)},
+        {QStringLiteral("deleteRisk"), entry.deleteRisk.rawValue()},
+        {QStringLiteral("quantization"), optionalText(entry.quantization)},
+        {QStringLiteral("detail"), optionalText(entry.detail)},
+        {QStringLiteral("partialHash"), optionalText(entry.partialHash)},
+        {QStringLiteral("isDuplicate"), entry.isDuplicate},
+    };
+}
+
+QJsonObject result(const ScanResult& result)
+{
+    QJsonArray models;
+    for (const ModelEntry& model : result.models)
+        models.push_back(entry(model));
+    return QJsonObject{
+        {QStringLiteral("models"), models},
+        {QStringLiteral("errors"), QJsonArray::fromStringList(result.errors)},
+        {QStringLiteral("ollamaRunning"), result.ollamaRunning},
+        {QStringLiteral("totalBytes"), result.totalBytes()},
+    };
+}
+
+} // namespace ScanJson
