@@ -280,6 +280,7 @@ void MoveFaultTest::killedMoveLosesNothing()
     int leftPartial = 0;
     int leftAside = 0;
     int attempts = 0;
+    std::map<int, int> linkedAtKill; // items already moved when the process died -> kills
     QElapsedTimer budget;
     budget.start();
     while (kills < wantedKills && attempts < wantedKills * 4) {
@@ -295,15 +296,22 @@ void MoveFaultTest::killedMoveLosesNothing()
         const bool running = process.state() == QProcess::Running;
         process.kill();
         QVERIFY(process.waitForFinished(60000));
-        if (running && process.exitStatus() == QProcess::CrashExit)
+        const bool killed = running && process.exitStatus() == QProcess::CrashExit;
+        if (killed) {
             ++kills;
-        else
+            if (!namesWithPrefix(destination, QStringLiteral(".brimvale-partial-")).isEmpty())
+                ++leftPartial;
+            int linked = 0;
+            for (const Item& item : m_items) {
+                if (!treeOf(asidePathOf(item)).empty())
+                    ++leftAside;
+                if (isSymlink(item.oldPath))
+                    ++linked;
+            }
+            ++linkedAtKill[linked];
+        } else {
             ++finishedFirst;
-        if (!namesWithPrefix(destination, QStringLiteral(".brimvale-partial-")).isEmpty())
-            ++leftPartial;
-        for (const Item& item : m_items)
-            if (!treeOf(asidePathOf(item)).empty())
-                ++leftAside;
+        }
         const QString problem = check(destination);
         QVERIFY2(
             problem.isEmpty(),
@@ -312,9 +320,13 @@ void MoveFaultTest::killedMoveLosesNothing()
         std::error_code ignored;
         fs::remove_all(QFile::encodeName(destination).toStdString(), ignored);
     }
+    QString spread;
+    for (const auto& [linked, count] : linkedAtKill)
+        spread += QStringLiteral(" %1:%2").arg(linked).arg(count);
     qInfo("%d kills (%d runs finished first); a run takes %lld ms; %d kills left a partial copy, "
-          "%d a set-aside source; %lld s in all",
-          kills, finishedFirst, runMs, leftPartial, leftAside, budget.elapsed() / 1000);
+          "%d a set-aside source; items moved when killed (items:kills):%s; %lld s in all",
+          kills, finishedFirst, runMs, leftPartial, leftAside, qPrintable(spread),
+          budget.elapsed() / 1000);
     QVERIFY(kills >= wantedKills);
 }
 
