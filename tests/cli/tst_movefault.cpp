@@ -260,20 +260,34 @@ void MoveFaultTest::killedMoveLosesNothing()
     for (Item& item : m_items)
         item.content = treeOf(item.oldPath);
 
-    // One whole run tells how long a move takes; kills are spread over that time.
-    const QString firstDestination = m_second + QStringLiteral("/whole");
-    QVERIFY(QDir().mkpath(firstDestination));
-    QElapsedTimer clock;
-    clock.start();
-    QProcess whole;
-    whole.start(QStringLiteral(BRIMVALE_CLI_PATH), moveArguments(firstDestination));
-    QVERIFY(whole.waitForFinished(300000));
-    const qint64 runMs = std::max<qint64>(clock.elapsed(), 20);
-    QCOMPARE(whole.exitCode(), 0);
-    const QString afterWhole = check(firstDestination);
-    QVERIFY2(afterWhole.isEmpty(), qPrintable(afterWhole));
-    for (const Item& item : m_items)
-        QVERIFY(isSymlink(item.oldPath));
+    // Whole runs tell how long a move takes (the longest of them, measured again now and then as
+    // the machine's load changes); kills are spread over that time.
+    qint64 runMs = 20;
+    int wholeRuns = 0;
+    const auto measureWholeRun = [&]() -> QString {
+        makeSources();
+        const QString destination = m_second + QStringLiteral("/whole%1").arg(++wholeRuns);
+        QDir().mkpath(destination);
+        QElapsedTimer clock;
+        clock.start();
+        QProcess whole;
+        whole.start(QStringLiteral(BRIMVALE_CLI_PATH), moveArguments(destination));
+        if (!whole.waitForFinished(300000) || whole.exitCode() != 0)
+            return QStringLiteral("a move without a kill failed: ") +
+                   QString::fromUtf8(whole.readAllStandardError());
+        runMs = std::max(runMs, clock.elapsed());
+        for (const Item& item : m_items)
+            if (!isSymlink(item.oldPath))
+                return QStringLiteral("not moved: ") + item.oldPath;
+        const QString problem = check(destination);
+        std::error_code ignored;
+        fs::remove_all(QFile::encodeName(destination).toStdString(), ignored);
+        return problem;
+    };
+    for (int i = 0; i < 2; ++i) {
+        const QString problem = measureWholeRun();
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    }
 
     int kills = 0;
     int finishedFirst = 0;
@@ -285,13 +299,17 @@ void MoveFaultTest::killedMoveLosesNothing()
     budget.start();
     while (kills < wantedKills && attempts < wantedKills * 4) {
         ++attempts;
+        if (attempts % 10 == 0) {
+            const QString problem = measureWholeRun();
+            QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        }
         makeSources();
         const QString destination = m_second + QStringLiteral("/run%1").arg(attempts);
         QVERIFY(QDir().mkpath(destination));
         QProcess process;
         process.start(QStringLiteral(BRIMVALE_CLI_PATH), moveArguments(destination));
         QVERIFY(process.waitForStarted());
-        const qint64 delayUs = qint64(QRandomGenerator::global()->bounded(double(runMs) * 1000.0));
+        const qint64 delayUs = qint64(QRandomGenerator::global()->bounded(double(runMs) * 1100.0));
         QThread::usleep(static_cast<unsigned long>(delayUs));
         const bool running = process.state() == QProcess::Running;
         process.kill();
@@ -323,9 +341,11 @@ void MoveFaultTest::killedMoveLosesNothing()
     QString spread;
     for (const auto& [linked, count] : linkedAtKill)
         spread += QStringLiteral(" %1:%2").arg(linked).arg(count);
-    qInfo("%d kills (%d runs finished first); a run takes %lld ms; %d kills left a partial copy, "
-          "%d a set-aside source; items moved when killed (items:kills):%s; %lld s in all",
-          kills, finishedFirst, runMs, leftPartial, leftAside, qPrintable(spread),
+    qInfo("%d kills (%d runs finished first); a run takes up to %lld ms; %d kills left a partial "
+          "copy, "
+          "%d a set-aside source; items moved when killed (items:kills):%s; %d whole runs; %lld s "
+          "in all",
+          kills, finishedFirst, runMs, leftPartial, leftAside, qPrintable(spread), wholeRuns,
           budget.elapsed() / 1000);
     QVERIFY(kills >= wantedKills);
 }
