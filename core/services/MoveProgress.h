@@ -6,9 +6,9 @@
 // The steps of moving one item, in order. A move within one filesystem only renames and links.
 enum class MoveStage
 {
-    renaming,     // within one filesystem: the rename to the final name
-    copying,      // across filesystems: the copy to ".brimvale-partial-<name>"
-    verifying,    // the copy and the source compared
+    renaming,  // the rename to the final name, tried first (the whole move within one filesystem)
+    copying,   // across filesystems: the copy to ".brimvale-partial-<name>"
+    verifying, // the copy and the source compared
     settingAside, // the copy renamed to its final name, the source to ".brimvale-moved-<name>"
     linking,      // the symlink at the old path
     cleaningUp    // ".brimvale-moved-<name>" deleted

@@ -4,6 +4,7 @@
 #include "FileLock.h"
 #include "Fixtures.h"
 #include "MoveService.h"
+#include "MoveTestSupport.h"
 #include "TestHome.h"
 
 #include <QDir>
@@ -355,15 +356,12 @@ void MoveServiceTest::failedSymlinkStillCountsAsMoved()
 void MoveServiceTest::readOnlyDestination()
 {
     TestHome home;
-    home.openToEveryone();
-    QVERIFY(
-        Fixtures::makeTree(home.path(), {QStringLiteral("readonly/"), QStringLiteral("a/m.bin=1"),
-                                         QStringLiteral(".brimvale/move.lock")}));
+    QVERIFY(MoveTestSupport::openMoveLockToEveryone(home));
+    QVERIFY(Fixtures::makeTree(home.path(),
+                               {QStringLiteral("readonly/"), QStringLiteral("a/m.bin=1")}));
     const QString item = home.file(QStringLiteral("a/m.bin"));
     const QString dest = home.file(QStringLiteral("readonly"));
     ::chmod(QFile::encodeName(home.file(QStringLiteral("a"))).constData(), 0777);
-    ::chmod(QFile::encodeName(home.file(QStringLiteral(".brimvale"))).constData(), 0777);
-    ::chmod(QFile::encodeName(home.file(QStringLiteral(".brimvale/move.lock"))).constData(), 0666);
     ::chmod(QFile::encodeName(dest).constData(), 0755); // owned by root: read-only for the child
     const bool ok = Fixtures::runUnprivileged([&] {
         const MoveOutcome outcome = MoveService::move({entryWith({item})}, dest, true);
