@@ -128,16 +128,6 @@ QStringView token(QStringView text, qsizetype position)
     return text.mid(position, end - position);
 }
 
-// Whether what is left only adds zero parts, such as ".0" or ".0.0".
-bool onlyZeroParts(QStringView rest)
-{
-    for (const QChar c : rest) {
-        if (c != u'.' && c != u'0')
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 QUrl UpdateInfo::downloadURL() const
@@ -225,10 +215,11 @@ int UpdateInfo::compareVersions(const QString& a, const QString& b)
         i += left.size();
         j += right.size();
     }
+    // Equal so far: the longer version is the newer one (1.2.0 is newer than 1.2).
     if (i < a.size())
-        return onlyZeroParts(QStringView(a).mid(i)) ? 0 : 1;
+        return 1;
     if (j < b.size())
-        return onlyZeroParts(QStringView(b).mid(j)) ? 0 : -1;
+        return -1;
     return 0;
 }
 

@@ -125,8 +125,8 @@ void UpdateInfoTest::compareVersions_data()
     QTest::addColumn<int>("order");
     QTest::newRow("digit runs by value") << u"1.10.0"_s << u"1.9.3"_s << 1;
     QTest::newRow("digit runs by value, reversed") << u"1.9.3"_s << u"1.10.0"_s << -1;
-    QTest::newRow("an added .0 is the same version") << u"1.2.0"_s << u"1.2"_s << 0;
-    QTest::newRow("a missing .0 is the same version") << u"1.2"_s << u"1.2.0"_s << 0;
+    QTest::newRow("the longer version is newer") << u"1.2.0"_s << u"1.2"_s << 1;
+    QTest::newRow("the shorter version is older") << u"1.2"_s << u"1.2.0"_s << -1;
     QTest::newRow("equal") << u"1.4.2"_s << u"1.4.2"_s << 0;
     QTest::newRow("an added part is newer") << u"1.2.1"_s << u"1.2"_s << 1;
     QTest::newRow("an added .01 is newer") << u"1.2.01"_s << u"1.2"_s << 1;
@@ -244,8 +244,11 @@ void UpdateInfoTest::check_data()
     QTest::newRow("newer by a digit run") << httpResponse(200, R"({"version":"1.10.0"})") << answer
                                           << u"1.9.3"_s << u"1.10.0"_s << fallback;
     QTest::newRow("equal") << httpResponse(200, full) << answer << u"1.4.2"_s << u""_s << u""_s;
-    QTest::newRow("equal but for .0")
-        << httpResponse(200, R"({"version":"1.2.0"})") << answer << u"1.2"_s << u""_s << u""_s;
+    QTest::newRow("longer than the current version")
+        << httpResponse(200, R"({"version":"1.2.0"})") << answer << u"1.2"_s << u"1.2.0"_s
+        << fallback;
+    QTest::newRow("shorter than the current version")
+        << httpResponse(200, R"({"version":"1.2"})") << answer << u"1.2.0"_s << u""_s << u""_s;
     QTest::newRow("older") << httpResponse(200, full) << answer << u"1.5"_s << u""_s << u""_s;
     QTest::newRow("404 web page") << httpResponse(404, "<html><body>Not Found</body></html>")
                                   << answer << u"0.1"_s << u""_s << u""_s;
