@@ -1,0 +1,32 @@
+#include "VolumeInfo.h"
+
+#include <QStorageInfo>
+
+namespace VolumeInfo {
+
+QString label(const QString& path)
+{
+    const QStorageInfo storage(path);
+    if (storage.isValid() && storage.isReady() && !storage.name().isEmpty())
+        return storage.name();
+    QString trimmed = path;
+    while (trimmed.size() > 1 && trimmed.endsWith(u'/'))
+        trimmed.chop(1);
+    if (trimmed == QStringLiteral("/"))
+        return trimmed;
+    return trimmed.mid(trimmed.lastIndexOf(u'/') + 1);
+}
+
+std::optional<Capacity> capacity(const QString& path)
+{
+    const QStorageInfo storage(path);
+    if (!storage.isValid() || !storage.isReady())
+        return std::nullopt;
+    const qint64 available = storage.bytesAvailable();
+    const qint64 total = storage.bytesTotal();
+    if (available < 0 || total <= 0)
+        return std::nullopt;
+    return Capacity{available, total};
+}
+
+} // namespace VolumeInfo

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+// The drive that holds a path: its name and how much room it has.
+namespace VolumeInfo {
+
+struct Capacity
+{
+    qint64 available = 0; // bytes an unprivileged user can still write
+    qint64 total = 0;
+};
+
+// The name of the volume holding the path (its filesystem label), else the path's last
+// component.
+[[nodiscard]] QString label(const QString& path);
+
+// Free and total bytes of the volume holding the path; nothing when it cannot be queried.
+[[nodiscard]] std::optional<Capacity> capacity(const QString& path);
+
+} // namespace VolumeInfo

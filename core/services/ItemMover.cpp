@@ -1,0 +1,265 @@
+#include "ItemMover.h"
+
+#include "BrimvaleError.h"
+#include "FileLock.h"
+#include "TreeRemover.h"
+#include "TreeSnapshot.h"
+#include "UniqueFd.h"
+
+#include <QFile>
+#include <cerrno>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ItemMover {
+
+namespace {
+
+const QByteArray kPartialPrefix = QByteArrayLiteral(".brimvale-partial-");
+const QByteArray kMovedPrefix = QByteArrayLiteral(".brimvale-moved-");
+
+int renameNoReplaceAt(int fromDir, const QByteArray& from, int toDir, const QByteArray& to)
+{
+    if (::renameat2(fromDir, from.constData(), toDir, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // The file system cannot rename without replacing: look first, then rename.
+    struct stat st
+    {
+    };
+    if (::fstatat(toDir, to.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return EEXIST;
+    return ::renameat(fromDir, from.constData(), toDir, to.constData()) == 0 ? 0 : errno;
+}
+
+void syncFolder(int folder)
+{
+    (void)::fsync(folder);
+}
+
+QString joined(const QString& folder, const QString& name)
+{
+    return folder.endsWith(u'/') ? QString(folder + name) : QString(folder + u'/' + name);
+}
+
+class Mover
+{
+public:
+    Mover(const QString& path, const QString& destination, bool createSymlink,
+          const std::function<void(const QString&, MoveStage)>& stage,
+          const TreeCopier::Progress& copied)
+        : m_path(path), m_destination(destination), m_createSymlink(createSymlink), m_stage(stage),
+          m_copied(copied)
+    {
+        const qsizetype slash = path.lastIndexOf(u'/');
+        m_parent = slash <= 0 ? QStringLiteral("/") : path.left(slash);
+        m_name = path.mid(slash + 1);
+        m_nameBytes = QFile::encodeName(m_name);
+    }
+
+    Result run()
+    {
+        std::optional<FileLock> lock;
+        try {
+            lock.emplace(FileLock::inDataDir(QStringLiteral("move")));
+        } catch (const BrimvaleError& error) {
+            return fail(error.message());
+        }
+        m_sourceDir = UniqueFd(
+            ::open(QFile::encodeName(m_parent).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!m_sourceDir.isValid())
+            return fail(BrimvaleError::describe(errno));
+        m_destinationDir = UniqueFd(::open(QFile::encodeName(m_destination).constData(),
+                                           O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!m_destinationDir.isValid())
+            return fail(BrimvaleError::describe(errno));
+        if (const std::optional<QString> problem = checkAgain())
+            return fail(*problem);
+
+        report(MoveStage::renaming);
+        const int error =
+            renameNoReplaceAt(m_sourceDir.get(), m_nameBytes, m_destinationDir.get(), m_nameBytes);
+        if (error == EXDEV)
+            return acrossFilesystems();
+        if (error != 0)
+            return fail(BrimvaleError::describe(error));
+        syncFolder(m_destinationDir.get());
+        syncFolder(m_sourceDir.get());
+        m_result.moved = true;
+        link();
+        return m_result;
+    }
+
+private:
+    // The item still exists, is no symlink, and nothing has taken its name at the destination.
+    std::optional<QString> checkAgain() const
+    {
+        struct stat st
+        {
+        };
+        if (::fstatat(m_sourceDir.get(), m_nameBytes.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return BrimvaleError::describe(errno);
+        if (S_ISLNK(st.st_mode))
+            return QStringLiteral("Already a symlink");
+        if (::fstatat(m_destinationDir.get(), m_nameBytes.constData(), &st, AT_SYMLINK_NOFOLLOW) ==
+            0)
+            return BrimvaleError::describe(EEXIST);
+        if (errno != ENOENT)
+            return BrimvaleError::describe(errno);
+        return std::nullopt;
+    }
+
+    Result acrossFilesystems()
+    {
+        const QByteArray partial = kPartialPrefix + m_nameBytes;
+        if (const int error = TreeRemover::remove(m_destinationDir.get(), partial))
+            return fail(BrimvaleError::describe(error)); // a stale copy we cannot clear
+        TreeSnapshot::Snapshot copied;
+        try {
+            report(MoveStage::copying);
+            copied = TreeCopier::copy(m_sourceDir.get(), m_nameBytes, m_destinationDir.get(),
+                                      partial, m_copied);
+            report(MoveStage::verifying);
+            using TreeSnapshot::Compare;
+            const auto source = TreeSnapshot::list(m_sourceDir.get(), m_nameBytes);
+            if (const auto path =
+                    TreeSnapshot::firstDifference(copied, source, Compare::sameSource))
+                throw BrimvaleError(changedText(*path));
+            const auto copy = TreeSnapshot::list(m_destinationDir.get(), partial, m_nameBytes);
+            if (const auto path = TreeSnapshot::firstDifference(copied, copy, Compare::copy))
+                throw BrimvaleError(QStringLiteral("The copy does not match the original: ") +
+                                    TreeSnapshot::display(m_nameBytes, *path));
+            syncFolder(m_destinationDir.get());
+        } catch (const BrimvaleError& error) {
+            (void)TreeRemover::remove(m_destinationDir.get(), partial);
+            syncFolder(m_destinationDir.get());
+            return fail(error.message());
+        }
+
+        report(MoveStage::settingAside);
+        if (const int error = renameNoReplaceAt(m_destinationDir.get(), partial,
+                                                m_destinationDir.get(), m_nameBytes)) {
+            (void)TreeRemover::remove(m_destinationDir.get(), partial);
+            syncFolder(m_destinationDir.get());
+            return fail(BrimvaleError::describe(error));
+        }
+        syncFolder(m_destinationDir.get());
+        const QByteArray aside = kMovedPrefix + m_nameBytes;
+        if (const int error =
+                renameNoReplaceAt(m_sourceDir.get(), m_nameBytes, m_sourceDir.get(), aside)) {
+            withdrawCopy(partial);
+            return fail(BrimvaleError::describe(error));
+        }
+        syncFolder(m_sourceDir.get());
+        if (const std::optional<QString> change = changedAside(copied, aside)) {
+            // The source goes back first: until it is back, the copy keeps every file whole.
+            if (renameNoReplaceAt(m_sourceDir.get(), aside, m_sourceDir.get(), m_nameBytes) == 0) {
+                syncFolder(m_sourceDir.get());
+                withdrawCopy(partial);
+            }
+            return fail(*change);
+        }
+
+        m_result.moved = true;
+        link();
+        report(MoveStage::cleaningUp);
+        if (const int error = TreeRemover::remove(m_sourceDir.get(), aside))
+            record(QStringLiteral("Moved, but could not remove ") +
+                   joined(m_parent, QFile::decodeName(aside)) + QStringLiteral(": ") +
+                   BrimvaleError::describe(error));
+        syncFolder(m_sourceDir.get());
+        return m_result;
+    }
+
+    // Whether the source, now under its aside name, differs from what was copied.
+    std::optional<QString> changedAside(const TreeSnapshot::Snapshot& copied,
+                                        const QByteArray& aside) const
+    {
+        try {
+            const auto now = TreeSnapshot::list(m_sourceDir.get(), aside, m_nameBytes);
+            if (const auto path =
+                    TreeSnapshot::firstDifference(copied, now, TreeSnapshot::Compare::sameSource))
+                return changedText(*path);
+        } catch (const BrimvaleError& error) {
+            return error.message();
+        }
+        return std::nullopt;
+    }
+
+    // Takes the finished copy back out of the destination: renamed to the partial name (never
+    // replacing anything) and deleted there.
+    void withdrawCopy(const QByteArray& partial) const
+    {
+        if (renameNoReplaceAt(m_destinationDir.get(), m_nameBytes, m_destinationDir.get(),
+                              partial) != 0)
+            return;
+        syncFolder(m_destinationDir.get());
+        (void)TreeRemover::remove(m_destinationDir.get(), partial);
+        syncFolder(m_destinationDir.get());
+    }
+
+    void link()
+    {
+        if (!m_createSymlink)
+            return;
+        report(MoveStage::linking);
+        const QByteArray target = QFile::encodeName(joined(m_destination, m_name));
+        if (::symlinkat(target.constData(), m_sourceDir.get(), m_nameBytes.constData()) != 0) {
+            record(QStringLiteral("Moved, but the symlink at ") + m_path +
+                   QStringLiteral(" failed: ") + BrimvaleError::describe(errno));
+            return;
+        }
+        syncFolder(m_sourceDir.get());
+        m_result.linked = true;
+    }
+
+    QString changedText(const QByteArray& path) const
+    {
+        return QStringLiteral("Changed while being copied: ") +
+               TreeSnapshot::display(m_nameBytes, path);
+    }
+
+    void report(MoveStage stage) const
+    {
+        if (m_stage)
+            m_stage(m_path, stage);
+    }
+
+    void record(const QString& message)
+    {
+        if (!m_result.error)
+            m_result.error = message;
+    }
+
+    Result fail(const QString& description)
+    {
+        record(QStringLiteral("Could not move ") + m_path + QStringLiteral(": ") + description);
+        return m_result;
+    }
+
+    QString m_path;
+    QString m_destination;
+    bool m_createSymlink;
+    const std::function<void(const QString&, MoveStage)>& m_stage;
+    const TreeCopier::Progress& m_copied;
+    QString m_parent;
+    QString m_name;
+    QByteArray m_nameBytes;
+    UniqueFd m_sourceDir;
+    UniqueFd m_destinationDir;
+    Result m_result;
+};
+
+} // namespace
+
+Result move(const QString& path, const QString& destination, bool createSymlink,
+            const std::function<void(const QString&, MoveStage)>& stage,
+            const TreeCopier::Progress& copied)
+{
+    return Mover(path, destination, createSymlink, stage, copied).run();
+}
+
+} // namespace ItemMover

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "ModelEntry.h"
+#include "MoveOutcome.h"
+#include "MoveProgress.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// Moves the files of catalogue entries into a folder the user chose, leaving a symlink at each
+// old place so the tools that own them keep finding them.
+namespace MoveService {
+
+// Checks a whole move before anything is touched and returns the paths to move, in order (as
+// given; vanished paths and repeats of one item dropped). Throws BrimvaleError naming the first
+// path that breaks a rule. Changes nothing on disk.
+[[nodiscard]] QStringList validatePlan(const QStringList& paths, const QString& destination);
+
+// Validates, then moves every path of the entries (in entry order, then allPaths order) into
+// `to`, item by item, with a symlink at each old path when createSymlinks is set. Every item
+// is tried; the outcome lists what happened and the first problem. Never throws.
+[[nodiscard]] MoveOutcome move(const QList<ModelEntry>& entries, const QString& to,
+                               bool createSymlinks, const MoveProgress& progress = {});
+
+} // namespace MoveService

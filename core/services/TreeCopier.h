@@ -1,0 +1,24 @@
+#pragma once
+
+#include "TreeSnapshot.h"
+
+#include <QByteArray>
+#include <functional>
+
+// Copies a file tree from one folder descriptor to another, reading the source through
+// descriptors and byte names only, so names that are not UTF-8, empty folders and symlinks are
+// copied as they are.
+namespace TreeCopier {
+
+// Called after each block written, with the bytes copied so far by this copy.
+using Progress = std::function<void(qint64 bytesCopied)>;
+
+// Copies sourceDir/name to targetDir/copyName: regular files (holes stay holes), folders and
+// symlinks, with permission bits and modification times; every file and folder of the copy is
+// fsynced. Returns the source as it was read. Throws BrimvaleError with a short description
+// when an entry cannot be read or written, is not a file, folder or symlink, lies on another
+// mount, or changes while it is copied; whatever was copied so far is left for the caller.
+[[nodiscard]] TreeSnapshot::Snapshot copy(int sourceDir, const QByteArray& name, int targetDir,
+                                          const QByteArray& copyName, const Progress& progress);
+
+} // namespace TreeCopier
