@@ -6,7 +6,8 @@
 #include "PosixIO.h"
 #include "TrashLog.h"
 #include "TrashStaging.h"
-#include "TreeRemoval.h"
+#include "TreeRemover.h"
+#include "UniqueFd.h"
 #include "XdgTrash.h"
 
 #include <QDateTime>
@@ -14,6 +15,7 @@
 #include <QUuid>
 #include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -93,6 +95,19 @@ void removeInfoFile(const QString& item, bool mustSucceed)
     if (::unlink(QFile::encodeName(info).constData()) != 0 && errno != ENOENT && mustSucceed)
         throw BrimvaleError(QStringLiteral("Cannot delete ") + info + QStringLiteral(": ") +
                             BrimvaleError::describe(errno));
+}
+
+// Deletes the staged item for good; failures name the item as it lay in the Trash.
+void removeStaged(const QString& staged, const QString& item)
+{
+    const QByteArray bytes = QFile::encodeName(staged);
+    const UniqueFd folder(
+        ::open(PathParts::parentOf(bytes).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const int error =
+        folder.isValid() ? TreeRemover::remove(folder.get(), PathParts::nameOf(bytes)) : errno;
+    if (error != 0)
+        throw BrimvaleError(QStringLiteral("Cannot delete ") + item + QStringLiteral(": ") +
+                            BrimvaleError::describe(error));
 }
 
 struct Pair
@@ -234,7 +249,7 @@ void deletePermanently(const QString& id)
         throw;
     }
     for (const Pair& pair : staged) {
-        TreeRemoval::remove(pair.target);
+        removeStaged(pair.target, pair.item);
         removeInfoFile(pair.item, true);
     }
 }

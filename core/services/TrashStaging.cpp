@@ -1,15 +1,16 @@
 #include "TrashStaging.h"
 
-#include "BrimvaleError.h"
 #include "Mounts.h"
 #include "PathParts.h"
 #include "PosixIO.h"
-#include "TreeRemoval.h"
+#include "TreeRemover.h"
+#include "UniqueFd.h"
 #include "XdgTrash.h"
 
 #include <QFile>
 #include <QSet>
 #include <dirent.h>
+#include <fcntl.h>
 #include <optional>
 #include <unistd.h>
 
@@ -54,11 +55,9 @@ void settle(const QByteArray& folder, const QByteArray& stagedName,
         (void)PosixIO::renameNoReplace(staged, QFile::decodeName(original));
         return;
     }
-    try {
-        TreeRemoval::remove(staged);
-    } catch (const BrimvaleError&) {
+    const UniqueFd folderFd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folderFd.isValid() || TreeRemover::remove(folderFd.get(), stagedName) != 0)
         return;
-    }
     if (!PosixIO::lexists(QFile::decodeName(original)))
         ::unlink(QFile::encodeName(XdgTrash::infoPathOf(QFile::decodeName(original))).constData());
 }

@@ -1,5 +1,6 @@
 #include "TreeRemover.h"
 
+#include "Mounts.h"
 #include "TreeSnapshot.h"
 #include "UniqueFd.h"
 
@@ -47,7 +48,8 @@ int removeEntry(int dir, const QByteArray& name, dev_t device, bool isRoot)
         return errno == ENOENT && isRoot ? 0 : errno;
     if (!S_ISDIR(st.st_mode))
         return ::unlinkat(dir, name.constData(), 0) == 0 ? 0 : errno;
-    if (!isRoot && st.st_dev != device)
+    // A bind mount keeps the device number; the kernel's mount-root flag still shows it.
+    if (!isRoot && (st.st_dev != device || Mounts::isMountRoot(dir, name.constData())))
         return EXDEV;
     const UniqueFd folder = openFolder(dir, name.constData(), st);
     if (!folder.isValid())

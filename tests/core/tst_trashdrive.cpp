@@ -6,7 +6,6 @@
 #include "TestHome.h"
 #include "TrashFixtures.h"
 #include "TrashService.h"
-#include "TreeRemoval.h"
 #include "XdgTrash.h"
 
 #include <QDir>
@@ -28,6 +27,16 @@ dev_t deviceOf(const QString& path)
     {
     };
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_dev : 0;
+}
+
+// Removes a file, a link or a whole folder (links inside are removed, never followed).
+void removeAll(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.isDir() && !info.isSymLink())
+        QDir(path).removeRecursively();
+    else
+        QFile::remove(path);
 }
 
 QString trashError(const QString& path)
@@ -88,9 +97,9 @@ void TestTrashDrive::init()
 void TestTrashDrive::cleanup()
 {
     if (!m_folder.isEmpty())
-        TreeRemoval::remove(m_folder);
+        removeAll(m_folder);
     for (const QString& trash : m_createdHere)
-        TreeRemoval::remove(trash);
+        removeAll(trash);
     m_folder.clear();
     m_createdHere.clear();
 }
@@ -121,7 +130,7 @@ void TestTrashDrive::usesTheDrivesOwnTrash()
     QVERIFY(XdgTrash::isInTrash(trashed));
     // Nothing reached the home trash.
     QVERIFY(!PosixIO::lexists(homeTrash()));
-    TreeRemoval::remove(trashed);
+    removeAll(trashed);
     QVERIFY(QFile::remove(m_ownTrash + QStringLiteral("/info/w.bin.trashinfo")));
 }
 
@@ -160,12 +169,12 @@ void TestTrashDrive::prefersASharedStickyTrash()
         shared ? m_sharedTrash + u'/' + QString::number(::getuid()) : m_ownTrash;
     QCOMPARE(trashed, expected + QStringLiteral("/files/m.bin"));
     QVERIFY(XdgTrash::isInTrash(trashed));
-    TreeRemoval::remove(trashed);
+    removeAll(trashed);
     QVERIFY(QFile::remove(XdgTrash::infoPathOf(trashed)));
     if (kind == QStringLiteral("link"))
         QVERIFY(QFile::remove(m_sharedTrash));
     else
-        TreeRemoval::remove(m_sharedTrash);
+        removeAll(m_sharedTrash);
 }
 
 void TestTrashDrive::aLinkGoesToTheTrashOfItsOwnDrive()
@@ -235,7 +244,7 @@ void TestTrashDrive::refusesWhenTheDriveHasNoUsableTrash()
         QCOMPARE(st.st_uid, uid_t(65534));
         QCOMPARE(st.st_mode & 07777, mode_t(0700));
     }
-    TreeRemoval::remove(theirTrash);
+    removeAll(theirTrash);
     QVERIFY(asExpected);
 }
 

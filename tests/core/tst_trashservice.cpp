@@ -11,6 +11,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -18,8 +19,12 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <QThread>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace TrashFixtures;
@@ -69,6 +74,34 @@ QStringList ids(const QList<TrashEntry>& entries)
     return list;
 }
 
+// Gives everything under the path (links themselves, not their targets) to the user.
+bool chownTree(const QString& path, uid_t user)
+{
+    bool ok = ::lchown(QFile::encodeName(path).constData(), user, user) == 0;
+    QDirIterator it(path, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        ok = ::lchown(QFile::encodeName(it.next()).constData(), user, user) == 0 && ok;
+    return ok;
+}
+
+// Runs the function in a forked child with a private mount namespace; returns its exit status
+// (77 when the namespace cannot be made).
+int inOwnMountNamespace(const std::function<int()>& body)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            ::_exit(77);
+        ::_exit(body());
+    }
+    int status = 0;
+    while (pid > 0 && ::waitpid(pid, &status, 0) < 0) {
+    }
+    return pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 // Trashes a fresh file holding `content` at `relative` in the home; returns the record.
 TrashEntry trashedFile(const TestHome& home, const QString& relative, const QByteArray& content)
 {
@@ -109,6 +142,9 @@ private slots:
     void refusesAnUnreachableDrive();
     void deletesForGood();
     void deleteSkipsEmptyAndMissingItems();
+    void deleteStopsAtTheFirstFailure();
+    void deleteNeverEntersAnotherMount_data();
+    void deleteNeverEntersAnotherMount();
     void unknownIdsAreNotFound();
     void sweepSettlesLeftovers();
     void sweepIgnoresFoldersOutsideTheTrash();
@@ -563,6 +599,84 @@ void TestTrashService::deleteSkipsEmptyAndMissingItems()
     TrashService::deletePermanently(QStringLiteral("sparse"));
     QVERIFY(!PosixIO::lexists(real.trashedPaths[0]));
     QVERIFY(TrashLog::read().entries.isEmpty());
+}
+
+void TestTrashService::deleteStopsAtTheFirstFailure()
+{
+    if (::getuid() != 0)
+        QSKIP("needs root to act as another user");
+    TestHome home;
+    QVERIFY(Fixtures::makeTree(home.path(), {QStringLiteral("m/model/locked/inner.bin=x")}));
+    const TrashEntry record =
+        *TrashService::moveToTrash(
+             model(QStringLiteral("m"), {home.file(QStringLiteral("m/model"))}))
+             .entry;
+    // Everything is the unprivileged user's but one folder inside the item, which stays root's.
+    home.openToEveryone();
+    QVERIFY(chownTree(home.path(), 65534));
+    QVERIFY(
+        ::lchown(QFile::encodeName(record.trashedPaths[0] + QStringLiteral("/locked")).constData(),
+                 0, 0) == 0);
+    const QString expected = QStringLiteral("Cannot delete ") + record.trashedPaths[0] +
+                             QStringLiteral(": Permission denied");
+
+    QVERIFY(Fixtures::runUnprivileged([&] { return deleteError(record.id) == expected; }));
+
+    // The record left the log before anything was deleted; what remains is staged.
+    QVERIFY(TrashLog::read().entries.isEmpty());
+    const QString staged = TrashStaging::stagedPathOf(record.trashedPaths[0]);
+    QVERIFY(PosixIO::lexists(staged + QStringLiteral("/locked/inner.bin")));
+    // The next deletion finishes it off, with its .trashinfo.
+    QCOMPARE(deleteError(QStringLiteral("no-such-id")), QStringLiteral("Trash entry not found"));
+    QVERIFY(!PosixIO::lexists(staged));
+    QCOMPARE(namesIn(homeTrashInfo()), QStringList());
+}
+
+void TestTrashService::deleteNeverEntersAnotherMount_data()
+{
+    QTest::addColumn<bool>("bind");
+    QTest::newRow("another file system") << false;
+    QTest::newRow("a bind mount of the same drive") << true;
+}
+
+void TestTrashService::deleteNeverEntersAnotherMount()
+{
+    QFETCH(bool, bind);
+    TestHome home;
+    QVERIFY(Fixtures::makeTree(home.path(),
+                               {QStringLiteral("m/model/w.bin=w"), QStringLiteral("m/model/mnt/"),
+                                QStringLiteral("elsewhere/precious.bin=p")}));
+    const TrashEntry record =
+        *TrashService::moveToTrash(
+             model(QStringLiteral("m"), {home.file(QStringLiteral("m/model"))}))
+             .entry;
+    const QByteArray mountPoint =
+        QFile::encodeName(record.trashedPaths[0] + QStringLiteral("/mnt"));
+    const QByteArray source = QFile::encodeName(home.file(QStringLiteral("elsewhere")));
+    const QString expected = QStringLiteral("Cannot delete ") + record.trashedPaths[0] +
+                             QStringLiteral(": Invalid cross-device link");
+
+    const int status = inOwnMountNamespace([&] {
+        const int mounted =
+            bind ? ::mount(source.constData(), mountPoint.constData(), nullptr, MS_BIND, nullptr)
+                 : ::mount("none", mountPoint.constData(), "tmpfs", 0, nullptr);
+        if (mounted != 0)
+            return 77;
+        if (!bind && !Fixtures::writeFile(
+                         QFile::decodeName(mountPoint) + QStringLiteral("/precious.bin"), "p"))
+            return 3;
+        if (deleteError(record.id) != expected)
+            return 1;
+        // The staged item still holds the mount, with its content.
+        return PosixIO::lexists(TrashStaging::stagedPathOf(record.trashedPaths[0]) +
+                                QStringLiteral("/mnt/precious.bin"))
+                   ? 0
+                   : 2;
+    });
+    if (status == 77)
+        QSKIP("mounting in a private mount namespace is not permitted here");
+    QCOMPARE(status, 0);
+    QVERIFY(PosixIO::lexists(home.file(QStringLiteral("elsewhere/precious.bin"))));
 }
 
 void TestTrashService::unknownIdsAreNotFound()

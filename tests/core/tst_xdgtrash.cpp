@@ -4,7 +4,6 @@
 #include "PosixIO.h"
 #include "TestHome.h"
 #include "TrashFixtures.h"
-#include "TreeRemoval.h"
 #include "XdgTrash.h"
 
 #include <QDateTime>
@@ -80,8 +79,6 @@ private slots:
     void recognisesUnreachableTopTrashes_data();
     void recognisesUnreachableTopTrashes();
     void decodesMountInfoEscapes();
-    void treeRemovalNeverFollowsLinks();
-    void treeRemovalStopsAtTheFirstFailure();
 };
 
 void TestXdgTrash::encodesEveryByteOutsideTheSafeSet()
@@ -357,47 +354,6 @@ void TestXdgTrash::decodesMountInfoEscapes()
              QByteArray("/media/my disk\tx\\y\n"));
     QCOMPARE(Mounts::decodeMountInfoField("/plain\\9"), QByteArray("/plain\\9"));
     QVERIFY(Mounts::localMountPoints().contains("/"));
-}
-
-void TestXdgTrash::treeRemovalNeverFollowsLinks()
-{
-    TestHome home;
-    QVERIFY(Fixtures::makeTree(
-        home.path(),
-        {QStringLiteral("keep/precious.bin=P"), QStringLiteral("doomed/a/b/c.bin=C"),
-         QStringLiteral("doomed/a/empty/"), QStringLiteral("doomed/a/tokeep->../../keep"),
-         QStringLiteral("doomed/fileLink->../keep/precious.bin"),
-         QStringLiteral("doomed/dangling->/nowhere")}));
-    const QByteArray kept = digestOf(home.file(QStringLiteral("keep")));
-    TreeRemoval::remove(home.file(QStringLiteral("doomed")));
-    QVERIFY(!PosixIO::lexists(home.file(QStringLiteral("doomed"))));
-    QCOMPARE(digestOf(home.file(QStringLiteral("keep"))), kept);
-    // Removing what is already gone is no failure; a link at the top is removed as a link.
-    TreeRemoval::remove(home.file(QStringLiteral("doomed")));
-    QVERIFY(Fixtures::makeTree(home.path(), {QStringLiteral("toplink->keep")}));
-    TreeRemoval::remove(home.file(QStringLiteral("toplink")));
-    QCOMPARE(digestOf(home.file(QStringLiteral("keep"))), kept);
-}
-
-void TestXdgTrash::treeRemovalStopsAtTheFirstFailure()
-{
-    TestHome home;
-    home.openToEveryone();
-    QVERIFY(Fixtures::makeTree(home.path(), {QStringLiteral("tree/locked/inner.bin=x")}));
-    // The unprivileged child may empty `tree` but not `locked`, which stays root's and 0755.
-    QVERIFY(::chmod(QFile::encodeName(home.file(QStringLiteral("tree"))).constData(), 0777) == 0);
-    const QString tree = home.file(QStringLiteral("tree"));
-    const QString expected = QStringLiteral("Cannot delete ") + tree +
-                             QStringLiteral("/locked/inner.bin: Permission denied");
-    QVERIFY(Fixtures::runUnprivileged([&] {
-        try {
-            TreeRemoval::remove(tree);
-        } catch (const BrimvaleError& error) {
-            return error.message() == expected;
-        }
-        return false;
-    }));
-    QVERIFY(PosixIO::lexists(home.file(QStringLiteral("tree/locked/inner.bin"))));
 }
 
 QTEST_GUILESS_MAIN(TestXdgTrash)
