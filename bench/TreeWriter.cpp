@@ -46,6 +46,20 @@ void writeAll(int fd, const char* data, size_t size, const std::string& path)
     }
 }
 
+// Closes a descriptor however the scope is left.
+struct OwnedFd
+{
+    explicit OwnedFd(int fd) : fd(fd) {}
+    ~OwnedFd()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    OwnedFd(const OwnedFd&) = delete;
+    OwnedFd& operator=(const OwnedFd&) = delete;
+    int fd;
+};
+
 } // namespace
 
 TreeWriter::Counts& TreeWriter::Counts::operator+=(const Counts& other)
@@ -108,20 +122,19 @@ void TreeWriter::file(const Dir& parent, std::string_view name, std::string_view
                       int64_t mtime, int64_t size)
 {
     m_name.assign(name);
-    const int fd = ::openat(parent.fd(), m_name.c_str(),
-                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0)
+    const OwnedFd fd(::openat(parent.fd(), m_name.c_str(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (fd.fd < 0)
         fail("cannot create", joined(parent.path(), name));
     const auto length = static_cast<int64_t>(content.size());
     if (length > 0)
-        writeAll(fd, content.data(), content.size(), joined(parent.path(), name));
-    if (size > length && ::ftruncate(fd, static_cast<off_t>(size)) != 0)
+        writeAll(fd.fd, content.data(), content.size(), joined(parent.path(), name));
+    if (size > length && ::ftruncate(fd.fd, static_cast<off_t>(size)) != 0)
         fail("cannot extend", joined(parent.path(), name));
     timespec ts[2];
     times(mtime, ts);
-    if (::futimens(fd, ts) != 0)
+    if (::futimens(fd.fd, ts) != 0)
         fail("cannot set the times of", joined(parent.path(), name));
-    ::close(fd);
     ++m_counts.files;
     m_counts.bytes += size > length ? size : length;
     m_counts.writtenBytes += length;
@@ -142,17 +155,16 @@ void TreeWriter::sparse(const Dir& parent, std::string_view name, int64_t size, 
     if (differAt < headSize || differAt >= size)
         return;
     const std::string path = joined(parent.path(), name);
-    const int fd = ::openat(parent.fd(), m_name.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
+    const OwnedFd fd(::openat(parent.fd(), m_name.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (fd.fd < 0)
         fail("cannot open", path);
     const char byte = 1;
-    if (::pwrite(fd, &byte, 1, static_cast<off_t>(differAt)) != 1)
+    if (::pwrite(fd.fd, &byte, 1, static_cast<off_t>(differAt)) != 1)
         fail("cannot write", path);
     timespec ts[2];
     times(mtime, ts);
-    if (::futimens(fd, ts) != 0)
+    if (::futimens(fd.fd, ts) != 0)
         fail("cannot set the times of", path);
-    ::close(fd);
     ++m_counts.writtenBytes;
 }
 
