@@ -1,5 +1,7 @@
 #include "DirectoryWalker.h"
 #include "DuplicateFinder.h"
+#include "HomeGenerator.h"
+#include "ScanRoots.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -8,6 +10,10 @@
 #include <QStringList>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
+#include <exception>
+#include <fstream>
+#include <string>
 
 namespace {
 
@@ -28,7 +34,19 @@ public:
     std::atomic<qint64> newest{0};
 };
 
-int walk(const QString& root, int threads)
+// The peak resident set size of this process in KiB (VmHWM), or -1 when unknown.
+long long peakRssKiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::atoll(line.c_str() + 6);
+    }
+    return -1;
+}
+
+int walk(const QString& root, int threads, bool reportRss)
 {
     SumVisitor visitor;
     WalkOptions options;
@@ -39,6 +57,8 @@ int walk(const QString& root, int threads)
                 static_cast<long long>(visitor.files.load()),
                 static_cast<long long>(visitor.bytes.load()),
                 static_cast<long long>(visitor.newest.load()));
+    if (reportRss)
+        std::fprintf(stderr, "peak_rss_kib %lld\n", peakRssKiB());
     return 0;
 }
 
@@ -88,6 +108,53 @@ int dupes(const QString& cachePath, const QStringList& files)
     return 0;
 }
 
+int generate(const QStringList& arguments)
+{
+    QString root;
+    double scale = 1.0;
+    int threads = 2;
+    for (qsizetype i = 2; i < arguments.size(); ++i) {
+        const QString argument = arguments[i];
+        const bool isOption =
+            argument == QStringLiteral("--scale") || argument == QStringLiteral("--threads");
+        const QString value = isOption ? arguments.value(++i) : QString();
+        bool ok = true;
+        if (argument == QStringLiteral("--scale"))
+            scale = value.toDouble(&ok);
+        else if (argument == QStringLiteral("--threads"))
+            threads = value.toInt(&ok);
+        else if (root.isEmpty() && !argument.startsWith(u'-'))
+            root = argument;
+        else
+            ok = false;
+        if (!ok || scale <= 0 || scale > 100 || threads < 1 || threads > 64) {
+            std::fprintf(stderr, "brimvale-bench: bad argument: %s %s\n", qPrintable(argument),
+                         qPrintable(value));
+            return 2;
+        }
+    }
+    if (root.isEmpty()) {
+        std::fprintf(stderr, "usage: brimvale-bench generate DIR [--scale F] [--threads N]\n");
+        return 2;
+    }
+    try {
+        const QByteArray path = QFile::encodeName(root);
+        const HomeGenerator::Summary summary = HomeGenerator::generate(
+            std::string(path.constData(), size_t(path.size())), scale, threads);
+        const TreeWriter::Counts& c = summary.counts;
+        std::printf("%s: %lld entries (%lld folders, %lld files, %lld symlinks), %lld bytes "
+                    "apparent, %lld bytes written, %.1f s\n",
+                    path.constData(), static_cast<long long>(c.entries()),
+                    static_cast<long long>(c.directories), static_cast<long long>(c.files),
+                    static_cast<long long>(c.symlinks), static_cast<long long>(c.bytes),
+                    static_cast<long long>(c.writtenBytes), summary.seconds);
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "brimvale-bench: %s\n", e.what());
+        return 1;
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -95,12 +162,25 @@ int main(int argc, char* argv[])
     QCoreApplication application(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() >= 3 && arguments[1] == QStringLiteral("walk")) {
-        const int threads = arguments.size() >= 4 ? arguments[3].toInt() : 0;
-        return walk(arguments[2], threads);
+        QStringList rest = arguments.mid(2);
+        const bool reportRss = rest.removeAll(QStringLiteral("--rss")) > 0;
+        bool ok = true;
+        const int threads = rest.size() >= 2 ? rest[1].toInt(&ok) : 0;
+        if (ok && threads >= 0 && !rest.isEmpty() && rest.size() <= 2)
+            return walk(rest[0], threads, reportRss);
     }
     if (arguments.size() >= 4 && arguments[1] == QStringLiteral("dupes"))
         return dupes(arguments[2], arguments.mid(3));
-    std::fprintf(stderr, "usage: brimvale-bench walk DIR [THREADS]\n"
-                         "       brimvale-bench dupes HASH-CACHE-FILE FILE...\n");
+    if (arguments.size() >= 2 && arguments[1] == QStringLiteral("generate"))
+        return generate(arguments);
+    if (arguments.size() >= 2 && arguments[1] == QStringLiteral("roots")) {
+        for (const QString& root : ScanRoots::walkedBy(arguments.mid(2)))
+            std::printf("%s\n", QFile::encodeName(root).constData());
+        return 0;
+    }
+    std::fprintf(stderr, "usage: brimvale-bench walk DIR [THREADS] [--rss]\n"
+                         "       brimvale-bench generate DIR [--scale F] [--threads N]\n"
+                         "       brimvale-bench dupes HASH-CACHE-FILE FILE...\n"
+                         "       brimvale-bench roots [FOLDER]...\n");
     return 2;
 }

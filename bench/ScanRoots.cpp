@@ -1,0 +1,44 @@
+#include "ScanRoots.h"
+
+#include "CodingCacheScanner.h"
+#include "ComfyUIScanner.h"
+#include "HuggingFaceScanner.h"
+#include "LMStudioScanner.h"
+#include "OllamaScanner.h"
+#include "WhisperScanner.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace ScanRoots {
+
+QStringList walkedBy(const QStringList& customFolders)
+{
+    QStringList candidates = OllamaScanner::storeDirs();
+    QString hub = qEnvironmentVariable("HF_HUB_CACHE");
+    if (hub.isEmpty())
+        hub = HuggingFaceScanner::cacheDir() + QStringLiteral("/hub");
+    candidates.push_back(hub);
+    candidates += LMStudioScanner::modelsDirs();
+    candidates += ComfyUIScanner::roots();
+    candidates += WhisperScanner::folders();
+    candidates += CodingCacheScanner::folders();
+    candidates += customFolders;
+
+    QStringList roots;
+    for (const QString& candidate : candidates) {
+        const QString path = QDir::cleanPath(QFileInfo(candidate).absoluteFilePath());
+        if (!QFileInfo(path).isDir())
+            continue;
+        const bool nested = std::any_of(roots.cbegin(), roots.cend(), [&](const QString& root) {
+            return path == root || path.startsWith(root + u'/');
+        });
+        if (nested)
+            continue;
+        roots.removeIf([&](const QString& root) { return root.startsWith(path + u'/'); });
+        roots.push_back(path);
+    }
+    return roots;
+}
+
+} // namespace ScanRoots
