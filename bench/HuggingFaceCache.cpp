@@ -199,8 +199,8 @@ Repo describeBig(const BigRepo& big, int64_t index)
     repo.dirName = std::string(big.dirName);
     repo.mtime = anyTime(random);
     std::vector<RepoFile> files;
-    for (const BigFile& spec : big.files) {
-        const std::string path(spec.path);
+    for (const BigFile& bigFile : big.files) {
+        const std::string path(bigFile.path);
         const size_t slash = path.find('/');
         RepoFile file =
             makeFile(random, slash == std::string::npos ? "" : path.substr(0, slash),
@@ -208,7 +208,7 @@ Repo describeBig(const BigRepo& big, int64_t index)
         file.weight = isWeight(file.name);
         file.fullHead = file.weight;
         file.blob = random.hex(file.weight ? 64 : 40);
-        file.size = spec.size;
+        file.size = bigFile.size;
         files.push_back(std::move(file));
     }
     for (const std::string_view name : {"config.json", "README.md", ".gitattributes"})
