@@ -55,6 +55,9 @@ private slots:
     void movesWithJsonOutput();
 
 private:
+    // "move" over the models folder alone to the destination, with --json first when asked.
+    QStringList moveArguments(const QString& to, const QStringList& ids, bool json) const;
+
     std::unique_ptr<TestHome> m_home;
     QString m_models;
     QString m_a; // custom-a-1000000
@@ -75,6 +78,17 @@ void CliMoveTest::init()
 void CliMoveTest::cleanup()
 {
     m_home.reset();
+}
+
+QStringList CliMoveTest::moveArguments(const QString& to, const QStringList& ids, bool json) const
+{
+    QStringList arguments{QStringLiteral("move"),     QStringLiteral("--no-loose"),
+                          QStringLiteral("--folder"), m_models,
+                          QStringLiteral("--to"),     to};
+    arguments += ids;
+    if (json)
+        arguments.insert(1, QStringLiteral("--json"));
+    return arguments;
 }
 
 void CliMoveTest::usageErrors_data()
@@ -111,17 +125,9 @@ void CliMoveTest::unknownIdMovesNothing_data()
 void CliMoveTest::unknownIdMovesNothing()
 {
     QFETCH(bool, json);
-    QStringList arguments{QStringLiteral("move"),
-                          QStringLiteral("--no-loose"),
-                          QStringLiteral("--folder"),
-                          m_models,
-                          QStringLiteral("--to"),
-                          m_home->file(QStringLiteral("dest")),
-                          QStringLiteral("custom-a-1000000"),
-                          QStringLiteral("no-such-id")};
-    if (json)
-        arguments.insert(1, QStringLiteral("--json"));
-    const Run run = runCli(arguments);
+    const Run run = runCli(
+        moveArguments(m_home->file(QStringLiteral("dest")),
+                      {QStringLiteral("custom-a-1000000"), QStringLiteral("no-such-id")}, json));
     QCOMPARE(run.exitCode, 1);
     QCOMPARE(run.out, QByteArray());
     QCOMPARE(run.err, QByteArray("No entry with id no-such-id\n"));
@@ -139,16 +145,8 @@ void CliMoveTest::refusedPlan_data()
 void CliMoveTest::refusedPlan()
 {
     QFETCH(bool, json);
-    QStringList arguments{QStringLiteral("move"),
-                          QStringLiteral("--no-loose"),
-                          QStringLiteral("--folder"),
-                          m_models,
-                          QStringLiteral("--to"),
-                          m_home->file(QStringLiteral("missing")),
-                          QStringLiteral("custom-a-1000000")};
-    if (json)
-        arguments.insert(1, QStringLiteral("--json"));
-    const Run run = runCli(arguments);
+    const Run run = runCli(moveArguments(m_home->file(QStringLiteral("missing")),
+                                         {QStringLiteral("custom-a-1000000")}, json));
     QCOMPARE(run.exitCode, 1);
     if (json) {
         const QJsonObject object = QJsonDocument::fromJson(run.out).object();

@@ -74,14 +74,6 @@ Tree treeOf(const QString& root)
     return tree;
 }
 
-bool isSymlink(const QString& path)
-{
-    struct stat st
-    {
-    };
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISLNK(st.st_mode);
-}
-
 QStringList namesWithPrefix(const QString& folder, const QString& prefix)
 {
     return QDir(folder).entryList({prefix + u'*'}, QDir::AllEntries | QDir::Hidden | QDir::System);
@@ -219,7 +211,7 @@ QString MoveFaultTest::check(const QString& destination) const
         const QString aside = asidePathOf(item);
         if (asides.contains(aside) && !movedWhole)
             return QStringLiteral("set aside without a whole copy: ") + aside;
-        if (isSymlink(item.oldPath)) {
+        if (Fixtures::isSymlink(item.oldPath)) {
             if (QFile::symLinkTarget(item.oldPath) != moved || !movedWhole)
                 return QStringLiteral("link to an incomplete item: ") + item.oldPath;
             continue;
@@ -277,7 +269,7 @@ void MoveFaultTest::killedMoveLosesNothing()
                    QString::fromUtf8(whole.readAllStandardError());
         runMs = std::max(runMs, clock.elapsed());
         for (const Item& item : m_items)
-            if (!isSymlink(item.oldPath))
+            if (!Fixtures::isSymlink(item.oldPath))
                 return QStringLiteral("not moved: ") + item.oldPath;
         const QString problem = check(destination);
         std::error_code ignored;
@@ -323,7 +315,7 @@ void MoveFaultTest::killedMoveLosesNothing()
             for (const Item& item : m_items) {
                 if (!treeOf(asidePathOf(item)).empty())
                     ++leftAside;
-                if (isSymlink(item.oldPath))
+                if (Fixtures::isSymlink(item.oldPath))
                     ++linked;
             }
             ++linkedAtKill[linked];

@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QUuid>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -111,6 +112,37 @@ public:
 
 private:
     QString m_path;
+};
+
+// The set-up of the move tests across filesystems: a temporary home holding an empty "models"
+// folder and a folder on a second filesystem. A test class derives from it and calls setUp()
+// from init() (which skips the test where there is no second filesystem) and tearDown() from
+// cleanup().
+class CrossFsFixture
+{
+protected:
+    void setUp()
+    {
+        m_home = std::make_unique<TestHome>();
+        QVERIFY(m_home->isValid());
+        m_secondFs = std::make_unique<SecondFilesystem>();
+        if (const std::optional<QString> reason = m_secondFs->create(*m_home))
+            QSKIP(qPrintable(*reason));
+        m_second = m_secondFs->path();
+        m_source = m_home->file(QStringLiteral("models"));
+        QVERIFY(QDir().mkpath(m_source));
+    }
+
+    void tearDown()
+    {
+        m_secondFs.reset();
+        m_home.reset();
+    }
+
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<SecondFilesystem> m_secondFs;
+    QString m_second; // a folder on the second filesystem
+    QString m_source; // the folder holding the items in the home
 };
 
 } // namespace MoveTestSupport

@@ -1,5 +1,6 @@
 #include "CodingCacheScanner.h"
 #include "Fixtures.h"
+#include "ScanInspection.h"
 #include "TestHome.h"
 
 #include <QFile>
@@ -8,6 +9,7 @@
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
+using ScanInspection::idsOf;
 
 namespace {
 
@@ -23,14 +25,6 @@ bool fillFolder(const QString& folder, qint64 bytes)
     const qint64 hidden = bytes / 3;
     return Fixtures::makeSparseFile(folder + u"/data.bin"_s, bytes - hidden) &&
            Fixtures::makeSparseFile(folder + u"/.git/objects/.pack"_s, hidden);
-}
-
-QStringList idsOf(const SourceScan& scan)
-{
-    QStringList ids;
-    for (const ModelEntry& entry : scan.models)
-        ids.push_back(entry.id);
-    return ids;
 }
 
 } // namespace

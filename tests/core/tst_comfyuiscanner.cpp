@@ -1,59 +1,16 @@
 #include "ComfyUIScanner.h"
 #include "Fixtures.h"
+#include "ScanInspection.h"
 #include "TestHome.h"
 
 #include <QDir>
 #include <QFile>
 #include <QtTest>
-#include <chrono>
-#include <fcntl.h>
-#include <future>
 #include <sys/stat.h>
-#include <thread>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-// Runs the scan on a thread of its own. A scan blocked opening or reading the FIFO never
-// returns by itself: after a generous wait the FIFO is opened for writing and closed, which
-// frees it, and the call counts as blocked.
-bool scanReturnsWithoutBlocking(const QString& fifo, SourceScan& result)
-{
-    std::promise<void> done;
-    std::future<void> finished = done.get_future();
-    std::thread worker([&] {
-        result = ComfyUIScanner::scan();
-        done.set_value();
-    });
-    const bool returned = finished.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
-    if (!returned) {
-        const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
-        if (fd >= 0)
-            ::close(fd);
-    }
-    worker.join();
-    return returned;
-}
-
-QStringList idsOf(const SourceScan& scan)
-{
-    QStringList ids;
-    for (const ModelEntry& entry : scan.models)
-        ids.push_back(entry.id);
-    return ids;
-}
-
-QStringList pathsOf(const SourceScan& scan)
-{
-    QStringList paths;
-    for (const ModelEntry& entry : scan.models)
-        paths.push_back(entry.primaryPath);
-    return paths;
-}
-
-} // namespace
+using ScanInspection::idsOf;
+using ScanInspection::pathsOf;
 
 class TestComfyUIScanner : public QObject
 {
@@ -343,7 +300,7 @@ void TestComfyUIScanner::yamlThatIsAFifoNeverBlocks()
     const QString fifo = home.file(u"ComfyUI/extra_model_paths.yaml"_s);
     QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
     SourceScan scan;
-    QVERIFY(scanReturnsWithoutBlocking(fifo, scan));
+    QVERIFY(ScanInspection::returnsWithoutBlocking(fifo, [&] { scan = ComfyUIScanner::scan(); }));
     QCOMPARE(idsOf(scan), QStringList{u"comfy-ae"_s});
 }
 

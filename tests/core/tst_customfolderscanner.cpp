@@ -1,5 +1,6 @@
 #include "CustomFolderScanner.h"
 #include "Fixtures.h"
+#include "ScanInspection.h"
 #include "TestHome.h"
 
 #include <QFile>
@@ -7,18 +8,7 @@
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-QStringList pathsOf(const SourceScan& scan)
-{
-    QStringList paths;
-    for (const ModelEntry& entry : scan.models)
-        paths.push_back(entry.primaryPath);
-    return paths;
-}
-
-} // namespace
+using ScanInspection::pathsOf;
 
 class TestCustomFolderScanner : public QObject
 {

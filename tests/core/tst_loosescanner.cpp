@@ -1,48 +1,16 @@
 #include "Fixtures.h"
 #include "LooseScanner.h"
+#include "ScanInspection.h"
 #include "TestHome.h"
 
 #include <QFile>
 #include <QtTest>
-#include <chrono>
-#include <fcntl.h>
-#include <future>
 #include <sys/stat.h>
-#include <thread>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
+using ScanInspection::pathsOf;
 
 namespace {
-
-// Runs the scan on a thread of its own. A scan blocked opening or reading the FIFO never
-// returns by itself: after a generous wait the FIFO is opened for writing and closed, which
-// frees it, and the call counts as blocked.
-bool scanReturnsWithoutBlocking(const QString& fifo, SourceScan& result)
-{
-    std::promise<void> done;
-    std::future<void> finished = done.get_future();
-    std::thread worker([&] {
-        result = LooseScanner::scan({});
-        done.set_value();
-    });
-    const bool returned = finished.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
-    if (!returned) {
-        const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
-        if (fd >= 0)
-            ::close(fd);
-    }
-    worker.join();
-    return returned;
-}
-
-QStringList pathsOf(const SourceScan& scan)
-{
-    QStringList paths;
-    for (const ModelEntry& entry : scan.models)
-        paths.push_back(entry.primaryPath);
-    return paths;
-}
 
 QStringList inHome(const TestHome& home, const QStringList& relative)
 {
@@ -314,7 +282,7 @@ void TestLooseScanner::userDirsThatIsAFifoNeverBlocks()
     const QString fifo = home.file(u".config/user-dirs.dirs"_s);
     QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
     SourceScan scan;
-    QVERIFY(scanReturnsWithoutBlocking(fifo, scan));
+    QVERIFY(ScanInspection::returnsWithoutBlocking(fifo, [&] { scan = LooseScanner::scan({}); }));
     QCOMPARE(pathsOf(scan), inHome(home, {u"Downloads/b.gguf"_s}));
 }
 

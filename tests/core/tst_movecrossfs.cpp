@@ -113,7 +113,7 @@ bool makeFolderWithEverything(const QString& pkg)
 
 } // namespace
 
-class MoveCrossFsTest : public QObject
+class MoveCrossFsTest : public QObject, private CrossFsFixture
 {
     Q_OBJECT
 
@@ -130,30 +130,16 @@ private slots:
     void staleCopyIsReplaced();
     void leftoverAsideNameFailsTheItem();
     void failedSymlinkAfterCopy();
-
-private:
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<SecondFilesystem> m_secondFs;
-    QString m_second; // a folder on the second filesystem
-    QString m_source; // the folder holding the items in the home
 };
 
 void MoveCrossFsTest::init()
 {
-    m_home = std::make_unique<TestHome>();
-    QVERIFY(m_home->isValid());
-    m_secondFs = std::make_unique<SecondFilesystem>();
-    if (const std::optional<QString> reason = m_secondFs->create(*m_home))
-        QSKIP(qPrintable(*reason));
-    m_second = m_secondFs->path();
-    m_source = m_home->file(QStringLiteral("models"));
-    QVERIFY(QDir().mkpath(m_source));
+    setUp();
 }
 
 void MoveCrossFsTest::cleanup()
 {
-    m_secondFs.reset();
-    m_home.reset();
+    tearDown();
 }
 
 void MoveCrossFsTest::copiesEverything_data()

@@ -17,7 +17,7 @@
 
 using namespace MoveTestSupport;
 
-class MoveRightsTest : public QObject
+class MoveRightsTest : public QObject, private CrossFsFixture
 {
     Q_OBJECT
 
@@ -28,30 +28,16 @@ private slots:
     void fullDestination();
     void readOnlyDestination();
     void readOnlyFolderMovedByItsOwner();
-
-private:
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<SecondFilesystem> m_secondFs;
-    QString m_second; // a folder on the second filesystem
-    QString m_source; // the folder holding the items in the home
 };
 
 void MoveRightsTest::init()
 {
-    m_home = std::make_unique<TestHome>();
-    QVERIFY(m_home->isValid());
-    m_secondFs = std::make_unique<SecondFilesystem>();
-    if (const std::optional<QString> reason = m_secondFs->create(*m_home))
-        QSKIP(qPrintable(*reason));
-    m_second = m_secondFs->path();
-    m_source = m_home->file(QStringLiteral("models"));
-    QVERIFY(QDir().mkpath(m_source));
+    setUp();
 }
 
 void MoveRightsTest::cleanup()
 {
-    m_secondFs.reset();
-    m_home.reset();
+    tearDown();
 }
 
 void MoveRightsTest::failedRemovalOfTheSource()

@@ -34,22 +34,9 @@ QByteArray contentOf(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
-QString linkTarget(const QString& path)
-{
-    char buffer[4096];
-    const ssize_t n = ::readlink(QFile::encodeName(path).constData(), buffer, sizeof buffer);
-    return n < 0 ? QString() : QFile::decodeName(QByteArray(buffer, n));
-}
-
-bool isSymlink(const QString& path)
-{
-    struct stat st
-    {
-    };
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISLNK(st.st_mode);
-}
-
 } // namespace
+
+using MoveTestSupport::linkTarget;
 
 class MoveServiceTest : public QObject
 {
@@ -252,7 +239,7 @@ void MoveServiceTest::movesAndLinks()
         QCOMPARE(contentOf(one), QByteArray("1")); // the tools still find it
     } else {
         QVERIFY(outcome.symlinksCreated.isEmpty());
-        QVERIFY(!QFileInfo::exists(one) && !isSymlink(one));
+        QVERIFY(!QFileInfo::exists(one) && !Fixtures::isSymlink(one));
     }
     QVERIFY(QFile::exists(home.path() + QStringLiteral("/.brimvale/move.lock")));
 }
@@ -270,7 +257,7 @@ void MoveServiceTest::refusedPlanMovesNothing()
              QStringLiteral("old.bin is already a symlink — it may have been moved before."));
     QVERIFY(outcome.movedTo.isEmpty());
     QCOMPARE(contentOf(ok), QByteArray("1"));
-    QVERIFY(!isSymlink(ok));
+    QVERIFY(!Fixtures::isSymlink(ok));
 }
 
 void MoveServiceTest::itemCheckedAgainUnderTheLock_data()
@@ -345,7 +332,7 @@ void MoveServiceTest::failedSymlinkStillCountsAsMoved()
     QCOMPARE(outcome.error, QStringLiteral("Moved, but the symlink at ") + item +
                                 QStringLiteral(" failed: File name too long"));
     QVERIFY(!outcome.succeeded());
-    QVERIFY(!QFileInfo::exists(item) && !isSymlink(item));
+    QVERIFY(!QFileInfo::exists(item) && !Fixtures::isSymlink(item));
     // The moved file's full path is too long for path-based clean-up.
     const int folder = ::open(QFile::encodeName(dest).constData(), O_RDONLY | O_DIRECTORY);
     QVERIFY(folder >= 0);

@@ -1,5 +1,6 @@
 #include "Fixtures.h"
 #include "OllamaScanner.h"
+#include "ScanInspection.h"
 #include "TestHome.h"
 
 #include <QDir>
@@ -370,9 +371,7 @@ void OllamaScannerTest::badManifests()
     const QString bad = store + u"/manifests/r/n/odd/latest"_qs;
     QVERIFY(Fixtures::writeFile(bad, content));
     const SourceScan scan = OllamaScanner::scan(false);
-    QStringList ids;
-    for (const ModelEntry& entry : scan.models)
-        ids.push_back(entry.id);
+    const QStringList ids = ScanInspection::idsOf(scan);
     if (parses) {
         QCOMPARE(scan.errors, QStringList());
         QCOMPARE(ids, (QStringList{u"ollama-good-latest"_qs, u"ollama-odd-latest"_qs,

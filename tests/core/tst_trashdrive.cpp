@@ -39,16 +39,6 @@ void removeAll(const QString& path)
         QFile::remove(path);
 }
 
-QString trashError(const QString& path)
-{
-    try {
-        (void)XdgTrash::trashItem(path);
-    } catch (const BrimvaleError& error) {
-        return error.message();
-    }
-    return QStringLiteral("(no error)");
-}
-
 } // namespace
 
 class TestTrashDrive : public QObject

@@ -1,4 +1,5 @@
 #include "Fixtures.h"
+#include "ScanInspection.h"
 #include "TestHome.h"
 #include "WhisperScanner.h"
 
@@ -7,18 +8,7 @@
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-QStringList pathsOf(const SourceScan& scan)
-{
-    QStringList paths;
-    for (const ModelEntry& entry : scan.models)
-        paths.push_back(entry.primaryPath);
-    return paths;
-}
-
-} // namespace
+using ScanInspection::pathsOf;
 
 class TestWhisperScanner : public QObject
 {

@@ -1,4 +1,3 @@
-#include "BrimvaleError.h"
 #include "Fixtures.h"
 #include "Mounts.h"
 #include "PosixIO.h"
@@ -20,16 +19,6 @@
 using namespace TrashFixtures;
 
 namespace {
-
-QString trashError(const QString& path)
-{
-    try {
-        (void)XdgTrash::trashItem(path);
-    } catch (const BrimvaleError& error) {
-        return error.message();
-    }
-    return QStringLiteral("(no error)");
-}
 
 QByteArray infoKey(const QString& trashed, const QByteArray& key)
 {

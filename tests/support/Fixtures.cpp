@@ -82,6 +82,14 @@ bool setModified(const QString& path, qint64 seconds)
            0;
 }
 
+bool isSymlink(const QString& path)
+{
+    struct stat st
+    {
+    };
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 bool runUnprivileged(const std::function<bool()>& body)
 {
     const pid_t pid = ::fork();

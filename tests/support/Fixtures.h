@@ -29,6 +29,9 @@ bool makeTree(const QString& root, const QStringList& lines);
 // Sets the modification time of a path (not following links), in seconds since 1970.
 bool setModified(const QString& path, qint64 seconds);
 
+// Whether the path itself is a symlink (not following it).
+[[nodiscard]] bool isSymlink(const QString& path);
+
 // Runs the function in a forked child that has dropped to uid/gid 65534, and returns what it
 // returned (false when the child could not drop its rights or crashed). Permission bits stop
 // nothing for root, so tests of unreadable files run their checks here.

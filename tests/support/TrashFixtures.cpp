@@ -1,7 +1,9 @@
 #include "TrashFixtures.h"
 
 #include "AppPaths.h"
+#include "BrimvaleError.h"
 #include "Fixtures.h"
+#include "XdgTrash.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -69,6 +71,16 @@ QString homeTrashFiles()
 QString homeTrashInfo()
 {
     return homeTrash() + QStringLiteral("/info");
+}
+
+QString trashError(const QString& path)
+{
+    try {
+        (void)XdgTrash::trashItem(path);
+    } catch (const BrimvaleError& error) {
+        return error.message();
+    }
+    return QStringLiteral("(no error)");
 }
 
 QByteArray infoOf(const QString& trashedItem)

@@ -26,6 +26,9 @@ namespace TrashFixtures {
 [[nodiscard]] QString homeTrashFiles();
 [[nodiscard]] QString homeTrashInfo();
 
+// The message with which trashing the path fails, or "(no error)" when it goes to the Trash.
+[[nodiscard]] QString trashError(const QString& path);
+
 // Content of the .trashinfo of a files/ item.
 [[nodiscard]] QByteArray infoOf(const QString& trashedItem);
 
