@@ -1,6 +1,6 @@
 #include "CodingCacheScanner.h"
 #include "Fixtures.h"
-#include "ScanInspection.h"
+#include "ScanReadout.h"
 #include "TestHome.h"
 
 #include <QFile>
@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
-using ScanInspection::idsOf;
+using ScanReadout::idsOf;
 
 namespace {
 

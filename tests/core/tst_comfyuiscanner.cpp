@@ -1,6 +1,6 @@
 #include "ComfyUIScanner.h"
 #include "Fixtures.h"
-#include "ScanInspection.h"
+#include "ScanReadout.h"
 #include "TestHome.h"
 
 #include <QDir>
@@ -9,8 +9,8 @@
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
-using ScanInspection::idsOf;
-using ScanInspection::pathsOf;
+using ScanReadout::idsOf;
+using ScanReadout::pathsOf;
 
 class TestComfyUIScanner : public QObject
 {
@@ -300,7 +300,7 @@ void TestComfyUIScanner::yamlThatIsAFifoNeverBlocks()
     const QString fifo = home.file(u"ComfyUI/extra_model_paths.yaml"_s);
     QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
     SourceScan scan;
-    QVERIFY(ScanInspection::returnsWithoutBlocking(fifo, [&] { scan = ComfyUIScanner::scan(); }));
+    QVERIFY(ScanReadout::returnsWithoutBlocking(fifo, [&] { scan = ComfyUIScanner::scan(); }));
     QCOMPARE(idsOf(scan), QStringList{u"comfy-ae"_s});
 }
 

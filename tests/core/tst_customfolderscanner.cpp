@@ -1,6 +1,6 @@
 #include "CustomFolderScanner.h"
 #include "Fixtures.h"
-#include "ScanInspection.h"
+#include "ScanReadout.h"
 #include "TestHome.h"
 
 #include <QFile>
@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
-using ScanInspection::pathsOf;
+using ScanReadout::pathsOf;
 
 class TestCustomFolderScanner : public QObject
 {

@@ -1,6 +1,6 @@
 #include "Fixtures.h"
 #include "HuggingFaceScanner.h"
-#include "ScanInspection.h"
+#include "ScanReadout.h"
 #include "TestHome.h"
 
 #include <QDir>
@@ -185,7 +185,7 @@ void HuggingFaceScannerTest::hubCacheVariable()
                                {u"models--c/blobs/x=1"_qs, u"models--b/blobs/"_qs,
                                 u"models--link->"_qs + hub(home) + u"/models--a"_qs}));
     home.setEnv("HF_HUB_CACHE", QFile::encodeName(home.file(hubCache)));
-    QCOMPARE(ScanInspection::idsOf(HuggingFaceScanner::scan()), ids);
+    QCOMPARE(ScanReadout::idsOf(HuggingFaceScanner::scan()), ids);
 }
 
 void HuggingFaceScannerTest::unreadableRepository()

@@ -1,6 +1,6 @@
 #include "Fixtures.h"
 #include "LooseScanner.h"
-#include "ScanInspection.h"
+#include "ScanReadout.h"
 #include "TestHome.h"
 
 #include <QFile>
@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
-using ScanInspection::pathsOf;
+using ScanReadout::pathsOf;
 
 namespace {
 
@@ -282,7 +282,7 @@ void TestLooseScanner::userDirsThatIsAFifoNeverBlocks()
     const QString fifo = home.file(u".config/user-dirs.dirs"_s);
     QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
     SourceScan scan;
-    QVERIFY(ScanInspection::returnsWithoutBlocking(fifo, [&] { scan = LooseScanner::scan({}); }));
+    QVERIFY(ScanReadout::returnsWithoutBlocking(fifo, [&] { scan = LooseScanner::scan({}); }));
     QCOMPARE(pathsOf(scan), inHome(home, {u"Downloads/b.gguf"_s}));
 }
 

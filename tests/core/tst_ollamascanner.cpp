@@ -1,6 +1,6 @@
 #include "Fixtures.h"
 #include "OllamaScanner.h"
-#include "ScanInspection.h"
+#include "ScanReadout.h"
 #include "TestHome.h"
 
 #include <QDir>
@@ -371,7 +371,7 @@ void OllamaScannerTest::badManifests()
     const QString bad = store + u"/manifests/r/n/odd/latest"_qs;
     QVERIFY(Fixtures::writeFile(bad, content));
     const SourceScan scan = OllamaScanner::scan(false);
-    const QStringList ids = ScanInspection::idsOf(scan);
+    const QStringList ids = ScanReadout::idsOf(scan);
     if (parses) {
         QCOMPARE(scan.errors, QStringList());
         QCOMPARE(ids, (QStringList{u"ollama-good-latest"_qs, u"ollama-odd-latest"_qs,

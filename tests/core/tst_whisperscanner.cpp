@@ -1,5 +1,5 @@
 #include "Fixtures.h"
-#include "ScanInspection.h"
+#include "ScanReadout.h"
 #include "TestHome.h"
 #include "WhisperScanner.h"
 
@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
-using ScanInspection::pathsOf;
+using ScanReadout::pathsOf;
 
 class TestWhisperScanner : public QObject
 {

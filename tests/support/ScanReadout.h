@@ -7,7 +7,7 @@
 #include <functional>
 
 // Read-outs of a scan's result shared by the scanner tests.
-namespace ScanInspection {
+namespace ScanReadout {
 
 // The ids of the scan's entries, in the scan's order.
 [[nodiscard]] QStringList idsOf(const SourceScan& scan);
@@ -20,4 +20,4 @@ namespace ScanInspection {
 // and the call counts as blocked (false).
 [[nodiscard]] bool returnsWithoutBlocking(const QString& fifo, const std::function<void()>& work);
 
-} // namespace ScanInspection
+} // namespace ScanReadout

@@ -1,4 +1,4 @@
-#include "ScanInspection.h"
+#include "ScanReadout.h"
 
 #include <QFile>
 #include <chrono>
@@ -7,7 +7,7 @@
 #include <thread>
 #include <unistd.h>
 
-namespace ScanInspection {
+namespace ScanReadout {
 
 QStringList idsOf(const SourceScan& scan)
 {
@@ -43,4 +43,4 @@ bool returnsWithoutBlocking(const QString& fifo, const std::function<void()>& wo
     return returned;
 }
 
-} // namespace ScanInspection
+} // namespace ScanReadout
