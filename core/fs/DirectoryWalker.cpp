@@ -12,9 +12,9 @@
 #include <fcntl.h>
 #include <memory>
 #include <mutex>
-#include <system_error>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -221,17 +221,7 @@ private:
                 return; // vanished or unreadable metadata: skipped
             if (!S_ISREG(st.st_mode))
                 return;
-            WalkedFile file;
-            file.path = filePath;
-            file.name = std::string_view(filePath).substr(nameStart);
-            file.level = childLevel;
-            file.size = st.st_size;
-            file.modifiedSeconds = st.st_mtim.tv_sec;
-            file.modifiedNanoseconds = static_cast<qint32>(st.st_mtim.tv_nsec);
-            file.device = st.st_dev;
-            file.inode = st.st_ino;
-            file.pathIsUtf8 = job.pathIsUtf8 && PathBytes::isValidUtf8(file.name);
-            m_visitor.visit(file);
+            m_visitor.visit(walked(filePath, nameStart, childLevel, st, job.pathIsUtf8));
         });
         const int listError = errno;
         m_entries.fetch_add(entries, std::memory_order_relaxed);
@@ -265,17 +255,24 @@ private:
             return;
         if (!S_ISLNK(st.st_mode))
             return;
-        WalkedFile link;
-        link.path = linkPath;
-        link.name = std::string_view(linkPath).substr(nameStart);
-        link.level = level;
-        link.size = st.st_size;
-        link.modifiedSeconds = st.st_mtim.tv_sec;
-        link.modifiedNanoseconds = static_cast<qint32>(st.st_mtim.tv_nsec);
-        link.device = st.st_dev;
-        link.inode = st.st_ino;
-        link.pathIsUtf8 = job.pathIsUtf8 && PathBytes::isValidUtf8(link.name);
-        m_visitor.visitSymlink(link);
+        m_visitor.visitSymlink(walked(linkPath, nameStart, level, st, job.pathIsUtf8));
+    }
+
+    // What the visitor is told of one entry whose name starts at nameStart in path.
+    static WalkedFile walked(const std::string& path, size_t nameStart, int level,
+                             const struct stat& st, bool folderIsUtf8)
+    {
+        WalkedFile entry;
+        entry.path = path;
+        entry.name = std::string_view(path).substr(nameStart);
+        entry.level = level;
+        entry.size = st.st_size;
+        entry.modifiedSeconds = st.st_mtim.tv_sec;
+        entry.modifiedNanoseconds = static_cast<qint32>(st.st_mtim.tv_nsec);
+        entry.device = st.st_dev;
+        entry.inode = st.st_ino;
+        entry.pathIsUtf8 = folderIsUtf8 && PathBytes::isValidUtf8(entry.name);
+        return entry;
     }
 
     void pushChildren(std::vector<Job>& children)
