@@ -1,11 +1,11 @@
 #include "ScanRoots.h"
 
-#include "CodingCacheScanner.h"
-#include "ComfyUIScanner.h"
-#include "HuggingFaceScanner.h"
-#include "LMStudioScanner.h"
-#include "OllamaScanner.h"
-#include "WhisperScanner.h"
+#include "scanners/CodingCacheScanner.h"
+#include "scanners/ComfyUIScanner.h"
+#include "scanners/HuggingFaceScanner.h"
+#include "scanners/LMStudioScanner.h"
+#include "scanners/OllamaScanner.h"
+#include "scanners/WhisperScanner.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
-#include "DirectoryWalker.h"
-#include "DuplicateFinder.h"
 #include "HomeGenerator.h"
 #include "ScanRoots.h"
+#include "fs/DirectoryWalker.h"
+#include "scanners/DuplicateFinder.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

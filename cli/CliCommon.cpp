@@ -1,7 +1,7 @@
 #include "CliCommon.h"
 
-#include "CustomFolders.h"
-#include "Scanner.h"
+#include "fs/CustomFolders.h"
+#include "scanners/Scanner.h"
 
 #include <QDir>
 #include <QSettings>

@@ -1,7 +1,7 @@
 #include "CliCommon.h"
 #include "Commands.h"
-#include "Format.h"
-#include "MoveService.h"
+#include "fs/Format.h"
+#include "services/MoveService.h"
 
 #include <QHash>
 #include <QJsonArray>

@@ -1,11 +1,11 @@
-#include "BrimvaleError.h"
 #include "CliCommon.h"
 #include "Commands.h"
-#include "CustomFolders.h"
-#include "Format.h"
-#include "PosixIO.h"
-#include "ReportBuilder.h"
-#include "ScanJson.h"
+#include "fs/CustomFolders.h"
+#include "fs/Format.h"
+#include "fs/PosixIO.h"
+#include "model/BrimvaleError.h"
+#include "model/ScanJson.h"
+#include "services/ReportBuilder.h"
 
 #include <QDateTime>
 #include <QFile>

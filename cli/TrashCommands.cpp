@@ -1,8 +1,8 @@
-#include "BrimvaleError.h"
 #include "CliCommon.h"
 #include "Commands.h"
-#include "Format.h"
-#include "TrashService.h"
+#include "fs/Format.h"
+#include "model/BrimvaleError.h"
+#include "services/TrashService.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

@@ -1,4 +1,4 @@
-#include "MainWindow.h"
+#include "views/MainWindow.h"
 
 #include <QLabel>
 

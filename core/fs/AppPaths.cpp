@@ -1,4 +1,4 @@
-#include "AppPaths.h"
+#include "fs/AppPaths.h"
 
 #include <QFile>
 #include <pwd.h>

@@ -1,7 +1,7 @@
-#include "CustomFolders.h"
+#include "fs/CustomFolders.h"
 
-#include "FileLock.h"
-#include "JSONStore.h"
+#include "fs/FileLock.h"
+#include "fs/JSONStore.h"
 
 #include <QJsonArray>
 

@@ -1,4 +1,4 @@
-#include "DirectoryListing.h"
+#include "fs/DirectoryListing.h"
 
 #include <cstddef>
 #include <dirent.h>

@@ -1,8 +1,8 @@
-#include "DirectoryWalker.h"
+#include "fs/DirectoryWalker.h"
 
-#include "AppPaths.h"
-#include "DirectoryListing.h"
-#include "PathBytes.h"
+#include "fs/AppPaths.h"
+#include "fs/DirectoryListing.h"
+#include "fs/PathBytes.h"
 
 #include <QFile>
 #include <atomic>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "WalkTypes.h"
+#include "fs/WalkTypes.h"
 
 #include <QString>
 

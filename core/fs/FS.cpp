@@ -1,9 +1,9 @@
-#include "FS.h"
+#include "fs/FS.h"
 
-#include "DirectoryListing.h"
-#include "DirectoryWalker.h"
-#include "PathBytes.h"
-#include "Sizes.h"
+#include "fs/DirectoryListing.h"
+#include "fs/DirectoryWalker.h"
+#include "fs/PathBytes.h"
+#include "model/Sizes.h"
 
 #include <QFile>
 #include <algorithm>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "FileInfo.h"
-#include "WalkTypes.h"
+#include "fs/WalkTypes.h"
+#include "model/FileInfo.h"
 
 #include <QDateTime>
 #include <QList>

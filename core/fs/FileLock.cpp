@@ -1,8 +1,8 @@
-#include "FileLock.h"
+#include "fs/FileLock.h"
 
-#include "AppPaths.h"
-#include "BrimvaleError.h"
-#include "PosixIO.h"
+#include "fs/AppPaths.h"
+#include "fs/PosixIO.h"
+#include "model/BrimvaleError.h"
 
 #include <QFile>
 #include <cerrno>

@@ -1,6 +1,6 @@
-#include "Format.h"
+#include "fs/Format.h"
 
-#include "AppPaths.h"
+#include "fs/AppPaths.h"
 
 #include <QFile>
 #include <QLocale>

@@ -1,8 +1,8 @@
-#include "JSONStore.h"
+#include "fs/JSONStore.h"
 
-#include "AppPaths.h"
-#include "BrimvaleError.h"
-#include "PosixIO.h"
+#include "fs/AppPaths.h"
+#include "fs/PosixIO.h"
+#include "model/BrimvaleError.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "Mounts.h"
+#include "fs/Mounts.h"
 
-#include "PathParts.h"
-#include "PosixIO.h"
+#include "fs/PathParts.h"
+#include "fs/PosixIO.h"
 
 #include <QList>
 #include <QStringBuilder>

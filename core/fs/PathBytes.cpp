@@ -1,4 +1,4 @@
-#include "PathBytes.h"
+#include "fs/PathBytes.h"
 
 #include <cstdint>
 

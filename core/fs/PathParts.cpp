@@ -1,4 +1,4 @@
-#include "PathParts.h"
+#include "fs/PathParts.h"
 
 #include <QStringBuilder>
 #include <cstdlib>

@@ -1,6 +1,6 @@
-#include "PosixIO.h"
+#include "fs/PosixIO.h"
 
-#include "BrimvaleError.h"
+#include "model/BrimvaleError.h"
 
 #include <QFile>
 #include <cerrno>

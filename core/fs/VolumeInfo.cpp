@@ -1,4 +1,4 @@
-#include "VolumeInfo.h"
+#include "fs/VolumeInfo.h"
 
 #include <QStorageInfo>
 

@@ -1,4 +1,4 @@
-#include "WalkTypes.h"
+#include "fs/WalkTypes.h"
 
 std::optional<QString> WalkedFile::pathText() const
 {

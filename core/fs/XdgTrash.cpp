@@ -1,10 +1,10 @@
-#include "XdgTrash.h"
+#include "fs/XdgTrash.h"
 
-#include "AppPaths.h"
-#include "BrimvaleError.h"
-#include "Mounts.h"
-#include "PathParts.h"
-#include "PosixIO.h"
+#include "fs/AppPaths.h"
+#include "fs/Mounts.h"
+#include "fs/PathParts.h"
+#include "fs/PosixIO.h"
+#include "model/BrimvaleError.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "BrimvaleError.h"
+#include "model/BrimvaleError.h"
 
 #include <cstring>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "DeleteRisk.h"
+#include "model/DeleteRisk.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "FileInfo.h"
+#include "model/FileInfo.h"
 
 QString FileInfo::fileName() const
 {

@@ -1,4 +1,4 @@
-#include "ModelEntry.h"
+#include "model/ModelEntry.h"
 
 #include <utility>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "DeleteRisk.h"
-#include "ModelSource.h"
+#include "model/DeleteRisk.h"
+#include "model/ModelSource.h"
 
 #include <QDateTime>
 #include <QList>

@@ -1,4 +1,4 @@
-#include "ModelSource.h"
+#include "model/ModelSource.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "Quantization.h"
+#include "model/Quantization.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "ScanJson.h"
+#include "model/ScanJson.h"
 
 #include <QJsonArray>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ModelEntry.h"
-#include "ScanResult.h"
+#include "model/ModelEntry.h"
+#include "model/ScanResult.h"
 
 #include <QDateTime>
 #include <QJsonObject>

@@ -1,6 +1,6 @@
-#include "ScanResult.h"
+#include "model/ScanResult.h"
 
-#include "Sizes.h"
+#include "model/Sizes.h"
 
 qint64 ScanResult::totalBytes() const
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ModelEntry.h"
+#include "model/ModelEntry.h"
 
 #include <QList>
 #include <QStringList>

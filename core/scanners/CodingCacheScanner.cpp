@@ -1,8 +1,8 @@
-#include "CodingCacheScanner.h"
+#include "scanners/CodingCacheScanner.h"
 
-#include "AppPaths.h"
-#include "FS.h"
-#include "ModelFileRules.h"
+#include "fs/AppPaths.h"
+#include "fs/FS.h"
+#include "scanners/ModelFileRules.h"
 
 #include <QFile>
 #include <QTextBoundaryFinder>

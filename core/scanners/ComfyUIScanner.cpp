@@ -1,9 +1,9 @@
-#include "ComfyUIScanner.h"
+#include "scanners/ComfyUIScanner.h"
 
-#include "AppPaths.h"
-#include "FS.h"
-#include "ModelFileRules.h"
-#include "PosixIO.h"
+#include "fs/AppPaths.h"
+#include "fs/FS.h"
+#include "fs/PosixIO.h"
+#include "scanners/ModelFileRules.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "ContentHash.h"
+#include "scanners/ContentHash.h"
 
 #include <QFile>
 #include <algorithm>

@@ -1,8 +1,8 @@
-#include "CustomFolderScanner.h"
+#include "scanners/CustomFolderScanner.h"
 
-#include "FS.h"
-#include "ModelFileRules.h"
-#include "Quantization.h"
+#include "fs/FS.h"
+#include "model/Quantization.h"
+#include "scanners/ModelFileRules.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include "DuplicateFinder.h"
+#include "scanners/DuplicateFinder.h"
 
-#include "ContentHash.h"
-#include "HashCache.h"
+#include "scanners/ContentHash.h"
+#include "scanners/HashCache.h"
 
 #include <QFile>
 #include <QHash>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ModelEntry.h"
-#include "ScanProgress.h"
+#include "model/ModelEntry.h"
+#include "scanners/ScanProgress.h"
 
 #include <QList>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "FileIdentity.h"
+#include "scanners/FileIdentity.h"
 
 #include <QStringList>
 

@@ -1,8 +1,8 @@
-#include "HashCache.h"
+#include "scanners/HashCache.h"
 
-#include "AppPaths.h"
-#include "BrimvaleError.h"
-#include "PosixIO.h"
+#include "fs/AppPaths.h"
+#include "fs/PosixIO.h"
+#include "model/BrimvaleError.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FileIdentity.h"
+#include "scanners/FileIdentity.h"
 
 #include <QHash>
 #include <QString>

@@ -1,8 +1,8 @@
-#include "HuggingFaceScanner.h"
+#include "scanners/HuggingFaceScanner.h"
 
-#include "AppPaths.h"
-#include "FS.h"
-#include "Sizes.h"
+#include "fs/AppPaths.h"
+#include "fs/FS.h"
+#include "model/Sizes.h"
 
 #include <QFile>
 #include <sys/stat.h>

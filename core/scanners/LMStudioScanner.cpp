@@ -1,9 +1,9 @@
-#include "LMStudioScanner.h"
+#include "scanners/LMStudioScanner.h"
 
-#include "AppPaths.h"
-#include "FS.h"
-#include "PosixIO.h"
-#include "Quantization.h"
+#include "fs/AppPaths.h"
+#include "fs/FS.h"
+#include "fs/PosixIO.h"
+#include "model/Quantization.h"
 
 #include <QDir>
 #include <QFile>

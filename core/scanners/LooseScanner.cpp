@@ -1,10 +1,10 @@
-#include "LooseScanner.h"
+#include "scanners/LooseScanner.h"
 
-#include "AppPaths.h"
-#include "FS.h"
-#include "ModelFileRules.h"
-#include "PosixIO.h"
-#include "Quantization.h"
+#include "fs/AppPaths.h"
+#include "fs/FS.h"
+#include "fs/PosixIO.h"
+#include "model/Quantization.h"
+#include "scanners/ModelFileRules.h"
 
 #include <QFile>
 #include <QStringDecoder>

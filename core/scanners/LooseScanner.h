@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SourceScan.h"
+#include "model/SourceScan.h"
 
 #include <QSet>
 #include <QString>

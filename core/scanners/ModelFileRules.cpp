@@ -1,4 +1,4 @@
-#include "ModelFileRules.h"
+#include "scanners/ModelFileRules.h"
 
 #include <QFile>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "OllamaManifest.h"
+#include "scanners/OllamaManifest.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,11 +1,11 @@
-#include "OllamaScanner.h"
+#include "scanners/OllamaScanner.h"
 
-#include "AppPaths.h"
-#include "DirectoryWalker.h"
-#include "FS.h"
-#include "OllamaManifest.h"
-#include "PathBytes.h"
-#include "Sizes.h"
+#include "fs/AppPaths.h"
+#include "fs/DirectoryWalker.h"
+#include "fs/FS.h"
+#include "fs/PathBytes.h"
+#include "model/Sizes.h"
+#include "scanners/OllamaManifest.h"
 
 #include <QFile>
 #include <QHash>

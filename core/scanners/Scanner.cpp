@@ -1,16 +1,16 @@
-#include "Scanner.h"
+#include "scanners/Scanner.h"
 
-#include "BrimvaleError.h"
-#include "CodingCacheScanner.h"
-#include "ComfyUIScanner.h"
-#include "CustomFolderScanner.h"
-#include "DuplicateFinder.h"
-#include "HashCache.h"
-#include "HuggingFaceScanner.h"
-#include "LMStudioScanner.h"
-#include "LooseScanner.h"
-#include "OllamaScanner.h"
-#include "WhisperScanner.h"
+#include "model/BrimvaleError.h"
+#include "scanners/CodingCacheScanner.h"
+#include "scanners/ComfyUIScanner.h"
+#include "scanners/CustomFolderScanner.h"
+#include "scanners/DuplicateFinder.h"
+#include "scanners/HashCache.h"
+#include "scanners/HuggingFaceScanner.h"
+#include "scanners/LMStudioScanner.h"
+#include "scanners/LooseScanner.h"
+#include "scanners/OllamaScanner.h"
+#include "scanners/WhisperScanner.h"
 
 #include <QHash>
 #include <QThreadPool>

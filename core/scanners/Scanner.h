@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ScanProgress.h"
-#include "ScanResult.h"
-#include "SourceScan.h"
+#include "model/ScanResult.h"
+#include "model/SourceScan.h"
+#include "scanners/ScanProgress.h"
 
 #include <QList>
 #include <QSet>

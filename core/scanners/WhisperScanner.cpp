@@ -1,8 +1,8 @@
-#include "WhisperScanner.h"
+#include "scanners/WhisperScanner.h"
 
-#include "AppPaths.h"
-#include "FS.h"
-#include "ModelFileRules.h"
+#include "fs/AppPaths.h"
+#include "fs/FS.h"
+#include "scanners/ModelFileRules.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,10 +1,10 @@
-#include "ItemMover.h"
+#include "services/ItemMover.h"
 
-#include "BrimvaleError.h"
-#include "FileLock.h"
-#include "TreeRemover.h"
-#include "TreeSnapshot.h"
-#include "UniqueFd.h"
+#include "fs/FileLock.h"
+#include "model/BrimvaleError.h"
+#include "services/TreeRemover.h"
+#include "services/TreeSnapshot.h"
+#include "services/UniqueFd.h"
 
 #include <QFile>
 #include <cerrno>

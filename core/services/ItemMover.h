@@ -1,7 +1,7 @@
 #pragma once
 
-#include "MoveProgress.h"
-#include "TreeCopier.h"
+#include "services/MoveProgress.h"
+#include "services/TreeCopier.h"
 
 #include <QString>
 #include <optional>

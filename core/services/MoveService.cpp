@@ -1,7 +1,7 @@
-#include "MoveService.h"
+#include "services/MoveService.h"
 
-#include "BrimvaleError.h"
-#include "ItemMover.h"
+#include "model/BrimvaleError.h"
+#include "services/ItemMover.h"
 
 #include <QFile>
 #include <QSet>

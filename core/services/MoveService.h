@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ModelEntry.h"
-#include "MoveOutcome.h"
-#include "MoveProgress.h"
+#include "model/ModelEntry.h"
+#include "services/MoveOutcome.h"
+#include "services/MoveProgress.h"
 
 #include <QList>
 #include <QString>

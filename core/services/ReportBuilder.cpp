@@ -1,6 +1,6 @@
-#include "ReportBuilder.h"
+#include "services/ReportBuilder.h"
 
-#include "Format.h"
+#include "fs/Format.h"
 
 #include <QStringList>
 #include <algorithm>

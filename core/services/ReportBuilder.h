@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ScanResult.h"
+#include "model/ScanResult.h"
 
 #include <QDateTime>
 #include <QLocale>

@@ -1,4 +1,4 @@
-#include "TrashEntry.h"
+#include "services/TrashEntry.h"
 
 #include <QJsonArray>
 #include <QJsonValue>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ModelSource.h"
+#include "model/ModelSource.h"
 
 #include <QDateTime>
 #include <QHashFunctions>

@@ -1,6 +1,6 @@
-#include "TrashLog.h"
+#include "services/TrashLog.h"
 
-#include "JSONStore.h"
+#include "fs/JSONStore.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

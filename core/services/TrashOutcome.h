@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TrashEntry.h"
+#include "services/TrashEntry.h"
 
 #include <QString>
 #include <optional>

@@ -1,14 +1,14 @@
-#include "TrashService.h"
+#include "services/TrashService.h"
 
-#include "BrimvaleError.h"
-#include "FileLock.h"
-#include "PathParts.h"
-#include "PosixIO.h"
-#include "TrashLog.h"
-#include "TrashStaging.h"
-#include "TreeRemover.h"
-#include "UniqueFd.h"
-#include "XdgTrash.h"
+#include "fs/FileLock.h"
+#include "fs/PathParts.h"
+#include "fs/PosixIO.h"
+#include "fs/XdgTrash.h"
+#include "model/BrimvaleError.h"
+#include "services/TrashLog.h"
+#include "services/TrashStaging.h"
+#include "services/TreeRemover.h"
+#include "services/UniqueFd.h"
 
 #include <QDateTime>
 #include <QFile>

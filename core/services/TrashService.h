@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ModelEntry.h"
-#include "TrashEntry.h"
-#include "TrashOutcome.h"
+#include "model/ModelEntry.h"
+#include "services/TrashEntry.h"
+#include "services/TrashOutcome.h"
 
 #include <QList>
 #include <QString>

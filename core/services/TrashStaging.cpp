@@ -1,11 +1,11 @@
-#include "TrashStaging.h"
+#include "services/TrashStaging.h"
 
-#include "Mounts.h"
-#include "PathParts.h"
-#include "PosixIO.h"
-#include "TreeRemover.h"
-#include "UniqueFd.h"
-#include "XdgTrash.h"
+#include "fs/Mounts.h"
+#include "fs/PathParts.h"
+#include "fs/PosixIO.h"
+#include "fs/XdgTrash.h"
+#include "services/TreeRemover.h"
+#include "services/UniqueFd.h"
 
 #include <QFile>
 #include <QSet>

@@ -1,7 +1,7 @@
-#include "TreeCopier.h"
+#include "services/TreeCopier.h"
 
-#include "BrimvaleError.h"
-#include "UniqueFd.h"
+#include "model/BrimvaleError.h"
+#include "services/UniqueFd.h"
 
 #include <algorithm>
 #include <cerrno>

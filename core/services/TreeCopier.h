@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TreeSnapshot.h"
+#include "services/TreeSnapshot.h"
 
 #include <QByteArray>
 #include <functional>

@@ -1,8 +1,8 @@
-#include "TreeRemover.h"
+#include "services/TreeRemover.h"
 
-#include "Mounts.h"
-#include "TreeSnapshot.h"
-#include "UniqueFd.h"
+#include "fs/Mounts.h"
+#include "services/TreeSnapshot.h"
+#include "services/UniqueFd.h"
 
 #include <cerrno>
 #include <fcntl.h>

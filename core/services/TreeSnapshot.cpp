@@ -1,8 +1,8 @@
-#include "TreeSnapshot.h"
+#include "services/TreeSnapshot.h"
 
-#include "BrimvaleError.h"
-#include "DirectoryListing.h"
-#include "UniqueFd.h"
+#include "fs/DirectoryListing.h"
+#include "model/BrimvaleError.h"
+#include "services/UniqueFd.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "UpdateInfo.h"
+#include "services/UpdateInfo.h"
 
 #include <QEventLoop>
 #include <QJsonDocument>

@@ -1,11 +1,11 @@
-#include "AppPaths.h"
 #include "Fixtures.h"
-#include "Format.h"
-#include "PosixIO.h"
 #include "TestHome.h"
 #include "TrashFixtures.h"
-#include "TrashLog.h"
-#include "TrashService.h"
+#include "fs/AppPaths.h"
+#include "fs/Format.h"
+#include "fs/PosixIO.h"
+#include "services/TrashLog.h"
+#include "services/TrashService.h"
 
 #include <QDateTime>
 #include <QFile>

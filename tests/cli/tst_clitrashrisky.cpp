@@ -1,9 +1,9 @@
 // `trash` and Ollama tags while an Ollama server runs: a listener on 127.0.0.1:11434 stands in.
 #include "Fixtures.h"
-#include "PosixIO.h"
 #include "TestHome.h"
 #include "TrashFixtures.h"
-#include "TrashLog.h"
+#include "fs/PosixIO.h"
+#include "services/TrashLog.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

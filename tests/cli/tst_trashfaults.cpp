@@ -1,15 +1,15 @@
 // brimvale-cli killed with SIGKILL at random moments of trash, restore and delete: after every
 // kill, nothing is lost, the restore log parses, and what it lists can be put back whole.
 // BRIMVALE_FAULT_KILLS sets the number of kills per operation (at least 20 by default).
-#include "AppPaths.h"
-#include "BrimvaleError.h"
 #include "Fixtures.h"
-#include "PosixIO.h"
 #include "TestHome.h"
 #include "TrashFixtures.h"
-#include "TrashLog.h"
-#include "TrashService.h"
-#include "XdgTrash.h"
+#include "fs/AppPaths.h"
+#include "fs/PosixIO.h"
+#include "fs/XdgTrash.h"
+#include "model/BrimvaleError.h"
+#include "services/TrashLog.h"
+#include "services/TrashService.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,9 +1,9 @@
 #pragma once
 
 // Helpers shared by the MoveService tests.
-#include "ModelEntry.h"
-#include "MoveOutcome.h"
 #include "TestHome.h"
+#include "model/ModelEntry.h"
+#include "services/MoveOutcome.h"
 
 #include <QDir>
 #include <QFile>

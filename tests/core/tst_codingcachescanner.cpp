@@ -1,7 +1,7 @@
-#include "CodingCacheScanner.h"
 #include "Fixtures.h"
 #include "ScanReadout.h"
 #include "TestHome.h"
+#include "scanners/CodingCacheScanner.h"
 
 #include <QFile>
 #include <QtTest>

@@ -1,7 +1,7 @@
-#include "ComfyUIScanner.h"
 #include "Fixtures.h"
 #include "ScanReadout.h"
 #include "TestHome.h"
+#include "scanners/ComfyUIScanner.h"
 
 #include <QDir>
 #include <QFile>

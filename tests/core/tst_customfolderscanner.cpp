@@ -1,7 +1,7 @@
-#include "CustomFolderScanner.h"
 #include "Fixtures.h"
 #include "ScanReadout.h"
 #include "TestHome.h"
+#include "scanners/CustomFolderScanner.h"
 
 #include <QFile>
 #include <QtTest>

@@ -1,10 +1,10 @@
-#include "AppPaths.h"
-#include "ContentHash.h"
-#include "DuplicateFinder.h"
 #include "Fixtures.h"
-#include "HashCache.h"
-#include "Scanner.h"
 #include "TestHome.h"
+#include "fs/AppPaths.h"
+#include "scanners/ContentHash.h"
+#include "scanners/DuplicateFinder.h"
+#include "scanners/HashCache.h"
+#include "scanners/Scanner.h"
 
 #include <QDir>
 #include <QFile>

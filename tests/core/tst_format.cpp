@@ -1,5 +1,5 @@
-#include "Format.h"
 #include "TestHome.h"
+#include "fs/Format.h"
 
 #include <QDir>
 #include <QTest>

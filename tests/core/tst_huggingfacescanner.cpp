@@ -1,7 +1,7 @@
 #include "Fixtures.h"
-#include "HuggingFaceScanner.h"
 #include "ScanReadout.h"
 #include "TestHome.h"
+#include "scanners/HuggingFaceScanner.h"
 
 #include <QDir>
 #include <QFile>

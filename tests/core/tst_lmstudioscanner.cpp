@@ -1,6 +1,6 @@
 #include "Fixtures.h"
-#include "LMStudioScanner.h"
 #include "TestHome.h"
+#include "scanners/LMStudioScanner.h"
 
 #include <QDir>
 #include <QFile>

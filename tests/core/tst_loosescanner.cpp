@@ -1,7 +1,7 @@
 #include "Fixtures.h"
-#include "LooseScanner.h"
 #include "ScanReadout.h"
 #include "TestHome.h"
+#include "scanners/LooseScanner.h"
 
 #include <QFile>
 #include <QtTest>

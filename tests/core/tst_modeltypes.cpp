@@ -1,8 +1,8 @@
-#include "DeleteRisk.h"
-#include "ModelEntry.h"
-#include "ModelSource.h"
-#include "Quantization.h"
-#include "ScanResult.h"
+#include "model/DeleteRisk.h"
+#include "model/ModelEntry.h"
+#include "model/ModelSource.h"
+#include "model/Quantization.h"
+#include "model/ScanResult.h"
 
 #include <QTest>
 #include <limits>

@@ -1,9 +1,9 @@
 // MoveService across filesystems (the temporary home and /dev/shm): what the copy carries over,
 // what makes an item fail with its source untouched, and the failures after the copy is in place.
 #include "Fixtures.h"
-#include "MoveService.h"
 #include "MoveTestSupport.h"
 #include "TestHome.h"
+#include "services/MoveService.h"
 
 #include <QCryptographicHash>
 #include <QDir>

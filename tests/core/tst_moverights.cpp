@@ -3,9 +3,9 @@
 // Permission bits stop nothing for root, so these cases run in a child at an unprivileged uid
 // or under a file size limit.
 #include "Fixtures.h"
-#include "MoveService.h"
 #include "MoveTestSupport.h"
 #include "TestHome.h"
+#include "services/MoveService.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,11 +1,11 @@
 // MoveService within one filesystem: every refusal of a plan at its trigger and in its order,
 // the items checked again under the move lock, symlinks, and the failures a move reports.
-#include "BrimvaleError.h"
-#include "FileLock.h"
 #include "Fixtures.h"
-#include "MoveService.h"
 #include "MoveTestSupport.h"
 #include "TestHome.h"
+#include "fs/FileLock.h"
+#include "model/BrimvaleError.h"
+#include "services/MoveService.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "Fixtures.h"
-#include "OllamaScanner.h"
 #include "ScanReadout.h"
 #include "TestHome.h"
+#include "scanners/OllamaScanner.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "ReportBuilder.h"
 #include "TestHome.h"
+#include "services/ReportBuilder.h"
 
 #include <QTest>
 

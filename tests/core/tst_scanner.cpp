@@ -1,4 +1,4 @@
-#include "Scanner.h"
+#include "scanners/Scanner.h"
 
 #include <QMutex>
 #include <QTest>

@@ -1,7 +1,7 @@
 #include "Fixtures.h"
-#include "HashCache.h"
-#include "Scanner.h"
 #include "TestHome.h"
+#include "scanners/HashCache.h"
+#include "scanners/Scanner.h"
 
 #include <QFileInfo>
 #include <QTest>

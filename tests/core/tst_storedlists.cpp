@@ -1,9 +1,9 @@
-#include "AppPaths.h"
-#include "BrimvaleError.h"
-#include "CustomFolders.h"
 #include "Fixtures.h"
-#include "JSONStore.h"
 #include "TestHome.h"
+#include "fs/AppPaths.h"
+#include "fs/CustomFolders.h"
+#include "fs/JSONStore.h"
+#include "model/BrimvaleError.h"
 
 #include <QDir>
 #include <QFile>

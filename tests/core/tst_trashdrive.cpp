@@ -1,12 +1,12 @@
 // The trash of a second drive: /dev/shm stands in for a disk other than the home's.
-#include "BrimvaleError.h"
 #include "Fixtures.h"
-#include "Mounts.h"
-#include "PosixIO.h"
 #include "TestHome.h"
 #include "TrashFixtures.h"
-#include "TrashService.h"
-#include "XdgTrash.h"
+#include "fs/Mounts.h"
+#include "fs/PosixIO.h"
+#include "fs/XdgTrash.h"
+#include "model/BrimvaleError.h"
+#include "services/TrashService.h"
 
 #include <QDir>
 #include <QFile>

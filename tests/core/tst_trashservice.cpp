@@ -1,13 +1,13 @@
-#include "AppPaths.h"
-#include "BrimvaleError.h"
 #include "Fixtures.h"
-#include "PosixIO.h"
 #include "TestHome.h"
 #include "TrashFixtures.h"
-#include "TrashLog.h"
-#include "TrashService.h"
-#include "TrashStaging.h"
-#include "XdgTrash.h"
+#include "fs/AppPaths.h"
+#include "fs/PosixIO.h"
+#include "fs/XdgTrash.h"
+#include "model/BrimvaleError.h"
+#include "services/TrashLog.h"
+#include "services/TrashService.h"
+#include "services/TrashStaging.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,7 +1,7 @@
 // The update check against a local HTTP server: what counts as an answer, the 64 KiB and time
 // limits, https-only download addresses and the version order.
 #include "TestHome.h"
-#include "UpdateInfo.h"
+#include "services/UpdateInfo.h"
 
 #include <QFutureWatcher>
 #include <QSignalSpy>

@@ -1,6 +1,6 @@
 // The drive label and capacity shown for a move's destination and the free-space footer.
 #include "TestHome.h"
-#include "VolumeInfo.h"
+#include "fs/VolumeInfo.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
-#include "DirectoryWalker.h"
-#include "FS.h"
 #include "Fixtures.h"
 #include "TestHome.h"
+#include "fs/DirectoryWalker.h"
+#include "fs/FS.h"
 
 #include <QDir>
 #include <QFile>

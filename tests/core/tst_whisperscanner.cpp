@@ -1,7 +1,7 @@
 #include "Fixtures.h"
 #include "ScanReadout.h"
 #include "TestHome.h"
-#include "WhisperScanner.h"
+#include "scanners/WhisperScanner.h"
 
 #include <QFile>
 #include <QtTest>

@@ -1,9 +1,9 @@
 #include "Fixtures.h"
-#include "Mounts.h"
-#include "PosixIO.h"
 #include "TestHome.h"
 #include "TrashFixtures.h"
-#include "XdgTrash.h"
+#include "fs/Mounts.h"
+#include "fs/PosixIO.h"
+#include "fs/XdgTrash.h"
 
 #include <QDateTime>
 #include <QDir>

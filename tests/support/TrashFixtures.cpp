@@ -1,9 +1,9 @@
 #include "TrashFixtures.h"
 
-#include "AppPaths.h"
-#include "BrimvaleError.h"
 #include "Fixtures.h"
-#include "XdgTrash.h"
+#include "fs/AppPaths.h"
+#include "fs/XdgTrash.h"
+#include "model/BrimvaleError.h"
 
 #include <QCryptographicHash>
 #include <QDir>
