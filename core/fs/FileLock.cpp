@@ -5,26 +5,51 @@
 #include "model/BrimvaleError.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <thread>
 #include <unistd.h>
 
-FileLock::FileLock(const QString& lockFilePath)
+namespace {
+
+[[noreturn]] void throwLockError(const QString& lockFilePath, int error)
+{
+    throw BrimvaleError(QStringLiteral("Cannot lock ") + lockFilePath + QStringLiteral(": ") +
+                        BrimvaleError::describe(error));
+}
+
+} // namespace
+
+FileLock::FileLock(const QString& lockFilePath, LockWait wait, const QString& busyMessage)
 {
     m_fd = ::open(QFile::encodeName(lockFilePath).constData(),
                   O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (m_fd < 0)
-        throw BrimvaleError(QStringLiteral("Cannot lock ") + lockFilePath + QStringLiteral(": ") +
-                            BrimvaleError::describe(errno));
-    while (::flock(m_fd, LOCK_EX) != 0) {
-        if (errno == EINTR)
-            continue;
+        throwLockError(lockFilePath, errno);
+    // flock has no timeout: a limited wait polls with LOCK_NB, quickly at first.
+    const auto deadline =
+        std::chrono::steady_clock::now() + wait.value_or(std::chrono::milliseconds{0});
+    auto pause = std::chrono::milliseconds{5};
+    while (::flock(m_fd, wait ? LOCK_EX | LOCK_NB : LOCK_EX) != 0) {
         const int error = errno;
+        if (error == EINTR)
+            continue;
+        if (wait && error == EWOULDBLOCK && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(pause);
+            pause = std::min(pause * 2, std::chrono::milliseconds{100});
+            continue;
+        }
         ::close(m_fd);
         m_fd = -1;
-        throw BrimvaleError(QStringLiteral("Cannot lock ") + lockFilePath + QStringLiteral(": ") +
-                            BrimvaleError::describe(error));
+        if (error == EWOULDBLOCK)
+            throw BrimvaleError(busyMessage.isEmpty()
+                                    ? QStringLiteral("Another Brimvale is working "
+                                                     "— try again in a moment")
+                                    : busyMessage,
+                                BrimvaleError::Kind::busy);
+        throwLockError(lockFilePath, error);
     }
 }
 
@@ -39,8 +64,8 @@ FileLock::~FileLock()
         ::close(m_fd); // closing the descriptor releases the lock
 }
 
-FileLock FileLock::inDataDir(const QString& name)
+FileLock FileLock::inDataDir(const QString& name, LockWait wait, const QString& busyMessage)
 {
     PosixIO::makePath(AppPaths::dataDir());
-    return FileLock(AppPaths::dataDir() + u'/' + name + QStringLiteral(".lock"));
+    return FileLock(AppPaths::dataDir() + u'/' + name + QStringLiteral(".lock"), wait, busyMessage);
 }

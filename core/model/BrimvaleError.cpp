@@ -3,8 +3,8 @@
 #include <cstring>
 #include <utility>
 
-BrimvaleError::BrimvaleError(QString message)
-    : m_message(std::move(message)), m_utf8(m_message.toUtf8())
+BrimvaleError::BrimvaleError(QString message, Kind kind)
+    : m_message(std::move(message)), m_utf8(m_message.toUtf8()), m_kind(kind)
 {}
 
 BrimvaleError BrimvaleError::fromErrno(int error)
