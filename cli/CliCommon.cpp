@@ -16,6 +16,17 @@
 
 namespace CliCommon {
 
+QString singleLine(QString text)
+{
+    for (QChar& c : text) {
+        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator ||
+            c == QChar::ParagraphSeparator)
+            c = u' ';
+    }
+    return text;
+}
+
+
 namespace {
 
 void write(FILE* stream, const QString& text)

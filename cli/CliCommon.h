@@ -22,6 +22,10 @@ void printJson(const QJsonDocument& document);
 // Prints "brimvale-cli: {message}" and the usage on stderr; returns kUsage.
 int usageError(const QString& message);
 [[nodiscard]] QString usage();
+// The text on one line with no raw control character: control characters (line breaks, tabs,
+// NUL, escapes) and line or paragraph separators become blanks. For names and paths in plain
+// output.
+[[nodiscard]] QString singleLine(QString text);
 // Whether stderr is a terminal (progress is shown only then).
 [[nodiscard]] bool stderrIsTerminal();
 

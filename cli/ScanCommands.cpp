@@ -18,17 +18,6 @@ using namespace CliCommon;
 
 namespace {
 
-// One line per row: control characters (line breaks, tabs) in names and paths become blanks.
-QString singleLine(QString text)
-{
-    for (QChar& c : text) {
-        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator ||
-            c == QChar::ParagraphSeparator)
-            c = u' ';
-    }
-    return text;
-}
-
 // Columns padded to their widest cell, two blanks apart; the last column is not padded.
 QString columns(const QList<QStringList>& rows, const QList<bool>& alignRight)
 {
