@@ -1,10 +1,10 @@
 #include "services/ItemMover.h"
 
 #include "fs/FileLock.h"
+#include "fs/UniqueFd.h"
 #include "model/BrimvaleError.h"
 #include "services/TreeRemover.h"
 #include "services/TreeSnapshot.h"
-#include "services/UniqueFd.h"
 
 #include <QFile>
 #include <cerrno>

@@ -3,12 +3,12 @@
 #include "fs/FileLock.h"
 #include "fs/PathParts.h"
 #include "fs/PosixIO.h"
+#include "fs/UniqueFd.h"
 #include "fs/XdgTrash.h"
 #include "model/BrimvaleError.h"
 #include "services/TrashLog.h"
 #include "services/TrashStaging.h"
 #include "services/TreeRemover.h"
-#include "services/UniqueFd.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -3,9 +3,9 @@
 #include "fs/Mounts.h"
 #include "fs/PathParts.h"
 #include "fs/PosixIO.h"
+#include "fs/UniqueFd.h"
 #include "fs/XdgTrash.h"
 #include "services/TreeRemover.h"
-#include "services/UniqueFd.h"
 
 #include <QFile>
 #include <QSet>

@@ -1,7 +1,7 @@
 #include "services/TreeCopier.h"
 
+#include "fs/UniqueFd.h"
 #include "model/BrimvaleError.h"
-#include "services/UniqueFd.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,8 +1,8 @@
 #include "services/TreeRemover.h"
 
 #include "fs/Mounts.h"
+#include "fs/UniqueFd.h"
 #include "services/TreeSnapshot.h"
-#include "services/UniqueFd.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,8 +1,8 @@
 #include "services/TreeSnapshot.h"
 
 #include "fs/DirectoryListing.h"
+#include "fs/UniqueFd.h"
 #include "model/BrimvaleError.h"
-#include "services/UniqueFd.h"
 
 #include <algorithm>
 #include <cerrno>
