@@ -1,6 +1,7 @@
 #include "CliCommon.h"
 
 #include "fs/CustomFolders.h"
+#include "fs/PathParts.h"
 #include "scanners/Scanner.h"
 
 #include <QDir>
@@ -25,7 +26,6 @@ QString singleLine(QString text)
     }
     return text;
 }
-
 
 namespace {
 
@@ -88,15 +88,7 @@ bool stderrIsTerminal()
 QString cleanPath(const QString& path)
 {
     QString cleaned = QDir::cleanPath(QDir::current().absoluteFilePath(path));
-    return withoutTrailingSlashes(cleaned);
-}
-
-QString withoutTrailingSlashes(const QString& path)
-{
-    QString result = path;
-    while (result.size() > 1 && result.endsWith(u'/'))
-        result.chop(1);
-    return result;
+    return PathParts::withoutTrailingSlashes(cleaned);
 }
 
 bool ScanOptions::resolvedIncludeLoose() const
@@ -112,9 +104,9 @@ QStringList ScanOptions::resolvedFolders() const
     QStringList folders = CustomFolders::load();
     QStringList seen;
     for (const QString& folder : folders)
-        seen.push_back(withoutTrailingSlashes(folder));
+        seen.push_back(PathParts::withoutTrailingSlashes(folder));
     for (const QString& folder : extraFolders) {
-        const QString key = withoutTrailingSlashes(folder);
+        const QString key = PathParts::withoutTrailingSlashes(folder);
         if (seen.contains(key))
             continue;
         seen.push_back(key);

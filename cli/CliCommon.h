@@ -32,8 +32,6 @@ int usageError(const QString& message);
 // Absolute against the current directory, "." and ".." removed, no trailing "/"; symlinks are
 // not resolved.
 [[nodiscard]] QString cleanPath(const QString& path);
-// The path without trailing slashes (but "/" stays "/").
-[[nodiscard]] QString withoutTrailingSlashes(const QString& path);
 
 // --loose / --no-loose / --folder DIR, as the scanning commands take them.
 struct ScanOptions

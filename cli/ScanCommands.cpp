@@ -2,17 +2,16 @@
 #include "Commands.h"
 #include "fs/CustomFolders.h"
 #include "fs/Format.h"
+#include "fs/PathParts.h"
 #include "fs/PosixIO.h"
 #include "model/BrimvaleError.h"
 #include "model/ScanJson.h"
 #include "services/ReportBuilder.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QJsonDocument>
 #include <algorithm>
 #include <array>
-#include <sys/stat.h>
 
 using namespace CliCommon;
 
@@ -98,14 +97,6 @@ QString descriptionOf(const BrimvaleError& error, const QString& path)
                                               : error.message();
 }
 
-bool isFolder(const QString& path)
-{
-    struct stat st
-    {
-    };
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 } // namespace
 
 namespace Commands {
@@ -170,7 +161,7 @@ int folders(const QStringList& arguments)
     const QString path = cleanPath(words[1]);
     try {
         if (action == QStringLiteral("add")) {
-            if (!isFolder(path)) {
+            if (!PosixIO::isFolder(path)) {
                 err(QStringLiteral("Not a folder: ") + path + u'\n');
                 return kFailure;
             }
@@ -178,10 +169,10 @@ int folders(const QStringList& arguments)
             return kSuccess;
         }
         // Stored entries match with trailing slashes removed; each stored text is removed as is.
-        const QString key = withoutTrailingSlashes(path);
+        const QString key = PathParts::withoutTrailingSlashes(path);
         QStringList matches;
         for (const QString& stored : CustomFolders::load()) {
-            if (withoutTrailingSlashes(stored) == key && !matches.contains(stored))
+            if (PathParts::withoutTrailingSlashes(stored) == key && !matches.contains(stored))
                 matches.push_back(stored);
         }
         if (matches.isEmpty())

@@ -1,5 +1,7 @@
 #include "fs/AppPaths.h"
 
+#include "fs/PathParts.h"
+
 #include <QFile>
 #include <pwd.h>
 #include <unistd.h>
@@ -7,15 +9,9 @@
 
 namespace {
 
-QString environmentPath(const char* name)
-{
-    const QByteArray value = qgetenv(name);
-    return value.isEmpty() ? QString() : QFile::decodeName(value);
-}
-
 QString xdgDirectory(const char* variable, const QString& fallback)
 {
-    const QString value = environmentPath(variable);
+    const QString value = AppPaths::fromEnvironment(variable);
     if (value.startsWith(u'/'))
         return value;
     return AppPaths::home() + u'/' + fallback;
@@ -25,13 +21,17 @@ QString xdgDirectory(const char* variable, const QString& fallback)
 
 namespace AppPaths {
 
+QString fromEnvironment(const char* name)
+{
+    const QString value = QFile::decodeName(qgetenv(name));
+    return PathParts::holdsNul(value) ? QString() : value;
+}
+
 QString home()
 {
-    QString fromEnvironment = environmentPath("HOME");
-    while (fromEnvironment.size() > 1 && fromEnvironment.endsWith(u'/'))
-        fromEnvironment.chop(1);
-    if (!fromEnvironment.isEmpty())
-        return fromEnvironment;
+    const QString fromHome = PathParts::withoutTrailingSlashes(fromEnvironment("HOME"));
+    if (!fromHome.isEmpty())
+        return fromHome;
     std::vector<char> buffer(16384);
     passwd entry{};
     passwd* result = nullptr;

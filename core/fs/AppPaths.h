@@ -6,6 +6,8 @@
 // reads the environment afresh; nothing is created.
 namespace AppPaths {
 
+// The variable's value as a path; empty when it is unset, empty, or holds NUL.
+[[nodiscard]] QString fromEnvironment(const char* name);
 // $HOME when set and not empty, else the home directory of the current user.
 [[nodiscard]] QString home();
 // ~/.brimvale: the custom folder list and the restore log.

@@ -2,6 +2,7 @@
 
 #include "fs/FileLock.h"
 #include "fs/JSONStore.h"
+#include "fs/PathParts.h"
 
 #include <QJsonArray>
 
@@ -42,7 +43,13 @@ namespace CustomFolders {
 
 QStringList load()
 {
-    return readStored().paths;
+    // An element holding NUL stays stored but is never scanned.
+    QStringList usable;
+    for (const QString& path : readStored().paths) {
+        if (!PathParts::holdsNul(path))
+            usable.push_back(path);
+    }
+    return usable;
 }
 
 void add(const QString& path)

@@ -7,7 +7,8 @@
 // of strings. Every call goes to the file; add and remove hold the file's inter-process lock.
 namespace CustomFolders {
 
-// The stored list; empty when the file is missing, unreadable or not an array of strings.
+// The stored list without elements holding NUL; empty when the file is missing, unreadable or not
+// an array of strings.
 [[nodiscard]] QStringList load();
 // Appends the path unless exactly that text is stored already (then nothing is written).
 void add(const QString& path);

@@ -1,12 +1,10 @@
 #include "fs/Format.h"
 
 #include "fs/AppPaths.h"
+#include "fs/PathParts.h"
 
-#include <QFile>
 #include <QLocale>
 #include <array>
-#include <climits>
-#include <cstdlib>
 
 namespace {
 
@@ -33,16 +31,6 @@ QLocale displayLocale()
     if (system.language() == QLocale::C)
         return QLocale(QLocale::English, QLocale::UnitedStates);
     return system;
-}
-
-QString resolvedPath(const QString& path)
-{
-    char* resolved = ::realpath(QFile::encodeName(path).constData(), nullptr);
-    if (resolved == nullptr)
-        return path;
-    QString result = QFile::decodeName(resolved);
-    std::free(resolved);
-    return result;
 }
 
 } // namespace
@@ -92,7 +80,7 @@ QString shortPath(const QString& path)
         return path;
     if (path.startsWith(home + u'/'))
         return u'~' + path.mid(home.size());
-    const QString resolvedHome = resolvedPath(home);
+    const QString resolvedHome = PathParts::resolved(home).value_or(home);
     if (resolvedHome != home && path.startsWith(resolvedHome + u'/'))
         return u'~' + path.mid(resolvedHome.size());
     return path;

@@ -33,9 +33,7 @@ bool isMountRoot(int dirFd, const char* name)
 
 QByteArray topDirectoryOf(const QByteArray& resolvedFolder)
 {
-    QByteArray folder = resolvedFolder;
-    while (folder.size() > 1 && folder.endsWith('/'))
-        folder.chop(1);
+    QByteArray folder = PathParts::withoutTrailingSlashes(resolvedFolder);
     while (folder != "/" && !folder.isEmpty()) {
         if (isMountRoot(AT_FDCWD, folder.constData()))
             return folder;

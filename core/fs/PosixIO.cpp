@@ -1,11 +1,13 @@
 #include "fs/PosixIO.h"
 
+#include "fs/PathParts.h"
+#include "fs/UniqueFd.h"
 #include "model/BrimvaleError.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,27 +20,39 @@ namespace {
                         BrimvaleError::describe(error));
 }
 
-QString parentOf(const QString& path)
+// stat(2) or lstat(2) of a path given as text; false for a path holding NUL.
+bool statOf(const QString& path, bool followLinks, struct stat* st)
 {
-    const qsizetype slash = path.lastIndexOf(u'/');
-    if (slash <= 0)
-        return QStringLiteral("/");
-    return path.left(slash);
+    if (PathParts::holdsNul(path))
+        return false;
+    const QByteArray bytes = QFile::encodeName(path);
+    return (followLinks ? ::stat(bytes.constData(), st) : ::lstat(bytes.constData(), st)) == 0;
 }
 
-bool writeAll(int fd, const char* data, qint64 size)
+// Six random letters and digits, as mkstemp(3) uses.
+QByteArray randomSuffix()
 {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        size -= n;
+    static constexpr char kAlphabet[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    QByteArray suffix(6, '\0');
+    for (char& c : suffix)
+        c = kAlphabet[QRandomGenerator::system()->bounded(int(sizeof kAlphabet) - 1)];
+    return suffix;
+}
+
+// A new file "<target>.tmp-XXXXXX" opened for writing. Created with 0666 so that the kernel
+// applies the process umask, as it does to any file a program creates.
+UniqueFd createTemporary(const QString& path, const QByteArray& target, QByteArray& temp)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp = target + ".tmp-" + randomSuffix();
+        UniqueFd fd(::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (fd.isValid())
+            return fd;
+        if (errno != EEXIST)
+            fail("Cannot write", path, errno);
     }
-    return true;
+    fail("Cannot write", path, EEXIST);
 }
 
 } // namespace
@@ -47,6 +61,8 @@ namespace PosixIO {
 
 void makePath(const QString& path)
 {
+    if (PathParts::holdsNul(path))
+        fail("Cannot create folder", path, EINVAL);
     const QByteArray bytes = QFile::encodeName(path);
     struct stat st
     {
@@ -56,7 +72,7 @@ void makePath(const QString& path)
             fail("Cannot create folder", path, ENOTDIR);
         return;
     }
-    const QString parent = parentOf(path);
+    const QString parent = PathParts::parentOf(path);
     if (parent != path && !parent.isEmpty())
         makePath(parent);
     if (::mkdir(bytes.constData(), 0777) != 0 && errno != EEXIST)
@@ -67,85 +83,120 @@ void makePath(const QString& path)
 
 void writeAtomically(const QString& path, const QByteArray& bytes)
 {
-    QByteArray temp = QFile::encodeName(path) + ".tmp-XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0)
-        fail("Cannot write", path, errno);
-    int error = 0;
-    if (!writeAll(fd, bytes.constData(), bytes.size()) || ::fsync(fd) != 0)
+    if (PathParts::holdsNul(path))
+        fail("Cannot write", path, EINVAL);
+    const QByteArray target = QFile::encodeName(path);
+    struct stat replaced
+    {
+    };
+    const bool replacing = ::stat(target.constData(), &replaced) == 0 && S_ISREG(replaced.st_mode);
+    QByteArray temp;
+    UniqueFd fd = createTemporary(path, target, temp);
+    int error = writeAll(fd.get(), bytes);
+    // A file system without modes refuses this; the file then keeps the mode it was created with.
+    if (error == 0 && replacing)
+        (void)::fchmod(fd.get(), replaced.st_mode & 07777);
+    if (error == 0 && ::fsync(fd.get()) != 0)
         error = errno;
-    // Readers expect the permissions a new file gets, not mkostemp's 0600.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
-    if (error == 0 && ::rename(temp.constData(), QFile::encodeName(path).constData()) != 0)
+    if (const int closed = fd.close(); error == 0)
+        error = closed;
+    if (error == 0 && ::rename(temp.constData(), target.constData()) != 0)
         error = errno;
     if (error != 0) {
         ::unlink(temp.constData());
         fail("Cannot write", path, error);
     }
-    const int dir =
-        ::open(QFile::encodeName(parentOf(path)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    const UniqueFd dir(::open(QFile::encodeName(PathParts::parentOf(path)).constData(),
+                              O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.isValid())
+        (void)::fsync(dir.get());
 }
 
 std::optional<QByteArray> readRegularFile(const QString& path, qint64 maxBytes)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    if (PathParts::holdsNul(path))
+        return std::nullopt;
+    const UniqueFd fd(
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.isValid())
         return std::nullopt;
     struct stat st
     {
     };
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > maxBytes) {
-        ::close(fd);
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > maxBytes)
         return std::nullopt;
-    }
     QByteArray content;
     content.reserve(static_cast<qsizetype>(st.st_size));
     char buffer[65536];
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            ::close(fd);
             return std::nullopt;
         }
         if (n == 0)
             break;
         content.append(buffer, n);
-        if (content.size() > maxBytes) {
-            ::close(fd);
+        if (content.size() > maxBytes)
             return std::nullopt;
-        }
     }
-    ::close(fd);
     return content;
+}
+
+int writeAll(int fd, QByteArrayView bytes)
+{
+    const char* data = bytes.data();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, static_cast<size_t>(left));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        data += n;
+        left -= n;
+    }
+    return 0;
 }
 
 int renameNoReplace(const QString& from, const QString& to)
 {
-    const QByteArray source = QFile::encodeName(from);
-    const QByteArray target = QFile::encodeName(to);
-    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
-        0)
+    if (PathParts::holdsNul(from) || PathParts::holdsNul(to))
+        return EINVAL;
+    return renameNoReplaceAt(AT_FDCWD, QFile::encodeName(from), AT_FDCWD, QFile::encodeName(to));
+}
+
+int renameNoReplaceAt(int fromDir, const QByteArray& from, int toDir, const QByteArray& to)
+{
+    if (::renameat2(fromDir, from.constData(), toDir, to.constData(), RENAME_NOREPLACE) == 0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS)
         return errno;
+    // The file system cannot rename without replacing: look first, then rename.
     struct stat st
     {
     };
-    if (::lstat(target.constData(), &st) == 0)
+    if (::fstatat(toDir, to.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
         return EEXIST;
-    if (::rename(source.constData(), target.constData()) != 0)
-        return errno;
-    return 0;
+    return ::renameat(fromDir, from.constData(), toDir, to.constData()) == 0 ? 0 : errno;
+}
+
+bool exists(const QString& path)
+{
+    struct stat st
+    {
+    };
+    return statOf(path, true, &st);
+}
+
+bool isFolder(const QString& path)
+{
+    struct stat st
+    {
+    };
+    return statOf(path, true, &st) && S_ISDIR(st.st_mode);
 }
 
 bool lexists(const QString& path)
@@ -153,7 +204,7 @@ bool lexists(const QString& path)
     struct stat st
     {
     };
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+    return statOf(path, false, &st);
 }
 
 } // namespace PosixIO

@@ -1,18 +1,21 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <optional>
 
 // Small file-system steps on POSIX calls, shared by the stores, scanners and file services.
-// Failures are thrown as BrimvaleError "<what> <path>: <system description>" unless noted.
+// Failures are thrown as BrimvaleError "<what> <path>: <system description>" unless noted. A path
+// holding NUL names nothing: the kernel would stop reading it at the NUL.
 namespace PosixIO {
 
 // Creates the folder and every missing folder above it; an existing folder is fine.
 void makePath(const QString& path);
 
-// Replaces the file atomically: a uniquely named temporary file in the same folder, written,
-// flushed and fsynced, then renamed over the target; the folder is fsynced after. On failure the
+// Replaces the file atomically: a new temporary file of a random name in the same folder,
+// written, flushed and fsynced, then renamed over the target; the folder is fsynced after. The
+// file gets the mode of the regular file it replaces, else 0666 less the umask. On failure the
 // previous file is untouched and the temporary file removed.
 void writeAtomically(const QString& path, const QByteArray& bytes);
 
@@ -22,10 +25,21 @@ void writeAtomically(const QString& path, const QByteArray& bytes);
 [[nodiscard]] std::optional<QByteArray> readRegularFile(const QString& path,
                                                         qint64 maxBytes = qint64(1) << 30);
 
+// Writes every byte to the descriptor, going on after short writes and interruptions. Returns 0
+// or an errno value.
+[[nodiscard]] int writeAll(int fd, QByteArrayView bytes);
+
 // Renames without replacing anything at the target (renameat2 RENAME_NOREPLACE, or an lstat
 // check and rename where the file system does not support it). Returns 0 or an errno value.
 [[nodiscard]] int renameNoReplace(const QString& from, const QString& to);
+// The same for names relative to folder descriptors (AT_FDCWD: the working folder).
+[[nodiscard]] int renameNoReplaceAt(int fromDir, const QByteArray& from, int toDir,
+                                    const QByteArray& to);
 
+// Whether anything is at the path, links followed (a dangling symlink is nothing).
+[[nodiscard]] bool exists(const QString& path);
+// Whether a folder is at the path, links followed.
+[[nodiscard]] bool isFolder(const QString& path);
 // Whether anything (a dangling symlink included) is at the path.
 [[nodiscard]] bool lexists(const QString& path);
 

@@ -1,5 +1,7 @@
 #include "fs/VolumeInfo.h"
 
+#include "fs/PathParts.h"
+
 #include <QStorageInfo>
 
 namespace VolumeInfo {
@@ -9,9 +11,7 @@ QString label(const QString& path)
     const QStorageInfo storage(path);
     if (storage.isValid() && storage.isReady() && !storage.name().isEmpty())
         return storage.name();
-    QString trimmed = path;
-    while (trimmed.size() > 1 && trimmed.endsWith(u'/'))
-        trimmed.chop(1);
+    const QString trimmed = PathParts::withoutTrailingSlashes(path);
     if (trimmed == QStringLiteral("/"))
         return trimmed;
     return trimmed.mid(trimmed.lastIndexOf(u'/') + 1);

@@ -2,6 +2,7 @@
 
 #include "fs/AppPaths.h"
 #include "fs/FS.h"
+#include "fs/PosixIO.h"
 #include "scanners/ModelFileRules.h"
 
 #include <QFile>
@@ -63,7 +64,7 @@ bool isPresent(const QString& folder)
     {
     };
     return ::lstat(QFile::encodeName(folder).constData(), &st) == 0 && !S_ISLNK(st.st_mode) &&
-           ModelFileRules::exists(folder);
+           PosixIO::exists(folder);
 }
 
 QList<qsizetype> graphemeEnds(const QString& text)

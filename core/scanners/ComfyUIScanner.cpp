@@ -2,6 +2,7 @@
 
 #include "fs/AppPaths.h"
 #include "fs/FS.h"
+#include "fs/PathParts.h"
 #include "fs/PosixIO.h"
 #include "scanners/ModelFileRules.h"
 
@@ -93,7 +94,7 @@ std::optional<QString> basePathOf(QStringView line, const QString& yamlFolder)
         return std::nullopt;
     QString value =
         trimmed(trimmed(content.sliced(kKey.size()), isHorizontalSpace), isQuote).toString();
-    if (value.isEmpty() || value.contains(QChar(u'\0')))
+    if (value.isEmpty() || PathParts::holdsNul(value))
         return std::nullopt;
     if (value.startsWith(u"~/"))
         value = AppPaths::home() + u'/' + value.sliced(2);
@@ -112,7 +113,7 @@ QStringList roots()
     QStringList result;
     for (const char16_t* relative : kRoots) {
         const QString root = home + u'/' + QString::fromUtf16(relative);
-        if (ModelFileRules::exists(root))
+        if (PosixIO::exists(root))
             result.push_back(root);
     }
     return result;
@@ -139,7 +140,7 @@ QStringList extraModelPaths(const QString& yaml)
         const QStringView line = QStringView(text).sliced(start, end - start);
         if (!line.isEmpty()) {
             if (const std::optional<QString> path = basePathOf(line, yamlFolder);
-                path && ModelFileRules::exists(*path))
+                path && PosixIO::exists(*path))
                 result.push_back(*path);
         }
         start = end + 1;
@@ -164,7 +165,7 @@ SourceScan scan()
         visited.insert(standard);
         for (const Category& category : kCategories) {
             const QString folder = standard + u'/' + QString::fromUtf16(category.folder);
-            if (!ModelFileRules::exists(folder))
+            if (!PosixIO::exists(folder))
                 continue;
             const QString label = QString::fromUtf16(category.label);
             for (const FileInfo& file : FS::files(folder, false, std::nullopt, isModelFile)) {

@@ -1,6 +1,7 @@
 #include "scanners/CustomFolderScanner.h"
 
 #include "fs/FS.h"
+#include "fs/PosixIO.h"
 #include "model/Quantization.h"
 #include "scanners/ModelFileRules.h"
 
@@ -23,7 +24,7 @@ SourceScan scan(const QStringList& roots)
 {
     SourceScan result;
     for (const QString& root : roots) {
-        if (!ModelFileRules::exists(root)) {
+        if (!PosixIO::exists(root)) {
             result.errors.push_back(QStringLiteral("Custom folder no longer exists: ") + root);
             continue;
         }

@@ -2,6 +2,7 @@
 
 #include "fs/AppPaths.h"
 #include "fs/FS.h"
+#include "fs/PosixIO.h"
 #include "model/Sizes.h"
 
 #include <QFile>
@@ -10,15 +11,6 @@
 namespace {
 
 constexpr QLatin1String repositoryPrefix("models--");
-
-bool exists(const QString& path, bool mustBeFolder)
-{
-    struct stat st
-    {
-    };
-    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0 &&
-           (!mustBeFolder || S_ISDIR(st.st_mode));
-}
 
 // "models--owner--name" -> "owner/name": only the first "--" after the prefix becomes a slash.
 QString displayName(const QString& folderName)
@@ -48,26 +40,23 @@ namespace HuggingFaceScanner {
 
 QString cacheDir()
 {
-    const QByteArray hfHome = qgetenv("HF_HOME");
-    if (!hfHome.isEmpty() && exists(QFile::decodeName(hfHome), false))
-        return QFile::decodeName(hfHome);
-    const QByteArray xdgCache = qgetenv("XDG_CACHE_HOME");
-    if (xdgCache.startsWith('/')) {
-        const QString candidate = QFile::decodeName(xdgCache) + QStringLiteral("/huggingface");
-        if (exists(candidate, true))
-            return candidate;
-    }
+    const QString hfHome = AppPaths::fromEnvironment("HF_HOME");
+    if (PosixIO::exists(hfHome))
+        return hfHome;
+    // Without $XDG_CACHE_HOME this is the default below.
+    const QString inCache = AppPaths::xdgCacheHome() + QStringLiteral("/huggingface");
+    if (PosixIO::isFolder(inCache))
+        return inCache;
     return AppPaths::home() + QStringLiteral("/.cache/huggingface");
 }
 
 SourceScan scan()
 {
     SourceScan result;
-    QString hub = cacheDir() + QStringLiteral("/hub");
-    const QByteArray hubCache = qgetenv("HF_HUB_CACHE");
-    if (!hubCache.isEmpty())
-        hub = QFile::decodeName(hubCache);
-    if (!exists(hub, false))
+    QString hub = AppPaths::fromEnvironment("HF_HUB_CACHE");
+    if (hub.isEmpty())
+        hub = cacheDir() + QStringLiteral("/hub");
+    if (!PosixIO::exists(hub))
         return result;
     for (const QString& repository : FS::subdirectories(hub)) {
         const QString folderName = repository.mid(repository.lastIndexOf(u'/') + 1);

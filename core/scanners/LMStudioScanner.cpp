@@ -2,16 +2,14 @@
 
 #include "fs/AppPaths.h"
 #include "fs/FS.h"
+#include "fs/PathParts.h"
 #include "fs/PosixIO.h"
 #include "model/Quantization.h"
 
 #include <QDir>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <array>
-#include <cstdlib>
-#include <sys/stat.h>
 
 namespace {
 
@@ -21,25 +19,6 @@ constexpr qint64 maxSettingsBytes = qint64(1) << 20;
 constexpr std::array<std::string_view, 5> modelExtensions{".gguf", ".safetensors", ".bin", ".ggml",
                                                           ".mlx"};
 
-bool exists(const QString& path, bool mustBeFolder)
-{
-    struct stat st
-    {
-    };
-    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0 &&
-           (!mustBeFolder || S_ISDIR(st.st_mode));
-}
-
-QString resolved(const QString& path)
-{
-    char* real = ::realpath(QFile::encodeName(path).constData(), nullptr);
-    if (real == nullptr)
-        return path;
-    const QString result = QFile::decodeName(real);
-    ::free(real);
-    return result;
-}
-
 // The base folder named in ~/.lmstudio-home-pointer: an absolute path to an existing folder.
 std::optional<QString> pointedBase()
 {
@@ -48,7 +27,7 @@ std::optional<QString> pointedBase()
     if (!content)
         return std::nullopt;
     const QString base = QString::fromUtf8(*content).trimmed();
-    if (!base.startsWith(u'/') || !exists(base, true))
+    if (!base.startsWith(u'/') || PathParts::holdsNul(base) || !PosixIO::isFolder(base))
         return std::nullopt;
     return QDir::cleanPath(base);
 }
@@ -64,7 +43,8 @@ std::optional<QString> downloadsFolder(const QString& base)
     if (!document.isObject())
         return std::nullopt;
     const QJsonValue folder = document.object().value(QLatin1String("downloadsFolder"));
-    if (!folder.isString() || !folder.toString().startsWith(u'/'))
+    if (!folder.isString() || !folder.toString().startsWith(u'/') ||
+        PathParts::holdsNul(folder.toString()))
         return std::nullopt;
     return folder.toString();
 }
@@ -147,9 +127,9 @@ QStringList modelsDirs()
     QStringList kept;
     QStringList keptResolved;
     for (const QString& candidate : candidates) {
-        if (!exists(candidate, false))
+        if (!PosixIO::exists(candidate))
             continue;
-        const QString real = resolved(candidate);
+        const QString real = PathParts::resolved(candidate).value_or(candidate);
         if (keptResolved.contains(real))
             continue;
         kept.push_back(candidate);

@@ -2,15 +2,13 @@
 
 #include "fs/AppPaths.h"
 #include "fs/FS.h"
+#include "fs/PathParts.h"
 #include "fs/PosixIO.h"
 #include "model/Quantization.h"
 #include "scanners/ModelFileRules.h"
 
-#include <QFile>
 #include <QStringDecoder>
 #include <array>
-#include <climits>
-#include <cstdlib>
 
 namespace {
 
@@ -28,22 +26,6 @@ constexpr std::array<UserFolder, 3> kFolders{{
     {"DOCUMENTS", u"Documents"},
     {"DESKTOP", u"Desktop"},
 }};
-
-QString withoutTrailingSlashes(QString path)
-{
-    while (path.size() > 1 && path.endsWith(u'/'))
-        path.chop(1);
-    return path;
-}
-
-// The path with every link resolved, or nothing when it does not resolve.
-std::optional<QString> resolved(const QString& path)
-{
-    char buffer[PATH_MAX];
-    if (::realpath(QFile::encodeName(path).constData(), buffer) == nullptr)
-        return std::nullopt;
-    return QFile::decodeName(buffer);
-}
 
 // Whether a walk of the folder, which leaves hidden items out, reaches the path below it.
 bool isReachedBelow(const QString& path, const QString& folder)
@@ -111,16 +93,16 @@ std::optional<QString> userDirectory(const QByteArray& userDirsText, const QByte
         while (i < line.size() && isBlank(line.at(i)))
             ++i;
         const std::optional<QByteArray> value = quotedValue(line, i);
-        if (!value || value->contains('\0'))
+        if (!value)
             continue;
         QStringDecoder decoder(QStringDecoder::Utf8);
         const QString text = decoder.decode(*value);
-        if (decoder.hasError())
+        if (decoder.hasError() || PathParts::holdsNul(text))
             continue;
         if (text == u"$HOME" || text.startsWith(u"$HOME/"))
-            result = withoutTrailingSlashes(home + text.sliced(5));
+            result = PathParts::withoutTrailingSlashes(home + text.sliced(5));
         else if (text.startsWith(u'/'))
-            result = withoutTrailingSlashes(text);
+            result = PathParts::withoutTrailingSlashes(text);
     }
     return result;
 }
@@ -142,8 +124,8 @@ QStringList userFolders()
 
 QStringList folders()
 {
-    const QString home = withoutTrailingSlashes(AppPaths::home());
-    const QString resolvedHome = resolved(home).value_or(home);
+    const QString home = PathParts::withoutTrailingSlashes(AppPaths::home());
+    const QString resolvedHome = PathParts::resolved(home).value_or(home);
     struct Candidate
     {
         QString path;
@@ -152,9 +134,9 @@ QStringList folders()
     QList<Candidate> candidates;
     for (const QString& folder : userFolders()) {
         // xdg-user-dirs names the home itself for a folder that is switched off.
-        if (folder == home || !ModelFileRules::exists(folder))
+        if (folder == home || !PosixIO::exists(folder))
             continue;
-        const std::optional<QString> real = resolved(folder);
+        const std::optional<QString> real = PathParts::resolved(folder);
         if (!real || *real == resolvedHome)
             continue;
         candidates.push_back({folder, *real});

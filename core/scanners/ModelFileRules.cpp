@@ -1,8 +1,5 @@
 #include "scanners/ModelFileRules.h"
 
-#include <QFile>
-#include <sys/stat.h>
-
 namespace {
 
 bool isAscii(std::string_view bytes)
@@ -59,16 +56,6 @@ bool hasExtension(std::string_view name, std::initializer_list<std::string_view>
             return true;
     }
     return false;
-}
-
-bool exists(const QString& path)
-{
-    if (path.isEmpty() || path.contains(QChar(u'\0')))
-        return false;
-    struct stat st
-    {
-    };
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
 QString fileName(const QString& path)

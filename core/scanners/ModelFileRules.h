@@ -22,9 +22,6 @@ namespace ModelFileRules {
     return !name.empty() && name.front() == '.';
 }
 
-// Whether anything is at the path, following symbolic links (a dangling link is nothing).
-[[nodiscard]] bool exists(const QString& path);
-
 // The last component of a path.
 [[nodiscard]] QString fileName(const QString& path);
 

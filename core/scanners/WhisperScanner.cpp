@@ -2,6 +2,7 @@
 
 #include "fs/AppPaths.h"
 #include "fs/FS.h"
+#include "fs/PosixIO.h"
 #include "scanners/ModelFileRules.h"
 
 #include <QDir>
@@ -72,7 +73,7 @@ SourceScan scan()
 {
     SourceScan result;
     for (const QString& folder : folders()) {
-        if (!ModelFileRules::exists(folder))
+        if (!PosixIO::exists(folder))
             continue;
         for (const FileInfo& file : FS::files(folder, false, std::nullopt, isWhisperModel)) {
             const QString name = file.fileName();
