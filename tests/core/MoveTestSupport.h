@@ -1,28 +1,34 @@
 #pragma once
 
-// Helpers shared by the MoveService tests.
+// Helpers shared by the move tests: expected outcomes, trees read back byte for byte, a second
+// filesystem, and the move lock held by another process.
+#include "Fixtures.h"
 #include "TestHome.h"
+#include "fs/FileLock.h"
 #include "model/ModelEntry.h"
 #include "services/MoveOutcome.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QTest>
 #include <QUuid>
 #include <filesystem>
+#include <map>
 #include <memory>
-#include <optional>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-// Readable MoveOutcome in failure messages.
 inline char* toString(const MoveOutcome& outcome)
 {
-    return QTest::toString(QStringLiteral("movedTo=[") + outcome.movedTo.join(u',') +
-                           QStringLiteral("] symlinksCreated=[") +
-                           outcome.symlinksCreated.join(u',') + QStringLiteral("] error=") +
-                           outcome.error.value_or(QStringLiteral("none")));
+    QString items;
+    for (const MovedItem& item : outcome.items)
+        items += item.from + QStringLiteral(" -> ") + item.to +
+                 QString::fromLatin1(item.linked ? "+link; " : "; ");
+    return QTest::toString(items + QStringLiteral("error=") +
+                           outcome.error.value_or(QStringLiteral("none")) +
+                           QStringLiteral(" kind=%1").arg(int(outcome.errorKind)));
 }
 
 namespace MoveTestSupport {
@@ -35,17 +41,83 @@ inline QStringList namesIn(const QString& folder)
 
 inline QString linkTarget(const QString& path)
 {
-    char buffer[4096];
-    const ssize_t n = ::readlink(QFile::encodeName(path).constData(), buffer, sizeof buffer);
-    return n < 0 ? QString() : QFile::decodeName(QByteArray(buffer, n));
+    return Fixtures::isSymlink(path) ? QFile::symLinkTarget(path) : QString();
 }
 
-inline ModelEntry entryWith(const QString& path)
+inline QByteArray contentOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+inline ModelEntry entryWith(const QStringList& paths)
 {
     ModelEntry entry;
-    entry.id = path;
-    entry.allPaths = {path};
+    entry.id = paths.value(0);
+    entry.allPaths = paths;
     return entry;
+}
+
+// The outcome of a move that put `items` in place and met `error` first.
+inline MoveOutcome outcomeOf(const QList<MovedItem>& items, std::optional<QString> error = {},
+                             BrimvaleError::Kind kind = BrimvaleError::Kind::general)
+{
+    MoveOutcome outcome{{}, {}, std::move(error), kind, items};
+    for (const MovedItem& item : items) {
+        outcome.movedTo.push_back(item.to);
+        if (item.linked)
+            outcome.symlinksCreated.push_back(item.from);
+    }
+    return outcome;
+}
+
+// One entry of a tree: 'f' with a digest of its bytes, 'd', or 'l' with its target; with its
+// permission bits and modification time.
+struct Node
+{
+    char type = '?';
+    QByteArray digest;
+    std::string target;
+    unsigned mode = 0;
+    qint64 modifiedNs = 0;
+    friend bool operator==(const Node&, const Node&) = default;
+};
+using Tree = std::map<std::string, Node>; // by byte path below the root, "" for the root
+
+// Everything at the path, read without following links; empty when nothing is there.
+inline Tree treeOf(const QString& root)
+{
+    namespace fs = std::filesystem;
+    const auto nodeOf = [](const fs::path& path) {
+        struct stat st
+        {
+        };
+        Node node;
+        if (::lstat(path.c_str(), &st) != 0)
+            return node;
+        node.mode = S_ISLNK(st.st_mode) ? 0 : st.st_mode & 07777;
+        node.modifiedNs = qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+        node.type = S_ISREG(st.st_mode) ? 'f' : S_ISDIR(st.st_mode) ? 'd' : 'l';
+        if (S_ISLNK(st.st_mode))
+            node.target = fs::read_symlink(path).string();
+        QFile file(QFile::decodeName(QByteArray::fromStdString(path.string())));
+        if (S_ISREG(st.st_mode) && file.open(QIODevice::ReadOnly)) {
+            QCryptographicHash hash(QCryptographicHash::Sha1);
+            hash.addData(&file);
+            node.digest = hash.result();
+        }
+        return node;
+    };
+    const fs::path base(QFile::encodeName(root).toStdString());
+    Tree tree;
+    std::error_code error;
+    if (!fs::exists(fs::symlink_status(base, error)))
+        return tree;
+    tree[""] = nodeOf(base);
+    if (tree[""].type == 'd')
+        for (const auto& entry : fs::recursive_directory_iterator(base, error))
+            tree[entry.path().lexically_relative(base).string()] = nodeOf(entry.path());
+    return tree;
 }
 
 // Runs the function in a forked child (keeping root) and returns what it returned.
@@ -65,82 +137,89 @@ inline bool openMoveLockToEveryone(const TestHome& home)
 {
     home.openToEveryone();
     const QString dataDir = home.file(QStringLiteral(".brimvale"));
-    const QString lock = dataDir + QStringLiteral("/move.lock");
-    QDir().mkpath(dataDir);
-    QFile file(lock);
-    return file.open(QIODevice::WriteOnly) &&
-           ::chmod(QFile::encodeName(dataDir).constData(), 0777) == 0 &&
-           ::chmod(QFile::encodeName(lock).constData(), 0666) == 0;
+    QFile lock(dataDir + QStringLiteral("/move.lock"));
+    return QDir().mkpath(dataDir) && lock.open(QIODevice::WriteOnly) &&
+           lock.setPermissions(QFileDevice::Permissions(0x6666)) &&
+           QFile::setPermissions(dataDir, QFileDevice::Permissions(0x7777));
 }
 
-// A uniquely named folder on /dev/shm, a filesystem other than the temporary home's; removed
-// with everything in it when the object goes away.
-class SecondFilesystem
+// Another process holding the move lock of the current home until this object goes away.
+class MoveLockHolder
 {
 public:
-    ~SecondFilesystem()
+    MoveLockHolder()
     {
-        if (!m_path.isEmpty()) {
-            std::error_code ignored;
-            std::filesystem::remove_all(QFile::encodeName(m_path).toStdString(), ignored);
+        int ready[2];
+        if (::pipe(ready) != 0 || ::pipe(m_release) != 0)
+            return;
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            const FileLock lock = FileLock::inDataDir(QStringLiteral("move"));
+            char byte = 0;
+            ::close(m_release[1]);
+            (void)!::write(ready[1], "x", 1);
+            (void)!::read(m_release[0], &byte, 1); // until the parent closes its end
+            ::_exit(0);
         }
+        char byte = 0;
+        ::close(ready[1]);
+        m_holding = m_pid > 0 && ::read(ready[0], &byte, 1) == 1;
+        ::close(ready[0]);
     }
-
-    // Why there is nothing to cross here, or nothing when the folder was made.
-    std::optional<QString> create(const TestHome& home)
+    ~MoveLockHolder() { release(); }
+    [[nodiscard]] bool holding() const { return m_holding; }
+    void release()
     {
-        struct stat homeStat
-        {
-        };
-        struct stat shm
-        {
-        };
-        if (::stat("/dev/shm", &shm) != 0 || !S_ISDIR(shm.st_mode))
-            return QStringLiteral("No /dev/shm here: no second filesystem to move across");
-        if (::stat(QFile::encodeName(home.path()).constData(), &homeStat) != 0 ||
-            homeStat.st_dev == shm.st_dev)
-            return QStringLiteral(
-                "/dev/shm is on the same filesystem as the temporary home: nothing to cross");
-        m_path = QStringLiteral("/dev/shm/brimvale-move-test-") +
-                 QUuid::createUuid().toString(QUuid::WithoutBraces);
-        if (!QDir().mkpath(m_path))
-            return QStringLiteral("Cannot create a folder in /dev/shm");
-        return std::nullopt;
+        if (m_pid <= 0)
+            return;
+        ::close(m_release[1]);
+        ::waitpid(m_pid, nullptr, 0);
+        m_pid = -1;
     }
-
-    [[nodiscard]] QString path() const { return m_path; }
 
 private:
-    QString m_path;
+    pid_t m_pid = -1;
+    int m_release[2] = {-1, -1};
+    bool m_holding = false;
 };
 
-// The set-up of the move tests across filesystems: a temporary home holding an empty "models"
-// folder and a folder on a second filesystem. A test class derives from it and calls setUp()
-// from init() (which skips the test where there is no second filesystem) and tearDown() from
-// cleanup().
+// A temporary home holding an empty "models" folder, and a folder on /dev/shm, a filesystem
+// other than the home's (removed with everything in it by tearDown()). setUp() skips the test
+// where there is no second filesystem.
 class CrossFsFixture
 {
 protected:
     void setUp()
     {
         m_home = std::make_unique<TestHome>();
-        QVERIFY(m_home->isValid());
-        m_secondFs = std::make_unique<SecondFilesystem>();
-        if (const std::optional<QString> reason = m_secondFs->create(*m_home))
-            QSKIP(qPrintable(*reason));
-        m_second = m_secondFs->path();
         m_source = m_home->file(QStringLiteral("models"));
         QVERIFY(QDir().mkpath(m_source));
+        struct stat home
+        {
+        };
+        struct stat shm
+        {
+        };
+        if (::stat("/dev/shm", &shm) != 0 || !S_ISDIR(shm.st_mode) ||
+            ::stat(QFile::encodeName(m_source).constData(), &home) != 0 ||
+            home.st_dev == shm.st_dev)
+            QSKIP("No /dev/shm on a filesystem other than the temporary home's");
+        m_second = QStringLiteral("/dev/shm/brimvale-move-test-") +
+                   QUuid::createUuid().toString(QUuid::WithoutBraces);
+        QVERIFY(QDir().mkpath(m_second));
     }
 
     void tearDown()
     {
-        m_secondFs.reset();
+        if (!m_second.isEmpty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(QFile::encodeName(m_second).toStdString(), ignored);
+            m_second.clear();
+        }
         m_home.reset();
     }
 
     std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<SecondFilesystem> m_secondFs;
     QString m_second; // a folder on the second filesystem
     QString m_source; // the folder holding the items in the home
 };
