@@ -4,6 +4,7 @@
 #include "model/BrimvaleError.h"
 #include "services/MoveService.h"
 
+#include <QProcess>
 #include <thread>
 
 using namespace MoveTestSupport;
@@ -26,234 +27,176 @@ class MoveServiceTest : public QObject
     Q_OBJECT
 
 private slots:
-    void validatePlanRefuses_data();
-    void validatePlanRefuses();
-    void validatePlanAccepts_data();
-    void validatePlanAccepts();
-    void movesAndLinks_data();
-    void movesAndLinks();
-    void itemCheckedAgainUnderTheLock_data();
-    void itemCheckedAgainUnderTheLock();
+    void validatePlan_data();
+    void validatePlan();
+    void moves_data();
+    void moves();
     void waitsForTheMoveLock();
 };
 
-void MoveServiceTest::validatePlanRefuses_data()
+void MoveServiceTest::validatePlan_data()
 {
     QTest::addColumn<QString>("extraTree"); // lines for Fixtures::makeTree joined by ";"
     QTest::addColumn<QString>("paths");
     QTest::addColumn<QString>("destination");
-    QTest::addColumn<QString>("message");
-    const auto row = [](const char* name, const char* tree, const QString& paths,
-                        const QString& destination, const QString& message) {
-        QTest::newRow(name) << QString::fromUtf8(tree) << paths << destination << message;
+    QTest::addColumn<QString>("result"); // the refusal, or "=" and the paths of the plan
+    // "<NUL>" in a path stands for a NUL character.
+    const auto row = [](const char* name, const char* tree, const char* paths, const char* to,
+                        const char* result) {
+        const auto text = [](const char* utf8) {
+            return QString::fromUtf8(utf8).replace(QStringLiteral("<NUL>"), QChar(u'\0'));
+        };
+        QTest::newRow(name) << text(tree) << text(paths) << text(to) << text(result);
     };
-    const QString noFolder = QStringLiteral("Destination must be an existing folder");
-    const QString symlink =
-        QStringLiteral("model.gguf is already a symlink — it may have been moved before.");
-    const QString taken = QStringLiteral("other.bin already exists in dest");
-    const QString same = QStringLiteral("Source and destination cannot be the same folder");
-    const QString nul = QString(QChar(u'\0')) + u'x';
-    const QString invalid = QStringLiteral("Invalid path");
-    row("destination missing", "", QStringLiteral("a/model.gguf"), QStringLiteral("nowhere"),
-        noFolder);
-    row("destination is a file", "", QStringLiteral("a/model.gguf"), QStringLiteral("file.txt"),
-        noFolder);
+    const char* noFolder = "Destination must be an existing folder";
+    const char* symlink = "model.gguf is already a symlink — it may have been moved before.";
+    const char* taken = "other.bin already exists in dest";
+    const char* same = "Source and destination cannot be the same folder";
+    row("destination missing", "", "a/model.gguf", "nowhere", noFolder);
+    row("destination is a file", "", "a/model.gguf", "file.txt", noFolder);
     row("item is a symlink, after a good item", "l/model.gguf->../a/model.gguf",
-        QStringLiteral("c/other.bin l/model.gguf"), QStringLiteral("dest"), symlink);
-    row("two items of one name", "", QStringLiteral("a/model.gguf b/model.gguf"),
-        QStringLiteral("dest"),
-        QStringLiteral("The destination would contain multiple items named model.gguf"));
-    row("name taken at the destination", "dest/other.bin=old", QStringLiteral("c/other.bin"),
-        QStringLiteral("dest"), taken);
-    row("name taken by a dangling link", "dest/other.bin->missing", QStringLiteral("c/other.bin"),
-        QStringLiteral("dest"), taken);
+        "c/other.bin l/model.gguf", "dest", symlink);
+    row("two items of one name", "", "a/model.gguf b/model.gguf", "dest",
+        "The destination would contain multiple items named model.gguf");
+    row("name taken at the destination", "dest/other.bin=old", "c/other.bin", "dest", taken);
+    row("name taken by a dangling link", "dest/other.bin->gone", "c/other.bin", "dest", taken);
     row("folder named after the resolved destination", "real/other.bin=old;alias->real",
-        QStringLiteral("c/other.bin"), QStringLiteral("alias"),
-        QStringLiteral("other.bin already exists in real"));
-    row("item is the destination", "", QStringLiteral("models"), QStringLiteral("models"), same);
-    row("item is the destination through a link", "alias->models", QStringLiteral("models"),
-        QStringLiteral("alias"), same);
-    row("destination inside the item", "", QStringLiteral("models"),
-        QStringLiteral("models/backup"), QStringLiteral("The destination cannot be inside models"));
-    row("nothing left to move", "", QStringLiteral("a/gone.gguf b/gone.bin"),
-        QStringLiteral("dest"), QStringLiteral("No model files were found to move"));
+        "c/other.bin", "alias", "other.bin already exists in real");
+    row("item is the destination through a link", "alias->models", "models", "alias", same);
+    row("destination inside the item", "", "models", "models/backup",
+        "The destination cannot be inside models");
+    row("nothing left to move", "", "a/gone.gguf b/gone.bin", "dest",
+        "No model files were found to move");
     row("first broken rule wins: name taken before a symlink",
-        "dest/other.bin=old;l/model.gguf->../a/model.gguf",
-        QStringLiteral("c/other.bin l/model.gguf"), QStringLiteral("dest"), taken);
+        "dest/other.bin=old;l/model.gguf->../a/model.gguf", "c/other.bin l/model.gguf", "dest",
+        taken);
     row("symlink checked before the name", "dest/model.gguf=old;l/model.gguf->../a/model.gguf",
-        QStringLiteral("l/model.gguf"), QStringLiteral("dest"), symlink);
-    row("NUL in the destination", "", QStringLiteral("a/model.gguf"), QStringLiteral("dest") + nul,
-        invalid);
-    row("NUL in an item after a good one", "", QStringLiteral("c/other.bin a/model.gguf") + nul,
-        QStringLiteral("dest"), invalid);
+        "l/model.gguf", "dest", symlink);
+    row("NUL in the destination", "", "a/model.gguf", "dest<NUL>x", "Invalid path");
+    row("NUL in an item after a good one", "", "c/other.bin a/model.gguf<NUL>x", "dest",
+        "Invalid path");
+    row("sibling folder with a longer name", "models2/", "models", "models2", "=models");
+    row("one path twice", "", "a/model.gguf a/model.gguf", "dest", "=a/model.gguf");
+    row("two paths to one item, kept as given", "alias->a", "alias/model.gguf a/model.gguf", "dest",
+        "=alias/model.gguf");
+    row("vanished paths dropped", "", "a/gone.bin models", "dest", "=models");
+    row("destination through a link", "destlink->dest", "a/model.gguf", "destlink",
+        "=a/model.gguf");
 }
 
-void MoveServiceTest::validatePlanRefuses()
+void MoveServiceTest::validatePlan()
 {
     QFETCH(QString, extraTree);
     QFETCH(QString, paths);
     QFETCH(QString, destination);
-    QFETCH(QString, message);
+    QFETCH(QString, result);
     TestHome home;
-    QVERIFY(Fixtures::makeTree(
-        home.path(), QStringList{QStringLiteral("dest/"), QStringLiteral("a/model.gguf=A"),
-                                 QStringLiteral("b/model.gguf=B"), QStringLiteral("c/other.bin=C"),
-                                 QStringLiteral("models/backup/"), QStringLiteral("models/m.bin=M"),
-                                 QStringLiteral("file.txt=x")} +
-                         extraTree.split(u';', Qt::SkipEmptyParts)));
+    QVERIFY(makeTree(home.path(), QStringLiteral("dest/;a/model.gguf=A;b/model.gguf=B;"
+                                                 "c/other.bin=C;models/backup/;models/m.bin=M;"
+                                                 "file.txt=x;") +
+                                      extraTree));
     const QStringList items = under(home, paths);
-    const BrimvaleError::Kind kind = message == QStringLiteral("Invalid path")
+    if (result.startsWith(u'=')) {
+        QCOMPARE(MoveService::validatePlan(items, home.file(destination)),
+                 under(home, result.mid(1)));
+        return;
+    }
+    const BrimvaleError::Kind kind = result == QStringLiteral("Invalid path")
                                          ? BrimvaleError::Kind::invalidPath
                                          : BrimvaleError::Kind::general;
     try {
         (void)MoveService::validatePlan(items, home.file(destination));
         QFAIL("the plan was accepted");
     } catch (const BrimvaleError& error) {
-        QCOMPARE(error.message(), message);
+        QCOMPARE(error.message(), result);
         QCOMPARE(error.kind(), kind);
     }
     // move reports the same refusal and touches nothing.
     const Tree before = treeOf(home.path());
     QCOMPARE(MoveService::move({entryWith(items)}, home.file(destination), true),
-             outcomeOf({}, message, kind));
+             outcomeOf({}, result, kind));
     QVERIFY(treeOf(home.path()) == before);
 }
 
-void MoveServiceTest::validatePlanAccepts_data()
+void MoveServiceTest::moves_data()
 {
-    QTest::addColumn<QString>("paths");
-    QTest::addColumn<QString>("destination");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("sibling folder with a longer name")
-        << QStringLiteral("models") << QStringLiteral("models2") << QStringLiteral("models");
-    QTest::newRow("one path twice") << QStringLiteral("a/model.gguf a/model.gguf")
-                                    << QStringLiteral("dest") << QStringLiteral("a/model.gguf");
-    QTest::newRow("two paths to one item, kept as given")
-        << QStringLiteral("alias/model.gguf a/model.gguf") << QStringLiteral("dest")
-        << QStringLiteral("alias/model.gguf");
-    QTest::newRow("vanished paths dropped") << QStringLiteral("a/gone.bin models")
-                                            << QStringLiteral("dest") << QStringLiteral("models");
-    QTest::newRow("destination through a link")
-        << QStringLiteral("a/model.gguf") << QStringLiteral("destlink")
-        << QStringLiteral("a/model.gguf");
-}
-
-void MoveServiceTest::validatePlanAccepts()
-{
-    QFETCH(QString, paths);
-    QFETCH(QString, destination);
-    QFETCH(QString, expected);
-    TestHome home;
-    QVERIFY(Fixtures::makeTree(home.path(),
-                               {QStringLiteral("dest/"), QStringLiteral("models2/"),
-                                QStringLiteral("a/model.gguf=A"), QStringLiteral("models/m.bin=M"),
-                                QStringLiteral("alias->a"), QStringLiteral("destlink->dest")}));
-    QCOMPARE(MoveService::validatePlan(under(home, paths), home.file(destination)),
-             under(home, expected));
-}
-
-void MoveServiceTest::movesAndLinks_data()
-{
-    QTest::addColumn<bool>("createSymlinks");
+    QTest::addColumn<bool>("links");
     QTest::addColumn<QString>("destination"); // as the caller passes it
-    QTest::newRow("with symlinks") << true << QStringLiteral("dest");
-    QTest::newRow("without symlinks") << false << QStringLiteral("dest");
-    QTest::newRow("destination with a trailing slash") << true << QStringLiteral("dest/");
+    QTest::addColumn<QString>("change");      // done to the second item while the move runs
+    QTest::addColumn<QString>("description"); // of the second item's failure
+    const auto row = [](const char* name, bool links, const char* destination, const char* change,
+                        const char* description) {
+        QTest::newRow(name) << links << QString::fromLatin1(destination)
+                            << QString::fromLatin1(change) << QString::fromLatin1(description);
+    };
+    row("with symlinks", true, "dest", "", "");
+    row("without symlinks", false, "dest", "", "");
+    row("destination with a trailing slash", true, "dest/", "", "");
+    // Under the move lock each item is checked again, and its rename never replaces anything.
+    row("item removed", true, "dest", "remove", "No such file or directory");
+    row("item replaced by a symlink", true, "dest", "symlink", "Already a symlink");
+    row("name taken at the destination", true, "dest", "occupy", "File exists");
+    row("name taken just before the rename", true, "dest", "occupy late", "File exists");
 }
 
-void MoveServiceTest::movesAndLinks()
+void MoveServiceTest::moves()
 {
-    QFETCH(bool, createSymlinks);
+    QFETCH(bool, links);
     QFETCH(QString, destination);
-    TestHome home;
-    QVERIFY(Fixtures::makeTree(home.path(),
-                               {QStringLiteral("dest/"), QStringLiteral("a/one.gguf=1"),
-                                QStringLiteral("b/two.bin=2"), QStringLiteral("pkg/blobs/x=3"),
-                                QStringLiteral("pkg/empty/"), QStringLiteral("pkg/ref->blobs/x")}));
-    const QStringList from = under(home, QStringLiteral("a/one.gguf b/two.bin pkg"));
-    const QStringList to = under(home, QStringLiteral("dest/one.gguf dest/two.bin dest/pkg"));
-    const MoveOutcome outcome = MoveService::move({entryWith(from.mid(0, 2)), entryWith({from[2]})},
-                                                  home.file(destination), createSymlinks);
-    QList<MovedItem> items;
-    for (int i = 0; i < 3; ++i)
-        items.push_back({from[i], to[i], createSymlinks});
-    QCOMPARE(outcome, outcomeOf(items));
-    QVERIFY(outcome.succeeded());
-    QCOMPARE(contentOf(to[0]), QByteArray("1"));
-    QCOMPARE(contentOf(to[2] + QStringLiteral("/ref")), QByteArray("3"));
-    QVERIFY(QFileInfo(to[2] + QStringLiteral("/empty")).isDir());
-    for (int i = 0; i < 3; ++i) {
-        QCOMPARE(linkTarget(from[i]), createSymlinks ? to[i] : QString());
-        QCOMPARE(QFileInfo::exists(from[i]), createSymlinks);
-    }
-}
-
-void MoveServiceTest::itemCheckedAgainUnderTheLock_data()
-{
-    QTest::addColumn<QString>("change"); // done to the second item while the first one moves
-    QTest::addColumn<QString>("description");
-    QTest::newRow("item removed") << QStringLiteral("remove")
-                                  << QStringLiteral("No such file or directory");
-    QTest::newRow("item replaced by a symlink")
-        << QStringLiteral("symlink") << QStringLiteral("Already a symlink");
-    QTest::newRow("name taken at the destination")
-        << QStringLiteral("occupy") << QStringLiteral("File exists");
-}
-
-void MoveServiceTest::itemCheckedAgainUnderTheLock()
-{
     QFETCH(QString, change);
     QFETCH(QString, description);
     TestHome home;
-    QVERIFY(Fixtures::makeTree(home.path(),
-                               {QStringLiteral("dest/"), QStringLiteral("a/one.bin=1"),
-                                QStringLiteral("b/two.bin=2"), QStringLiteral("c/three.bin=3")}));
-    const QStringList items = under(home, QStringLiteral("a/one.bin b/two.bin c/three.bin"));
-    const QString two = items[1];
-    const QString dest = home.file(QStringLiteral("dest"));
+    QVERIFY(makeTree(home.path(), QStringLiteral("dest/;a/one.gguf=1;b/two.bin=2;pkg/blobs/x=3;"
+                                                 "pkg/empty/;pkg/ref->blobs/x")));
+    const QStringList from = under(home, QStringLiteral("a/one.gguf b/two.bin pkg"));
+    const QStringList to = under(home, QStringLiteral("dest/one.gguf dest/two.bin dest/pkg"));
+    const Tree pkgBefore = treeOf(from[2]);
     MoveProgress progress;
+    bool changed = false;
     progress.stage = [&](const QString& path, MoveStage) {
-        if (path != items[0])
+        if (path != from[change == QStringLiteral("occupy late") ? 1 : 0] ||
+            std::exchange(changed, true))
             return;
-        if (change == QStringLiteral("remove")) {
-            QFile::remove(two);
-        } else if (change == QStringLiteral("symlink")) {
-            QFile::rename(two, two + QStringLiteral(".real"));
-            QFile::link(two + QStringLiteral(".real"), two);
-        } else {
-            Fixtures::writeFile(dest + QStringLiteral("/two.bin"), "other");
-        }
+        if (change == QStringLiteral("remove"))
+            QVERIFY(QFile::remove(from[1]));
+        if (change == QStringLiteral("symlink"))
+            QVERIFY(QFile::rename(from[1], from[1] + u'~') && QFile::link(from[1] + u'~', from[1]));
+        if (change.startsWith(QStringLiteral("occupy")))
+            QVERIFY(Fixtures::writeFile(to[1], "other"));
     };
-    const MoveOutcome outcome = MoveService::move(
-        {entryWith({items[0]}), entryWith({two}), entryWith({items[2]})}, dest, true, progress);
-    QCOMPARE(outcome, outcomeOf({{items[0], dest + QStringLiteral("/one.bin"), true},
-                                 {items[2], dest + QStringLiteral("/three.bin"), true}},
-                                QStringLiteral("Could not move ") + two + QStringLiteral(": ") +
-                                    description));
-    if (change == QStringLiteral("occupy"))
-        QCOMPARE(contentOf(dest + QStringLiteral("/two.bin")), QByteArray("other"));
-    if (change == QStringLiteral("symlink"))
-        QCOMPARE(contentOf(two), QByteArray("2"));
+    QList<MovedItem> items;
+    for (int i = 0; i < 3; ++i)
+        if (i != 1 || change.isEmpty())
+            items.push_back({from[i], to[i], links});
+    const QString error = QStringLiteral("Could not move ") + from[1] + QStringLiteral(": ");
+    QCOMPARE(
+        MoveService::move({entryWith(from.mid(0, 2)), entryWith({from[2]})}, home.file(destination),
+                          links, progress),
+        outcomeOf(items, change.isEmpty() ? std::nullopt : std::optional(error + description)));
+    QVERIFY(treeOf(to[2]) == pkgBefore);
+    for (const MovedItem& item : items)
+        QVERIFY(linkTarget(item.from) == (links ? item.to : QString()) &&
+                QFileInfo::exists(item.from) == links);
+    QVERIFY(!change.startsWith(QStringLiteral("occupy")) || contentOf(to[1]) == "other");
+    QVERIFY(change != QStringLiteral("symlink") || contentOf(from[1]) == "2");
 }
 
 void MoveServiceTest::waitsForTheMoveLock()
 {
     TestHome home;
-    QVERIFY(Fixtures::makeTree(home.path(), {QStringLiteral("dest/"), QStringLiteral("a/one.bin=1"),
-                                             QStringLiteral("b/two.bin=2")}));
+    QVERIFY(makeTree(home.path(), QStringLiteral("dest/;a/one.bin=1;b/two.bin=2;.brimvale/")));
     const QList<ModelEntry> entries{entryWith(under(home, QStringLiteral("a/one.bin b/two.bin")))};
     const QString dest = home.file(QStringLiteral("dest"));
-    MoveLockHolder holder;
-    QVERIFY(holder.holding());
+    QProcess holder; // another process holding the move lock until its input ends
+    holder.start(QStringLiteral("flock"), {home.file(QStringLiteral(".brimvale/move.lock")),
+                                           QStringLiteral("-c"), QStringLiteral("echo held; cat")});
+    QVERIFY(holder.waitForReadyRead());
     const Tree before = treeOf(home.path());
 
     // With a limit the move gives up when it runs out, with nothing changed.
-    const MoveOutcome busy =
-        MoveService::move(entries, dest, true, {}, nullptr, std::chrono::milliseconds(200));
-    QCOMPARE(busy, outcomeOf({},
-                             QStringLiteral("Another Brimvale is moving files — try again in a "
-                                            "moment"),
-                             BrimvaleError::Kind::busy));
+    const QString busy = QStringLiteral("Another Brimvale is moving files — try again in a moment");
+    QCOMPARE(MoveService::move(entries, dest, true, {}, nullptr, std::chrono::milliseconds(200)),
+             outcomeOf({}, busy, BrimvaleError::Kind::busy));
     QVERIFY(treeOf(home.path()) == before);
 
     // Without a limit it waits for the holder, then moves.
@@ -261,10 +204,10 @@ void MoveServiceTest::waitsForTheMoveLock()
     std::thread mover([&] { waited = MoveService::move(entries, dest, true); });
     QTest::qWait(200);
     const bool movedWhileHeld = treeOf(home.path()) != before;
-    holder.release();
+    holder.closeWriteChannel();
     mover.join();
-    QVERIFY(!movedWhileHeld);
-    QVERIFY(waited.succeeded());
+    QVERIFY(holder.waitForFinished());
+    QVERIFY(!movedWhileHeld && waited.succeeded());
 }
 
 QTEST_GUILESS_MAIN(MoveServiceTest)
