@@ -4,7 +4,6 @@
 #include "TestHome.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QTest>
