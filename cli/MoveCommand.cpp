@@ -3,7 +3,6 @@
 #include "fs/Format.h"
 #include "services/MoveService.h"
 
-#include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
 
@@ -19,12 +18,13 @@ QJsonObject toJson(const MoveOutcome& outcome)
                   QJsonArray::fromStringList(outcome.symlinksCreated));
     object.insert(QStringLiteral("error"),
                   outcome.error ? QJsonValue(*outcome.error) : QJsonValue(QJsonValue::Null));
+    QJsonArray items;
+    for (const MovedItem& item : outcome.items)
+        items.push_back(QJsonObject{{QStringLiteral("from"), item.from},
+                                    {QStringLiteral("to"), item.to},
+                                    {QStringLiteral("linked"), item.linked}});
+    object.insert(QStringLiteral("items"), items);
     return object;
-}
-
-QString lastComponent(const QString& path)
-{
-    return path.mid(path.lastIndexOf(u'/') + 1);
 }
 
 } // namespace
@@ -48,21 +48,19 @@ int move(const QStringList& arguments)
     if (!entries)
         return CliCommon::kFailure;
 
-    // Items are tried in order and their names are unique, so a new path's name finds its old
-    // path.
-    QHash<QString, QString> oldPathByName;
     MoveProgress progress;
     const bool showProgress = CliCommon::stderrIsTerminal();
-    progress.stage = [&](const QString& path, MoveStage stage) {
-        oldPathByName.insert(lastComponent(path), path);
-        if (showProgress && stage == MoveStage::renaming)
-            CliCommon::err(QStringLiteral("\r\033[KMoving ") + path + QStringLiteral("…"));
-    };
-    if (showProgress)
+    if (showProgress) {
+        progress.stage = [](const QString& path, MoveStage stage) {
+            if (stage == MoveStage::renaming)
+                CliCommon::err(QStringLiteral("\r\033[KMoving ") + CliCommon::singleLine(path) +
+                               QStringLiteral("…"));
+        };
         progress.copied = [](qint64 bytes) {
             CliCommon::err(QStringLiteral("\r\033[KMoving: ") + Format::bytes(bytes) +
                            QStringLiteral(" copied"));
         };
+    }
     const MoveOutcome outcome = MoveService::move(*entries, *parsed.to, createSymlinks, progress);
     if (showProgress)
         CliCommon::err(QStringLiteral("\r\033[K"));
@@ -70,11 +68,12 @@ int move(const QStringList& arguments)
     if (json) {
         CliCommon::printJson(QJsonDocument(toJson(outcome)));
     } else {
-        for (const QString& newPath : outcome.movedTo)
-            CliCommon::out(oldPathByName.value(lastComponent(newPath)) + u'\t' + newPath + u'\n');
+        for (const MovedItem& item : outcome.items)
+            CliCommon::out(CliCommon::singleLine(item.from) + u'\t' +
+                           CliCommon::singleLine(item.to) + u'\n');
     }
     if (outcome.error)
-        CliCommon::err(*outcome.error + u'\n');
+        CliCommon::err(CliCommon::singleLine(*outcome.error) + u'\n');
     return outcome.succeeded() ? CliCommon::kSuccess : CliCommon::kFailure;
 }
 

@@ -6,6 +6,7 @@
 #include "services/TreeRemover.h"
 #include "services/TreeSnapshot.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <cerrno>
 #include <fcntl.h>
@@ -19,6 +20,7 @@ namespace {
 
 const QByteArray kPartialPrefix = QByteArrayLiteral(".brimvale-partial-");
 const QByteArray kMovedPrefix = QByteArrayLiteral(".brimvale-moved-");
+constexpr qsizetype kNameMax = 255; // bytes in one file name
 
 int renameNoReplaceAt(int fromDir, const QByteArray& from, int toDir, const QByteArray& to)
 {
@@ -48,11 +50,8 @@ QString joined(const QString& folder, const QString& name)
 class Mover
 {
 public:
-    Mover(const QString& path, const QString& destination, bool createSymlink,
-          const std::function<void(const QString&, MoveStage)>& stage,
-          const TreeCopier::Progress& copied)
-        : m_path(path), m_destination(destination), m_createSymlink(createSymlink), m_stage(stage),
-          m_copied(copied)
+    Mover(const QString& path, const QString& destination, const Options& options)
+        : m_path(path), m_destination(destination), m_options(options)
     {
         const qsizetype slash = path.lastIndexOf(u'/');
         m_parent = slash <= 0 ? QStringLiteral("/") : path.left(slash);
@@ -64,8 +63,12 @@ public:
     {
         std::optional<FileLock> lock;
         try {
-            lock.emplace(FileLock::inDataDir(QStringLiteral("move")));
+            lock.emplace(FileLock::inDataDir(
+                QStringLiteral("move"), m_options.lockWait,
+                QStringLiteral("Another Brimvale is moving files — try again in a moment")));
         } catch (const BrimvaleError& error) {
+            if (error.kind() == BrimvaleError::Kind::busy)
+                return end(error);
             return fail(error.message());
         }
         m_sourceDir = UniqueFd(
@@ -114,14 +117,14 @@ private:
 
     Result acrossFilesystems()
     {
-        const QByteArray partial = kPartialPrefix + m_nameBytes;
+        const QByteArray partial = temporaryName(kPartialPrefix, m_nameBytes);
         if (const int error = TreeRemover::remove(m_destinationDir.get(), partial))
             return fail(BrimvaleError::describe(error)); // a stale copy we cannot clear
         TreeSnapshot::Snapshot copied;
         try {
             report(MoveStage::copying);
             copied = TreeCopier::copy(m_sourceDir.get(), m_nameBytes, m_destinationDir.get(),
-                                      partial, m_copied);
+                                      partial, m_options.copied, m_options.stop);
             report(MoveStage::verifying);
             using TreeSnapshot::Compare;
             const auto source = TreeSnapshot::list(m_sourceDir.get(), m_nameBytes);
@@ -136,6 +139,8 @@ private:
         } catch (const BrimvaleError& error) {
             (void)TreeRemover::remove(m_destinationDir.get(), partial);
             syncFolder(m_destinationDir.get());
+            if (error.kind() == BrimvaleError::Kind::stopped)
+                return end(error);
             return fail(error.message());
         }
 
@@ -147,7 +152,7 @@ private:
             return fail(BrimvaleError::describe(error));
         }
         syncFolder(m_destinationDir.get());
-        const QByteArray aside = kMovedPrefix + m_nameBytes;
+        const QByteArray aside = temporaryName(kMovedPrefix, m_nameBytes);
         if (const int error =
                 renameNoReplaceAt(m_sourceDir.get(), m_nameBytes, m_sourceDir.get(), aside)) {
             withdrawCopy(partial);
@@ -203,7 +208,7 @@ private:
 
     void link()
     {
-        if (!m_createSymlink)
+        if (!m_options.createSymlink)
             return;
         report(MoveStage::linking);
         const QByteArray target = QFile::encodeName(joined(m_destination, m_name));
@@ -224,8 +229,8 @@ private:
 
     void report(MoveStage stage) const
     {
-        if (m_stage)
-            m_stage(m_path, stage);
+        if (m_options.stage)
+            m_options.stage(m_path, stage);
     }
 
     void record(const QString& message)
@@ -240,11 +245,17 @@ private:
         return m_result;
     }
 
+    // The item ends untouched for a reason that ends the whole move (a stop, a busy lock).
+    Result end(const BrimvaleError& error)
+    {
+        m_result.error = error.message();
+        m_result.errorKind = error.kind();
+        return m_result;
+    }
+
     QString m_path;
     QString m_destination;
-    bool m_createSymlink;
-    const std::function<void(const QString&, MoveStage)>& m_stage;
-    const TreeCopier::Progress& m_copied;
+    const Options& m_options;
     QString m_parent;
     QString m_name;
     QByteArray m_nameBytes;
@@ -255,11 +266,22 @@ private:
 
 } // namespace
 
-Result move(const QString& path, const QString& destination, bool createSymlink,
-            const std::function<void(const QString&, MoveStage)>& stage,
-            const TreeCopier::Progress& copied)
+Result move(const QString& path, const QString& destination, const Options& options)
 {
-    return Mover(path, destination, createSymlink, stage, copied).run();
+    return Mover(path, destination, options).run();
+}
+
+QByteArray temporaryName(const QByteArray& prefix, const QByteArray& name)
+{
+    if (prefix.size() + name.size() <= kNameMax)
+        return prefix + name;
+    const QByteArray hash =
+        QCryptographicHash::hash(name, QCryptographicHash::Sha256).toHex().left(12);
+    qsizetype keep = kNameMax - prefix.size() - 1 - hash.size();
+    // A UTF-8 character is at most four bytes: step back over up to three continuation bytes.
+    for (int i = 0; i < 3 && keep > 0 && (uchar(name[keep]) & 0xC0) == 0x80; ++i)
+        --keep;
+    return prefix + name.left(keep) + '-' + hash;
 }
 
 } // namespace ItemMover

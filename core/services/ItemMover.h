@@ -1,8 +1,12 @@
 #pragma once
 
+#include "fs/FileLock.h"
+#include "model/BrimvaleError.h"
+#include "model/StopToken.h"
 #include "services/MoveProgress.h"
 #include "services/TreeCopier.h"
 
+#include <QByteArray>
 #include <QString>
 #include <optional>
 
@@ -14,16 +18,29 @@ struct Result
     bool moved = false;  // the item is at its new place
     bool linked = false; // a symlink stands at the old path
     std::optional<QString> error;
+    BrimvaleError::Kind errorKind = BrimvaleError::Kind::general; // stopped or busy end the move
+};
+
+struct Options
+{
+    bool createSymlink = true;
+    std::function<void(const QString&, MoveStage)> stage;
+    TreeCopier::Progress copied;
+    const StopToken* stop = nullptr; // checked per file and per block copied
+    LockWait lockWait;               // for the move lock, taken before anything is touched
 };
 
 // Moves `path` into the folder `destination` under its own name, holding the move lock of the
 // data directory throughout. Within one filesystem it is renamed without replacing anything;
-// across filesystems it is copied to ".brimvale-partial-<name>", verified, fsynced, renamed to
-// its name, the source is renamed aside to ".brimvale-moved-<name>", checked again, linked when
-// asked, and only then deleted. A failure before the item is in place leaves the source as it
-// was. Never throws.
-[[nodiscard]] Result move(const QString& path, const QString& destination, bool createSymlink,
-                          const std::function<void(const QString&, MoveStage)>& stage,
-                          const TreeCopier::Progress& copied);
+// across filesystems it is copied to a partial name, verified, fsynced, renamed to its name, the
+// source is renamed aside to a moved name, checked again, linked when asked, and only then
+// deleted. A failure or a stop before the item is in place leaves the source as it was and no
+// copy. Never throws.
+[[nodiscard]] Result move(const QString& path, const QString& destination, const Options& options);
+
+// The name of an item while it is copied or set aside: the prefix and the name, the name part
+// shortened (never inside a UTF-8 character) and followed by "-" and a hash of the whole name
+// when the result would pass the 255 bytes a file name may hold.
+[[nodiscard]] QByteArray temporaryName(const QByteArray& prefix, const QByteArray& name);
 
 } // namespace ItemMover

@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QSet>
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <sys/stat.h>
@@ -49,6 +50,10 @@ bool lexists(const QString& path)
 
 QStringList validatePlan(const QStringList& paths, const QString& destination)
 {
+    // The system would read a path only up to its NUL and act on another item.
+    const auto holdsNul = [](const QString& path) { return path.contains(QChar(u'\0')); };
+    if (holdsNul(destination) || std::any_of(paths.begin(), paths.end(), holdsNul))
+        throw BrimvaleError(QStringLiteral("Invalid path"), BrimvaleError::Kind::invalidPath);
     const BrimvaleError noFolder(QStringLiteral("Destination must be an existing folder"));
     if (!isFolder(destination))
         throw noFolder;
@@ -96,7 +101,7 @@ QStringList validatePlan(const QStringList& paths, const QString& destination)
 }
 
 MoveOutcome move(const QList<ModelEntry>& entries, const QString& to, bool createSymlinks,
-                 const MoveProgress& progress)
+                 const MoveProgress& progress, const StopToken* stop, LockWait lockWait)
 {
     QStringList paths;
     for (const ModelEntry& entry : entries)
@@ -108,8 +113,16 @@ MoveOutcome move(const QList<ModelEntry>& entries, const QString& to, bool creat
         items = validatePlan(paths, to);
     } catch (const BrimvaleError& error) {
         outcome.error = error.message();
+        outcome.errorKind = error.kind();
         return outcome;
     }
+    const auto record = [&](const QString& message, BrimvaleError::Kind kind) {
+        if (outcome.error)
+            return;
+        outcome.error = message;
+        outcome.errorKind = kind;
+    };
+    const QString stoppedText = QStringLiteral("Stopped — the remaining items were not moved");
 
     qint64 copiedBefore = 0;
     qint64 copiedInItem = 0;
@@ -118,19 +131,32 @@ MoveOutcome move(const QList<ModelEntry>& entries, const QString& to, bool creat
         if (progress.copied)
             progress.copied(copiedBefore + bytes);
     };
+    const ItemMover::Options options{createSymlinks, progress.stage, copied, stop, lockWait};
     for (const QString& item : items) {
+        if (StopToken::requested(stop)) {
+            record(stoppedText, BrimvaleError::Kind::stopped);
+            break;
+        }
         copiedInItem = 0;
-        const ItemMover::Result result =
-            ItemMover::move(item, to, createSymlinks, progress.stage, copied);
+        const ItemMover::Result result = ItemMover::move(item, to, options);
         copiedBefore += copiedInItem;
         const QString name = lastComponent(item);
-        if (result.moved)
-            outcome.movedTo.push_back(to.endsWith(u'/') ? QString(to + name)
-                                                        : QString(to + u'/' + name));
+        if (result.moved) {
+            const QString target =
+                to.endsWith(u'/') ? QString(to + name) : QString(to + u'/' + name);
+            outcome.movedTo.push_back(target);
+            outcome.items.push_back({item, target, result.linked});
+        }
         if (result.linked)
             outcome.symlinksCreated.push_back(item);
-        if (result.error && !outcome.error)
-            outcome.error = result.error;
+        if (result.errorKind == BrimvaleError::Kind::stopped) {
+            record(stoppedText, BrimvaleError::Kind::stopped);
+            break;
+        }
+        if (result.error)
+            record(*result.error, result.errorKind);
+        if (result.errorKind == BrimvaleError::Kind::busy)
+            break;
     }
     return outcome;
 }

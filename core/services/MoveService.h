@@ -1,6 +1,8 @@
 #pragma once
 
+#include "fs/FileLock.h"
 #include "model/ModelEntry.h"
+#include "model/StopToken.h"
 #include "services/MoveOutcome.h"
 #include "services/MoveProgress.h"
 
@@ -14,13 +16,20 @@ namespace MoveService {
 
 // Checks a whole move before anything is touched and returns the paths to move, in order (as
 // given; vanished paths and repeats of one item dropped). Throws BrimvaleError naming the first
-// path that breaks a rule. Changes nothing on disk.
+// path that breaks a rule ("Invalid path", kind invalidPath, first when any path holds NUL).
+// Changes nothing on disk.
 [[nodiscard]] QStringList validatePlan(const QStringList& paths, const QString& destination);
 
 // Validates, then moves every path of the entries (in entry order, then allPaths order) into
 // `to`, item by item, with a symlink at each old path when createSymlinks is set. Every item
 // is tried; the outcome lists what happened and the first problem. Never throws.
+// A stop (checked between items and while an item is copied across filesystems) ends the move:
+// the item being copied is withdrawn whole, later items are not started, and the error is
+// "Stopped — the remaining items were not moved" (kind stopped). The move lock is waited for
+// up to `lockWait` per item before it is touched; when that runs out the item and the rest are
+// left as they are with "Another Brimvale is moving files — try again in a moment" (kind busy).
 [[nodiscard]] MoveOutcome move(const QList<ModelEntry>& entries, const QString& to,
-                               bool createSymlinks, const MoveProgress& progress = {});
+                               bool createSymlinks, const MoveProgress& progress = {},
+                               const StopToken* stop = nullptr, LockWait lockWait = std::nullopt);
 
 } // namespace MoveService

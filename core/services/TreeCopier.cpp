@@ -32,13 +32,14 @@ bool sameTime(const timespec& a, const timespec& b)
 class Copier
 {
 public:
-    Copier(const QByteArray& item, const Progress& progress)
-        : m_item(item), m_progress(progress), m_buffer(kBlock)
+    Copier(const QByteArray& item, const Progress& progress, const StopToken* stop)
+        : m_item(item), m_progress(progress), m_stop(stop), m_buffer(kBlock)
     {}
 
     void copyEntry(int sourceDir, const QByteArray& name, int targetDir,
                    const QByteArray& targetName, const QByteArray& path)
     {
+        stopIfAsked();
         struct stat st
         {
         };
@@ -60,6 +61,12 @@ public:
     TreeSnapshot::Snapshot take() { return std::move(m_entries); }
 
 private:
+    void stopIfAsked() const
+    {
+        if (StopToken::requested(m_stop))
+            throw BrimvaleError(QStringLiteral("Stopped"), BrimvaleError::Kind::stopped);
+    }
+
     [[noreturn]] void changed(const QByteArray& path) const
     {
         throw BrimvaleError(QStringLiteral("Changed while being copied: ") +
@@ -83,6 +90,7 @@ private:
     void copyRange(int in, int out, off_t from, off_t to, const QByteArray& path)
     {
         while (from < to) {
+            stopIfAsked();
             const size_t want = static_cast<size_t>(std::min<off_t>(to - from, kBlock));
             const ssize_t n = ::pread(in, m_buffer.data(), want, from);
             if (n < 0) {
@@ -234,6 +242,7 @@ private:
 
     QByteArray m_item;
     const Progress& m_progress;
+    const StopToken* m_stop;
     std::vector<char> m_buffer;
     dev_t m_device = 0;
     qint64 m_copied = 0;
@@ -243,9 +252,10 @@ private:
 } // namespace
 
 TreeSnapshot::Snapshot copy(int sourceDir, const QByteArray& name, int targetDir,
-                            const QByteArray& copyName, const Progress& progress)
+                            const QByteArray& copyName, const Progress& progress,
+                            const StopToken* stop)
 {
-    Copier copier(name, progress);
+    Copier copier(name, progress, stop);
     copier.copyEntry(sourceDir, name, targetDir, copyName, QByteArray());
     return copier.take();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/StopToken.h"
 #include "services/TreeSnapshot.h"
 
 #include <QByteArray>
@@ -17,8 +18,10 @@ using Progress = std::function<void(qint64 bytesCopied)>;
 // symlinks, with permission bits and modification times; every file and folder of the copy is
 // fsynced. Returns the source as it was read. Throws BrimvaleError with a short description
 // when an entry cannot be read or written, is not a file, folder or symlink, lies on another
-// mount, or changes while it is copied; whatever was copied so far is left for the caller.
+// mount, or changes while it is copied, and of kind stopped when `stop` is requested (checked
+// per entry and per block); whatever was copied so far is left for the caller.
 [[nodiscard]] TreeSnapshot::Snapshot copy(int sourceDir, const QByteArray& name, int targetDir,
-                                          const QByteArray& copyName, const Progress& progress);
+                                          const QByteArray& copyName, const Progress& progress,
+                                          const StopToken* stop = nullptr);
 
 } // namespace TreeCopier

@@ -1,28 +1,29 @@
 #pragma once
 
-// Helpers shared by the MoveService tests.
+// Helpers shared by the move tests: expected outcomes, trees read back byte for byte, a second
+// filesystem.
+#include "Fixtures.h"
 #include "TestHome.h"
 #include "model/ModelEntry.h"
 #include "services/MoveOutcome.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QTest>
 #include <QUuid>
 #include <filesystem>
+#include <map>
 #include <memory>
-#include <optional>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-// Readable MoveOutcome in failure messages.
 inline char* toString(const MoveOutcome& outcome)
 {
-    return QTest::toString(QStringLiteral("movedTo=[") + outcome.movedTo.join(u',') +
-                           QStringLiteral("] symlinksCreated=[") +
-                           outcome.symlinksCreated.join(u',') + QStringLiteral("] error=") +
-                           outcome.error.value_or(QStringLiteral("none")));
+    QString text =
+        outcome.error.value_or(QString()) + QStringLiteral(" (%1)").arg(int(outcome.errorKind));
+    for (const MovedItem& item : outcome.items)
+        text += u' ' + item.from + QStringLiteral(" -> ") + item.to + (item.linked ? u'+' : u' ');
+    return QTest::toString(text);
 }
 
 namespace MoveTestSupport {
@@ -35,29 +36,92 @@ inline QStringList namesIn(const QString& folder)
 
 inline QString linkTarget(const QString& path)
 {
-    char buffer[4096];
-    const ssize_t n = ::readlink(QFile::encodeName(path).constData(), buffer, sizeof buffer);
-    return n < 0 ? QString() : QFile::decodeName(QByteArray(buffer, n));
+    return Fixtures::isSymlink(path) ? QFile::symLinkTarget(path) : QString();
 }
 
-inline ModelEntry entryWith(const QString& path)
+inline QByteArray contentOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+// Fixtures::makeTree with its lines joined by ";".
+inline bool makeTree(const QString& root, const QString& lines)
+{
+    return Fixtures::makeTree(root, lines.split(u';', Qt::SkipEmptyParts));
+}
+
+inline ModelEntry entryWith(const QStringList& paths)
 {
     ModelEntry entry;
-    entry.id = path;
-    entry.allPaths = {path};
+    entry.id = paths.value(0);
+    entry.allPaths = paths;
     return entry;
 }
 
-// Runs the function in a forked child (keeping root) and returns what it returned.
-inline bool runInChild(const std::function<bool()>& body)
+// The outcome of a move that put `items` in place and met `error` first.
+inline MoveOutcome outcomeOf(const QList<MovedItem>& items, std::optional<QString> error = {},
+                             BrimvaleError::Kind kind = BrimvaleError::Kind::general)
 {
-    const pid_t pid = ::fork();
-    if (pid == 0)
-        ::_exit(body() ? 0 : 1);
-    int status = 0;
-    while (pid > 0 && ::waitpid(pid, &status, 0) < 0) {
+    MoveOutcome outcome{{}, {}, std::move(error), kind, items};
+    for (const MovedItem& item : items) {
+        outcome.movedTo.push_back(item.to);
+        if (item.linked)
+            outcome.symlinksCreated.push_back(item.from);
     }
-    return pid > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return outcome;
+}
+
+// One entry of a tree: its type ('f', 'd' or 'l'), the digest of a file's bytes or a link's
+// target, its permission bits and its modification time.
+struct Node
+{
+    char type = '?';
+    QByteArray content;
+    unsigned mode = 0;
+    qint64 modifiedNs = 0;
+    friend bool operator==(const Node&, const Node&) = default;
+};
+using Tree = std::map<std::string, Node>; // by byte path below the root, "" for the root
+
+// Everything at the path, read without following links; empty when nothing is there.
+inline Tree treeOf(const QString& root)
+{
+    namespace fs = std::filesystem;
+    const auto nodeOf = [](const fs::path& path) {
+        struct stat st = {};
+        if (::lstat(path.c_str(), &st) != 0)
+            return Node();
+        Node node{S_ISREG(st.st_mode)   ? 'f'
+                  : S_ISDIR(st.st_mode) ? 'd'
+                                        : 'l',
+                  {},
+                  S_ISLNK(st.st_mode) ? 0 : st.st_mode & 07777,
+                  qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+        QFile file(QFile::decodeName(QByteArray::fromStdString(path.string())));
+        if (S_ISLNK(st.st_mode))
+            node.content = QByteArray::fromStdString(fs::read_symlink(path).string());
+        else if (S_ISREG(st.st_mode) && file.open(QIODevice::ReadOnly))
+            node.content = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1);
+        return node;
+    };
+    const fs::path base(QFile::encodeName(root).toStdString());
+    Tree tree;
+    std::error_code error;
+    if (fs::exists(fs::symlink_status(base, error)))
+        tree[""] = nodeOf(base);
+    if (tree.count("") && tree[""].type == 'd')
+        for (const auto& entry : fs::recursive_directory_iterator(base, error))
+            tree[entry.path().lexically_relative(base).string()] = nodeOf(entry.path());
+    return tree;
+}
+
+inline bool setModes(const QStringList& paths, mode_t mode)
+{
+    for (const QString& path : paths)
+        if (::chmod(QFile::encodeName(path).constData(), mode) != 0)
+            return false;
+    return true;
 }
 
 // Lets an unprivileged child take the move lock in the home's data directory.
@@ -65,82 +129,41 @@ inline bool openMoveLockToEveryone(const TestHome& home)
 {
     home.openToEveryone();
     const QString dataDir = home.file(QStringLiteral(".brimvale"));
-    const QString lock = dataDir + QStringLiteral("/move.lock");
-    QDir().mkpath(dataDir);
-    QFile file(lock);
-    return file.open(QIODevice::WriteOnly) &&
-           ::chmod(QFile::encodeName(dataDir).constData(), 0777) == 0 &&
-           ::chmod(QFile::encodeName(lock).constData(), 0666) == 0;
+    QFile lock(dataDir + QStringLiteral("/move.lock"));
+    return QDir().mkpath(dataDir) && lock.open(QIODevice::WriteOnly) &&
+           lock.setPermissions(QFileDevice::Permissions(0x6666)) &&
+           QFile::setPermissions(dataDir, QFileDevice::Permissions(0x7777));
 }
 
-// A uniquely named folder on /dev/shm, a filesystem other than the temporary home's; removed
-// with everything in it when the object goes away.
-class SecondFilesystem
-{
-public:
-    ~SecondFilesystem()
-    {
-        if (!m_path.isEmpty()) {
-            std::error_code ignored;
-            std::filesystem::remove_all(QFile::encodeName(m_path).toStdString(), ignored);
-        }
-    }
-
-    // Why there is nothing to cross here, or nothing when the folder was made.
-    std::optional<QString> create(const TestHome& home)
-    {
-        struct stat homeStat
-        {
-        };
-        struct stat shm
-        {
-        };
-        if (::stat("/dev/shm", &shm) != 0 || !S_ISDIR(shm.st_mode))
-            return QStringLiteral("No /dev/shm here: no second filesystem to move across");
-        if (::stat(QFile::encodeName(home.path()).constData(), &homeStat) != 0 ||
-            homeStat.st_dev == shm.st_dev)
-            return QStringLiteral(
-                "/dev/shm is on the same filesystem as the temporary home: nothing to cross");
-        m_path = QStringLiteral("/dev/shm/brimvale-move-test-") +
-                 QUuid::createUuid().toString(QUuid::WithoutBraces);
-        if (!QDir().mkpath(m_path))
-            return QStringLiteral("Cannot create a folder in /dev/shm");
-        return std::nullopt;
-    }
-
-    [[nodiscard]] QString path() const { return m_path; }
-
-private:
-    QString m_path;
-};
-
-// The set-up of the move tests across filesystems: a temporary home holding an empty "models"
-// folder and a folder on a second filesystem. A test class derives from it and calls setUp()
-// from init() (which skips the test where there is no second filesystem) and tearDown() from
-// cleanup().
+// A temporary home holding an empty "models" folder, and a folder on /dev/shm, a filesystem
+// other than the home's (removed with everything in it by tearDown()). setUp() skips the test
+// where there is no second filesystem.
 class CrossFsFixture
 {
 protected:
     void setUp()
     {
         m_home = std::make_unique<TestHome>();
-        QVERIFY(m_home->isValid());
-        m_secondFs = std::make_unique<SecondFilesystem>();
-        if (const std::optional<QString> reason = m_secondFs->create(*m_home))
-            QSKIP(qPrintable(*reason));
-        m_second = m_secondFs->path();
         m_source = m_home->file(QStringLiteral("models"));
-        QVERIFY(QDir().mkpath(m_source));
+        struct stat home = {}, shm = {};
+        if (!QDir().mkpath(m_source) || ::stat("/dev/shm", &shm) != 0 ||
+            ::stat(QFile::encodeName(m_source).constData(), &home) != 0 ||
+            home.st_dev == shm.st_dev)
+            QSKIP("No /dev/shm on a filesystem other than the temporary home's");
+        m_second = QStringLiteral("/dev/shm/brimvale-move-test-") +
+                   QUuid::createUuid().toString(QUuid::WithoutBraces);
+        QVERIFY(QDir().mkpath(m_second));
     }
 
     void tearDown()
     {
-        m_secondFs.reset();
+        std::error_code ignored;
+        if (const QString second = std::exchange(m_second, QString()); !second.isEmpty())
+            std::filesystem::remove_all(QFile::encodeName(second).toStdString(), ignored);
         m_home.reset();
     }
 
     std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<SecondFilesystem> m_secondFs;
     QString m_second; // a folder on the second filesystem
     QString m_source; // the folder holding the items in the home
 };

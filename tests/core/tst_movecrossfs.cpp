@@ -1,114 +1,38 @@
 // MoveService across filesystems (the temporary home and /dev/shm): what the copy carries over,
-// what makes an item fail with its source untouched, and the failures after the copy is in place.
-#include "Fixtures.h"
+// what makes an item fail with its source whole and no copy left, a stop, long names, the
+// failures once the copy is in place, and rights and limits (in an unprivileged child).
 #include "MoveTestSupport.h"
-#include "TestHome.h"
+#include "services/ItemMover.h"
 #include "services/MoveService.h"
 
-#include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
-#include <QTest>
-#include <QUuid>
+#include <csignal>
 #include <fcntl.h>
-#include <filesystem>
-#include <map>
-#include <sys/socket.h>
-#include <sys/stat.h>
+#include <sys/resource.h>
 #include <sys/sysmacros.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 using namespace MoveTestSupport;
 
 namespace {
 
-namespace fs = std::filesystem;
-
-struct Node
-{
-    char type = '?'; // f, d, l
-    QByteArray digest;
-    std::string target;
-    unsigned mode = 0;
-    qint64 modifiedNs = 0;
-    friend bool operator==(const Node&, const Node&) = default;
-};
-
-using Tree = std::map<std::string, Node>;
-
-QByteArray digestOf(const std::string& path)
-{
-    QFile file(QString::fromStdString(path));
-    const int fd = ::open(path.c_str(), O_RDONLY);
-    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
-        return "<unreadable>";
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(&file);
-    return hash.result().toHex();
-}
-
-Node nodeOf(const fs::path& path, bool withDirectoryTimes)
-{
-    struct stat st
-    {
-    };
-    Node node;
-    if (::lstat(path.c_str(), &st) != 0)
-        return node;
-    node.mode = st.st_mode & 07777;
-    node.modifiedNs = qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
-    if (S_ISREG(st.st_mode)) {
-        node.type = 'f';
-        node.digest = digestOf(path.string());
-    } else if (S_ISDIR(st.st_mode)) {
-        node.type = 'd';
-        if (!withDirectoryTimes)
-            node.modifiedNs = 0;
-    } else if (S_ISLNK(st.st_mode)) {
-        node.type = 'l';
-        node.target = fs::read_symlink(path).string();
-        node.mode = 0;
-    }
-    return node;
-}
-
-// Every entry under (and including) the root by byte path, read without following links.
-Tree treeOf(const QString& root)
-{
-    const fs::path base(QFile::encodeName(root).toStdString());
-    Tree tree;
-    tree[""] = nodeOf(base, true);
-    if (tree[""].type == 'd') {
-        for (const auto& entry : fs::recursive_directory_iterator(base))
-            tree[entry.path().lexically_relative(base).string()] = nodeOf(entry.path(), true);
-    }
-    return tree;
-}
-
 bool makeFolderWithEverything(const QString& pkg)
 {
-    bool ok = Fixtures::makeTree(
-        pkg, {QStringLiteral("blobs/sha-1=first blob"), QStringLiteral("blobs/sha-2=second blob"),
-              QStringLiteral("empty/"), QStringLiteral("deep/er/est/"),
-              QStringLiteral("snap/main/model.bin->../../blobs/sha-1"),
-              QStringLiteral("absolute->/etc/hostname"), QStringLiteral("dangling->nowhere"),
-              QStringLiteral("ro/inside.txt=locked in"), QStringLiteral("private.key=secret")});
-    ok = ok &&
-         Fixtures::writeFile(pkg + QStringLiteral("/big.bin"), Fixtures::headBytes(7, 3'500'000));
-    ok = ok && Fixtures::makeSparseFile(pkg + QStringLiteral("/sparse.gguf"), 60'000'000,
-                                        Fixtures::headBytes(3));
-    // A name that is not UTF-8 (Latin-1 "café.bin").
-    const QByteArray latin1 = QFile::encodeName(pkg) + "/caf\xe9.bin";
-    const int fd = ::open(latin1.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-    ok = ok && fd >= 0 && ::write(fd, "latin", 5) == 5 && ::close(fd) == 0;
-    ok = ok &&
-         ::chmod(QFile::encodeName(pkg + QStringLiteral("/private.key")).constData(), 0600) == 0;
-    ok = ok && Fixtures::setModified(pkg + QStringLiteral("/blobs/sha-1"), 1'600'000'000);
-    ok = ok && Fixtures::setModified(pkg + QStringLiteral("/snap/main/model.bin"), 1'500'000'000);
-    ok = ok && Fixtures::setModified(pkg + QStringLiteral("/empty"), 1'400'000'000);
-    ok = ok && ::chmod(QFile::encodeName(pkg + QStringLiteral("/ro")).constData(), 0555) == 0;
-    return ok;
+    const bool made =
+        makeTree(pkg, QStringLiteral("blobs/sha-1=first blob;blobs/sha-2=second blob;empty/;"
+                                     "deep/er/est/;snap/main/model.bin->../../blobs/sha-1;"
+                                     "absolute->/etc/hostname;dangling->nowhere;"
+                                     "ro/inside.txt=locked in;private.key=secret")) &&
+        Fixtures::writeFile(pkg + QStringLiteral("/big.bin"), Fixtures::headBytes(7, 3'500'000)) &&
+        Fixtures::makeSparseFile(pkg + QStringLiteral("/sparse.gguf"), 60'000'000,
+                                 Fixtures::headBytes(3));
+    const QByteArray latin1 = QFile::encodeName(pkg) + "/caf\xe9.bin"; // not UTF-8
+    const int fd = ::open(latin1.constData(), O_WRONLY | O_CREAT, 0644);
+    return made && fd >= 0 && ::write(fd, "latin", 5) == 5 && ::close(fd) == 0 &&
+           setModes({pkg + QStringLiteral("/private.key")}, 0600) &&
+           Fixtures::setModified(pkg + QStringLiteral("/blobs/sha-1"), 1'600'000'000) &&
+           Fixtures::setModified(pkg + QStringLiteral("/snap/main/model.bin"), 1'500'000'000) &&
+           Fixtures::setModified(pkg + QStringLiteral("/empty"), 1'400'000'000) &&
+           setModes({pkg + QStringLiteral("/ro")}, 0555);
 }
 
 } // namespace
@@ -118,49 +42,30 @@ class MoveCrossFsTest : public QObject, private CrossFsFixture
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
-    void copiesEverything_data();
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
     void copiesEverything();
-    void unsupportedEntryFailsTheItem_data();
-    void unsupportedEntryFailsTheItem();
-    void changeWhileCopying_data();
-    void changeWhileCopying();
-    void changeAfterVerificationPutsSourceBack();
+    void itemFailsWithSourceWhole_data();
+    void itemFailsWithSourceWhole();
+    void stopEndsTheMove_data();
+    void stopEndsTheMove();
+    void staleCopyIsReplaced_data();
     void staleCopyIsReplaced();
-    void leftoverAsideNameFailsTheItem();
-    void failedSymlinkAfterCopy();
+    void failedSymlink_data();
+    void failedSymlink();
+    void failedRemovalOfTheSource();
+    void fullDestination();
+    void readOnlyFolderMovedByItsOwner();
+
+private:
+    [[nodiscard]] QString pkg() const { return m_source + QStringLiteral("/pkg"); }
+    [[nodiscard]] QString moved() const { return m_second + QStringLiteral("/pkg"); }
 };
-
-void MoveCrossFsTest::init()
-{
-    setUp();
-}
-
-void MoveCrossFsTest::cleanup()
-{
-    tearDown();
-}
-
-void MoveCrossFsTest::copiesEverything_data()
-{
-    QTest::addColumn<bool>("folder");
-    QTest::newRow("folder") << true;
-    QTest::newRow("file") << false;
-}
 
 void MoveCrossFsTest::copiesEverything()
 {
-    QFETCH(bool, folder);
-    const QString item = m_source + (folder ? QStringLiteral("/pkg") : QStringLiteral("/m.gguf"));
-    if (folder) {
-        QVERIFY(makeFolderWithEverything(item));
-    } else {
-        QVERIFY(Fixtures::writeFile(item, Fixtures::headBytes(9, 2'500'000)));
-        QVERIFY(::chmod(QFile::encodeName(item).constData(), 0640) == 0);
-        QVERIFY(Fixtures::setModified(item, 1'234'567'890));
-    }
-    const Tree before = treeOf(item);
+    QVERIFY(makeFolderWithEverything(pkg()));
+    const Tree before = treeOf(pkg());
     qint64 lastCopied = 0;
     bool increasing = true;
     MoveProgress progress;
@@ -168,195 +73,236 @@ void MoveCrossFsTest::copiesEverything()
         increasing = increasing && bytes > lastCopied;
         lastCopied = bytes;
     };
-
-    const MoveOutcome outcome = MoveService::move({entryWith(item)}, m_second, true, progress);
-    const QString moved = m_second + item.mid(m_source.size());
-    QCOMPARE(outcome, (MoveOutcome{{moved}, {item}, std::nullopt}));
-    QCOMPARE(linkTarget(item), moved);
-    const Tree after = treeOf(moved);
-    QCOMPARE(after.size(), before.size());
-    for (const auto& [path, node] : before) {
-        QVERIFY2(after.count(path) == 1, path.c_str());
-        QVERIFY2(after.at(path) == node, path.c_str());
-    }
-    QVERIFY(increasing);
-    QVERIFY(lastCopied >= 2'500'000);
-    QCOMPARE(namesIn(m_second), QStringList{moved.mid(m_second.size() + 1)});
-    QCOMPARE(namesIn(m_source), QStringList{item.mid(m_source.size() + 1)}); // just the link
-    if (folder) {
-        struct stat st
-        {
-        };
-        QVERIFY(::stat(QFile::encodeName(moved + QStringLiteral("/sparse.gguf")).constData(),
-                       &st) == 0);
-        QCOMPARE(st.st_size, 60'000'000);
-        QVERIFY2(st.st_blocks * 512 < 10'000'000, "holes were written out");
-    }
+    QCOMPARE(MoveService::move({entryWith({pkg()})}, m_second, true, progress),
+             outcomeOf({{pkg(), moved(), true}}));
+    QCOMPARE(linkTarget(pkg()), moved());
+    QVERIFY(treeOf(moved()) == before);
+    QVERIFY(increasing && lastCopied >= 3'500'000);
+    QCOMPARE(namesIn(m_second), QStringList{QStringLiteral("pkg")});
+    QCOMPARE(namesIn(m_source), QStringList{QStringLiteral("pkg")}); // just the link
+    struct stat st = {};
+    const QByteArray sparse = QFile::encodeName(moved() + QStringLiteral("/sparse.gguf"));
+    QVERIFY(::stat(sparse.constData(), &st) == 0 && st.st_blocks * 512 < 10'000'000); // holes
 }
 
-void MoveCrossFsTest::unsupportedEntryFailsTheItem_data()
+void MoveCrossFsTest::itemFailsWithSourceWhole_data()
 {
-    QTest::addColumn<QString>("kind");
-    QTest::newRow("FIFO") << QStringLiteral("fifo");
-    QTest::newRow("socket") << QStringLiteral("socket");
-    QTest::newRow("device") << QStringLiteral("device");
-}
-
-void MoveCrossFsTest::unsupportedEntryFailsTheItem()
-{
-    QFETCH(QString, kind);
-    const QString pkg = m_source + QStringLiteral("/pkg");
-    QVERIFY(Fixtures::makeTree(pkg, {QStringLiteral("a.bin=a"), QStringLiteral("sub/z.bin=z")}));
-    const QByteArray special = QFile::encodeName(pkg + QStringLiteral("/sub/odd"));
-    if (kind == QStringLiteral("fifo")) {
-        QCOMPARE(::mkfifo(special.constData(), 0644), 0);
-    } else if (kind == QStringLiteral("socket")) {
-        const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        QVERIFY(size_t(special.size()) < sizeof address.sun_path);
-        std::memcpy(address.sun_path, special.constData(), size_t(special.size()));
-        QCOMPARE(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        ::close(sock);
-    } else if (::mknod(special.constData(), S_IFCHR | 0644, makedev(1, 3)) != 0) {
-        QSKIP("Device files cannot be made here");
-    }
-    const Tree before = treeOf(pkg);
-    const MoveOutcome outcome = MoveService::move({entryWith(pkg)}, m_second, true);
-    QCOMPARE(outcome.error, QStringLiteral("Could not move ") + pkg +
-                                QStringLiteral(": Not a file, folder or symlink: pkg/sub/odd"));
-    QVERIFY(outcome.movedTo.isEmpty());
-    QVERIFY(outcome.symlinksCreated.isEmpty());
-    QVERIFY(treeOf(pkg) == before);
-    QVERIFY(namesIn(m_second).isEmpty());
-}
-
-void MoveCrossFsTest::changeWhileCopying_data()
-{
-    QTest::addColumn<bool>("folder");
+    QTest::addColumn<bool>("folder"); // the item is a folder holding big.bin, else big.bin
     QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("description");
+    const QString special = QStringLiteral("Not a file, folder or symlink: pkg/sub/odd");
+    QTest::newRow("FIFO inside") << true << QStringLiteral("fifo") << special;
+    QTest::newRow("device inside") << true << QStringLiteral("device") << special;
     for (const bool folder : {true, false}) {
-        const char* what = folder ? "file in a folder" : "file";
-        for (const char* change : {"grows", "shrinks", "rewritten in place"})
-            QTest::addRow("%s %s", what, change) << folder << QString::fromLatin1(change);
+        const QString changed = QStringLiteral("Changed while being copied: ") +
+                                (folder ? QStringLiteral("pkg/") : QString()) +
+                                QStringLiteral("big.bin");
+        for (const char* change : {"grows", "shrinks", "rewritten", "changed after verification"})
+            QTest::addRow("%s: %s", folder ? "file in a folder" : "file", change)
+                << folder << QString::fromLatin1(change) << changed;
     }
+    QTest::newRow("set-aside name taken")
+        << true << QStringLiteral("aside") << QStringLiteral("File exists");
 }
 
-void MoveCrossFsTest::changeWhileCopying()
+void MoveCrossFsTest::itemFailsWithSourceWhole()
 {
     QFETCH(bool, folder);
     QFETCH(QString, change);
-    const QString item = m_source + (folder ? QStringLiteral("/pkg") : QStringLiteral("/big.bin"));
+    QFETCH(QString, description);
+    const QString item = folder ? pkg() : m_source + QStringLiteral("/big.bin");
     const QString file = folder ? item + QStringLiteral("/big.bin") : item;
     QVERIFY(Fixtures::writeFile(file, Fixtures::headBytes(5, 4'000'000)));
-    if (folder)
-        QVERIFY(Fixtures::writeFile(item + QStringLiteral("/small.txt"), "small"));
-    MoveProgress progress;
+    QVERIFY(!folder || makeTree(item, QStringLiteral("small.txt=s;sub/")));
+    const QByteArray special = QFile::encodeName(item + QStringLiteral("/sub/odd"));
+    if (change == QStringLiteral("fifo"))
+        QCOMPARE(::mkfifo(special.constData(), 0644), 0);
+    if (change == QStringLiteral("device") &&
+        ::mknod(special.constData(), S_IFCHR | 0644, makedev(1, 3)) != 0)
+        QSKIP("Device files cannot be made here");
+    if (change == QStringLiteral("aside"))
+        QVERIFY(makeTree(m_source, QStringLiteral(".brimvale-moved-pkg/old.bin=old")));
+    const Tree before = treeOf(m_source);
+
     bool changed = false;
-    progress.copied = [&](qint64) {
-        if (changed)
+    const auto alter = [&](bool afterVerification) {
+        if (changed || !description.startsWith(QStringLiteral("Changed")) ||
+            afterVerification != change.startsWith(QStringLiteral("changed")))
             return;
         changed = true;
         QFile target(file);
         QVERIFY(target.open(QIODevice::ReadWrite));
-        if (change == QStringLiteral("grows")) {
-            target.seek(target.size());
-            target.write("more");
-        } else if (change == QStringLiteral("shrinks")) {
-            target.resize(1000);
-        } else {
-            target.seek(3'000'000);
-            target.write("different");
-        }
+        QVERIFY(change != QStringLiteral("shrinks") || target.resize(1000));
+        QVERIFY(target.seek(change == QStringLiteral("rewritten") ? 3'000'000 : target.size()));
+        target.write("more");
     };
-    const MoveOutcome outcome = MoveService::move({entryWith(item)}, m_second, true, progress);
-    QVERIFY(changed);
-    const QString shown = folder ? QStringLiteral("pkg/big.bin") : QStringLiteral("big.bin");
-    QCOMPARE(outcome, (MoveOutcome{{},
-                                   {},
-                                   QStringLiteral("Could not move ") + item +
-                                       QStringLiteral(": Changed while being copied: ") + shown}));
-    QVERIFY(QFileInfo(item).exists() && !QFileInfo(item).isSymLink());
+    MoveProgress progress;
+    progress.copied = [&](qint64) { alter(false); };
+    progress.stage = [&](const QString&, MoveStage stage) {
+        if (stage == MoveStage::settingAside)
+            alter(true);
+    };
+    QCOMPARE(MoveService::move({entryWith({item})}, m_second, true, progress),
+             outcomeOf({}, QStringLiteral("Could not move ") + item + QStringLiteral(": ") +
+                               description));
     QVERIFY(namesIn(m_second).isEmpty());
-    QCOMPARE(namesIn(m_source).size(), 1);
+    if (changed) // the source is back under its name, with the change
+        QVERIFY(namesIn(m_source) == QStringList{item.section(u'/', -1)} &&
+                QFileInfo(file).isFile() && !Fixtures::isSymlink(item));
+    else
+        QVERIFY(treeOf(m_source) == before);
 }
 
-void MoveCrossFsTest::changeAfterVerificationPutsSourceBack()
+void MoveCrossFsTest::stopEndsTheMove_data()
 {
-    const QString pkg = m_source + QStringLiteral("/pkg");
-    QVERIFY(
-        Fixtures::makeTree(pkg, {QStringLiteral("a.bin=original"), QStringLiteral("b/c.bin=c")}));
+    QTest::addColumn<bool>("midCopy");
+    QTest::newRow("in the middle of a copy") << true;
+    QTest::newRow("between items") << false;
+}
+
+void MoveCrossFsTest::stopEndsTheMove()
+{
+    QFETCH(bool, midCopy);
+    const QString other = m_second + QStringLiteral("/sub/other.bin"); // moved by a rename
+    QVERIFY(Fixtures::writeFile(pkg() + QStringLiteral("/big.bin"),
+                                Fixtures::headBytes(5, 4'000'000)) &&
+            Fixtures::writeFile(other, "other"));
+    const Tree pkgBefore = treeOf(pkg());
+    const Tree otherBefore = treeOf(other);
+    StopToken stop;
     MoveProgress progress;
-    progress.stage = [&](const QString&, MoveStage stage) {
-        if (stage == MoveStage::settingAside) {
-            QFile file(pkg + QStringLiteral("/a.bin"));
-            QVERIFY(file.open(QIODevice::Append));
-            file.write(" and more");
-        }
-    };
-    const MoveOutcome outcome = MoveService::move({entryWith(pkg)}, m_second, true, progress);
-    QCOMPARE(outcome.error, QStringLiteral("Could not move ") + pkg +
-                                QStringLiteral(": Changed while being copied: pkg/a.bin"));
-    QVERIFY(outcome.movedTo.isEmpty());
-    QVERIFY(QFileInfo(pkg).isDir() && !QFileInfo(pkg).isSymLink());
-    QFile file(pkg + QStringLiteral("/a.bin"));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("original and more"));
-    QCOMPARE(namesIn(m_source), QStringList{QStringLiteral("pkg")});
-    QVERIFY(namesIn(m_second).isEmpty());
+    if (midCopy) // after the first of several blocks
+        progress.copied = [&](qint64) { stop.requestStop(); };
+    else
+        progress.stage = [&](const QString&, MoveStage stage) {
+            if (stage == MoveStage::linking)
+                stop.requestStop();
+        };
+    QCOMPARE(MoveService::move({entryWith({pkg(), other})}, m_second, true, progress, &stop),
+             outcomeOf(midCopy ? QList<MovedItem>{} : QList<MovedItem>{{pkg(), moved(), true}},
+                       QStringLiteral("Stopped — the remaining items were not moved"),
+                       BrimvaleError::Kind::stopped));
+    QCOMPARE(namesIn(m_second).join(u' '),
+             midCopy ? QStringLiteral("sub") : QStringLiteral("pkg sub"));
+    QVERIFY(treeOf(midCopy ? pkg() : moved()) == pkgBefore);
+    QVERIFY(treeOf(other) == otherBefore);
+}
+
+void MoveCrossFsTest::staleCopyIsReplaced_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("short name") << QStringLiteral("pkg");
+    QTest::newRow("255 bytes") << QString(255, u'n');
+    QTest::newRow("245 bytes, cut inside a character")
+        << u'a' + QString(120, QChar(0xe9)) + QStringLiteral(".bin");
 }
 
 void MoveCrossFsTest::staleCopyIsReplaced()
 {
-    const QString pkg = m_source + QStringLiteral("/pkg");
-    QVERIFY(Fixtures::makeTree(pkg, {QStringLiteral("a.bin=fresh")}));
-    const QString stale = m_second + QStringLiteral("/.brimvale-partial-pkg");
+    QFETCH(QString, name);
+    const QByteArray bytes = QFile::encodeName(name);
+    for (const QByteArray& prefix :
+         {QByteArrayLiteral(".brimvale-partial-"), QByteArrayLiteral(".brimvale-moved-")}) {
+        const QByteArray temporary = ItemMover::temporaryName(prefix, bytes);
+        QVERIFY(temporary.size() <= 255);
+        QCOMPARE(QString::fromUtf8(temporary).toUtf8(), temporary); // whole characters only
+        QVERIFY(temporary != ItemMover::temporaryName(prefix, bytes.chopped(1) + 'y'));
+    }
+    const QString item = m_source + u'/' + name;
     const QString outside = m_home->file(QStringLiteral("outside"));
-    QVERIFY(Fixtures::makeTree(outside, {QStringLiteral("keep.bin=keep")}));
-    QVERIFY(Fixtures::makeTree(stale, {QStringLiteral("a.bin=half"), QStringLiteral("ro/x=1"),
-                                       QStringLiteral("link->") + outside}));
-    QVERIFY(::chmod(QFile::encodeName(stale + QStringLiteral("/ro")).constData(), 0555) == 0);
-    const MoveOutcome outcome = MoveService::move({entryWith(pkg)}, m_second, true);
-    QCOMPARE(outcome.error, std::nullopt);
-    QCOMPARE(namesIn(m_second), QStringList{QStringLiteral("pkg")});
-    QCOMPARE(namesIn(m_second + QStringLiteral("/pkg")), QStringList{QStringLiteral("a.bin")});
+    const QString stale =
+        m_second + u'/' +
+        QFile::decodeName(ItemMover::temporaryName(QByteArrayLiteral(".brimvale-partial-"), bytes));
+    QVERIFY(Fixtures::writeFile(item, "fresh") && makeTree(outside, QStringLiteral("keep.bin=k")) &&
+            makeTree(stale, QStringLiteral("a.bin=half;ro/x=1;link->") + outside) &&
+            setModes({stale + QStringLiteral("/ro")}, 0555) && setModes({item}, 0640));
+    const Tree before = treeOf(item);
+    QCOMPARE(MoveService::move({entryWith({item})}, m_second, true),
+             outcomeOf({{item, m_second + u'/' + name, true}}));
+    QCOMPARE(namesIn(m_second), QStringList{name});
+    QVERIFY(treeOf(m_second + u'/' + name) == before);
     QCOMPARE(namesIn(outside), QStringList{QStringLiteral("keep.bin")}); // link not followed
 }
 
-void MoveCrossFsTest::leftoverAsideNameFailsTheItem()
+void MoveCrossFsTest::failedSymlink_data()
 {
-    const QString pkg = m_source + QStringLiteral("/pkg");
-    QVERIFY(Fixtures::makeTree(pkg, {QStringLiteral("a.bin=a")}));
-    QVERIFY(Fixtures::makeTree(m_source, {QStringLiteral(".brimvale-moved-pkg/old.bin=old")}));
-    const MoveOutcome outcome = MoveService::move({entryWith(pkg)}, m_second, true);
-    QCOMPARE(
-        outcome,
-        (MoveOutcome{
-            {}, {}, QStringLiteral("Could not move ") + pkg + QStringLiteral(": File exists")}));
-    QCOMPARE(namesIn(pkg), QStringList{QStringLiteral("a.bin")});
-    QCOMPARE(namesIn(m_source + QStringLiteral("/.brimvale-moved-pkg")),
-             QStringList{QStringLiteral("old.bin")});
-    QVERIFY(namesIn(m_second).isEmpty());
+    QTest::addColumn<bool>("across");
+    QTest::newRow("within one filesystem") << false;
+    QTest::newRow("across filesystems") << true;
 }
 
-void MoveCrossFsTest::failedSymlinkAfterCopy()
+void MoveCrossFsTest::failedSymlink()
 {
-    const QString pkg = m_source + QStringLiteral("/pkg");
-    QVERIFY(Fixtures::makeTree(pkg, {QStringLiteral("a.bin=a")}));
+    QFETCH(bool, across);
+    const QString dest = across ? m_second : m_home->file(QStringLiteral("dest"));
+    QVERIFY(QDir().mkpath(dest) && makeTree(pkg(), QStringLiteral("a.bin=a")));
     MoveProgress progress;
     progress.stage = [&](const QString&, MoveStage stage) {
         if (stage == MoveStage::linking)
-            QVERIFY(Fixtures::writeFile(pkg, "someone else's file"));
+            QVERIFY(Fixtures::writeFile(pkg(), "someone else's file"));
     };
-    const MoveOutcome outcome = MoveService::move({entryWith(pkg)}, m_second, true, progress);
-    const QString moved = m_second + QStringLiteral("/pkg");
-    QCOMPARE(outcome, (MoveOutcome{{moved},
-                                   {},
-                                   QStringLiteral("Moved, but the symlink at ") + pkg +
-                                       QStringLiteral(" failed: File exists")}));
-    QCOMPARE(namesIn(moved), QStringList{QStringLiteral("a.bin")});
-    QCOMPARE(namesIn(m_source), QStringList{QStringLiteral("pkg")}); // the aside copy is gone
-    QVERIFY(QFileInfo(pkg).isFile());
+    QCOMPARE(MoveService::move({entryWith({pkg()})}, dest, true, progress),
+             outcomeOf({{pkg(), dest + QStringLiteral("/pkg"), false}},
+                       QStringLiteral("Moved, but the symlink at ") + pkg() +
+                           QStringLiteral(" failed: File exists")));
+    QCOMPARE(namesIn(dest + QStringLiteral("/pkg")), QStringList{QStringLiteral("a.bin")});
+    QCOMPARE(namesIn(m_source), QStringList{QStringLiteral("pkg")}); // no set-aside source left
+    QVERIFY(QFileInfo(pkg()).isFile());
+}
+
+void MoveCrossFsTest::failedRemovalOfTheSource()
+{
+    // A folder with the sticky bit, owned by root with root's file inside: the unprivileged
+    // mover may rename it aside but not empty it.
+    const QString aside = m_source + QStringLiteral("/.brimvale-moved-pkg");
+    QVERIFY(openMoveLockToEveryone(*m_home) && makeTree(pkg(), QStringLiteral("root.bin=r")) &&
+            setModes({m_source, m_second}, 0777) && setModes({pkg()}, 01777));
+    QVERIFY(Fixtures::runUnprivileged([&] {
+        return MoveService::move({entryWith({pkg()})}, m_second, true) ==
+               outcomeOf({{pkg(), moved(), true}}, QStringLiteral("Moved, but could not remove ") +
+                                                       aside +
+                                                       QStringLiteral(": Operation not permitted"));
+    }));
+    QCOMPARE(linkTarget(pkg()), moved());
+    QCOMPARE(namesIn(moved()), QStringList{QStringLiteral("root.bin")});
+    QCOMPARE(namesIn(aside), QStringList{QStringLiteral("root.bin")});
+}
+
+void MoveCrossFsTest::fullDestination()
+{
+    const QString item = m_source + QStringLiteral("/big.gguf");
+    QVERIFY(Fixtures::writeFile(item, Fixtures::headBytes(11, 3'000'000)) &&
+            openMoveLockToEveryone(*m_home) && setModes({m_source, m_second}, 0777));
+    const Tree before = treeOf(m_source);
+    QVERIFY(Fixtures::runUnprivileged([&] {
+        // A file size limit makes every write past 1 MB fail as on a full drive.
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{1'000'000, 1'000'000};
+        return ::setrlimit(RLIMIT_FSIZE, &limit) == 0 &&
+               MoveService::move({entryWith({item})}, m_second, true) ==
+                   outcomeOf({}, QStringLiteral("Could not move ") + item +
+                                     QStringLiteral(": File too large"));
+    }));
+    QVERIFY(treeOf(m_source) == before);
+    QVERIFY(namesIn(m_second).isEmpty());
+}
+
+void MoveCrossFsTest::readOnlyFolderMovedByItsOwner()
+{
+    // A folder without write permission inside the item (as some caches make them): the owner's
+    // move must still be able to delete the source afterwards.
+    QVERIFY(openMoveLockToEveryone(*m_home) && setModes({m_source, m_second}, 0777));
+    const QString ro = pkg() + QStringLiteral("/ro");
+    QVERIFY(Fixtures::runUnprivileged([&] {
+        return makeTree(pkg(), QStringLiteral("ro/sub/x.bin=x;y.bin=y")) &&
+               setModes({ro + QStringLiteral("/sub")}, 0555) && setModes({ro}, 0500) &&
+               MoveService::move({entryWith({pkg()})}, m_second, true) ==
+                   outcomeOf({{pkg(), moved(), true}});
+    }));
+    QCOMPARE(namesIn(m_source), QStringList{QStringLiteral("pkg")});
+    QCOMPARE(int(QFileInfo(moved() + QStringLiteral("/ro")).permissions() & 0x7000),
+             int(QFile::ReadOwner | QFile::ExeOwner));
+    QVERIFY(QFileInfo::exists(moved() + QStringLiteral("/ro/sub/x.bin")));
 }
 
 QTEST_GUILESS_MAIN(MoveCrossFsTest)

@@ -1,387 +1,213 @@
 // MoveService within one filesystem: every refusal of a plan at its trigger and in its order,
-// the items checked again under the move lock, symlinks, and the failures a move reports.
-#include "Fixtures.h"
+// what a move reports, the items checked again under the move lock, and the wait for that lock.
 #include "MoveTestSupport.h"
-#include "TestHome.h"
-#include "fs/FileLock.h"
 #include "model/BrimvaleError.h"
 #include "services/MoveService.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTest>
-#include <atomic>
-#include <fcntl.h>
-#include <sys/stat.h>
+#include <QProcess>
 #include <thread>
-#include <unistd.h>
+
+using namespace MoveTestSupport;
 
 namespace {
 
-ModelEntry entryWith(const QStringList& paths)
+// Absolute paths from blank-separated paths relative to the home.
+QStringList under(const TestHome& home, const QString& relative)
 {
-    ModelEntry entry;
-    entry.id = QStringLiteral("test-") + paths.value(0);
-    entry.name = paths.value(0);
-    entry.primaryPath = paths.value(0);
-    entry.allPaths = paths;
-    return entry;
-}
-
-QByteArray contentOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+    QStringList paths;
+    for (const QString& path : relative.split(u' ', Qt::SkipEmptyParts))
+        paths.push_back(home.file(path));
+    return paths;
 }
 
 } // namespace
-
-using MoveTestSupport::linkTarget;
 
 class MoveServiceTest : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void validatePlanRefuses_data();
-    void validatePlanRefuses();
-    void validatePlanAccepts_data();
-    void validatePlanAccepts();
-    void movesAndLinks_data();
-    void movesAndLinks();
-    void refusedPlanMovesNothing();
-    void itemCheckedAgainUnderTheLock_data();
-    void itemCheckedAgainUnderTheLock();
-    void failedSymlinkStillCountsAsMoved();
-    void readOnlyDestination();
+    void validatePlan_data();
+    void validatePlan();
+    void moves_data();
+    void moves();
     void waitsForTheMoveLock();
 };
 
-void MoveServiceTest::validatePlanRefuses_data()
+void MoveServiceTest::validatePlan_data()
 {
-    QTest::addColumn<QStringList>("tree");
-    QTest::addColumn<QStringList>("paths");
+    QTest::addColumn<QString>("extraTree"); // lines for Fixtures::makeTree joined by ";"
+    QTest::addColumn<QString>("paths");
     QTest::addColumn<QString>("destination");
-    QTest::addColumn<QString>("message");
-
-    const QStringList base{QStringLiteral("dest/"),          QStringLiteral("a/model.gguf=A"),
-                           QStringLiteral("b/model.gguf=B"), QStringLiteral("c/other.bin=C"),
-                           QStringLiteral("models/backup/"), QStringLiteral("models/m.bin=M"),
-                           QStringLiteral("file.txt=x")};
-    QTest::newRow("destination missing")
-        << base << QStringList{QStringLiteral("a/model.gguf")} << QStringLiteral("nowhere")
-        << QStringLiteral("Destination must be an existing folder");
-    QTest::newRow("destination is a file")
-        << base << QStringList{QStringLiteral("a/model.gguf")} << QStringLiteral("file.txt")
-        << QStringLiteral("Destination must be an existing folder");
-    QTest::newRow("destination is a dangling link")
-        << (base + QStringList{QStringLiteral("gone->nowhere")})
-        << QStringList{QStringLiteral("a/model.gguf")} << QStringLiteral("gone")
-        << QStringLiteral("Destination must be an existing folder");
-    QTest::newRow("item is a symlink, after a good item")
-        << (base + QStringList{QStringLiteral("l/model.gguf->../a/model.gguf")})
-        << QStringList{QStringLiteral("c/other.bin"), QStringLiteral("l/model.gguf")}
-        << QStringLiteral("dest")
-        << QStringLiteral("model.gguf is already a symlink — it may have been moved before.");
-    QTest::newRow("two items of one name")
-        << base << QStringList{QStringLiteral("a/model.gguf"), QStringLiteral("b/model.gguf")}
-        << QStringLiteral("dest")
-        << QStringLiteral("The destination would contain multiple items named model.gguf");
-    QTest::newRow("name taken at the destination")
-        << (base + QStringList{QStringLiteral("dest/other.bin=old")})
-        << QStringList{QStringLiteral("c/other.bin")} << QStringLiteral("dest")
-        << QStringLiteral("other.bin already exists in dest");
-    QTest::newRow("name taken by a dangling link")
-        << (base + QStringList{QStringLiteral("dest/other.bin->missing")})
-        << QStringList{QStringLiteral("c/other.bin")} << QStringLiteral("dest")
-        << QStringLiteral("other.bin already exists in dest");
-    QTest::newRow("folder named after the resolved destination")
-        << (base + QStringList{QStringLiteral("real/other.bin=old"), QStringLiteral("alias->real")})
-        << QStringList{QStringLiteral("c/other.bin")} << QStringLiteral("alias")
-        << QStringLiteral("other.bin already exists in real");
-    QTest::newRow("item is the destination")
-        << base << QStringList{QStringLiteral("models")} << QStringLiteral("models")
-        << QStringLiteral("Source and destination cannot be the same folder");
-    QTest::newRow("item is the destination through a link")
-        << (base + QStringList{QStringLiteral("alias->models")})
-        << QStringList{QStringLiteral("models")} << QStringLiteral("alias")
-        << QStringLiteral("Source and destination cannot be the same folder");
-    QTest::newRow("destination inside the item")
-        << base << QStringList{QStringLiteral("models")} << QStringLiteral("models/backup")
-        << QStringLiteral("The destination cannot be inside models");
-    QTest::newRow("nothing left to move")
-        << base << QStringList{QStringLiteral("a/gone.gguf"), QStringLiteral("b/gone.bin")}
-        << QStringLiteral("dest") << QStringLiteral("No model files were found to move");
-    QTest::newRow("no paths") << base << QStringList{} << QStringLiteral("dest")
-                              << QStringLiteral("No model files were found to move");
-    QTest::newRow("first broken rule wins: name taken before a symlink")
-        << (base + QStringList{QStringLiteral("dest/other.bin=old"),
-                               QStringLiteral("l/model.gguf->../a/model.gguf")})
-        << QStringList{QStringLiteral("c/other.bin"), QStringLiteral("l/model.gguf")}
-        << QStringLiteral("dest") << QStringLiteral("other.bin already exists in dest");
-    QTest::newRow("symlink checked before the name")
-        << (base + QStringList{QStringLiteral("dest/model.gguf=old"),
-                               QStringLiteral("l/model.gguf->../a/model.gguf")})
-        << QStringList{QStringLiteral("l/model.gguf")} << QStringLiteral("dest")
-        << QStringLiteral("model.gguf is already a symlink — it may have been moved before.");
+    QTest::addColumn<QString>("result"); // the refusal, or "=" and the paths of the plan
+    // "<NUL>" in a path stands for a NUL character.
+    const auto row = [](const char* name, const char* tree, const char* paths, const char* to,
+                        const char* result) {
+        const auto text = [](const char* utf8) {
+            return QString::fromUtf8(utf8).replace(QStringLiteral("<NUL>"), QChar(u'\0'));
+        };
+        QTest::newRow(name) << text(tree) << text(paths) << text(to) << text(result);
+    };
+    const char* noFolder = "Destination must be an existing folder";
+    const char* symlink = "model.gguf is already a symlink — it may have been moved before.";
+    const char* taken = "other.bin already exists in dest";
+    const char* same = "Source and destination cannot be the same folder";
+    row("destination missing", "", "a/model.gguf", "nowhere", noFolder);
+    row("destination is a file", "", "a/model.gguf", "file.txt", noFolder);
+    row("item is a symlink, after a good item", "l/model.gguf->../a/model.gguf",
+        "c/other.bin l/model.gguf", "dest", symlink);
+    row("two items of one name", "", "a/model.gguf b/model.gguf", "dest",
+        "The destination would contain multiple items named model.gguf");
+    row("name taken at the destination", "dest/other.bin=old", "c/other.bin", "dest", taken);
+    row("name taken by a dangling link", "dest/other.bin->gone", "c/other.bin", "dest", taken);
+    row("folder named after the resolved destination", "real/other.bin=old;alias->real",
+        "c/other.bin", "alias", "other.bin already exists in real");
+    row("item is the destination through a link", "alias->models", "models", "alias", same);
+    row("destination inside the item", "", "models", "models/backup",
+        "The destination cannot be inside models");
+    row("nothing left to move", "", "a/gone.gguf b/gone.bin", "dest",
+        "No model files were found to move");
+    row("first broken rule wins: name taken before a symlink",
+        "dest/other.bin=old;l/model.gguf->../a/model.gguf", "c/other.bin l/model.gguf", "dest",
+        taken);
+    row("symlink checked before the name", "dest/model.gguf=old;l/model.gguf->../a/model.gguf",
+        "l/model.gguf", "dest", symlink);
+    row("NUL in the destination", "", "a/model.gguf", "dest<NUL>x", "Invalid path");
+    row("NUL in an item after a good one", "", "c/other.bin a/model.gguf<NUL>x", "dest",
+        "Invalid path");
+    row("sibling folder with a longer name", "models2/", "models", "models2", "=models");
+    row("one path twice", "", "a/model.gguf a/model.gguf", "dest", "=a/model.gguf");
+    row("two paths to one item, kept as given", "alias->a", "alias/model.gguf a/model.gguf", "dest",
+        "=alias/model.gguf");
+    row("vanished paths dropped", "", "a/gone.bin models", "dest", "=models");
+    row("destination through a link", "destlink->dest", "a/model.gguf", "destlink",
+        "=a/model.gguf");
 }
 
-void MoveServiceTest::validatePlanRefuses()
+void MoveServiceTest::validatePlan()
 {
-    QFETCH(QStringList, tree);
-    QFETCH(QStringList, paths);
+    QFETCH(QString, extraTree);
+    QFETCH(QString, paths);
     QFETCH(QString, destination);
-    QFETCH(QString, message);
+    QFETCH(QString, result);
     TestHome home;
-    QVERIFY(Fixtures::makeTree(home.path(), tree));
-    QStringList absolute;
-    for (const QString& path : paths)
-        absolute.push_back(home.file(path));
-
-    QString thrown;
+    QVERIFY(makeTree(home.path(), QStringLiteral("dest/;a/model.gguf=A;b/model.gguf=B;"
+                                                 "c/other.bin=C;models/backup/;models/m.bin=M;"
+                                                 "file.txt=x;") +
+                                      extraTree));
+    const QStringList items = under(home, paths);
+    if (result.startsWith(u'=')) {
+        QCOMPARE(MoveService::validatePlan(items, home.file(destination)),
+                 under(home, result.mid(1)));
+        return;
+    }
+    const BrimvaleError::Kind kind = result == QStringLiteral("Invalid path")
+                                         ? BrimvaleError::Kind::invalidPath
+                                         : BrimvaleError::Kind::general;
     try {
-        (void)MoveService::validatePlan(absolute, home.file(destination));
+        (void)MoveService::validatePlan(items, home.file(destination));
+        QFAIL("the plan was accepted");
     } catch (const BrimvaleError& error) {
-        thrown = error.message();
+        QCOMPARE(error.message(), result);
+        QCOMPARE(error.kind(), kind);
     }
-    QCOMPARE(thrown, message);
-
     // move reports the same refusal and touches nothing.
-    const MoveOutcome outcome =
-        MoveService::move({entryWith(absolute)}, home.file(destination), true);
-    QCOMPARE(outcome, (MoveOutcome{{}, {}, message}));
-    QVERIFY(!outcome.succeeded());
-    QCOMPARE(contentOf(home.file(QStringLiteral("a/model.gguf"))), QByteArray("A"));
-    QCOMPARE(contentOf(home.file(QStringLiteral("c/other.bin"))), QByteArray("C"));
-    QCOMPARE(contentOf(home.file(QStringLiteral("models/m.bin"))), QByteArray("M"));
+    const Tree before = treeOf(home.path());
+    QCOMPARE(MoveService::move({entryWith(items)}, home.file(destination), true),
+             outcomeOf({}, result, kind));
+    QVERIFY(treeOf(home.path()) == before);
 }
 
-void MoveServiceTest::validatePlanAccepts_data()
+void MoveServiceTest::moves_data()
 {
-    QTest::addColumn<QStringList>("paths");
-    QTest::addColumn<QString>("destination");
-    QTest::addColumn<QStringList>("expected");
-
-    QTest::newRow("sibling folder with a longer name")
-        << QStringList{QStringLiteral("models")} << QStringLiteral("models2")
-        << QStringList{QStringLiteral("models")};
-    QTest::newRow("one path twice")
-        << QStringList{QStringLiteral("a/model.gguf"), QStringLiteral("a/model.gguf")}
-        << QStringLiteral("dest") << QStringList{QStringLiteral("a/model.gguf")};
-    QTest::newRow("two paths to one item, kept as given")
-        << QStringList{QStringLiteral("alias/model.gguf"), QStringLiteral("a/model.gguf")}
-        << QStringLiteral("dest") << QStringList{QStringLiteral("alias/model.gguf")};
-    QTest::newRow("vanished paths dropped")
-        << QStringList{QStringLiteral("a/gone.bin"), QStringLiteral("models")}
-        << QStringLiteral("dest") << QStringList{QStringLiteral("models")};
-    QTest::newRow("destination through a link")
-        << QStringList{QStringLiteral("a/model.gguf")} << QStringLiteral("destlink")
-        << QStringList{QStringLiteral("a/model.gguf")};
-}
-
-void MoveServiceTest::validatePlanAccepts()
-{
-    QFETCH(QStringList, paths);
-    QFETCH(QString, destination);
-    QFETCH(QStringList, expected);
-    TestHome home;
-    QVERIFY(Fixtures::makeTree(home.path(),
-                               {QStringLiteral("dest/"), QStringLiteral("models2/"),
-                                QStringLiteral("a/model.gguf=A"), QStringLiteral("models/m.bin=M"),
-                                QStringLiteral("alias->a"), QStringLiteral("destlink->dest")}));
-    QStringList absolute;
-    for (const QString& path : paths)
-        absolute.push_back(home.file(path));
-    QStringList expectedAbsolute;
-    for (const QString& path : expected)
-        expectedAbsolute.push_back(home.file(path));
-    QCOMPARE(MoveService::validatePlan(absolute, home.file(destination)), expectedAbsolute);
-}
-
-void MoveServiceTest::movesAndLinks_data()
-{
-    QTest::addColumn<bool>("createSymlinks");
+    QTest::addColumn<bool>("links");
     QTest::addColumn<QString>("destination"); // as the caller passes it
-    QTest::newRow("with symlinks") << true << QStringLiteral("dest");
-    QTest::newRow("without symlinks") << false << QStringLiteral("dest");
-    QTest::newRow("destination with a trailing slash") << true << QStringLiteral("dest/");
+    QTest::addColumn<QString>("change");      // done to the second item while the move runs
+    QTest::addColumn<QString>("description"); // of the second item's failure
+    const auto row = [](const char* name, bool links, const char* destination, const char* change,
+                        const char* description) {
+        QTest::newRow(name) << links << QString::fromLatin1(destination)
+                            << QString::fromLatin1(change) << QString::fromLatin1(description);
+    };
+    row("with symlinks", true, "dest", "", "");
+    row("without symlinks", false, "dest", "", "");
+    row("destination with a trailing slash", true, "dest/", "", "");
+    // Under the move lock each item is checked again, and its rename never replaces anything.
+    row("item removed", true, "dest", "remove", "No such file or directory");
+    row("item replaced by a symlink", true, "dest", "symlink", "Already a symlink");
+    row("name taken at the destination", true, "dest", "occupy", "File exists");
+    row("name taken just before the rename", true, "dest", "occupy late", "File exists");
 }
 
-void MoveServiceTest::movesAndLinks()
+void MoveServiceTest::moves()
 {
-    QFETCH(bool, createSymlinks);
+    QFETCH(bool, links);
     QFETCH(QString, destination);
-    TestHome home;
-    QVERIFY(Fixtures::makeTree(home.path(),
-                               {QStringLiteral("dest/"), QStringLiteral("a/one.gguf=1"),
-                                QStringLiteral("b/two.bin=2"), QStringLiteral("pkg/blobs/x=3"),
-                                QStringLiteral("pkg/empty/"), QStringLiteral("pkg/ref->blobs/x")}));
-    const QString one = home.file(QStringLiteral("a/one.gguf"));
-    const QString two = home.file(QStringLiteral("b/two.bin"));
-    const QString pkg = home.file(QStringLiteral("pkg"));
-    const QString to = home.file(destination);
-    const MoveOutcome outcome =
-        MoveService::move({entryWith({one, two}), entryWith({pkg})}, to, createSymlinks);
-
-    const QString dest = home.file(QStringLiteral("dest"));
-    const QStringList expectedNew{dest + QStringLiteral("/one.gguf"),
-                                  dest + QStringLiteral("/two.bin"), dest + QStringLiteral("/pkg")};
-    QCOMPARE(outcome.movedTo, expectedNew);
-    QCOMPARE(outcome.error, std::nullopt);
-    QVERIFY(outcome.succeeded());
-    QCOMPARE(contentOf(expectedNew[0]), QByteArray("1"));
-    QCOMPARE(contentOf(expectedNew[2] + QStringLiteral("/ref")), QByteArray("3"));
-    QVERIFY(QFileInfo(expectedNew[2] + QStringLiteral("/empty")).isDir());
-    if (createSymlinks) {
-        QCOMPARE(outcome.symlinksCreated, (QStringList{one, two, pkg}));
-        QCOMPARE(linkTarget(one), expectedNew[0]);
-        QCOMPARE(linkTarget(pkg), expectedNew[2]);
-        QCOMPARE(contentOf(one), QByteArray("1")); // the tools still find it
-    } else {
-        QVERIFY(outcome.symlinksCreated.isEmpty());
-        QVERIFY(!QFileInfo::exists(one) && !Fixtures::isSymlink(one));
-    }
-    QVERIFY(QFile::exists(home.path() + QStringLiteral("/.brimvale/move.lock")));
-}
-
-void MoveServiceTest::refusedPlanMovesNothing()
-{
-    TestHome home;
-    QVERIFY(Fixtures::makeTree(home.path(), {QStringLiteral("dest/"), QStringLiteral("a/ok.bin=1"),
-                                             QStringLiteral("b/old.bin->../a/ok.bin")}));
-    const QString ok = home.file(QStringLiteral("a/ok.bin"));
-    const MoveOutcome outcome =
-        MoveService::move({entryWith({ok}), entryWith({home.file(QStringLiteral("b/old.bin"))})},
-                          home.file(QStringLiteral("dest")), true);
-    QCOMPARE(outcome.error,
-             QStringLiteral("old.bin is already a symlink — it may have been moved before."));
-    QVERIFY(outcome.movedTo.isEmpty());
-    QCOMPARE(contentOf(ok), QByteArray("1"));
-    QVERIFY(!Fixtures::isSymlink(ok));
-}
-
-void MoveServiceTest::itemCheckedAgainUnderTheLock_data()
-{
-    QTest::addColumn<QString>("change"); // done to the second item while the first one moves
-    QTest::addColumn<QString>("description");
-    QTest::newRow("item removed") << QStringLiteral("remove")
-                                  << QStringLiteral("No such file or directory");
-    QTest::newRow("item replaced by a symlink")
-        << QStringLiteral("symlink") << QStringLiteral("Already a symlink");
-    QTest::newRow("name taken at the destination")
-        << QStringLiteral("occupy") << QStringLiteral("File exists");
-}
-
-void MoveServiceTest::itemCheckedAgainUnderTheLock()
-{
     QFETCH(QString, change);
     QFETCH(QString, description);
     TestHome home;
-    QVERIFY(Fixtures::makeTree(home.path(),
-                               {QStringLiteral("dest/"), QStringLiteral("a/one.bin=1"),
-                                QStringLiteral("b/two.bin=2"), QStringLiteral("c/three.bin=3")}));
-    const QString one = home.file(QStringLiteral("a/one.bin"));
-    const QString two = home.file(QStringLiteral("b/two.bin"));
-    const QString three = home.file(QStringLiteral("c/three.bin"));
-    const QString dest = home.file(QStringLiteral("dest"));
+    QVERIFY(makeTree(home.path(), QStringLiteral("dest/;a/one.gguf=1;b/two.bin=2;pkg/blobs/x=3;"
+                                                 "pkg/empty/;pkg/ref->blobs/x")));
+    const QStringList from = under(home, QStringLiteral("a/one.gguf b/two.bin pkg"));
+    const QStringList to = under(home, QStringLiteral("dest/one.gguf dest/two.bin dest/pkg"));
+    const Tree pkgBefore = treeOf(from[2]);
     MoveProgress progress;
     bool changed = false;
     progress.stage = [&](const QString& path, MoveStage) {
-        if (path != one || changed)
+        if (path != from[change == QStringLiteral("occupy late") ? 1 : 0] ||
+            std::exchange(changed, true))
             return;
-        changed = true;
-        if (change == QStringLiteral("remove")) {
-            QFile::remove(two);
-        } else if (change == QStringLiteral("symlink")) {
-            QFile::rename(two, two + QStringLiteral(".real"));
-            QFile::link(two + QStringLiteral(".real"), two);
-        } else {
-            Fixtures::writeFile(dest + QStringLiteral("/two.bin"), "other");
-        }
+        if (change == QStringLiteral("remove"))
+            QVERIFY(QFile::remove(from[1]));
+        if (change == QStringLiteral("symlink"))
+            QVERIFY(QFile::rename(from[1], from[1] + u'~') && QFile::link(from[1] + u'~', from[1]));
+        if (change.startsWith(QStringLiteral("occupy")))
+            QVERIFY(Fixtures::writeFile(to[1], "other"));
     };
-    const MoveOutcome outcome = MoveService::move(
-        {entryWith({one}), entryWith({two}), entryWith({three})}, dest, true, progress);
-    QCOMPARE(outcome.movedTo,
-             (QStringList{dest + QStringLiteral("/one.bin"), dest + QStringLiteral("/three.bin")}));
-    QCOMPARE(outcome.symlinksCreated, (QStringList{one, three}));
-    QCOMPARE(outcome.error,
-             QStringLiteral("Could not move ") + two + QStringLiteral(": ") + description);
-    if (change == QStringLiteral("occupy"))
-        QCOMPARE(contentOf(dest + QStringLiteral("/two.bin")), QByteArray("other"));
-    if (change == QStringLiteral("symlink"))
-        QCOMPARE(contentOf(two), QByteArray("2"));
-}
-
-void MoveServiceTest::failedSymlinkStillCountsAsMoved()
-{
-    // A symlink's target may not exceed 4095 bytes, while the move itself goes through open
-    // folders: a deep destination lets the move succeed and the link fail.
-    TestHome home;
-    QString dest = home.file(QStringLiteral("d"));
-    while (dest.size() < 3790)
-        dest += u'/' + QString(200, u'x');
-    if (dest.size() < 3989)
-        dest += u'/' + QString(3989 - dest.size(), u'y'); // about 3990 bytes in all
-    QVERIFY(QDir().mkpath(dest));
-    const QString name = QString(240, u'm') + QStringLiteral(".bin");
-    const QString item = home.file(QStringLiteral("a/") + name);
-    QVERIFY(Fixtures::writeFile(item, "payload"));
-    const MoveOutcome outcome = MoveService::move({entryWith({item})}, dest, true);
-    QCOMPARE(outcome.movedTo, QStringList{dest + u'/' + name});
-    QVERIFY(outcome.symlinksCreated.isEmpty());
-    QCOMPARE(outcome.error, QStringLiteral("Moved, but the symlink at ") + item +
-                                QStringLiteral(" failed: File name too long"));
-    QVERIFY(!outcome.succeeded());
-    QVERIFY(!QFileInfo::exists(item) && !Fixtures::isSymlink(item));
-    // The moved file's full path is too long for path-based clean-up.
-    const int folder = ::open(QFile::encodeName(dest).constData(), O_RDONLY | O_DIRECTORY);
-    QVERIFY(folder >= 0);
-    QCOMPARE(::unlinkat(folder, QFile::encodeName(name).constData(), 0), 0);
-    ::close(folder);
-}
-
-void MoveServiceTest::readOnlyDestination()
-{
-    TestHome home;
-    QVERIFY(MoveTestSupport::openMoveLockToEveryone(home));
-    QVERIFY(Fixtures::makeTree(home.path(),
-                               {QStringLiteral("readonly/"), QStringLiteral("a/m.bin=1")}));
-    const QString item = home.file(QStringLiteral("a/m.bin"));
-    const QString dest = home.file(QStringLiteral("readonly"));
-    ::chmod(QFile::encodeName(home.file(QStringLiteral("a"))).constData(), 0777);
-    ::chmod(QFile::encodeName(dest).constData(), 0755); // owned by root: read-only for the child
-    const bool ok = Fixtures::runUnprivileged([&] {
-        const MoveOutcome outcome = MoveService::move({entryWith({item})}, dest, true);
-        return outcome.movedTo.isEmpty() && outcome.symlinksCreated.isEmpty() &&
-               outcome.error ==
-                   QStringLiteral("Could not move ") + item + QStringLiteral(": Permission denied");
-    });
-    QVERIFY(ok);
-    QCOMPARE(contentOf(item), QByteArray("1"));
-    QVERIFY(QDir(dest).isEmpty());
+    QList<MovedItem> items;
+    for (int i = 0; i < 3; ++i)
+        if (i != 1 || change.isEmpty())
+            items.push_back({from[i], to[i], links});
+    const QString error = QStringLiteral("Could not move ") + from[1] + QStringLiteral(": ");
+    QCOMPARE(
+        MoveService::move({entryWith(from.mid(0, 2)), entryWith({from[2]})}, home.file(destination),
+                          links, progress),
+        outcomeOf(items, change.isEmpty() ? std::nullopt : std::optional(error + description)));
+    QVERIFY(treeOf(to[2]) == pkgBefore);
+    for (const MovedItem& item : items)
+        QVERIFY(linkTarget(item.from) == (links ? item.to : QString()) &&
+                QFileInfo::exists(item.from) == links);
+    QVERIFY(!change.startsWith(QStringLiteral("occupy")) || contentOf(to[1]) == "other");
+    QVERIFY(change != QStringLiteral("symlink") || contentOf(from[1]) == "2");
 }
 
 void MoveServiceTest::waitsForTheMoveLock()
 {
     TestHome home;
-    QVERIFY(
-        Fixtures::makeTree(home.path(), {QStringLiteral("dest/"), QStringLiteral("a/m.bin=1")}));
-    const QString item = home.file(QStringLiteral("a/m.bin"));
-    std::optional<FileLock> held;
-    held.emplace(FileLock::inDataDir(QStringLiteral("move")));
-    std::atomic<bool> done = false;
-    MoveOutcome outcome;
-    std::thread mover([&] {
-        outcome = MoveService::move({entryWith({item})}, home.file(QStringLiteral("dest")), true);
-        done = true;
-    });
+    QVERIFY(makeTree(home.path(), QStringLiteral("dest/;a/one.bin=1;b/two.bin=2;.brimvale/")));
+    const QList<ModelEntry> entries{entryWith(under(home, QStringLiteral("a/one.bin b/two.bin")))};
+    const QString dest = home.file(QStringLiteral("dest"));
+    QProcess holder; // another process holding the move lock until its input ends
+    holder.start(QStringLiteral("flock"), {home.file(QStringLiteral(".brimvale/move.lock")),
+                                           QStringLiteral("-c"), QStringLiteral("echo held; cat")});
+    QVERIFY(holder.waitForReadyRead());
+    const Tree before = treeOf(home.path());
+
+    // With a limit the move gives up when it runs out, with nothing changed.
+    const QString busy = QStringLiteral("Another Brimvale is moving files — try again in a moment");
+    QCOMPARE(MoveService::move(entries, dest, true, {}, nullptr, std::chrono::milliseconds(200)),
+             outcomeOf({}, busy, BrimvaleError::Kind::busy));
+    QVERIFY(treeOf(home.path()) == before);
+
+    // Without a limit it waits for the holder, then moves.
+    MoveOutcome waited;
+    std::thread mover([&] { waited = MoveService::move(entries, dest, true); });
     QTest::qWait(200);
-    const bool movedWhileHeld = done || !QFileInfo::exists(item);
-    held.reset();
+    const bool movedWhileHeld = treeOf(home.path()) != before;
+    holder.closeWriteChannel();
     mover.join();
-    QVERIFY(!movedWhileHeld);
-    QVERIFY(outcome.succeeded());
-    QCOMPARE(contentOf(home.file(QStringLiteral("dest/m.bin"))), QByteArray("1"));
+    QVERIFY(holder.waitForFinished());
+    QVERIFY(!movedWhileHeld && waited.succeeded());
 }
 
 QTEST_GUILESS_MAIN(MoveServiceTest)

@@ -1,1 +1,0 @@
-set_tests_properties(${BRIMVALE_TEST} PROPERTIES RESOURCE_LOCK second_fs)
