@@ -96,15 +96,22 @@ void writeAtomically(const QString& path, const QByteArray& bytes)
 
 std::optional<QByteArray> readRegularFile(const QString& path, qint64 maxBytes)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    return readRegularFileBounded(QFile::encodeName(path), maxBytes).bytes;
+}
+
+BoundedRead readRegularFileBounded(const QByteArray& path, qint64 maxBytes)
+{
+    BoundedRead result;
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return std::nullopt;
+        return result;
     struct stat st
     {
     };
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > maxBytes) {
+        result.tooLarge = S_ISREG(st.st_mode) && st.st_size > maxBytes;
         ::close(fd);
-        return std::nullopt;
+        return result;
     }
     QByteArray content;
     content.reserve(static_cast<qsizetype>(st.st_size));
@@ -115,18 +122,20 @@ std::optional<QByteArray> readRegularFile(const QString& path, qint64 maxBytes)
             if (errno == EINTR)
                 continue;
             ::close(fd);
-            return std::nullopt;
+            return result;
         }
         if (n == 0)
             break;
         content.append(buffer, n);
-        if (content.size() > maxBytes) {
+        if (content.size() > maxBytes) { // grew while being read
+            result.tooLarge = true;
             ::close(fd);
-            return std::nullopt;
+            return result;
         }
     }
     ::close(fd);
-    return content;
+    result.bytes = std::move(content);
+    return result;
 }
 
 int renameNoReplace(const QString& from, const QString& to)
