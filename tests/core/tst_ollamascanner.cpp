@@ -186,9 +186,9 @@ void OllamaScannerTest::scan_data()
         << u"m:a|945|M+0|S3|r/n/m/a;m:b|905|M+0|S2|r/n/m/b;m:c|40|M+0|S1|r/n/m/c"_qs;
     QTest::newRow("a digest listed twice counts once; a missing blob frees nothing")
         << u"r/n/m/t=a:1,b:50,b:50,a:1,c:7;#a:1;#b:50"_qs << u"m:t|58|M+51|-|r/n/m/t,#a,#b"_qs;
-    QTest::newRow("tags in pre-order, orphans in byte order")
-        << u"r/n/b/x=a:1;r/n/a/y=b:2;r/n/a b/z=c:3;#a:1;#b:2;#c:3;#f:6;#0:5"_qs
-        << u"a:y|2|M+2|-|r/n/a/y,#b;a b:z|3|M+3|-|r/n/a b/z,#c;"
+    QTest::newRow("hidden ones too; tags in pre-order, orphans in byte order")
+        << u"r/n/b/x=a:1;r/n/a/y=b:2;r/n/a b/z=c:3;r/.n/m/.t=d:4;#a:1;#b:2;#c:3;#d:4;#f:6;#0:5"_qs
+        << u"m:.t|4|M+4|-|r/.n/m/.t,#d;a:y|2|M+2|-|r/n/a/y,#b;a b:z|3|M+3|-|r/n/a b/z,#c;"
            u"b:x|1|M+1|-|r/n/b/x,#a;orphan #0 5;orphan #f 6"_qs;
     QTest::newRow("only the fourth level holds manifests")
         << u"r/n/m/t=a:1;r/n/m/d/t=b:2;r/n/m2=c:3;r/n/m/pipe|;#a:1;#b:2;#c:3"_qs
