@@ -38,11 +38,10 @@ QByteArray manifestOf(const QString& list)
     return "{\"schemaVersion\":2,\"config\":" + config + ",\"layers\":[" + layers.join(',') + "]}";
 }
 
-// Builds fixture items, split at ";", in the home: "r/n/m/t=a:1,b:2" a manifest in the main
-// store (blob a as its config), "#a:5" blob a there; "s2:" before either puts it in the second
-// store ~/s2; "~/x..." is an item at x in the home:
-// "x:5" a sparse file, "x/" a folder, "x->@/y" a link to y in the home, "x|" a FIFO, "x!" takes
-// every right from x. "#c" is blob c's file name, "\xff" that byte.
+// Builds fixture items, split at ";": "r/n/m/t=a:1,b:2" a manifest in the main store (blob a its
+// config), "#a:5" blob a there, either after "s2:" in the second store ~/s2; "~/x..." an item
+// at x in the home: "x:5" a sparse file, "x/" a folder, "x->@/y" a link to y in the home, "x|" a
+// FIFO, "x!" takes every right from x. "#c" is blob c's file name, "\xff" that byte.
 bool build(const QString& home, const QString& fixture)
 {
     for (QString line : fixture.split(u';', Qt::SkipEmptyParts)) {
@@ -83,6 +82,7 @@ bool build(const QString& home, const QString& fixture)
     return true;
 }
 
+// "S<n>" for the text of n shared layers, "K" for layers kept, "-" for none.
 QString code(const std::optional<QString>& detail)
 {
     const QString shares = u"Shares %1 layer%2 with other Ollama tags — shared data is kept"_qs;
