@@ -116,15 +116,22 @@ std::optional<QByteArray> readRegularFile(const QString& path, qint64 maxBytes)
 {
     if (PathParts::holdsNul(path))
         return std::nullopt;
-    const UniqueFd fd(
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    return readRegularFileBounded(QFile::encodeName(path), maxBytes).bytes;
+}
+
+BoundedRead readRegularFileBounded(const QByteArray& path, qint64 maxBytes)
+{
+    BoundedRead result;
+    const UniqueFd fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.isValid())
-        return std::nullopt;
+        return result;
     struct stat st
     {
     };
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > maxBytes)
-        return std::nullopt;
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > maxBytes) {
+        result.tooLarge = S_ISREG(st.st_mode) && st.st_size > maxBytes;
+        return result;
+    }
     QByteArray content;
     content.reserve(static_cast<qsizetype>(st.st_size));
     char buffer[65536];
@@ -133,15 +140,18 @@ std::optional<QByteArray> readRegularFile(const QString& path, qint64 maxBytes)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return std::nullopt;
+            return result;
         }
         if (n == 0)
             break;
         content.append(buffer, n);
-        if (content.size() > maxBytes)
-            return std::nullopt;
+        if (content.size() > maxBytes) { // grew while being read
+            result.tooLarge = true;
+            return result;
+        }
     }
-    return content;
+    result.bytes = std::move(content);
+    return result;
 }
 
 int writeAll(int fd, QByteArrayView bytes)

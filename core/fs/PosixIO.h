@@ -29,6 +29,18 @@ void writeAtomically(const QString& path, const QByteArray& bytes);
 // or an errno value.
 [[nodiscard]] int writeAll(int fd, QByteArrayView bytes);
 
+// What readRegularFileBounded found: the content, or nothing and whether that is because the
+// file holds more than the limit (as opposed to being missing, not regular or unreadable).
+struct BoundedRead
+{
+    std::optional<QByteArray> bytes;
+    bool tooLarge = false;
+};
+
+// readRegularFile on a path given as file-name bytes (which need not be UTF-8), telling a file
+// too large for the limit apart from one that cannot be read.
+[[nodiscard]] BoundedRead readRegularFileBounded(const QByteArray& path, qint64 maxBytes);
+
 // Renames without replacing anything at the target (renameat2 RENAME_NOREPLACE, or an lstat
 // check and rename where the file system does not support it). Returns 0 or an errno value.
 [[nodiscard]] int renameNoReplace(const QString& from, const QString& to);

@@ -1,13 +1,21 @@
 #include "scanners/OllamaManifest.h"
 
+#include "fs/DirectoryListing.h"
+#include "fs/FS.h"
+#include "fs/PathBytes.h"
+
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -41,52 +49,71 @@ std::optional<OllamaManifest::Layer> decodeLayer(const QJsonValue& value)
     return layer;
 }
 
+// Lists one folder of a manifests tree (level 0 is the manifests folder itself), keeping the
+// files at level 4 and descending into folders and links to folders above it.
+void listFolder(const std::string& path, int level, bool pathIsUtf8,
+                std::set<std::pair<dev_t, ino_t>>& seen, OllamaManifest::Tree& tree)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat st
+    {
+    };
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+        tree.complete = false;
+        if (fd >= 0)
+            ::close(fd);
+        return;
+    }
+    if (!seen.insert({st.st_dev, st.st_ino}).second) { // a second way in, or a loop
+        ::close(fd);
+        return;
+    }
+    std::vector<std::string> names;
+    DirectoryListing listing;
+    if (!listing.read(fd,
+                      [&names](std::string_view name, unsigned char) { names.emplace_back(name); }))
+        tree.complete = false;
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        struct stat entry
+        {
+        };
+        if (::fstatat(fd, name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT) // gone meanwhile is fine; anything else hides what is there
+                tree.complete = false;
+            continue;
+        }
+        const std::string child = path + '/' + name;
+        const bool utf8 = pathIsUtf8 && PathBytes::isValidUtf8(name);
+        if (level == 3) {
+            if (S_ISREG(entry.st_mode) || S_ISLNK(entry.st_mode)) {
+                tree.files.push_back(OllamaManifest::TreeFile{
+                    child, S_ISLNK(entry.st_mode), utf8, entry.st_size,
+                    FS::dateFrom(entry.st_mtim.tv_sec,
+                                 static_cast<qint32>(entry.st_mtim.tv_nsec))});
+            }
+            continue;
+        }
+        if (S_ISLNK(entry.st_mode) && ::fstatat(fd, name.c_str(), &entry, 0) != 0) {
+            tree.complete = false; // a link that cannot be followed may hide manifests
+            continue;
+        }
+        if (S_ISDIR(entry.st_mode) && !PathBytes::isTrashName(name))
+            listFolder(child, level + 1, utf8, seen, tree);
+    }
+    ::close(fd);
+}
+
 } // namespace
 
 namespace OllamaManifest {
 
-ReadResult read(const std::string& path)
+Tree list(const QString& manifestsDir)
 {
-    ReadResult result;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return result;
-    struct stat st
-    {
-    };
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return result;
-    }
-    if (st.st_size > maxBytes) {
-        ::close(fd);
-        result.status = ReadStatus::tooLarge;
-        return result;
-    }
-    QByteArray content;
-    content.reserve(static_cast<qsizetype>(st.st_size));
-    char buffer[16384];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ::close(fd);
-            return result;
-        }
-        if (n == 0)
-            break;
-        content.append(buffer, n);
-        if (content.size() > maxBytes) { // grew while being read
-            ::close(fd);
-            result.status = ReadStatus::tooLarge;
-            return result;
-        }
-    }
-    ::close(fd);
-    result.status = ReadStatus::ok;
-    result.content = std::move(content);
-    return result;
+    Tree tree;
+    std::set<std::pair<dev_t, ino_t>> seen;
+    listFolder(QFile::encodeName(manifestsDir).toStdString(), 0, true, seen, tree);
+    return tree;
 }
 
 std::optional<QList<Layer>> decode(const QByteArray& content)

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <optional>
 #include <string>
+#include <vector>
 
-// One Ollama manifest file: reading it safely and decoding its layers.
+// Ollama manifest files: finding them in a manifests tree and decoding their layers.
 namespace OllamaManifest {
 
 // Manifests are small; anything larger is not taken for one.
@@ -18,22 +20,26 @@ struct Layer
     qint64 size = 0;
 };
 
-enum class ReadStatus
+// A file at the fourth level of a manifests tree: a regular file or a symbolic link.
+struct TreeFile
 {
-    ok,
-    unreadable, // missing, not a regular file (after following a link), or a read error
-    tooLarge
+    std::string path; // absolute, as bytes
+    bool isLink = false;
+    bool pathIsUtf8 = true;
+    qint64 size = 0; // a link's own
+    QDateTime modified;
 };
 
-struct ReadResult
+struct Tree
 {
-    ReadStatus status = ReadStatus::unreadable;
-    QByteArray content;
+    std::vector<TreeFile> files; // in pre-order, siblings in byte order of their names
+    bool complete = true;        // every folder opened and listed, every linked folder followed
 };
 
-// Reads the file (following a link) without blocking on a FIFO or device: it is opened
-// non-blocking and must be a regular file by fstat of the open descriptor.
-[[nodiscard]] ReadResult read(const std::string& path);
+// The manifest files of a manifests folder, hidden ones included. Symbolic links to folders
+// at levels 1 to 3 are followed; each real folder (by device and inode) is read once, so a
+// second way into a folder, or a loop, is cut.
+[[nodiscard]] Tree list(const QString& manifestsDir);
 
 // The layer list, config first, then "layers" in order. Nothing when the document is not an
 // object with a "config" object and a "layers" array of objects, each with a valid digest and

@@ -1,23 +1,21 @@
 #include "scanners/OllamaScanner.h"
 
 #include "fs/AppPaths.h"
-#include "fs/DirectoryWalker.h"
 #include "fs/FS.h"
-#include "fs/PathBytes.h"
+#include "fs/PathParts.h"
+#include "fs/PosixIO.h"
 #include "model/Sizes.h"
 #include "scanners/OllamaManifest.h"
 
 #include <QFile>
 #include <QHash>
-#include <algorithm>
 #include <arpa/inet.h>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <mutex>
 #include <netinet/in.h>
 #include <optional>
 #include <poll.h>
+#include <string_view>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,13 +26,6 @@ namespace {
 constexpr quint16 ollamaPort = 11434;
 constexpr std::chrono::milliseconds probeLimit{200};
 
-QString withoutTrailingSlashes(QString path)
-{
-    while (path.size() > 1 && path.endsWith(u'/'))
-        path.chop(1);
-    return path;
-}
-
 std::optional<struct stat> statOf(const QString& path)
 {
     struct stat st
@@ -44,50 +35,6 @@ std::optional<struct stat> statOf(const QString& path)
         return std::nullopt;
     return st;
 }
-
-// A manifest file met at the fourth level of a manifests tree: a regular file or a link.
-struct ManifestFile
-{
-    std::string path;
-    bool isLink = false;
-    bool pathIsUtf8 = true;
-    qint64 size = 0;
-    qint64 seconds = 0;
-    qint32 nanoseconds = 0;
-};
-
-class ManifestCollector : public WalkVisitor
-{
-public:
-    void visit(const WalkedFile& file) override { add(file, false); }
-    void visitSymlink(const WalkedFile& link) override { add(link, true); }
-    void folderFailed(std::string_view, int) override { m_complete.store(false); }
-
-    [[nodiscard]] bool complete() const { return m_complete.load(); }
-
-    // The manifests in the walker's pre-order.
-    std::vector<ManifestFile> take()
-    {
-        std::sort(m_files.begin(), m_files.end(), [](const ManifestFile& a, const ManifestFile& b) {
-            return PathBytes::preOrderLess(a.path, b.path);
-        });
-        return std::move(m_files);
-    }
-
-private:
-    void add(const WalkedFile& file, bool isLink)
-    {
-        ManifestFile found{std::string(file.path), isLink,
-                           file.pathIsUtf8,        file.size,
-                           file.modifiedSeconds,   file.modifiedNanoseconds};
-        std::lock_guard lock(m_mutex);
-        m_files.push_back(std::move(found));
-    }
-
-    std::mutex m_mutex;
-    std::vector<ManifestFile> m_files;
-    std::atomic<bool> m_complete{true};
-};
 
 // Stores whose blobs folders are one folder share a group: one reference count, one orphan list.
 struct BlobGroup
@@ -137,26 +84,23 @@ QString tagName(const QString& path)
 void readManifests(const QString& manifestsDir, const QString& blobsDir, qsizetype groupIndex,
                    BlobGroup& group, QList<Tag>& tags, QStringList& errors)
 {
-    WalkOptions options;
-    options.depth = DepthRange{4, 4};
-    options.reportSymlinks = true;
-    ManifestCollector collector;
-    DirectoryWalker::walk(manifestsDir, options, collector);
-    if (!collector.complete())
+    OllamaManifest::Tree tree = OllamaManifest::list(manifestsDir);
+    if (!tree.complete)
         group.everythingRead = false;
 
-    for (const ManifestFile& file : collector.take()) {
+    for (OllamaManifest::TreeFile& file : tree.files) {
         const QString path =
             QString::fromUtf8(file.path.data(), static_cast<qsizetype>(file.path.size()));
-        const OllamaManifest::ReadResult read = OllamaManifest::read(file.path);
-        if (read.status == OllamaManifest::ReadStatus::unreadable) {
+        const PosixIO::BoundedRead read = PosixIO::readRegularFileBounded(
+            QByteArray::fromStdString(file.path), OllamaManifest::maxBytes);
+        if (!read.bytes && !read.tooLarge) {
             errors.push_back(QStringLiteral("Cannot read manifest ") + path);
             group.everythingRead = false;
             continue;
         }
         std::optional<QList<OllamaManifest::Layer>> layers;
-        if (read.status == OllamaManifest::ReadStatus::ok)
-            layers = OllamaManifest::decode(read.content);
+        if (read.bytes)
+            layers = OllamaManifest::decode(*read.bytes);
         if (!layers) {
             errors.push_back(QStringLiteral("Cannot parse manifest ") + path);
             group.everythingRead = false;
@@ -172,13 +116,14 @@ void readManifests(const QString& manifestsDir, const QString& blobsDir, qsizety
         }
         if (file.isLink || !file.pathIsUtf8)
             continue;
-        tags.push_back(Tag{path, tagName(path), file.size,
-                           FS::dateFrom(file.seconds, file.nanoseconds), std::move(*layers),
-                           groupIndex, blobsDir});
+        tags.push_back(Tag{path, tagName(path), file.size, std::move(file.modified),
+                           std::move(*layers), groupIndex, blobsDir});
     }
 }
 
-ModelEntry tagEntry(const Tag& tag, const QHash<QString, int>& references, bool ollamaRunning)
+// While some manifest of the group could not be read, any blob may be another tag's too: a tag
+// then offers only its manifest and keeps every layer.
+ModelEntry tagEntry(const Tag& tag, const BlobGroup& group, bool ollamaRunning)
 {
     QStringList paths{tag.path};
     qint64 reclaimable = tag.size;
@@ -191,7 +136,9 @@ ModelEntry tagEntry(const Tag& tag, const QHash<QString, int>& references, bool 
             continue;
         seen.insert(blob);
         total = saturatingAdd(total, layer.size);
-        if (references.value(blob) >= 2) {
+        if (!group.everythingRead)
+            continue;
+        if (group.references.value(blob) >= 2) {
             ++shared;
         } else {
             const QString blobPath = tag.blobsDir + u'/' + blob;
@@ -202,7 +149,9 @@ ModelEntry tagEntry(const Tag& tag, const QHash<QString, int>& references, bool 
         }
     }
     std::optional<QString> detail;
-    if (shared == 1)
+    if (!group.everythingRead)
+        detail = QStringLiteral("Layers kept — another Ollama model here could not be read");
+    else if (shared == 1)
         detail = QStringLiteral("Shares 1 layer with other Ollama tags — shared data is kept");
     else if (shared > 1)
         detail = QStringLiteral("Shares %1 layers with other Ollama tags — shared data is kept")
@@ -212,6 +161,15 @@ ModelEntry tagEntry(const Tag& tag, const QHash<QString, int>& references, bool 
     return ModelEntry(QStringLiteral("ollama-") + id, tag.name, ModelSource::ollama, total,
                       reclaimable, tag.path, paths, tag.modified,
                       ollamaRunning ? DeleteRisk::risky : DeleteRisk::safe, std::nullopt, detail);
+}
+
+// Ollama downloads into "<blob>-partial" and "<blob>-partial-<n>": the download may be running.
+bool isPartialDownload(std::string_view name)
+{
+    std::string_view rest = name;
+    while (!rest.empty() && rest.back() >= '0' && rest.back() <= '9')
+        rest.remove_suffix(1);
+    return rest.size() < name.size() ? rest.ends_with("-partial-") : name.ends_with("-partial");
 }
 
 // The file name whole when it has at most 16 characters, else its first and last 8 around "…".
@@ -231,8 +189,9 @@ void addOrphans(const BlobGroup& group, QList<ModelEntry>& models)
     const QHash<QString, int>& references = group.references;
     const QList<FileInfo> orphans =
         FS::files(group.blobsDir, false, DepthRange{1, 1}, [&references](const WalkedFile& file) {
-            return !references.contains(
-                QString::fromUtf8(file.name.data(), static_cast<qsizetype>(file.name.size())));
+            return !isPartialDownload(file.name) &&
+                   !references.contains(QString::fromUtf8(
+                       file.name.data(), static_cast<qsizetype>(file.name.size())));
         });
     for (const FileInfo& file : orphans) {
         const QString name = file.fileName();
@@ -270,12 +229,9 @@ namespace OllamaScanner {
 
 QString modelsDir()
 {
-    const QByteArray value = qgetenv("OLLAMA_MODELS");
-    struct stat st
-    {
-    };
-    if (!value.isEmpty() && ::stat(value.constData(), &st) == 0)
-        return QFile::decodeName(value);
+    const QString value = AppPaths::fromEnvironment("OLLAMA_MODELS");
+    if (!value.isEmpty() && statOf(value))
+        return value;
     return AppPaths::home() + QStringLiteral("/.ollama/models");
 }
 
@@ -326,7 +282,7 @@ SourceScan scanStores(const QStringList& stores, bool ollamaRunning)
     std::vector<BlobGroup> groups;
     QList<Tag> tags;
     for (const QString& store : stores) {
-        const QString dir = withoutTrailingSlashes(store);
+        const QString dir = PathParts::withoutTrailingSlashes(store);
         const QString blobsDir = dir + QStringLiteral("/blobs");
         const qsizetype group = groupFor(groups, blobsDir);
         const QString manifestsDir = dir + QStringLiteral("/manifests");
@@ -338,7 +294,7 @@ SourceScan scanStores(const QStringList& stores, bool ollamaRunning)
     }
     for (const Tag& tag : tags) {
         result.models.push_back(
-            tagEntry(tag, groups[static_cast<size_t>(tag.group)].references, ollamaRunning));
+            tagEntry(tag, groups[static_cast<size_t>(tag.group)], ollamaRunning));
     }
     // A blob of a manifest that could not be read, or that sits in a folder that could not be
     // opened, is still in use: orphans only come from groups that were seen whole.

@@ -1,2 +1,2 @@
-# The probe test listens on 127.0.0.1:11434 (in a network namespace of its own where allowed).
+# The probe test holds 127.0.0.1:11434 (bound, then listening).
 set_tests_properties(${BRIMVALE_TEST} PROPERTIES RESOURCE_LOCK ollama_port)
