@@ -32,8 +32,6 @@ int usageError(const QString& message);
 // Absolute against the current directory, "." and ".." removed, no trailing "/"; symlinks are
 // not resolved.
 [[nodiscard]] QString cleanPath(const QString& path);
-// The path without trailing slashes (but "/" stays "/").
-[[nodiscard]] QString withoutTrailingSlashes(const QString& path);
 
 // --loose / --no-loose / --folder DIR, as the scanning commands take them.
 struct ScanOptions
@@ -58,8 +56,9 @@ struct Arguments
     std::optional<QString> output;
 };
 
-// Parses the arguments after the command name. Flags outside `allowedFlags` and the scan
-// options, unless `scanOptions` allows them, are usage errors: the message is returned.
+// Parses the arguments after the command name. Any argument starting with "-" (but a lone "-")
+// is an option until "--": flags outside `allowedFlags` and the scan options, unless
+// `scanOptions` allows them, are usage errors: the message is returned.
 [[nodiscard]] std::optional<QString> parse(const QStringList& arguments,
                                            const QStringList& allowedFlags, bool scanOptions,
                                            bool allowTo, bool allowOutput, Arguments& parsed);

@@ -87,7 +87,7 @@ QString table(const ScanResult& result)
 void printErrors(const ScanResult& result)
 {
     for (const QString& error : result.errors)
-        err(error + u'\n');
+        err(singleLine(error) + u'\n');
 }
 
 // The system's description from a PosixIO failure ("Cannot write {path}: {description}").
@@ -159,7 +159,7 @@ int folders(const QStringList& arguments)
     const QString action = words.isEmpty() ? QStringLiteral("list") : words.first();
     if (action == QStringLiteral("list") && words.size() <= 1) {
         for (const QString& folder : CustomFolders::load())
-            out(folder + u'\n');
+            out(singleLine(folder) + u'\n');
         return kSuccess;
     }
     if (action != QStringLiteral("add") && action != QStringLiteral("remove"))
@@ -177,17 +177,7 @@ int folders(const QStringList& arguments)
             CustomFolders::add(path);
             return kSuccess;
         }
-        // Stored entries match with trailing slashes removed; each stored text is removed as is.
-        const QString key = withoutTrailingSlashes(path);
-        QStringList matches;
-        for (const QString& stored : CustomFolders::load()) {
-            if (withoutTrailingSlashes(stored) == key && !matches.contains(stored))
-                matches.push_back(stored);
-        }
-        if (matches.isEmpty())
-            matches.push_back(path);
-        for (const QString& stored : std::as_const(matches))
-            CustomFolders::remove(stored);
+        CustomFolders::remove(path);
     } catch (const BrimvaleError& error) {
         err(error.message() + u'\n');
         return kFailure;

@@ -4,6 +4,7 @@
 #include "fs/JSONStore.h"
 
 #include <QJsonArray>
+#include <algorithm>
 
 namespace {
 
@@ -40,6 +41,30 @@ void store(const Stored& before, const QStringList& paths)
 
 namespace CustomFolders {
 
+QString normalized(const QString& path)
+{
+    QString result = path;
+    while (result.size() > 1 && result.endsWith(u'/'))
+        result.chop(1);
+    return result;
+}
+
+bool sameFolder(const QString& a, const QString& b)
+{
+    return normalized(a) == normalized(b);
+}
+
+QStringList withExtra(const QStringList& stored, const QStringList& extra)
+{
+    QStringList folders = stored;
+    for (const QString& folder : extra) {
+        const auto named = [&folder](const QString& listed) { return sameFolder(listed, folder); };
+        if (std::none_of(folders.cbegin(), folders.cend(), named))
+            folders.push_back(folder);
+    }
+    return folders;
+}
+
 QStringList load()
 {
     return readStored().paths;
@@ -49,9 +74,9 @@ void add(const QString& path)
 {
     const FileLock lock = FileLock::inDataDir(kFileName);
     const Stored stored = readStored();
-    if (stored.paths.contains(path))
-        return;
-    store(stored, stored.paths + QStringList{path});
+    const QStringList updated = withExtra(stored.paths, {path});
+    if (updated.size() != stored.paths.size())
+        store(stored, updated);
 }
 
 void remove(const QString& path)
@@ -60,7 +85,7 @@ void remove(const QString& path)
     const Stored stored = readStored();
     QStringList kept;
     for (const QString& element : stored.paths) {
-        if (element != path)
+        if (!sameFolder(element, path))
             kept.push_back(element);
     }
     store(stored, kept);
