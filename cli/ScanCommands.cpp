@@ -159,7 +159,7 @@ int folders(const QStringList& arguments)
     const QString action = words.isEmpty() ? QStringLiteral("list") : words.first();
     if (action == QStringLiteral("list") && words.size() <= 1) {
         for (const QString& folder : CustomFolders::load())
-            out(singleLine(folder) + u'\n');
+            out(folder + u'\n');
         return kSuccess;
     }
     if (action != QStringLiteral("add") && action != QStringLiteral("remove"))

@@ -81,13 +81,14 @@ void TestCliScan::scanUsesStoredSettingsAndFolders()
     TestHome home;
     const QByteArray head = Fixtures::headBytes(31);
     const QString one = home.file(u"one"_qs), two = home.file(u"two"_qs);
+    const QString gone = home.file(u"gone"_qs), stored = u"[\"%1\", \"%2/\"]"_qs.arg(one, gone);
     QVERIFY(Fixtures::makeSparseFile(one + u"/Big.gguf"_qs, 60'000'000, head));
     QVERIFY(Fixtures::makeSparseFile(two + u"/Big.gguf"_qs, 60'000'000, head));
-    QVERIFY(Fixtures::makeTree(home.path(),
-                               {u"Downloads/loose.gguf:20000000"_qs,
-                                u".config/Brimvale/Brimvale.conf=includeLoose=true"_qs,
-                                u".brimvale/custom_paths.json=[\""_qs + one + u"/\"]"_qs}));
-    const auto json = runCli({u"scan"_qs, u"--json"_qs, u"--folder"_qs, one, u"--folder"_qs, two});
+    QVERIFY(Fixtures::makeTree(home.path(), {u"Downloads/loose.gguf:20000000"_qs,
+                                             u".config/Brimvale/Brimvale.conf=includeLoose=true"_qs,
+                                             u".brimvale/custom_paths.json="_qs + stored}));
+    const auto json = runCli({u"scan"_qs, u"--json"_qs, u"--folder"_qs, two, u"--folder"_qs, gone});
+    QCOMPARE(json.err, "Custom folder no longer exists: " + gone.toUtf8() + "/\n");
     QStringList ids;
     for (const QJsonValue& model : QJsonDocument::fromJson(json.out)[u"models"_qs].toArray())
         ids.push_back(model[u"id"_qs].toString());

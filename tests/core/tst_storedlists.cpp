@@ -120,7 +120,6 @@ void StoredListsTest::unusableFileKeptAside()
         CustomFolders::remove(u"/a"_qs);
     }
     CustomFolders::add(u"/b"_qs);
-    QCOMPARE(CustomFolders::load(), QStringList{u"/b"_qs});
     const QStringList aside = dataDirEntries().filter(u"custom_paths.json.corrupt-"_qs);
     QCOMPARE(aside.size(), 2);
     QCOMPARE(readAll(AppPaths::dataDir() + u'/' + aside[0]), QByteArray("not json"));
@@ -131,12 +130,11 @@ void StoredListsTest::failedWrites()
 {
     TestHome home;
     JSONStore::write(QJsonDocument(QJsonArray{u"/old"_qs}), u"store.json"_qs);
-    const QByteArray before = readAll(JSONStore::pathOf(u"store.json"_qs));
     // A folder in the way of the final rename: the write fails, nothing else changes.
     QVERIFY(QDir().mkpath(JSONStore::pathOf(u"blocked.json/inside"_qs)));
     QVERIFY_THROWS_EXCEPTION(BrimvaleError,
                              JSONStore::write(QJsonDocument(QJsonArray{}), u"blocked.json"_qs));
-    QCOMPARE(readAll(JSONStore::pathOf(u"store.json"_qs)), before);
+    QCOMPARE(JSONStore::read(u"store.json"_qs).document.array(), QJsonArray{u"/old"_qs});
     QCOMPARE(dataDirEntries(), (QStringList{u"store.json"_qs}));
 
     // A regular file where the data directory must be created: add fails, nothing changes.
