@@ -16,9 +16,9 @@ namespace {
 
 // "Source path [root]": an entry of that source (raw value) listing the path; a root makes it a
 // custom entry found through that stored folder.
-ModelEntry entry(const QString& spec)
+ModelEntry entry(const QString& text)
 {
-    const QStringList parts = spec.split(u' ');
+    const QStringList parts = text.split(u' ');
     const QString path = parts.value(1);
     const std::optional<QString> detail =
         parts.size() > 2 ? std::optional(u"Custom folder: "_qs + parts[2]) : std::nullopt;
@@ -128,8 +128,8 @@ void TestScanner::eachFileListedOnce()
     QFETCH(QString, entries);
     QFETCH(QString, kept);
     QList<ModelEntry> models;
-    for (const QString& spec : entries.split(u';'))
-        models.push_back(entry(spec));
+    for (const QString& text : entries.split(u';'))
+        models.push_back(entry(text));
     ClaimedPaths::dropRepeats(models);
     QCOMPARE(idsOf({models, {}}), kept.split(u';'));
 }
