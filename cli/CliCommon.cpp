@@ -1,11 +1,10 @@
 #include "CliCommon.h"
 
+#include "fs/AppSettings.h"
 #include "fs/CustomFolders.h"
-#include "fs/PathParts.h"
 #include "scanners/Scanner.h"
 
 #include <QDir>
-#include <QSettings>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -87,32 +86,17 @@ bool stderrIsTerminal()
 
 QString cleanPath(const QString& path)
 {
-    QString cleaned = QDir::cleanPath(QDir::current().absoluteFilePath(path));
-    return PathParts::withoutTrailingSlashes(cleaned);
+    return QDir::cleanPath(QDir::current().absoluteFilePath(path));
 }
 
 bool ScanOptions::resolvedIncludeLoose() const
 {
-    if (includeLoose)
-        return *includeLoose;
-    const QSettings settings(QStringLiteral("Brimvale"), QStringLiteral("Brimvale"));
-    return settings.value(QStringLiteral("includeLoose"), false).toBool();
+    return includeLoose.value_or(AppSettings::includeLoose());
 }
 
 QStringList ScanOptions::resolvedFolders() const
 {
-    QStringList folders = CustomFolders::load();
-    QStringList seen;
-    for (const QString& folder : folders)
-        seen.push_back(PathParts::withoutTrailingSlashes(folder));
-    for (const QString& folder : extraFolders) {
-        const QString key = PathParts::withoutTrailingSlashes(folder);
-        if (seen.contains(key))
-            continue;
-        seen.push_back(key);
-        folders.push_back(folder);
-    }
-    return folders;
+    return CustomFolders::withExtra(CustomFolders::load(), extraFolders);
 }
 
 std::optional<QString> parse(const QStringList& arguments, const QStringList& allowedFlags,
@@ -121,7 +105,8 @@ std::optional<QString> parse(const QStringList& arguments, const QStringList& al
     bool optionsEnded = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
-        if (optionsEnded || !argument.startsWith(QStringLiteral("--"))) {
+        // A lone "-" is an argument; anything else starting with "-" is an option.
+        if (optionsEnded || !argument.startsWith(u'-') || argument == QStringLiteral("-")) {
             parsed.positional.push_back(argument);
             continue;
         }

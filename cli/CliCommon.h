@@ -56,8 +56,9 @@ struct Arguments
     std::optional<QString> output;
 };
 
-// Parses the arguments after the command name. Flags outside `allowedFlags` and the scan
-// options, unless `scanOptions` allows them, are usage errors: the message is returned.
+// Parses the arguments after the command name. Any argument starting with "-" (but a lone "-")
+// is an option until "--": flags outside `allowedFlags` and the scan options, unless
+// `scanOptions` allows them, are usage errors: the message is returned.
 [[nodiscard]] std::optional<QString> parse(const QStringList& arguments,
                                            const QStringList& allowedFlags, bool scanOptions,
                                            bool allowTo, bool allowOutput, Arguments& parsed);

@@ -2,7 +2,6 @@
 #include "Commands.h"
 #include "fs/CustomFolders.h"
 #include "fs/Format.h"
-#include "fs/PathParts.h"
 #include "fs/PosixIO.h"
 #include "model/BrimvaleError.h"
 #include "model/ScanJson.h"
@@ -86,7 +85,7 @@ QString table(const ScanResult& result)
 void printErrors(const ScanResult& result)
 {
     for (const QString& error : result.errors)
-        err(error + u'\n');
+        err(singleLine(error) + u'\n');
 }
 
 // The system's description from a PosixIO failure ("Cannot write {path}: {description}").
@@ -168,17 +167,7 @@ int folders(const QStringList& arguments)
             CustomFolders::add(path);
             return kSuccess;
         }
-        // Stored entries match with trailing slashes removed; each stored text is removed as is.
-        const QString key = PathParts::withoutTrailingSlashes(path);
-        QStringList matches;
-        for (const QString& stored : CustomFolders::load()) {
-            if (PathParts::withoutTrailingSlashes(stored) == key && !matches.contains(stored))
-                matches.push_back(stored);
-        }
-        if (matches.isEmpty())
-            matches.push_back(path);
-        for (const QString& stored : std::as_const(matches))
-            CustomFolders::remove(stored);
+        CustomFolders::remove(path);
     } catch (const BrimvaleError& error) {
         err(error.message() + u'\n');
         return kFailure;

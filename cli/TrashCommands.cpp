@@ -2,6 +2,7 @@
 #include "Commands.h"
 #include "fs/Format.h"
 #include "model/BrimvaleError.h"
+#include "model/TrashPolicy.h"
 #include "services/TrashService.h"
 
 #include <QJsonArray>
@@ -68,10 +69,7 @@ int trash(const QStringList& arguments)
         CliCommon::entriesWithIds(scan, parsed.positional);
     if (!chosen)
         return CliCommon::kFailure;
-    const bool risky = std::any_of(chosen->cbegin(), chosen->cend(), [](const ModelEntry& entry) {
-        return entry.deleteRisk == DeleteRisk::risky;
-    });
-    if (risky && !parsed.flags.contains(QStringLiteral("--force"))) {
+    if (TrashPolicy::heldBack(*chosen) && !parsed.flags.contains(QStringLiteral("--force"))) {
         CliCommon::err(QStringLiteral(
             "Ollama is running. Quit it before trashing Ollama models, or use --force.\n"));
         return CliCommon::kFailure;

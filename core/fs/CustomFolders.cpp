@@ -5,6 +5,7 @@
 #include "fs/PathParts.h"
 
 #include <QJsonArray>
+#include <algorithm>
 
 namespace {
 
@@ -41,6 +42,27 @@ void store(const Stored& before, const QStringList& paths)
 
 namespace CustomFolders {
 
+QString normalized(const QString& path)
+{
+    return PathParts::withoutTrailingSlashes(path);
+}
+
+bool sameFolder(const QString& a, const QString& b)
+{
+    return normalized(a) == normalized(b);
+}
+
+QStringList withExtra(const QStringList& stored, const QStringList& extra)
+{
+    QStringList folders = stored;
+    for (const QString& folder : extra) {
+        const auto named = [&folder](const QString& listed) { return sameFolder(listed, folder); };
+        if (std::none_of(folders.cbegin(), folders.cend(), named))
+            folders.push_back(folder);
+    }
+    return folders;
+}
+
 QStringList load()
 {
     // An element holding NUL stays stored but is never scanned.
@@ -56,9 +78,9 @@ void add(const QString& path)
 {
     const FileLock lock = FileLock::inDataDir(kFileName);
     const Stored stored = readStored();
-    if (stored.paths.contains(path))
-        return;
-    store(stored, stored.paths + QStringList{path});
+    const QStringList updated = withExtra(stored.paths, {path});
+    if (updated.size() != stored.paths.size())
+        store(stored, updated);
 }
 
 void remove(const QString& path)
@@ -67,7 +89,7 @@ void remove(const QString& path)
     const Stored stored = readStored();
     QStringList kept;
     for (const QString& element : stored.paths) {
-        if (element != path)
+        if (!sameFolder(element, path))
             kept.push_back(element);
     }
     store(stored, kept);

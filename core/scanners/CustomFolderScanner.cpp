@@ -8,6 +8,7 @@
 namespace {
 
 constexpr qint64 kMinimumSize = 1'000'000;
+const QString kDetailPrefix = QStringLiteral("Custom folder: ");
 
 bool isModelFile(const WalkedFile& file)
 {
@@ -28,7 +29,7 @@ SourceScan scan(const QStringList& roots)
             result.errors.push_back(QStringLiteral("Custom folder no longer exists: ") + root);
             continue;
         }
-        const QString detail = QStringLiteral("Custom folder: ") + root;
+        const QString detail = kDetailPrefix + root;
         for (const FileInfo& file : FS::files(root, false, std::nullopt, isModelFile)) {
             const QString name = file.fileName();
             QString id = ModelFileRules::stem(name).toLower();
@@ -40,6 +41,14 @@ SourceScan scan(const QStringList& roots)
         }
     }
     return result;
+}
+
+std::optional<QString> rootOf(const ModelEntry& entry)
+{
+    if (entry.source != ModelSource::custom || !entry.detail ||
+        !entry.detail->startsWith(kDetailPrefix))
+        return std::nullopt;
+    return entry.detail->mid(kDetailPrefix.size());
 }
 
 } // namespace CustomFolderScanner

@@ -1,10 +1,12 @@
 #include "scanners/Scanner.h"
 
 #include "model/BrimvaleError.h"
+#include "scanners/ClaimedPaths.h"
 #include "scanners/CodingCacheScanner.h"
 #include "scanners/ComfyUIScanner.h"
 #include "scanners/CustomFolderScanner.h"
 #include "scanners/DuplicateFinder.h"
+#include "scanners/EntryIds.h"
 #include "scanners/HashCache.h"
 #include "scanners/HuggingFaceScanner.h"
 #include "scanners/LMStudioScanner.h"
@@ -42,6 +44,7 @@ ScanResult scanAll(bool includeLoose, const QStringList& customFolders, ScanProg
         merged.models += loose.models;
         merged.errors += loose.errors;
     }
+    ClaimedPaths::dropRepeats(merged.models);
     makeIDsUnique(merged.models);
     markDuplicates(merged.models, &pool, progress);
 
@@ -107,8 +110,8 @@ QSet<QString> claimedPaths(const QList<ModelEntry>& models)
 void makeIDsUnique(QList<ModelEntry>& models)
 {
     QSet<QString> reserved;
-    for (const ModelEntry& entry : std::as_const(models))
-        reserved.insert(entry.id);
+    for (ModelEntry& entry : models)
+        reserved.insert(entry.id = EntryIds::withoutControlCharacters(entry.id));
     QSet<QString> given;
     QHash<QString, qint64> occurrences;
     QHash<QString, qint64> lastSuffix; // the highest n handed out per id, so repeats stay linear

@@ -34,9 +34,10 @@ using SourceJob = std::function<SourceScan()>;
 // Every path in allPaths of the entries: what the loose scanner leaves out.
 [[nodiscard]] QSet<QString> claimedPaths(const QList<ModelEntry>& models);
 
-// The first entry with an id keeps it; every repeat gets "~n", n counting up from its
-// occurrence number and skipping ids that a scanner gave or that were already handed out, so
-// the result is unique ([model, model, model~1] become model, model~2, model~1).
+// Control characters in the ids become "-" first. The first entry with an id keeps it; every
+// repeat gets "~n", n counting up from its occurrence number and skipping ids that a scanner
+// gave or that were already handed out, so the result is unique ([model, model, model~1] become
+// model, model~2, model~1).
 void makeIDsUnique(QList<ModelEntry>& models);
 
 // Sets partialHash and isDuplicate of every entry (see DuplicateFinder), using the hash cache

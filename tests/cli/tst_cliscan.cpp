@@ -1,286 +1,136 @@
 #include "Fixtures.h"
 #include "TestHome.h"
+#include "TrashFixtures.h"
 
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
-namespace {
+using TrashFixtures::runCli;
 
-struct Run
-{
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-// Runs brimvale-cli with the test's environment (HOME and XDG_* in the test home).
-Run cli(const QStringList& arguments, const QString& workingDirectory = {})
-{
-    QProcess process;
-    if (!workingDirectory.isEmpty())
-        process.setWorkingDirectory(workingDirectory);
-    process.start(QStringLiteral(BRIMVALE_CLI_PATH), arguments);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(120'000))
-        return {};
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
-}
-
-QString readText(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
-} // namespace
-
+// What the CLI itself decides: arguments, output and exit statuses. What it prints comes from
+// the core, whose own tests prove it.
 class TestCliScan : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void usageErrors_data();
-    void usageErrors();
-    void scanJsonOfAnEmptyHome();
-    void scanTableOfAnEmptyHome();
-    void scanJsonContract();
-    void scanErrorsOnStderr();
-    void reportToStdoutAndFile();
-    void reportSaveFailure();
-    void foldersAddListRemove();
-    void foldersAddRefusesNonFolders_data();
-    void foldersAddRefusesNonFolders();
-    void foldersRemoveIgnoresTrailingSlashes();
+    void statuses_data();
+    void statuses();
+    void scanUsesStoredSettingsAndFolders();
+    void plainOutputHasNoControlCharacters();
+    void relativePaths();
 };
 
-void TestCliScan::usageErrors_data()
+void TestCliScan::statuses_data()
 {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("scan with an argument")
-        << QStringList{QStringLiteral("scan"), QStringLiteral("x")};
-    QTest::newRow("scan with an unknown option")
-        << QStringList{QStringLiteral("scan"), QStringLiteral("--force")};
-    QTest::newRow("scan --folder without a value")
-        << QStringList{QStringLiteral("scan"), QStringLiteral("--folder")};
-    QTest::newRow("report --json")
-        << QStringList{QStringLiteral("report"), QStringLiteral("--json")};
-    QTest::newRow("report --output without a value")
-        << QStringList{QStringLiteral("report"), QStringLiteral("--output")};
-    QTest::newRow("folders add without a folder")
-        << QStringList{QStringLiteral("folders"), QStringLiteral("add")};
-    QTest::newRow("folders remove with two folders")
-        << QStringList{QStringLiteral("folders"), QStringLiteral("remove"), QStringLiteral("/a"),
-                       QStringLiteral("/b")};
-    QTest::newRow("folders with an unknown action")
-        << QStringList{QStringLiteral("folders"), QStringLiteral("clear")};
-    QTest::newRow("folders list with a folder")
-        << QStringList{QStringLiteral("folders"), QStringLiteral("list"), QStringLiteral("/a")};
-    QTest::newRow("folders with --loose")
-        << QStringList{QStringLiteral("folders"), QStringLiteral("--loose")};
+    // Arguments split at blanks; on success stdout starts with the text, otherwise stderr holds it.
+    QTest::addColumn<QString>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("text");
+    const QList<std::tuple<QString, int, QString>> rows{
+        {u"--version"_qs, 0, u"brimvale-cli " BRIMVALE_VERSION "\n"_qs},
+        {u"--help"_qs, 0, u"Usage:"_qs},
+        {u"scan"_qs, 0, u"No models found.\n\nTotal reclaimable: Zero KB\n"_qs},
+        {u"report"_qs, 0, u"# Brimvale — Model Report\n**Generated:** "_qs},
+        {QString(), 2, u"no command given"_qs},
+        {u"frobnicate"_qs, 2, u"unknown command or option: frobnicate"_qs},
+        {u"--version x"_qs, 2, u"unknown command or option: --version"_qs},
+        {u"scan x"_qs, 2, u"unexpected argument: x"_qs},
+        {u"scan --folder"_qs, 2, u"missing value for --folder"_qs},
+        {u"folders add"_qs, 2, u"missing folder for add"_qs},
+        {u"folders remove /a /b"_qs, 2, u"unexpected argument: /b"_qs},
+        {u"folders clear"_qs, 2, u"unexpected argument: clear"_qs},
+        {u"folders list /a"_qs, 2, u"unexpected argument: /a"_qs},
+        {u"folders --loose"_qs, 2, u"unknown option: --loose"_qs},
+        {u"trash -f custom-a"_qs, 2, u"unknown option: -f"_qs},
+        {u"folders -x add /tmp"_qs, 2, u"unknown option: -x"_qs},
+        {u"trash -- -f"_qs, 1, u"No entry with id -f\n"_qs},
+        {u"report --output /no/such/r.md"_qs, 1,
+         u"Could not save report: No such file or directory\n"_qs},
+        {u"folders add /no/such/"_qs, 1, u"Not a folder: /no/such\n"_qs},
+        {u"folders add /dev/null"_qs, 1, u"Not a folder: /dev/null\n"_qs},
+    };
+    for (const auto& [arguments, status, text] : rows)
+        QTest::newRow(arguments.isEmpty() ? "nothing" : qPrintable(arguments))
+            << arguments << status << text;
 }
 
-void TestCliScan::usageErrors()
+void TestCliScan::statuses()
 {
-    QFETCH(QStringList, arguments);
+    QFETCH(QString, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, text);
     TestHome home;
-    const Run run = cli(arguments);
-    QCOMPARE(run.status, 2);
-    QVERIFY(run.out.isEmpty());
-    QVERIFY(run.err.contains(QStringLiteral("Usage:")));
-    QVERIFY(!QFileInfo::exists(home.file(QStringLiteral(".brimvale"))));
+    const auto run = runCli(arguments.split(u' ', Qt::SkipEmptyParts));
+    QCOMPARE(run.exitCode, status);
+    if (status == 0) {
+        QVERIFY2(run.out.startsWith(text.toUtf8()), run.out.constData());
+    } else {
+        QCOMPARE(run.out, QByteArray());
+        QVERIFY2(run.err.contains(text.toUtf8()), run.err.constData());
+        QCOMPARE(run.err.contains("Usage:"), status == 2);
+    }
+    QVERIFY(!QFileInfo::exists(home.file(u".brimvale"_qs)));
 }
 
-void TestCliScan::scanJsonOfAnEmptyHome()
+void TestCliScan::scanUsesStoredSettingsAndFolders()
 {
     TestHome home;
-    const Run run =
-        cli({QStringLiteral("scan"), QStringLiteral("--json"), QStringLiteral("--loose")});
-    QCOMPARE(run.status, 0);
-    QCOMPARE(run.err, QString());
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(run.out.toUtf8(), &error);
-    QCOMPARE(error.error, QJsonParseError::NoError);
-    const QJsonObject object = document.object();
-    QCOMPARE(object.keys(),
-             (QStringList{QStringLiteral("errors"), QStringLiteral("models"),
-                          QStringLiteral("ollamaRunning"), QStringLiteral("totalBytes")}));
-    QVERIFY(object[u"models"].isArray() && object[u"models"].toArray().isEmpty());
-    QVERIFY(object[u"errors"].isArray() && object[u"errors"].toArray().isEmpty());
-    QVERIFY(object[u"ollamaRunning"].isBool() && !object[u"ollamaRunning"].toBool());
-    QVERIFY(run.out.contains(QStringLiteral("\"totalBytes\": 0")));
-}
-
-void TestCliScan::scanTableOfAnEmptyHome()
-{
-    TestHome home;
-    const Run run = cli({QStringLiteral("scan")});
-    QCOMPARE(run.status, 0);
-    QCOMPARE(run.out, QStringLiteral("No models found.\n\nTotal reclaimable: Zero KB\n"));
-}
-
-void TestCliScan::scanJsonContract()
-{
-    TestHome home;
-    const QString one = home.file(QStringLiteral("one"));
-    const QString two = home.file(QStringLiteral("two"));
     const QByteArray head = Fixtures::headBytes(31);
-    QVERIFY(
-        Fixtures::makeSparseFile(one + QStringLiteral("/Big Model.Q4_K_M.gguf"), 60'000'000, head));
-    QVERIFY(
-        Fixtures::makeSparseFile(two + QStringLiteral("/Big Model.Q4_K_M.gguf"), 60'000'000, head));
-    QVERIFY(Fixtures::setModified(one + QStringLiteral("/Big Model.Q4_K_M.gguf"), 1'700'000'000));
-    QVERIFY(Fixtures::makeTree(home.path(), {QStringLiteral(".brimvale/custom_paths.json=[\"") +
-                                             one + QStringLiteral("\"]")}));
-    const Run run = cli({QStringLiteral("scan"), QStringLiteral("--json"),
-                         QStringLiteral("--no-loose"), QStringLiteral("--folder"), two});
-    QCOMPARE(run.status, 0);
-    const QJsonObject object = QJsonDocument::fromJson(run.out.toUtf8()).object();
-    const QJsonArray models = object[u"models"].toArray();
-    if (models.isEmpty())
-        QSKIP("the custom folder scanner finds nothing in this build");
-    QCOMPARE(models.size(), 2);
-    const QJsonObject first = models[0].toObject();
-    QCOMPARE(first[u"id"].toString(), QStringLiteral("custom-big_model.q4_k_m-60000000"));
-    QCOMPARE(models[1].toObject()[u"id"].toString(),
-             QStringLiteral("custom-big_model.q4_k_m-60000000~1"));
-    QCOMPARE(first[u"source"].toString(), QStringLiteral("Custom"));
-    QCOMPARE(first[u"deleteRisk"].toString(), QStringLiteral("Safe"));
-    QCOMPARE(first[u"primaryPath"].toString(), one + QStringLiteral("/Big Model.Q4_K_M.gguf"));
-    QCOMPARE(first[u"lastModified"].toInteger(), 1'700'000'000);
-    QCOMPARE(first[u"quantization"].toString(), QStringLiteral("Q4_K_M"));
-    QCOMPARE(first[u"detail"].toString(), QStringLiteral("Custom folder: ") + one);
-    QCOMPARE(first[u"isDuplicate"].toBool(), true);
-    QCOMPARE(first[u"partialHash"].toString().size(), 16);
-    QVERIFY(run.out.contains(QStringLiteral("\"sizeBytes\": 60000000")));
-    QVERIFY(run.out.contains(QStringLiteral("\"totalBytes\": 120000000")));
+    const QString one = home.file(u"one"_qs), two = home.file(u"two"_qs);
+    const QString gone = home.file(u"gone"_qs), stored = u"[\"%1\", \"%2/\"]"_qs.arg(one, gone);
+    QVERIFY(Fixtures::makeSparseFile(one + u"/Big.gguf"_qs, 60'000'000, head));
+    QVERIFY(Fixtures::makeSparseFile(two + u"/Big.gguf"_qs, 60'000'000, head));
+    QVERIFY(Fixtures::makeTree(home.path(), {u"Downloads/loose.gguf:20000000"_qs,
+                                             u".config/Brimvale/Brimvale.conf=includeLoose=true"_qs,
+                                             u".brimvale/custom_paths.json="_qs + stored}));
+    const auto json = runCli({u"scan"_qs, u"--json"_qs, u"--folder"_qs, two, u"--folder"_qs, gone});
+    QCOMPARE(json.err, "Custom folder no longer exists: " + gone.toUtf8() + "/\n");
+    QStringList ids;
+    for (const QJsonValue& model : QJsonDocument::fromJson(json.out)[u"models"_qs].toArray())
+        ids.push_back(model[u"id"_qs].toString());
+    QCOMPARE(ids, (QStringList{u"custom-big-60000000"_qs, u"custom-big-60000000~1"_qs,
+                               u"loose-loose"_qs}));
 
-    const Run table = cli({QStringLiteral("scan"), QStringLiteral("--folder"), two});
-    QCOMPARE(table.status, 0);
-    QVERIFY(table.out.contains(QStringLiteral("Big Model.Q4_K_M.gguf ⚠ DUP")));
-    QVERIFY(table.out.contains(QStringLiteral("Total reclaimable: 120 MB\n")));
+    const auto table = runCli({u"scan"_qs, u"--no-loose"_qs, u"--folder"_qs, two});
+    QVERIFY(table.out.contains("Big.gguf ⚠ DUP"));
+    QVERIFY(table.out.endsWith("\nTotal reclaimable: 120 MB\n"));
 }
 
-void TestCliScan::scanErrorsOnStderr()
+void TestCliScan::plainOutputHasNoControlCharacters()
 {
     TestHome home;
-    const QString gone = home.file(QStringLiteral("gone"));
-    const Run run = cli({QStringLiteral("scan"), QStringLiteral("--folder"), gone});
-    QCOMPARE(run.status, 0);
-    if (run.err.isEmpty())
-        QSKIP("the custom folder scanner reports nothing in this build");
-    QCOMPARE(run.err, QStringLiteral("Custom folder no longer exists: ") + gone + u'\n');
-    QVERIFY(!run.out.contains(QStringLiteral("no longer exists")));
+    const QString folder = home.file(u"a\nb"_qs), gone = home.file(u"gone\r\x1b"_qs);
+    QVERIFY(Fixtures::makeSparseFile(folder + u"/m\t.gguf"_qs, 2'000'000));
+    const auto run = runCli({u"scan"_qs, u"--folder"_qs, folder, u"--folder"_qs, gone});
+    QVERIFY(run.out.contains("custom-m--2000000  m .gguf"));
+    QVERIFY(run.err.startsWith("Custom folder no longer exists: "));
+    const QRegularExpression control(u"[^\\P{Cc}\\n]"_qs); // a control character but "\n"
+    QVERIFY(!QString::fromUtf8(run.out + run.err).contains(control));
 }
 
-void TestCliScan::reportToStdoutAndFile()
+// Paths given on the command line are made absolute and cleaned.
+void TestCliScan::relativePaths()
 {
     TestHome home;
-    const Run printed = cli({QStringLiteral("report")});
-    QCOMPARE(printed.status, 0);
-    QVERIFY(printed.out.startsWith(QStringLiteral("# Brimvale — Model Report\n**Generated:** ")));
-    QVERIFY(printed.out.endsWith(
-        QStringLiteral("\n---\n*Generated by [Brimvale](https://brimvale.app)*\n")));
-
-    const QString relative = QStringLiteral("sub/../report.md");
-    QVERIFY(QDir().mkpath(home.file(QStringLiteral("sub"))));
-    const Run saved =
-        cli({QStringLiteral("report"), QStringLiteral("--output"), relative}, home.path());
-    QCOMPARE(saved.status, 0);
-    QCOMPARE(saved.out, QString());
-    const QString text = readText(home.file(QStringLiteral("report.md")));
-    QVERIFY(text.startsWith(QStringLiteral("# Brimvale — Model Report\n")));
-    QVERIFY(text.endsWith(QStringLiteral("*Generated by [Brimvale](https://brimvale.app)*")));
-}
-
-void TestCliScan::reportSaveFailure()
-{
-    TestHome home;
-    const QString target = home.file(QStringLiteral("missing/report.md"));
-    const Run run = cli({QStringLiteral("report"), QStringLiteral("--output"), target});
-    QCOMPARE(run.status, 1);
-    QCOMPARE(run.out, QString());
-    QCOMPARE(run.err, QStringLiteral("Could not save report: No such file or directory\n"));
-}
-
-void TestCliScan::foldersAddListRemove()
-{
-    TestHome home;
-    QVERIFY(QDir().mkpath(home.file(QStringLiteral("models/a"))));
-    QVERIFY(QDir().mkpath(home.file(QStringLiteral("models/b"))));
-    QCOMPARE(cli({QStringLiteral("folders")}).out, QString());
-    Run run = cli({QStringLiteral("folders"), QStringLiteral("add"), QStringLiteral("./a/../a/")},
-                  home.file(QStringLiteral("models")));
-    QCOMPARE(run.status, 0);
-    QCOMPARE(run.out + run.err, QString());
-    QCOMPARE(cli({QStringLiteral("folders"), QStringLiteral("add"),
-                  home.file(QStringLiteral("models/b"))})
-                 .status,
-             0);
-    QCOMPARE(cli({QStringLiteral("folders"), QStringLiteral("add"),
-                  home.file(QStringLiteral("models/a"))})
-                 .status,
-             0);
-    const QString listed = home.file(QStringLiteral("models/a")) + u'\n' +
-                           home.file(QStringLiteral("models/b")) + u'\n';
-    QCOMPARE(cli({QStringLiteral("folders"), QStringLiteral("list")}).out, listed);
-    QCOMPARE(cli({QStringLiteral("folders")}).out, listed);
-
-    run = cli({QStringLiteral("folders"), QStringLiteral("remove"),
-               home.file(QStringLiteral("models/a"))});
-    QCOMPARE(run.status, 0);
-    QCOMPARE(run.out + run.err, QString());
-    QCOMPARE(cli({QStringLiteral("folders")}).out, home.file(QStringLiteral("models/b")) + u'\n');
-    QCOMPARE(
-        cli({QStringLiteral("folders"), QStringLiteral("remove"), QStringLiteral("/not/there")})
-            .status,
-        0);
-    QCOMPARE(cli({QStringLiteral("folders")}).out, home.file(QStringLiteral("models/b")) + u'\n');
-}
-
-void TestCliScan::foldersAddRefusesNonFolders_data()
-{
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<QString>("target");
-    QTest::newRow("missing") << QString() << QStringLiteral("nothing");
-    QTest::newRow("regular file") << QStringLiteral("file.gguf=x") << QStringLiteral("file.gguf");
-    QTest::newRow("dangling link")
-        << QStringLiteral("link->/no/such/folder") << QStringLiteral("link");
-}
-
-void TestCliScan::foldersAddRefusesNonFolders()
-{
-    QFETCH(QString, line);
-    QFETCH(QString, target);
-    TestHome home;
-    if (!line.isEmpty())
-        QVERIFY(Fixtures::makeTree(home.path(), {line}));
-    const Run run =
-        cli({QStringLiteral("folders"), QStringLiteral("add"), target + u'/'}, home.path());
-    QCOMPARE(run.status, 1);
-    QCOMPARE(run.out, QString());
-    QCOMPARE(run.err, QStringLiteral("Not a folder: ") + home.file(target) + u'\n');
-    QVERIFY(!QFileInfo::exists(home.file(QStringLiteral(".brimvale/custom_paths.json"))));
-}
-
-void TestCliScan::foldersRemoveIgnoresTrailingSlashes()
-{
-    TestHome home;
-    QVERIFY(Fixtures::makeTree(home.path(),
-                               {QStringLiteral(".brimvale/custom_paths.json=[\"/Volumes/Models/\", "
-                                               "\"/Volumes/Models//\", \"/Volumes/Other/\"]")}));
-    QCOMPARE(cli({QStringLiteral("folders")}).out,
-             QStringLiteral("/Volumes/Models/\n/Volumes/Models//\n/Volumes/Other/\n"));
-    const Run run = cli(
-        {QStringLiteral("folders"), QStringLiteral("remove"), QStringLiteral("/Volumes/Models")});
-    QCOMPARE(run.status, 0);
-    QCOMPARE(cli({QStringLiteral("folders")}).out, QStringLiteral("/Volumes/Other/\n"));
+    QVERIFY(Fixtures::makeTree(home.path(), {u"models/a/"_qs, u"models/b/"_qs}));
+    QVERIFY(QDir::setCurrent(home.file(u"models"_qs)));
+    const auto report = runCli({u"report"_qs, u"--output"_qs, u"a/../report.md"_qs});
+    QCOMPARE(report.out, QByteArray());
+    QVERIFY(QFileInfo(home.file(u"models/report.md"_qs)).size() > 100);
+    const QString a = home.file(u"models/a"_qs), b = home.file(u"models/b"_qs);
+    const auto folders = [](const QStringList& words) { // what it prints, or its failure
+        const auto run = runCli(QStringList{u"folders"_qs} + words);
+        return run.exitCode == 0 ? QByteArray(run.out + run.err) : QByteArray("failed");
+    };
+    for (const QString& path : {u"./a/../a/"_qs, b, a})
+        QCOMPARE(folders({u"add"_qs, path}), QByteArray());
+    QCOMPARE(folders({u"list"_qs}), (a + u'\n' + b + u'\n').toUtf8());
+    QCOMPARE(folders({u"remove"_qs, u"a/"_qs}) + folders({u"remove"_qs, u"/not/there"_qs}), "");
+    QCOMPARE(folders({}), (b + u'\n').toUtf8());
 }
 
 QTEST_GUILESS_MAIN(TestCliScan)

@@ -1,26 +1,29 @@
+#include "Fixtures.h"
+#include "ScanReadout.h"
+#include "TestHome.h"
+#include "model/TrashPolicy.h"
+#include "scanners/ClaimedPaths.h"
 #include "scanners/Scanner.h"
 
-#include <QMutex>
 #include <QTest>
 #include <QThreadPool>
-#include <algorithm>
-#include <future>
-#include <vector>
+#include <atomic>
+#include <thread>
+
+using ScanReadout::idsOf;
 
 namespace {
 
-ModelEntry entry(const QString& id, const QString& path = {})
+// "Source path [root]": an entry of that source (raw value) listing the path; a root makes it a
+// custom entry found through that stored folder.
+ModelEntry entry(const QString& text)
 {
-    return ModelEntry(id, id, ModelSource::custom, 1, std::nullopt, path, {path}, std::nullopt,
-                      DeleteRisk::safe, std::nullopt, std::nullopt);
-}
-
-QStringList ids(const QList<ModelEntry>& models)
-{
-    QStringList result;
-    for (const ModelEntry& model : models)
-        result.push_back(model.id);
-    return result;
+    const QStringList parts = text.split(u' ');
+    const QString path = parts.value(1);
+    const std::optional<QString> detail =
+        parts.size() > 2 ? std::optional(u"Custom folder: "_qs + parts[2]) : std::nullopt;
+    return ModelEntry(path, path, *ModelSource::fromRawValue(parts[0]), 1, std::nullopt, path,
+                      {path}, std::nullopt, DeleteRisk::safe, std::nullopt, detail);
 }
 
 } // namespace
@@ -32,10 +35,12 @@ class TestScanner : public QObject
 private slots:
     void mergeKeepsSlotOrder_data();
     void mergeKeepsSlotOrder();
-    void failingScannerKeepsItsSlotEmpty();
     void uniqueIds_data();
     void uniqueIds();
-    void claimedPathsTakeEveryPath();
+    void eachFileListedOnce_data();
+    void eachFileListedOnce();
+    void fullScanListsEachFileOnce();
+    void riskyEntryHoldsBackTheList();
 };
 
 void TestScanner::mergeKeepsSlotOrder_data()
@@ -46,119 +51,109 @@ void TestScanner::mergeKeepsSlotOrder_data()
     QTest::newRow("shuffled") << QList<int>{3, 6, 0, 5, 1, 4, 2};
 }
 
-// Each job waits for the one before it in the finishing order, so the jobs really finish in
-// that order (all seven run at once); the merge must still follow the slots.
+// Each job waits for its turn in the finishing order, so the jobs really finish in that order
+// (all must run at once); the merge still follows the slots. A job that throws gives nothing.
 void TestScanner::mergeKeepsSlotOrder()
 {
     QFETCH(QList<int>, finishing);
-    std::vector<std::promise<void>> finished(7);
-    std::vector<std::shared_future<void>> waits;
-    for (auto& promise : finished)
-        waits.push_back(promise.get_future().share());
-    std::vector<int> previous(7, -1);
-    for (qsizetype i = 1; i < finishing.size(); ++i)
-        previous[static_cast<size_t>(finishing[i])] = finishing[i - 1];
-
-    QMutex orderLock;
+    std::atomic<int> turn = 0;
     QList<int> actualOrder;
     QList<Scanner::SourceJob> jobs;
+    QStringList expectedIds, expectedErrors;
     for (int slot = 0; slot < 7; ++slot) {
-        jobs.push_back([&, slot] {
-            if (previous[static_cast<size_t>(slot)] >= 0)
-                waits[static_cast<size_t>(previous[static_cast<size_t>(slot)])].wait();
-            SourceScan scan;
-            scan.models = {entry(QStringLiteral("m%1a").arg(slot)),
-                           entry(QStringLiteral("m%1b").arg(slot))};
-            scan.errors = {QStringLiteral("e%1").arg(slot)};
-            {
-                QMutexLocker lock(&orderLock);
-                actualOrder.push_back(slot);
-            }
-            finished[static_cast<size_t>(slot)].set_value();
-            return scan;
+        const QString id = u"m%1"_qs.arg(slot), error = u"e%1"_qs.arg(slot);
+        expectedIds << id;
+        expectedErrors << error;
+        jobs.push_back([&, slot, id, error] {
+            while (turn.load() != finishing.indexOf(slot))
+                std::this_thread::yield();
+            actualOrder.push_back(slot);
+            turn.fetch_add(1);
+            return SourceScan{{entry(u"Custom "_qs + id)}, {error}};
         });
     }
+    jobs.push_back([]() -> SourceScan { throw std::runtime_error("broken"); });
     QThreadPool pool;
     pool.setMaxThreadCount(1); // grown to one thread per job by the call
     ScanProgress progress;
     const SourceScan merged = Scanner::merge(Scanner::runSideBySide(jobs, pool, &progress));
-
     QCOMPARE(actualOrder, finishing);
-    QStringList expectedIds;
-    QStringList expectedErrors;
-    for (int slot = 0; slot < 7; ++slot) {
-        expectedIds << QStringLiteral("m%1a").arg(slot) << QStringLiteral("m%1b").arg(slot);
-        expectedErrors << QStringLiteral("e%1").arg(slot);
-    }
-    QCOMPARE(ids(merged.models), expectedIds);
+    QCOMPARE(idsOf(merged), expectedIds);
     QCOMPARE(merged.errors, expectedErrors);
-    QCOMPARE(progress.scannersDone.load(), 7);
-}
-
-void TestScanner::failingScannerKeepsItsSlotEmpty()
-{
-    const QList<Scanner::SourceJob> jobs{
-        [] {
-            return SourceScan{{entry(QStringLiteral("a"))}, {}};
-        },
-        []() -> SourceScan { throw std::runtime_error("broken"); },
-        [] {
-            return SourceScan{{entry(QStringLiteral("c"))}, {QStringLiteral("c failed")}};
-        },
-    };
-    QThreadPool pool;
-    const QList<SourceScan> results = Scanner::runSideBySide(jobs, pool);
-    QCOMPARE(results.size(), 3);
-    QVERIFY(results[1].models.isEmpty());
-    const SourceScan merged = Scanner::merge(results);
-    QCOMPARE(ids(merged.models), (QStringList{QStringLiteral("a"), QStringLiteral("c")}));
-    QCOMPARE(merged.errors, QStringList{QStringLiteral("c failed")});
+    QCOMPARE(progress.scannersDone.load(), 8);
 }
 
 void TestScanner::uniqueIds_data()
 {
-    QTest::addColumn<QStringList>("given");
-    QTest::addColumn<QStringList>("expected");
-    const QString m = QStringLiteral("model");
-    QTest::newRow("three from different slots")
-        << QStringList{m, m, m} << QStringList{m, m + u"~1", m + u"~2"};
-    QTest::newRow("scanner-given suffix after the repeats")
-        << QStringList{m, m, m + u"~1"} << QStringList{m, m + u"~2", m + u"~1"};
-    QTest::newRow("scanner-given suffix first")
-        << QStringList{m + u"~1", m, m} << QStringList{m + u"~1", m, m + u"~2"};
-    QTest::newRow("suffix taken by an earlier repeat")
-        << QStringList{m, m + u"~1", m + u"~1", m}
-        << QStringList{m, m + u"~1", m + u"~1~1", m + u"~2"};
-    QTest::newRow("several reserved in a row")
-        << QStringList{m, m + u"~2", m, m + u"~1", m}
-        << QStringList{m, m + u"~2", m + u"~3", m + u"~1", m + u"~4"};
-    QTest::newRow("distinct ids unchanged")
-        << QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("a~1")}
-        << QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("a~1")};
-    QTest::newRow("empty") << QStringList{} << QStringList{};
+    // The ids as given and as made unique, each list joined by ";".
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("three from different slots") << u"m;m;m"_qs << u"m;m~1;m~2"_qs;
+    QTest::newRow("scanner-given suffix after the repeats") << u"m;m;m~1"_qs << u"m;m~2;m~1"_qs;
+    QTest::newRow("scanner-given suffix first") << u"m~1;m;m"_qs << u"m~1;m;m~2"_qs;
+    QTest::newRow("suffix taken by a repeat") << u"m;m~1;m~1;m"_qs << u"m;m~1;m~1~1;m~2"_qs;
+    QTest::newRow("several reserved in a row") << u"m;m~2;m;m~1;m"_qs << u"m;m~2;m~3;m~1;m~4"_qs;
+    QTest::newRow("distinct ids unchanged") << u"a;b;a~1"_qs << u"a;b;a~1"_qs;
+    QTest::newRow("control characters") << u"a\nb\t\x1b\u0085c;x\0y"_qs << u"a-b---c;x-y"_qs;
+    QTest::newRow("cleaned before uniqueness") << u"a-b;a\nb"_qs << u"a-b;a-b~1"_qs;
 }
 
 void TestScanner::uniqueIds()
 {
-    QFETCH(QStringList, given);
-    QFETCH(QStringList, expected);
+    QFETCH(QString, given);
+    QFETCH(QString, expected);
     QList<ModelEntry> models;
-    for (const QString& id : given)
-        models.push_back(entry(id));
+    for (const QString& id : given.split(u';'))
+        models.push_back(entry(u"Custom "_qs + id));
     Scanner::makeIDsUnique(models);
-    QCOMPARE(ids(models), expected);
-    QSet<QString> seen(expected.cbegin(), expected.cend());
-    QCOMPARE(seen.size(), expected.size());
+    QCOMPARE(idsOf({models, {}}).join(u';'), expected);
 }
 
-void TestScanner::claimedPathsTakeEveryPath()
+void TestScanner::eachFileListedOnce_data()
 {
-    ModelEntry a = entry(QStringLiteral("a"), QStringLiteral("/m/a"));
-    a.allPaths = {QStringLiteral("/m/a"), QStringLiteral("/m/a-blob")};
-    const ModelEntry b = entry(QStringLiteral("b"), QStringLiteral("/m/b"));
-    QCOMPARE(Scanner::claimedPaths({a, b}),
-             (QSet<QString>{QStringLiteral("/m/a"), QStringLiteral("/m/a-blob"),
-                            QStringLiteral("/m/b")}));
+    // Entries and the ids (paths) left, each list joined by ";".
+    QTest::addColumn<QString>("entries");
+    QTest::addColumn<QString>("kept");
+    QTest::newRow("custom file LM Studio lists")
+        << u"LmStudio /l/m;Custom /l/m /l/"_qs << u"/l/m"_qs;
+    QTest::newRow("sibling is not inside") << u"HuggingFace /r;Custom /rr/m /"_qs << u"/r;/rr/m"_qs;
+    QTest::newRow("loose file a custom folder lists")
+        << u"Custom /d/l /d;Loose /d/l"_qs << u"/d/l"_qs;
+    QTest::newRow("loose in a cache folder") << u"CodingCache /c;Loose /c/m"_qs << u"/c"_qs;
+    QTest::newRow("other sources stay") << u"Ollama /b;ComfyUi /b;Custom /c /"_qs << u"/b;/b;/c"_qs;
+}
+
+void TestScanner::eachFileListedOnce()
+{
+    QFETCH(QString, entries);
+    QFETCH(QString, kept);
+    QList<ModelEntry> models;
+    for (const QString& text : entries.split(u';'))
+        models.push_back(entry(text));
+    ClaimedPaths::dropRepeats(models);
+    QCOMPARE(idsOf({models, {}}), kept.split(u';'));
+}
+
+void TestScanner::fullScanListsEachFileOnce()
+{
+    TestHome home;
+    const QString hf = home.file(u".cache/huggingface"_qs);
+    QVERIFY(Fixtures::makeTree(
+        home.path(), {u".cache/huggingface/hub/models--o--r/snapshots/s/m.gguf:2000000"_qs,
+                      u"x/a.gguf:2000000"_qs, u"x/in/b.gguf:3000000"_qs}));
+    const QString x = home.file(u"x"_qs);
+    const ScanResult result = Scanner::scanAll(false, {x + u"/in"_qs, x + u'/', hf, x});
+    QCOMPARE(idsOf({result.models, {}}),
+             (QStringList{u"hf-models--o--r"_qs, u"custom-a-2000000"_qs, u"custom-b-3000000"_qs}));
+}
+
+void TestScanner::riskyEntryHoldsBackTheList()
+{
+    QList<ModelEntry> entries{entry(u"Custom /a"_qs), entry(u"Custom /b"_qs)};
+    entries[1].deleteRisk = DeleteRisk::unknown;
+    QVERIFY(!TrashPolicy::heldBack({}) && !TrashPolicy::heldBack(entries));
+    entries[1].deleteRisk = DeleteRisk::risky;
+    QVERIFY(TrashPolicy::heldBack(entries));
 }
 
 QTEST_GUILESS_MAIN(TestScanner)
