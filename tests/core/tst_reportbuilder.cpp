@@ -53,111 +53,104 @@ class TestReportBuilder : public QObject
     Q_OBJECT
 
 private slots:
-    void emptyScan();
-    void fullDocument();
-    void dateLine_data();
-    void dateLine();
-    void cellsNeverBreakTheTable_data();
-    void cellsNeverBreakTheTable();
+    void emptyScan()
+    {
+        const QString text = ReportBuilder::markdown(ScanResult{}, kDate);
+        QCOMPARE(text, (header(QStringLiteral("**Total storage:** Zero KB across 0 models")) +
+                        modelsHead() + footer())
+                           .join(u'\n'));
+        QVERIFY(!text.endsWith(u'\n'));
+    }
+
+    void fullDocument()
+    {
+        TestHome home;
+        ScanResult scan;
+        ModelEntry big = model(QStringLiteral("big"), ModelSource::huggingFace, 10'000'000'001,
+                               home.file(QStringLiteral("hub/big")));
+        big.isDuplicate = true;
+        ModelEntry exact = model(QStringLiteral("exact"), ModelSource::ollama, 10'000'000'000,
+                                 QStringLiteral("/srv/exact"), 0);
+        ModelEntry first = model(QStringLiteral("first"), ModelSource::custom, 5'000'000,
+                                 QStringLiteral("/data/first"));
+        first.isDuplicate = true;
+        const ModelEntry second = model(QStringLiteral("second"), ModelSource::custom, 5'000'000,
+                                        QStringLiteral("/data/second"));
+        ModelEntry dated = model(QStringLiteral("dated"), ModelSource::loose, 1'000,
+                                 home.file(QStringLiteral("Downloads/dated.bin")));
+        dated.lastModified = QDateTime::currentDateTime().addDays(-3);
+        scan.models = {first, exact, dated, big, second};
+
+        const QStringList expected =
+            header(QStringLiteral("**Total storage:** 10.01 GB across 5 models")) +
+            QStringList{QStringLiteral("| Ollama | 1 | Zero KB |"),
+                        QStringLiteral("| Hugging Face | 1 | 10 GB |"),
+                        QStringLiteral("| Loose Files | 1 | 1 KB |"),
+                        QStringLiteral("| Custom Folders | 2 | 10 MB |")} +
+            modelsHead() +
+            QStringList{
+                QStringLiteral("| big ⚠ DUP 🔴 | Hugging Face | 10 GB | — | `~/hub/big` |"),
+                QStringLiteral("| exact | Ollama | 10 GB | — | `/srv/exact` |"),
+                QStringLiteral("| first ⚠ DUP | Custom | 5 MB | — | `/data/first` |"),
+                QStringLiteral("| second | Custom | 5 MB | — | `/data/second` |"),
+                QStringLiteral(
+                    "| dated | Loose File | 1 KB | 3 days ago | `~/Downloads/dated.bin` |")} +
+            footer();
+        QCOMPARE(ReportBuilder::markdown(scan, kDate).split(u'\n'), expected);
+    }
+
+    void dateLine_data()
+    {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("C") << QLocale::c() << QStringLiteral("December 6, 2026 at 9:41 AM");
+        QTest::newRow("British English") << QLocale(QLocale::English, QLocale::UnitedKingdom)
+                                         << QStringLiteral("December 6, 2026 at 09:41");
+        QTest::newRow("German") << QLocale(QLocale::German, QLocale::Germany)
+                                << QStringLiteral("Sonntag, 6. Dezember 2026 09:41");
+    }
+
+    void dateLine()
+    {
+        QFETCH(QLocale, locale);
+        QFETCH(QString, expected);
+        QCOMPARE(ReportBuilder::formattedDate(kDate, locale), expected);
+    }
+
+    void cellsNeverBreakTheTable_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("row");
+        QTest::newRow("pipe in the name")
+            << QStringLiteral("a|b") << QStringLiteral("/m/a")
+            << QStringLiteral("| a\\|b | Custom | 5 MB | — | `/m/a` |");
+        QTest::newRow("line breaks in the name")
+            << QStringLiteral("one\ntwo\r\nthree\rfour") << QStringLiteral("/m/a")
+            << QStringLiteral("| one two three four | Custom | 5 MB | — | `/m/a` |");
+        QTest::newRow("pipe and line break in the path")
+            << QStringLiteral("m") << QStringLiteral("/m/a|b\nc")
+            << QStringLiteral("| m | Custom | 5 MB | — | `/m/a\\|b c` |");
+        QTest::newRow("backtick in the path")
+            << QStringLiteral("m") << QStringLiteral("/m/a`b")
+            << QStringLiteral("| m | Custom | 5 MB | — | `` /m/a`b `` |");
+        QTest::newRow("backtick run in the path")
+            << QStringLiteral("m") << QStringLiteral("/m/``x`")
+            << QStringLiteral("| m | Custom | 5 MB | — | ``` /m/``x` ``` |");
+    }
+
+    void cellsNeverBreakTheTable()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, path);
+        QFETCH(QString, row);
+        ScanResult scan;
+        scan.models = {model(name, ModelSource::custom, 5'000'000, path)};
+        const QStringList lines = ReportBuilder::markdown(scan, kDate).split(u'\n');
+        QCOMPARE(lines.size(), 22);
+        QCOMPARE(lines[18], row);
+    }
 };
-
-void TestReportBuilder::emptyScan()
-{
-    const QString text = ReportBuilder::markdown(ScanResult{}, kDate);
-    QCOMPARE(text, (header(QStringLiteral("**Total storage:** Zero KB across 0 models")) +
-                    modelsHead() + footer())
-                       .join(u'\n'));
-    QVERIFY(!text.endsWith(u'\n'));
-}
-
-void TestReportBuilder::fullDocument()
-{
-    TestHome home;
-    ScanResult scan;
-    ModelEntry big = model(QStringLiteral("big"), ModelSource::huggingFace, 10'000'000'001,
-                           home.file(QStringLiteral("hub/big")));
-    big.isDuplicate = true;
-    ModelEntry exact = model(QStringLiteral("exact"), ModelSource::ollama, 10'000'000'000,
-                             QStringLiteral("/srv/exact"), 0);
-    ModelEntry first = model(QStringLiteral("first"), ModelSource::custom, 5'000'000,
-                             QStringLiteral("/data/first"));
-    first.isDuplicate = true;
-    const ModelEntry second = model(QStringLiteral("second"), ModelSource::custom, 5'000'000,
-                                    QStringLiteral("/data/second"));
-    ModelEntry dated = model(QStringLiteral("dated"), ModelSource::loose, 1'000,
-                             home.file(QStringLiteral("Downloads/dated.bin")));
-    dated.lastModified = QDateTime::currentDateTime().addDays(-3);
-    scan.models = {first, exact, dated, big, second};
-
-    const QStringList expected =
-        header(QStringLiteral("**Total storage:** 10.01 GB across 5 models")) +
-        QStringList{QStringLiteral("| Ollama | 1 | Zero KB |"),
-                    QStringLiteral("| Hugging Face | 1 | 10 GB |"),
-                    QStringLiteral("| Loose Files | 1 | 1 KB |"),
-                    QStringLiteral("| Custom Folders | 2 | 10 MB |")} +
-        modelsHead() +
-        QStringList{QStringLiteral("| big ⚠ DUP 🔴 | Hugging Face | 10 GB | — | `~/hub/big` |"),
-                    QStringLiteral("| exact | Ollama | 10 GB | — | `/srv/exact` |"),
-                    QStringLiteral("| first ⚠ DUP | Custom | 5 MB | — | `/data/first` |"),
-                    QStringLiteral("| second | Custom | 5 MB | — | `/data/second` |"),
-                    QStringLiteral(
-                        "| dated | Loose File | 1 KB | 3 days ago | `~/Downloads/dated.bin` |")} +
-        footer();
-    QCOMPARE(ReportBuilder::markdown(scan, kDate).split(u'\n'), expected);
-}
-
-void TestReportBuilder::dateLine_data()
-{
-    QTest::addColumn<QLocale>("locale");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("C") << QLocale::c() << QStringLiteral("December 6, 2026 at 9:41 AM");
-    QTest::newRow("US English") << QLocale(QLocale::English, QLocale::UnitedStates)
-                                << QStringLiteral("December 6, 2026 at 9:41 AM");
-    QTest::newRow("British English") << QLocale(QLocale::English, QLocale::UnitedKingdom)
-                                     << QStringLiteral("December 6, 2026 at 09:41");
-    QTest::newRow("German") << QLocale(QLocale::German, QLocale::Germany)
-                            << QStringLiteral("Sonntag, 6. Dezember 2026 09:41");
-}
-
-void TestReportBuilder::dateLine()
-{
-    QFETCH(QLocale, locale);
-    QFETCH(QString, expected);
-    QCOMPARE(ReportBuilder::formattedDate(kDate, locale), expected);
-}
-
-void TestReportBuilder::cellsNeverBreakTheTable_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("row");
-    QTest::newRow("pipe in the name") << QStringLiteral("a|b") << QStringLiteral("/m/a")
-                                      << QStringLiteral("| a\\|b | Custom | 5 MB | — | `/m/a` |");
-    QTest::newRow("line breaks in the name")
-        << QStringLiteral("one\ntwo\r\nthree\rfour") << QStringLiteral("/m/a")
-        << QStringLiteral("| one two three four | Custom | 5 MB | — | `/m/a` |");
-    QTest::newRow("pipe and line break in the path")
-        << QStringLiteral("m") << QStringLiteral("/m/a|b\nc")
-        << QStringLiteral("| m | Custom | 5 MB | — | `/m/a\\|b c` |");
-    QTest::newRow("backtick in the path")
-        << QStringLiteral("m") << QStringLiteral("/m/a`b")
-        << QStringLiteral("| m | Custom | 5 MB | — | `` /m/a`b `` |");
-    QTest::newRow("backtick run in the path")
-        << QStringLiteral("m") << QStringLiteral("/m/``x`")
-        << QStringLiteral("| m | Custom | 5 MB | — | ``` /m/``x` ``` |");
-}
-
-void TestReportBuilder::cellsNeverBreakTheTable()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, path);
-    QFETCH(QString, row);
-    ScanResult scan;
-    scan.models = {model(name, ModelSource::custom, 5'000'000, path)};
-    const QStringList lines = ReportBuilder::markdown(scan, kDate).split(u'\n');
-    QCOMPARE(lines.size(), 22);
-    QCOMPARE(lines[18], row);
-}
 
 QTEST_GUILESS_MAIN(TestReportBuilder)
 #include "tst_reportbuilder.moc"

@@ -107,209 +107,170 @@ class UpdateInfoTest : public QObject
     Q_OBJECT
 
 private slots:
-    void compareVersions_data();
-    void compareVersions();
-    void decode_data();
-    void decode();
-    void endpoint_data();
-    void endpoint();
-    void check_data();
-    void check();
-    void checkAsync();
+    void compareVersions_data()
+    {
+        QTest::addColumn<QString>("a");
+        QTest::addColumn<QString>("b");
+        QTest::addColumn<int>("order"); // of a against b; b against a is the opposite
+        QTest::newRow("digit runs by value") << u"1.10.0"_s << u"1.9.3"_s << 1;
+        QTest::newRow("the longer version is newer") << u"1.2.0"_s << u"1.2"_s << 1;
+        QTest::newRow("equal") << u"1.4.2"_s << u"1.4.2"_s << 0;
+        QTest::newRow("an added part is newer") << u"1.2.1"_s << u"1.2"_s << 1;
+        QTest::newRow("an added .01 is newer") << u"1.2.01"_s << u"1.2"_s << 1;
+        QTest::newRow("leading zeros") << u"01.2"_s << u"1.2"_s << 0;
+        QTest::newRow("single digit against two") << u"2"_s << u"10"_s << -1;
+        QTest::newRow("longer run") << u"1.20"_s << u"1.3"_s << 1;
+        QTest::newRow("suffix") << u"1.2-beta"_s << u"1.2"_s << 1;
+        QTest::newRow("runs beyond 64 bits")
+            << u"1.99999999999999999999"_s << u"1.100000000000000000000"_s << -1;
+    }
+
+    void compareVersions()
+    {
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QFETCH(int, order);
+        const auto sign = [](int value) { return (value > 0) - (value < 0); };
+        QCOMPARE(sign(UpdateInfo::compareVersions(a, b)), order);
+        QCOMPARE(sign(UpdateInfo::compareVersions(b, a)), -order);
+    }
+
+    void decode_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("notes");        // "-" for none; empty: not decoded
+        QTest::addColumn<QString>("download_url"); // "-" for none
+        const QString none = u"-"_s;
+        QTest::newRow("all fields")
+            << QByteArray(R"({"version":"2.0","notes":"New","download_url":"https://e.org/get",)"
+                          R"("x":1})")
+            << u"New"_s << u"https://e.org/get"_s;
+        QTest::newRow("version only") << QByteArray(R"({"version":"2.0"})") << none << none;
+        QTest::newRow("nulls") << QByteArray(
+                                      R"({"version":"2.0","notes":null,"download_url":null})")
+                               << none << none;
+        const auto dropped = [&](const char* name, const char* url) {
+            QTest::newRow(name) << "{\"version\":\"2.0\",\"download_url\":\"" + QByteArray(url) +
+                                       "\"}"
+                                << none << none;
+        };
+        dropped("empty download_url", "");
+        dropped("http download_url", "http://example.org/get");
+        dropped("script download_url", "javascript:alert(1)");
+        for (const char* body :
+             {R"({"notes":"x"})", R"({"version":2})", R"({"version":"2","notes":3})",
+              R"([{"version":"2"}])", "<html>Not found</html>", ""})
+            QTest::newRow(body) << QByteArray(body) << QString() << QString();
+    }
+
+    void decode()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, notes);
+        QFETCH(QString, download_url);
+        const std::optional<UpdateInfo> info = UpdateInfo::decode(body);
+        QCOMPARE(info.has_value(), !notes.isEmpty());
+        if (!info)
+            return;
+        QCOMPARE(info->version, QStringLiteral("2.0"));
+        QCOMPARE(info->notes.value_or(QStringLiteral("-")), notes);
+        QCOMPARE(info->download_url.value_or(QStringLiteral("-")), download_url);
+        QCOMPARE(info->downloadURL().toString(),
+                 info->download_url.value_or(QStringLiteral("https://brimvale.app/download")));
+    }
+
+    void endpoint_data()
+    {
+        QTest::addColumn<QByteArray>("override");
+        QTest::addColumn<QString>("expected"); // empty: refused
+        QTest::newRow("default") << QByteArray() << u"https://brimvale.app/version.json"_s;
+        QTest::newRow("https") << QByteArray("https://example.org/v.json")
+                               << u"https://example.org/v.json"_s;
+        QTest::newRow("http on loopback")
+            << QByteArray("http://127.0.0.1:8080/v.json") << u"http://127.0.0.1:8080/v.json"_s;
+        QTest::newRow("http elsewhere") << QByteArray("http://example.org/v.json") << u""_s;
+        QTest::newRow("another scheme") << QByteArray("ftp://127.0.0.1/v.json") << u""_s;
+        QTest::newRow("not an address") << QByteArray("version.json") << u""_s;
+    }
+
+    void endpoint()
+    {
+        QFETCH(QByteArray, override);
+        QFETCH(QString, expected);
+        TestHome home;
+        home.setEnv("BRIMVALE_UPDATE_URL", override);
+        const QUrl url = UpdateInfo::endpoint();
+        QCOMPARE(url.isValid() ? url.toString() : QString(), expected);
+        if (expected.isEmpty())
+            QCOMPARE(UpdateInfo::check(QStringLiteral("0.1")), std::nullopt);
+    }
+
+    void check_data()
+    {
+        QTest::addColumn<QByteArray>("response");
+        QTest::addColumn<int>("behaviour");
+        QTest::addColumn<QString>("current");
+        QTest::addColumn<QString>("version"); // empty: no offer
+        QTest::addColumn<QString>("downloadURL");
+        const int answer = int(Behaviour::answer);
+        const QString fallback = QStringLiteral("https://brimvale.app/download");
+        const QByteArray full =
+            R"({"version":"1.4.2","notes":"Faster","download_url":"https://example.org/get"})";
+        const auto nothing = [&](const char* name, const QByteArray& response, int behaviour) {
+            QTest::newRow(name) << response << behaviour << u"1.0"_s << QString() << QString();
+        };
+        QTest::newRow("newer") << httpResponse(200, full) << answer << u"1.4.1"_s << u"1.4.2"_s
+                               << u"https://example.org/get"_s;
+        QTest::newRow("equal") << httpResponse(200, full) << answer << u"1.4.2"_s << u""_s << u""_s;
+        QTest::newRow("older") << httpResponse(200, full) << answer << u"1.5"_s << u""_s << u""_s;
+        QTest::newRow("500 with a newer body") << httpResponse(500, full) << answer << u"1.0"_s
+                                               << u"1.4.2"_s << u"https://example.org/get"_s;
+        QTest::newRow("body of exactly 64 KiB")
+            << httpResponse(200, bodyOfSize(65536)) << answer << u"1.0"_s << u"9.9"_s << fallback;
+        nothing("body one byte over 64 KiB", httpResponse(200, bodyOfSize(65537)), answer);
+        nothing("long body without a length", httpResponse(200, bodyOfSize(300000), false), answer);
+        nothing("404 web page", httpResponse(404, "<html><body>Not Found</body></html>"), answer);
+        nothing("not JSON", httpResponse(200, "version=9"), answer);
+        nothing("redirect to http",
+                httpResponse(302, {}, true, "Location: http://127.0.0.1:{port}/other\r\n"), answer);
+        nothing("never answers", QByteArray(), int(Behaviour::silent));
+        nothing("answer that never ends", QByteArray(), int(Behaviour::trickle));
+    }
+
+    void check()
+    {
+        QFETCH(QByteArray, response);
+        QFETCH(int, behaviour);
+        QFETCH(QString, current);
+        QFETCH(QString, version);
+        QFETCH(QString, downloadURL);
+        TestHome home;
+        FakeEndpoint endpoint(response, Behaviour(behaviour));
+        home.setEnv("BRIMVALE_UPDATE_URL", endpoint.url());
+        const std::optional<UpdateInfo> info =
+            UpdateInfo::check(current, std::chrono::milliseconds(600));
+        QCOMPARE(endpoint.requests(), 1);
+        QCOMPARE(info ? info->version : QString(), version);
+        if (info)
+            QCOMPARE(info->downloadURL().toString(), downloadURL);
+    }
+
+    void checkAsync()
+    {
+        TestHome home;
+        FakeEndpoint endpoint(httpResponse(200, R"({"version":"7.0","notes":"Big"})"),
+                              Behaviour::answer);
+        home.setEnv("BRIMVALE_UPDATE_URL", endpoint.url());
+        QFutureWatcher<std::optional<UpdateInfo>> watcher;
+        QSignalSpy finished(&watcher, &QFutureWatcherBase::finished);
+        watcher.setFuture(UpdateInfo::checkAsync(QStringLiteral("6.9")));
+        QVERIFY(finished.wait(20000));
+        const std::optional<UpdateInfo> info = watcher.result();
+        QVERIFY(info);
+        QCOMPARE(info->version, QStringLiteral("7.0"));
+        QCOMPARE(info->notes, QStringLiteral("Big"));
+    }
 };
-
-void UpdateInfoTest::compareVersions_data()
-{
-    QTest::addColumn<QString>("a");
-    QTest::addColumn<QString>("b");
-    QTest::addColumn<int>("order");
-    QTest::newRow("digit runs by value") << u"1.10.0"_s << u"1.9.3"_s << 1;
-    QTest::newRow("digit runs by value, reversed") << u"1.9.3"_s << u"1.10.0"_s << -1;
-    QTest::newRow("the longer version is newer") << u"1.2.0"_s << u"1.2"_s << 1;
-    QTest::newRow("the shorter version is older") << u"1.2"_s << u"1.2.0"_s << -1;
-    QTest::newRow("equal") << u"1.4.2"_s << u"1.4.2"_s << 0;
-    QTest::newRow("an added part is newer") << u"1.2.1"_s << u"1.2"_s << 1;
-    QTest::newRow("an added .01 is newer") << u"1.2.01"_s << u"1.2"_s << 1;
-    QTest::newRow("leading zeros") << u"01.2"_s << u"1.2"_s << 0;
-    QTest::newRow("single digit against two") << u"2"_s << u"10"_s << -1;
-    QTest::newRow("longer run") << u"1.20"_s << u"1.3"_s << 1;
-    QTest::newRow("suffix") << u"1.2-beta"_s << u"1.2"_s << 1;
-    QTest::newRow("runs beyond 64 bits")
-        << u"1.99999999999999999999"_s << u"1.100000000000000000000"_s << -1;
-}
-
-void UpdateInfoTest::compareVersions()
-{
-    QFETCH(QString, a);
-    QFETCH(QString, b);
-    QFETCH(int, order);
-    const int result = UpdateInfo::compareVersions(a, b);
-    QCOMPARE((result > 0) - (result < 0), order);
-}
-
-void UpdateInfoTest::decode_data()
-{
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<bool>("decodes");
-    QTest::addColumn<QString>("notes");        // "-" for none
-    QTest::addColumn<QString>("download_url"); // "-" for none
-    QTest::addColumn<QString>("downloadURL");
-    const QString fallback = QStringLiteral("https://brimvale.app/download");
-    QTest::newRow("all fields")
-        << QByteArray(
-               R"({"version":"2.0","notes":"New","download_url":"https://example.org/get","x":1})")
-        << true << u"New"_s << u"https://example.org/get"_s << u"https://example.org/get"_s;
-    QTest::newRow("version only") << QByteArray(R"({"version":"2.0"})") << true << u"-"_s << u"-"_s
-                                  << fallback;
-    QTest::newRow("nulls") << QByteArray(R"({"version":"2.0","notes":null,"download_url":null})")
-                           << true << u"-"_s << u"-"_s << fallback;
-    QTest::newRow("empty download_url") << QByteArray(R"({"version":"2.0","download_url":""})")
-                                        << true << u"-"_s << u"-"_s << fallback;
-    QTest::newRow("http download_url")
-        << QByteArray(R"({"version":"2.0","download_url":"http://example.org/get"})") << true
-        << u"-"_s << u"-"_s << fallback;
-    QTest::newRow("script download_url")
-        << QByteArray(R"x({"version":"2.0","download_url":"javascript:alert(1)"})x") << true
-        << u"-"_s << u"-"_s << fallback;
-    QTest::newRow("version missing")
-        << QByteArray(R"({"notes":"x"})") << false << u""_s << u""_s << u""_s;
-    QTest::newRow("version a number")
-        << QByteArray(R"({"version":2})") << false << u""_s << u""_s << u""_s;
-    QTest::newRow("notes a number")
-        << QByteArray(R"({"version":"2","notes":3})") << false << u""_s << u""_s << u""_s;
-    QTest::newRow("an array") << QByteArray(R"([{"version":"2"}])") << false << u""_s << u""_s
-                              << u""_s;
-    QTest::newRow("a web page") << QByteArray("<html>Not found</html>") << false << u""_s << u""_s
-                                << u""_s;
-    QTest::newRow("empty") << QByteArray() << false << u""_s << u""_s << u""_s;
-}
-
-void UpdateInfoTest::decode()
-{
-    QFETCH(QByteArray, body);
-    QFETCH(bool, decodes);
-    QFETCH(QString, notes);
-    QFETCH(QString, download_url);
-    QFETCH(QString, downloadURL);
-    const std::optional<UpdateInfo> info = UpdateInfo::decode(body);
-    QCOMPARE(info.has_value(), decodes);
-    if (!info)
-        return;
-    QCOMPARE(info->version, QStringLiteral("2.0"));
-    QCOMPARE(info->notes.value_or(QStringLiteral("-")), notes);
-    QCOMPARE(info->download_url.value_or(QStringLiteral("-")), download_url);
-    QCOMPARE(info->downloadURL().toString(), downloadURL);
-}
-
-void UpdateInfoTest::endpoint_data()
-{
-    QTest::addColumn<QByteArray>("override");
-    QTest::addColumn<QString>("expected"); // empty: refused
-    QTest::newRow("default") << QByteArray() << u"https://brimvale.app/version.json"_s;
-    QTest::newRow("https") << QByteArray("https://example.org/v.json")
-                           << u"https://example.org/v.json"_s;
-    QTest::newRow("http on loopback")
-        << QByteArray("http://127.0.0.1:8080/v.json") << u"http://127.0.0.1:8080/v.json"_s;
-    QTest::newRow("http elsewhere") << QByteArray("http://example.org/v.json") << u""_s;
-    QTest::newRow("another scheme") << QByteArray("ftp://127.0.0.1/v.json") << u""_s;
-    QTest::newRow("not an address") << QByteArray("version.json") << u""_s;
-}
-
-void UpdateInfoTest::endpoint()
-{
-    QFETCH(QByteArray, override);
-    QFETCH(QString, expected);
-    TestHome home;
-    home.setEnv("BRIMVALE_UPDATE_URL", override);
-    const QUrl url = UpdateInfo::endpoint();
-    QCOMPARE(url.isValid() ? url.toString() : QString(), expected);
-    if (expected.isEmpty())
-        QCOMPARE(UpdateInfo::check(QStringLiteral("0.1")), std::nullopt);
-}
-
-void UpdateInfoTest::check_data()
-{
-    QTest::addColumn<QByteArray>("response");
-    QTest::addColumn<int>("behaviour");
-    QTest::addColumn<QString>("current");
-    QTest::addColumn<QString>("version"); // empty: no offer
-    QTest::addColumn<QString>("downloadURL");
-    const int answer = int(Behaviour::answer);
-    const QString fallback = QStringLiteral("https://brimvale.app/download");
-    const QByteArray full =
-        R"({"version":"1.4.2","notes":"Faster","download_url":"https://example.org/get"})";
-
-    QTest::newRow("newer") << httpResponse(200, full) << answer << u"1.4.1"_s << u"1.4.2"_s
-                           << u"https://example.org/get"_s;
-    QTest::newRow("newer by a digit run") << httpResponse(200, R"({"version":"1.10.0"})") << answer
-                                          << u"1.9.3"_s << u"1.10.0"_s << fallback;
-    QTest::newRow("equal") << httpResponse(200, full) << answer << u"1.4.2"_s << u""_s << u""_s;
-    QTest::newRow("longer than the current version")
-        << httpResponse(200, R"({"version":"1.2.0"})") << answer << u"1.2"_s << u"1.2.0"_s
-        << fallback;
-    QTest::newRow("shorter than the current version")
-        << httpResponse(200, R"({"version":"1.2"})") << answer << u"1.2.0"_s << u""_s << u""_s;
-    QTest::newRow("older") << httpResponse(200, full) << answer << u"1.5"_s << u""_s << u""_s;
-    QTest::newRow("404 web page") << httpResponse(404, "<html><body>Not Found</body></html>")
-                                  << answer << u"0.1"_s << u""_s << u""_s;
-    QTest::newRow("500 with a newer body") << httpResponse(500, full) << answer << u"1.0"_s
-                                           << u"1.4.2"_s << u"https://example.org/get"_s;
-    QTest::newRow("empty download_url")
-        << httpResponse(200, R"({"version":"3.0","download_url":""})") << answer << u"1.0"_s
-        << u"3.0"_s << fallback;
-    QTest::newRow("http download_url")
-        << httpResponse(200, R"({"version":"3.0","download_url":"http://example.org/get"})")
-        << answer << u"1.0"_s << u"3.0"_s << fallback;
-    QTest::newRow("body of exactly 64 KiB")
-        << httpResponse(200, bodyOfSize(65536)) << answer << u"1.0"_s << u"9.9"_s << fallback;
-    QTest::newRow("body one byte over 64 KiB")
-        << httpResponse(200, bodyOfSize(65537)) << answer << u"1.0"_s << u""_s << u""_s;
-    QTest::newRow("long body without a length")
-        << httpResponse(200, bodyOfSize(300000), false) << answer << u"1.0"_s << u""_s << u""_s;
-    QTest::newRow("not JSON") << httpResponse(200, "version=9") << answer << u"1.0"_s << u""_s
-                              << u""_s;
-    QTest::newRow("redirect to http")
-        << httpResponse(302, {}, true, "Location: http://127.0.0.1:{port}/other\r\n") << answer
-        << u"1.0"_s << u""_s << u""_s;
-    QTest::newRow("never answers")
-        << QByteArray() << int(Behaviour::silent) << u"1.0"_s << u""_s << u""_s;
-    QTest::newRow("answer that never ends")
-        << QByteArray() << int(Behaviour::trickle) << u"1.0"_s << u""_s << u""_s;
-}
-
-void UpdateInfoTest::check()
-{
-    QFETCH(QByteArray, response);
-    QFETCH(int, behaviour);
-    QFETCH(QString, current);
-    QFETCH(QString, version);
-    QFETCH(QString, downloadURL);
-    TestHome home;
-    FakeEndpoint endpoint(response, Behaviour(behaviour));
-    home.setEnv("BRIMVALE_UPDATE_URL", endpoint.url());
-    const std::optional<UpdateInfo> info =
-        UpdateInfo::check(current, std::chrono::milliseconds(600));
-    QCOMPARE(endpoint.requests(), 1);
-    QCOMPARE(info ? info->version : QString(), version);
-    if (info)
-        QCOMPARE(info->downloadURL().toString(), downloadURL);
-}
-
-void UpdateInfoTest::checkAsync()
-{
-    TestHome home;
-    FakeEndpoint endpoint(httpResponse(200, R"({"version":"7.0","notes":"Big"})"),
-                          Behaviour::answer);
-    home.setEnv("BRIMVALE_UPDATE_URL", endpoint.url());
-    QFutureWatcher<std::optional<UpdateInfo>> watcher;
-    QSignalSpy finished(&watcher, &QFutureWatcherBase::finished);
-    watcher.setFuture(UpdateInfo::checkAsync(QStringLiteral("6.9")));
-    QVERIFY(finished.wait(20000));
-    const std::optional<UpdateInfo> info = watcher.result();
-    QVERIFY(info);
-    QCOMPARE(info->version, QStringLiteral("7.0"));
-    QCOMPARE(info->notes, QStringLiteral("Big"));
-}
 
 QTEST_GUILESS_MAIN(UpdateInfoTest)
 #include "tst_updateinfo.moc"
