@@ -14,55 +14,6 @@ class TestCodingCacheScanner : public QObject
     Q_OBJECT
 
 private slots:
-    void layouts_data()
-    {
-        ScanReadout::layoutColumns();
-        const QString hash = u"0123456789abcdef0123456789abcdef/a:100000"_s;
-        const QStringList everyRow{u".cursor/chat/a:100000"_s,
-                                   u"Library/Application Support/Cursor/User/workspaceStorage/"_s +
-                                       hash,
-                                   u"Library/Caches/Cursor/a:100000"_s,
-                                   u".claude/projects/p/a:100000"_s,
-                                   u".continue/a:100000"_s,
-                                   u".codeium/a:100000"_s,
-                                   u"Library/Application Support/com.github.copilot/a:100000"_s,
-                                   u".config/github-copilot/a:100000"_s,
-                                   u".config/Cursor/User/workspaceStorage/"_s + hash,
-                                   u".config/Cursor/CachedData/a:100000"_s};
-        QStringList folders;
-        for (const QString& file : everyRow)
-            folders.push_back(file.section(u'/', 0, -2) + u":100000"_s);
-        QTest::newRow("every folder, in table order") << everyRow << folders;
-        QTest::newRow("other folders of a tool")
-            << QStringList{u".cursor/other/big.bin:5000000"_s} << QStringList();
-        const QString projects = u".claude/projects/"_s;
-        QTest::newRow("project folders in byte order")
-            << QStringList{projects + u"-home-ann-site/a:300000"_s,
-                           projects + u"-home-ann-API/a:120000"_s,
-                           projects + u".hidden/a:500000"_s,
-                           projects + u"small/a:99999"_s,
-                           projects + u"loose-file.jsonl:900000"_s,
-                           u"elsewhere/a:700000"_s,
-                           projects + u"linked->../../elsewhere"_s}
-            << QStringList{projects + u"-home-ann-API:120000"_s,
-                           projects + u"-home-ann-site:300000"_s};
-        // What a move to another drive leaves behind: the folder is elsewhere, a link stays.
-        QTest::newRow("whole-folder row is a link")
-            << QStringList{u"moved/a:400000"_s, u".cursor/chat->../moved"_s} << QStringList();
-        QTest::newRow("per-project row is a link")
-            << QStringList{u"moved/p/a:400000"_s, u".claude/projects->../moved"_s} << QStringList();
-        QTest::newRow("Trash inside a cache")
-            << QStringList{u".continue/index.db:50000"_s,
-                           u".continue/.Trash-0/files/old.bin:900000"_s,
-                           u".continue/.Trash/old.bin:900000"_s}
-            << QStringList();
-    }
-
-    void layouts()
-    {
-        ScanReadout::checkLayout([](const TestHome&) { return CodingCacheScanner::scan(); });
-    }
-
     void entry_data()
     {
         QTest::addColumn<QString>("folder");

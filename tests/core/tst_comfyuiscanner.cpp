@@ -1,5 +1,4 @@
 #include "Fixtures.h"
-#include "ScanReadout.h"
 #include "TestHome.h"
 #include "scanners/ComfyUIScanner.h"
 
@@ -13,47 +12,6 @@ class TestComfyUIScanner : public QObject
     Q_OBJECT
 
 private slots:
-    void layouts_data()
-    {
-        ScanReadout::layoutColumns();
-        QTest::newRow("no installation")
-            << QStringList{u"models/checkpoints/x.safetensors:2000000"_s,
-                           u"Documents/other/models/vae/y.ckpt:2000000"_s}
-            << QStringList();
-        // Roots in their order, and in each root the categories in theirs.
-        QStringList tree;
-        const QStringList categories{u"checkpoints"_s, u"loras"_s,         u"vae"_s,
-                                     u"controlnet"_s,  u"unet"_s,          u"diffusion_models"_s,
-                                     u"clip"_s,        u"text_encoders"_s, u"upscale_models"_s,
-                                     u"embeddings"_s,  u"diffusers"_s};
-        const QStringList roots{u"ComfyUI"_s, u"Documents/ComfyUI"_s, u"Desktop/ComfyUI"_s,
-                                u".local/share/ComfyUI"_s, u"comfy/ComfyUI"_s};
-        for (const QString& root : roots) {
-            for (const QString& category : categories)
-                tree.push_back(root + u"/models/"_s + category + u"/deep/m.pt:1000000"_s);
-        }
-        QTest::newRow("every root and category") << tree << tree;
-        QTest::newRow("linked roots are both searched")
-            << QStringList{u"ComfyUI/models/vae/m.pt:2000000"_s, u"Documents/ComfyUI->../ComfyUI"_s}
-            << QStringList{u"ComfyUI/models/vae/m.pt:2000000"_s,
-                           u"Documents/ComfyUI/models/vae/m.pt:2000000"_s};
-        QTest::newRow("base path repeating a root: searched once")
-            << QStringList{u"ComfyUI/models/vae/m.pt:2000000"_s,
-                           u"Documents/ComfyUI/extra_model_paths.yaml=base_path: ~/ComfyUI/\n"
-                           u"base_path: ~/Documents/../ComfyUI/.\nbase_path: ~/ComfyUI"_s}
-            << QStringList{u"ComfyUI/models/vae/m.pt:2000000"_s};
-        QTest::newRow("extra folders are not asked for more")
-            << QStringList{u"ComfyUI/extra_model_paths.yaml=base_path: ~/one"_s,
-                           u"one/extra_model_paths.yaml=base_path: ~/two"_s,
-                           u"one/models/loras/a.pt:2000000"_s, u"two/models/loras/b.pt:2000000"_s}
-            << QStringList{u"one/models/loras/a.pt:2000000"_s};
-    }
-
-    void layouts()
-    {
-        ScanReadout::checkLayout([](const TestHome&) { return ComfyUIScanner::scan(); });
-    }
-
     void extraModelPaths_data()
     {
         QTest::addColumn<QByteArray>("yaml");

@@ -20,77 +20,26 @@ class HuggingFaceScannerTest : public QObject
     Q_OBJECT
 
 private slots:
-    void names_data()
+    void repositories()
     {
-        QTest::addColumn<QString>("folder");
-        QTest::addColumn<QString>("name"); // empty: no entry
-        QTest::newRow("owner and name")
-            << u"models--meta-llama--Llama-3"_qs << u"meta-llama/Llama-3"_qs;
-        QTest::newRow("name alone") << u"models--gpt2"_qs << u"gpt2"_qs;
-        QTest::newRow("only the first separator")
-            << u"models--org--name--v2"_qs << u"org/name--v2"_qs;
-        QTest::newRow("triple hyphen") << u"models--a---b"_qs << u"a/-b"_qs;
-        QTest::newRow("dataset") << u"datasets--org--set"_qs << QString();
-        QTest::newRow("space") << u"spaces--org--demo"_qs << QString();
-        QTest::newRow("prefix in another case") << u"Models--org--x"_qs << QString();
-        QTest::newRow("lock folder") << u".locks"_qs << QString();
-    }
-
-    void names()
-    {
-        QFETCH(QString, folder);
-        QFETCH(QString, name);
         TestHome home;
-        const QString repository = hub(home) + u'/' + folder;
-        QVERIFY(Fixtures::makeTree(repository, {u"blobs/abc=12345"_qs}));
+        for (const QString& folder :
+             {u"models--meta-llama--Llama-3"_qs, u"models--gpt2"_qs, u"models--org--name--v2"_qs,
+              u"models--a---b"_qs, u"datasets--org--set"_qs, u"spaces--org--demo"_qs,
+              u"Models--org--x"_qs, u".locks"_qs})
+            QVERIFY(Fixtures::makeTree(hub(home) + u'/' + folder, {u"blobs/abc=12345"_qs}));
         const SourceScan scan = HuggingFaceScanner::scan();
-        QVERIFY(scan.errors.isEmpty());
-        QCOMPARE(scan.models.size(), name.isEmpty() ? 0 : 1);
-        if (name.isEmpty())
-            return;
-        const ModelEntry& entry = scan.models[0];
-        QCOMPARE(entry.id, u"hf-"_qs + folder);
-        QCOMPARE(entry.name, name);
-        QCOMPARE(entry, ModelEntry(entry.id, name, ModelSource::huggingFace, 5, 5, repository,
-                                   {repository}, entry.lastModified, DeleteRisk::safe, std::nullopt,
-                                   std::nullopt));
-    }
-
-    void sizes_data()
-    {
-        QTest::addColumn<QStringList>("tree");
-        QTest::addColumn<qint64>("size");
-        QTest::newRow("blobs, snapshots linking into them")
-            << QStringList{u"blobs/aaa:4000000000"_qs, u"blobs/bbb=12345"_qs,
-                           u"snapshots/rev/model.safetensors->../../blobs/aaa"_qs,
-                           u"snapshots/rev/config.json->../../blobs/bbb"_qs,
-                           u"refs/main=0123456789abcdef"_qs}
-            << qint64(4'000'000'005);
-        QTest::newRow("files stored in the snapshots themselves")
-            << QStringList{u"snapshots/rev/model.safetensors:3000000000"_qs,
-                           u"snapshots/rev/sub/tokenizer.json=1234"_qs, u"refs/main=abc"_qs}
-            << qint64(3'000'000'004);
-        QTest::newRow("both kinds")
-            << QStringList{u"blobs/aaa=123"_qs, u"snapshots/r1/a->../../blobs/aaa"_qs,
-                           u"snapshots/r2/b=1234"_qs, u".no_exist/r/x=99"_qs}
-            << qint64(7);
-        QTest::newRow("empty repository") << QStringList{u"blobs/"_qs} << qint64(0);
-        QTest::newRow("nothing at all") << QStringList{u"refs/"_qs} << qint64(0);
-        QTest::newRow("blobs is a link")
-            << QStringList{u"elsewhere/big:5000"_qs, u"blobs->elsewhere"_qs} << qint64(0);
-    }
-
-    void sizes()
-    {
-        QFETCH(QStringList, tree);
-        QFETCH(qint64, size);
-        TestHome home;
-        QVERIFY(Fixtures::makeTree(hub(home) + u"/models--org--m"_qs, tree));
-        const SourceScan scan = HuggingFaceScanner::scan();
-        QCOMPARE(scan.models.size(), 1);
-        QCOMPARE(scan.models[0].sizeBytes, size);
-        QCOMPARE(scan.models[0].reclaimableBytes, size);
-        QCOMPARE(bool(scan.models[0].lastModified), size > 0);
+        QStringList names;
+        for (const ModelEntry& entry : scan.models)
+            names.push_back(entry.name);
+        // Model folders only; the first "--" after the prefix becomes a slash.
+        QCOMPARE(names, (QStringList{u"a/-b"_qs, u"gpt2"_qs, u"meta-llama/Llama-3"_qs,
+                                     u"org/name--v2"_qs}));
+        const QString repository = hub(home) + u"/models--a---b"_qs;
+        QCOMPARE(scan.models[0],
+                 ModelEntry(u"hf-models--a---b"_qs, u"a/-b"_qs, ModelSource::huggingFace, 5, 5,
+                            repository, {repository}, scan.models[0].lastModified, DeleteRisk::safe,
+                            std::nullopt, std::nullopt));
     }
 
     void newestDate()
@@ -146,27 +95,19 @@ private slots:
         QCOMPARE(HuggingFaceScanner::cacheDir(), home.root() + u'/' + expected);
     }
 
-    void hubCacheVariable_data()
-    {
-        QTest::addColumn<QString>("hubCache");
-        QTest::addColumn<QStringList>("ids");
-        QTest::newRow("missing folder: nothing, though the default exists")
-            << u"missing"_qs << QStringList();
-        QTest::newRow("existing folder replaces the default")
-            << u"other"_qs << QStringList{u"hf-models--b"_qs, u"hf-models--c"_qs};
-    }
-
     void hubCacheVariable()
     {
-        QFETCH(QString, hubCache);
-        QFETCH(QStringList, ids);
         TestHome home;
         QVERIFY(Fixtures::makeTree(hub(home), {u"models--a/blobs/x=1"_qs}));
         QVERIFY(Fixtures::makeTree(home.file(u"other"_qs),
                                    {u"models--c/blobs/x=1"_qs, u"models--b/blobs/"_qs,
                                     u"models--link->"_qs + hub(home) + u"/models--a"_qs}));
-        home.setEnv("HF_HUB_CACHE", QFile::encodeName(home.file(hubCache)));
-        QCOMPARE(ScanReadout::idsOf(HuggingFaceScanner::scan()), ids);
+        // An existing folder replaces the default; a missing one leaves nothing.
+        home.setEnv("HF_HUB_CACHE", QFile::encodeName(home.file(u"other"_qs)));
+        QCOMPARE(ScanReadout::idsOf(HuggingFaceScanner::scan()),
+                 (QStringList{u"hf-models--b"_qs, u"hf-models--c"_qs}));
+        home.setEnv("HF_HUB_CACHE", QFile::encodeName(home.file(u"missing"_qs)));
+        QCOMPARE(HuggingFaceScanner::scan().models.size(), 0);
     }
 };
 

@@ -1,5 +1,4 @@
 #include "Fixtures.h"
-#include "ScanReadout.h"
 #include "TestHome.h"
 #include "scanners/LMStudioScanner.h"
 
@@ -106,20 +105,6 @@ private slots:
         QVERIFY(Fixtures::writeFile(home.file(file), content));
         const QStringList dirs = LMStudioScanner::modelsDirs();
         QCOMPARE(dirs.contains(other) || dirs.contains(other + u"/models"_qs), used);
-    }
-
-    void scanOrder()
-    {
-        TestHome home;
-        QVERIFY(
-            makeHomeTree(home, {u".lmstudio/models/p/r/m-Q4_0.gguf=1"_qs,
-                                u".lmstudio/models/p/r/mm.bin=12"_qs, u"dl/p/r/m-Q4_0.gguf=123"_qs,
-                                u".lmstudio/settings.json={\"downloadsFolder\":\"<HOME>/dl\"}"_qs,
-                                u".cache/lm-studio/models->../../.lmstudio/models"_qs}));
-        // The downloads folder first; the linked default folder adds nothing.
-        QCOMPARE(ScanReadout::entriesIn(LMStudioScanner::scan(), home),
-                 (QStringList{u"dl/p/r/m-Q4_0.gguf:3"_qs, u".lmstudio/models/p/r/m-Q4_0.gguf:1"_qs,
-                              u".lmstudio/models/p/r/mm.bin:2"_qs}));
     }
 };
 

@@ -14,58 +14,6 @@ class TestLooseScanner : public QObject
     Q_OBJECT
 
 private slots:
-    void layouts_data()
-    {
-        ScanReadout::layoutColumns();
-        const QString dirs = u".config/user-dirs.dirs="_s;
-        QTest::newRow("English names, in order")
-            << QStringList{u"Desktop/a.gguf:20000000"_s, u"Documents/b.gguf:20000000"_s,
-                           u"Downloads/c.gguf:20000000"_s, u"e.gguf:20000000"_s}
-            << QStringList{u"Downloads/c.gguf:20000000"_s, u"Documents/b.gguf:20000000"_s,
-                           u"Desktop/a.gguf:20000000"_s};
-        // Folders are compared after resolving: one reached by the walk of another is not
-        // walked again.
-        QTest::newRow("Desktop inside Documents")
-            << QStringList{dirs + u"XDG_DESKTOP_DIR=\"$HOME/Documents/Desktop\""_s,
-                           u"Documents/Desktop/m.gguf:20000000"_s}
-            << QStringList{u"Documents/Desktop/m.gguf:20000000"_s};
-        QTest::newRow("Documents inside Desktop, which comes later")
-            << QStringList{dirs + u"XDG_DOCUMENTS_DIR=\"$HOME/Desktop/Docs\""_s,
-                           u"Desktop/Docs/m.gguf:20000000"_s}
-            << QStringList{u"Desktop/Docs/m.gguf:20000000"_s};
-        QTest::newRow("same folder with a trailing slash")
-            << QStringList{dirs + u"XDG_DESKTOP_DIR=\"$HOME/Documents/\""_s,
-                           u"Documents/m.gguf:20000000"_s}
-            << QStringList{u"Documents/m.gguf:20000000"_s};
-        QTest::newRow("same folder through a link")
-            << QStringList{u"Documents/m.gguf:20000000"_s, u"Desktop->Documents"_s}
-            << QStringList{u"Documents/m.gguf:20000000"_s};
-        QTest::newRow("a link to the home")
-            << QStringList{u"Downloads->."_s, u"m.gguf:20000000"_s, u"Documents/n.gguf:20000000"_s}
-            << QStringList{u"Documents/n.gguf:20000000"_s};
-        QTest::newRow("inside a hidden folder of another is walked itself")
-            << QStringList{dirs + u"XDG_DESKTOP_DIR=\"$HOME/Documents/.private/Desk\""_s,
-                           u"Documents/.private/Desk/m.gguf:20000000"_s}
-            << QStringList{u"Documents/.private/Desk/m.gguf:20000000"_s};
-        QTest::newRow("siblings with a common prefix")
-            << QStringList{dirs + u"XDG_DESKTOP_DIR=\"$HOME/Documents2\""_s,
-                           u"Documents/a.gguf:20000000"_s, u"Documents2/b.gguf:20000000"_s}
-            << QStringList{u"Documents/a.gguf:20000000"_s, u"Documents2/b.gguf:20000000"_s};
-        const QString line = u"XDG_DOWNLOAD_DIR=\"$HOME/dl\"\n"_s;
-        const QStringList files{u"dl/a.gguf:20000000"_s, u"Downloads/b.gguf:20000000"_s};
-        QTest::newRow("settings of exactly 1 MiB")
-            << QStringList{dirs + line + QString((1 << 20) - line.size(), u'#')} + files
-            << QStringList{u"dl/a.gguf:20000000"_s};
-        QTest::newRow("settings one byte over 1 MiB: English names")
-            << QStringList{dirs + line + QString((1 << 20) - line.size() + 1, u'#')} + files
-            << QStringList{u"Downloads/b.gguf:20000000"_s};
-    }
-
-    void layouts()
-    {
-        ScanReadout::checkLayout([](const TestHome&) { return LooseScanner::scan({}); });
-    }
-
     void claimedPathsAreExcluded()
     {
         TestHome home;

@@ -40,15 +40,17 @@ void layoutColumns()
     QTest::addColumn<QStringList>("expected");
 }
 
-void checkLayout(const std::function<SourceScan(const TestHome&)>& scan)
+void checkLayout(const std::function<SourceScan(const TestHome&)>& scan, const QString& base)
 {
     QFETCH(QStringList, tree);
     QFETCH(QStringList, expected);
     TestHome home;
     QStringList fifos;
     bool closed = false;
+    for (QString& entry : expected)
+        entry.prepend(base);
     for (QString& line : tree) {
-        line.replace(QStringLiteral("<HOME>"), home.path());
+        line.prepend(base).replace(QStringLiteral("<HOME>"), home.path());
         if (!line.contains(u'=') && line.endsWith(u'|'))
             fifos.push_back(home.file(line.chopped(1)));
         closed = closed || (!line.contains(u'=') && line.endsWith(u'!'));

@@ -24,8 +24,8 @@ void layoutColumns();
 
 // Builds the row's tree in a fresh home, runs the scan there and compares its entries; the scan
 // must report no error and return although FIFOs ("|" lines) are met. A tree with unreadable
-// paths ("!" lines) is scanned at uid 65534.
-void checkLayout(const std::function<SourceScan(const TestHome&)>& scan);
+// paths ("!" lines) is scanned at uid 65534. The base goes before every line and entry.
+void checkLayout(const std::function<SourceScan(const TestHome&)>& scan, const QString& base = {});
 
 // Runs the work on a thread of its own. Work blocked opening or reading one of the FIFOs never
 // returns by itself: after a generous wait each FIFO is opened for writing and closed, which
