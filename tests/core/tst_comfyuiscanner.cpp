@@ -22,7 +22,6 @@ private slots:
         QTest::newRow("indented, single quotes, tilde")
             << QByteArray("comfyui:\n    base_path: '~/AI/shared'\n    checkpoints: models/x\n")
             << shared;
-        QTest::newRow("double quotes") << QByteArray("base_path: \"~/AI/shared\"") << shared;
         QTest::newRow("mixed quotes on both ends")
             << QByteArray("base_path: \"'~/AI/shared'\"'") << shared;
         QTest::newRow("no blank after the colon") << QByteArray("base_path:~/AI/shared") << shared;

@@ -66,7 +66,8 @@ private slots:
     {
         QTest::addColumn<QString>("scanner");
         QTest::addColumn<QString>("base"); // of the tree lines and entries, below the home
-        ScanReadout::layoutColumns();
+        QTest::addColumn<QStringList>("tree");
+        QTest::addColumn<QStringList>("expected");
         const QString none;
 
         const QString lm = u"LmStudio"_s;

@@ -57,13 +57,11 @@ private slots:
         defaultOnly("downloads folder not text",
                     {u".lmstudio/settings.json={\"downloadsFolder\":5}"_qs});
         defaultOnly("settings not JSON", {u".lmstudio/settings.json={\"downloadsFolder\":"_qs});
-        defaultOnly("settings a folder", {u".lmstudio/settings.json/"_qs});
         defaultOnly("relative pointer", {u"lms/models/"_qs, u".lmstudio-home-pointer=lms"_qs});
         defaultOnly("pointer to a missing folder", {u".lmstudio-home-pointer=<HOME>/gone"_qs});
         defaultOnly("pointer to a file", {u"lms=x"_qs, u".lmstudio-home-pointer=<HOME>/lms"_qs});
         defaultOnly("pointer to a default base: once",
                     {u".lmstudio-home-pointer=<HOME>/.lmstudio"_qs});
-        defaultOnly("pointer file a folder", {u".lmstudio-home-pointer/"_qs});
     }
 
     void modelsDirs()

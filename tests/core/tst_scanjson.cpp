@@ -47,24 +47,16 @@ private slots:
                  R"("source":"LmStudio"})");
     }
 
-    void dateRoundsDown_data()
-    {
-        QTest::addColumn<qint64>("milliseconds");
-        QTest::addColumn<qint64>("seconds");
-        QTest::newRow("whole") << qint64(1'000) << qint64(1);
-        QTest::newRow("fraction") << qint64(1'999) << qint64(1);
-        QTest::newRow("epoch") << qint64(0) << qint64(0);
-        QTest::newRow("before 1970") << qint64(-1'500) << qint64(-2);
-    }
-
     void dateRoundsDown()
     {
-        QFETCH(qint64, milliseconds);
-        QFETCH(qint64, seconds);
-        const QJsonValue value =
-            ScanJson::date(QDateTime::fromMSecsSinceEpoch(milliseconds, QTimeZone::utc()));
-        QVERIFY(value.isDouble());
-        QCOMPARE(value.toInteger(), seconds);
+        // Whole seconds towards the past, also before 1970.
+        for (const auto& [milliseconds, seconds] :
+             {std::pair{1'999LL, 1LL}, {1'000LL, 1LL}, {0LL, 0LL}, {-1'500LL, -2LL}}) {
+            const QJsonValue value =
+                ScanJson::date(QDateTime::fromMSecsSinceEpoch(milliseconds, QTimeZone::utc()));
+            QVERIFY(value.isDouble());
+            QCOMPARE(value.toInteger(), seconds);
+        }
     }
 
     void result()

@@ -17,7 +17,6 @@ private slots:
     {
         QTest::addColumn<QString>("fileName");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("large-v3") << u"ggml-large-v3.bin"_s << u"Whisper Large V3"_s;
         QTest::newRow("base.en") << u"ggml-base.en.bin"_s << u"Whisper Base.en"_s;
         QTest::newRow("turbo q5_0")
             << u"ggml-large-v3-turbo-q5_0.bin"_s << u"Whisper Large V3 Turbo Q5_0"_s;

@@ -12,6 +12,33 @@
 #include <thread>
 #include <unistd.h>
 
+namespace {
+
+// Runs the work on a thread of its own. Work blocked opening or reading one of the FIFOs never
+// returns by itself: after a generous wait the FIFOs are opened for writing and closed until it
+// does, and the call counts as blocked (false).
+bool returnsWithoutBlocking(const QStringList& fifos, const std::function<void()>& work)
+{
+    std::promise<void> done;
+    std::future<void> finished = done.get_future();
+    std::thread worker([&] {
+        work();
+        done.set_value();
+    });
+    const bool returned = finished.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+    while (finished.wait_for(std::chrono::seconds(1)) != std::future_status::ready) {
+        for (const QString& fifo : fifos) {
+            const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0)
+                ::close(fd);
+        }
+    }
+    worker.join();
+    return returned;
+}
+
+} // namespace
+
 namespace ScanReadout {
 
 QStringList idsOf(const SourceScan& scan)
@@ -32,12 +59,6 @@ QStringList entriesIn(const SourceScan& scan, const TestHome& home)
         entries.push_back(path + u':' + QString::number(entry.sizeBytes));
     }
     return entries;
-}
-
-void layoutColumns()
-{
-    QTest::addColumn<QStringList>("tree");
-    QTest::addColumn<QStringList>("expected");
 }
 
 void checkLayout(const std::function<SourceScan(const TestHome&)>& scan, const QString& base)
@@ -74,26 +95,6 @@ void checkLayout(const std::function<SourceScan(const TestHome&)>& scan, const Q
     QVERIFY(returnsWithoutBlocking(fifos, [&] { result = scan(home); }));
     QCOMPARE(result.errors, QStringList());
     QCOMPARE(entriesIn(result, home), expected);
-}
-
-bool returnsWithoutBlocking(const QStringList& fifos, const std::function<void()>& work)
-{
-    std::promise<void> done;
-    std::future<void> finished = done.get_future();
-    std::thread worker([&] {
-        work();
-        done.set_value();
-    });
-    const bool returned = finished.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
-    while (finished.wait_for(std::chrono::seconds(1)) != std::future_status::ready) {
-        for (const QString& fifo : fifos) {
-            const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
-            if (fd >= 0)
-                ::close(fd);
-        }
-    }
-    worker.join();
-    return returned;
 }
 
 } // namespace ScanReadout

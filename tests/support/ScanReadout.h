@@ -18,19 +18,11 @@ namespace ScanReadout {
 // sparse-file lines of Fixtures::makeTree.
 [[nodiscard]] QStringList entriesIn(const SourceScan& scan, const TestHome& home);
 
-// The columns of a layout table: "tree" (Fixtures::makeTree lines under the home, "<HOME>"
-// standing for its path) and "expected" (entriesIn form).
-void layoutColumns();
-
-// Builds the row's tree in a fresh home, runs the scan there and compares its entries; the scan
-// must report no error and return although FIFOs ("|" lines) are met. A tree with unreadable
-// paths ("!" lines) is scanned at uid 65534. The base goes before every line and entry.
+// Builds the row's "tree" (Fixtures::makeTree lines below the home, "<HOME>" standing for its
+// path) in a fresh home, runs the scan there and compares its entries with "expected" (entriesIn
+// form), the base going before every line and entry. The scan must report no error and return
+// although FIFOs ("|" lines) are met; a tree with unreadable paths ("!" lines) is scanned at
+// uid 65534.
 void checkLayout(const std::function<SourceScan(const TestHome&)>& scan, const QString& base = {});
-
-// Runs the work on a thread of its own. Work blocked opening or reading one of the FIFOs never
-// returns by itself: after a generous wait each FIFO is opened for writing and closed, which
-// frees it, and the call counts as blocked (false).
-[[nodiscard]] bool returnsWithoutBlocking(const QStringList& fifos,
-                                          const std::function<void()>& work);
 
 } // namespace ScanReadout
