@@ -69,21 +69,6 @@ private slots:
                             entry.lastModified, DeleteRisk::safe, std::nullopt, entry.detail));
     }
 
-    void newestDateAmongTheFiles()
-    {
-        TestHome home;
-        const QString folder = home.file(u".continue"_s);
-        QVERIFY(Fixtures::makeTree(folder, {u"a:60000"_s, u"deep/b:60000"_s, u".c:60000"_s}));
-        QVERIFY(Fixtures::setModified(folder + u"/a"_s, 1'600'000'000));
-        QVERIFY(Fixtures::setModified(folder + u"/deep/b"_s, 1'600'000'500));
-        QVERIFY(Fixtures::setModified(folder + u"/.c"_s, 1'500'000'000));
-        QVERIFY(Fixtures::setModified(folder + u"/deep"_s, 1'700'000'000)); // folders do not count
-        const SourceScan scan = CodingCacheScanner::scan();
-        QCOMPARE(scan.models.size(), 1);
-        QCOMPARE(scan.models.first().lastModified,
-                 QDateTime::fromSecsSinceEpoch(1'600'000'500, Qt::UTC));
-    }
-
     void sumStopsAtTheLargestSize()
     {
         // Three sparse files of 4 EB each need a filesystem that allows files that large.

@@ -53,6 +53,7 @@ private slots:
         QVERIFY(Fixtures::setModified(repository + u"/snapshots/r/new"_qs, 1'700'000'000));
         QVERIFY(Fixtures::setModified(repository + u"/snapshots/r/link"_qs, 1'800'000'000));
         QVERIFY(Fixtures::setModified(repository + u"/refs/main"_qs, 1'900'000'000));
+        QVERIFY(Fixtures::setModified(repository + u"/snapshots/r"_qs, 1'950'000'000));
         const SourceScan scan = HuggingFaceScanner::scan();
         QCOMPARE(scan.models.size(), 1);
         QCOMPARE(scan.models[0].lastModified.value_or(QDateTime()),

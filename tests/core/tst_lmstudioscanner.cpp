@@ -60,8 +60,6 @@ private slots:
         defaultOnly("relative pointer", {u"lms/models/"_qs, u".lmstudio-home-pointer=lms"_qs});
         defaultOnly("pointer to a missing folder", {u".lmstudio-home-pointer=<HOME>/gone"_qs});
         defaultOnly("pointer to a file", {u"lms=x"_qs, u".lmstudio-home-pointer=<HOME>/lms"_qs});
-        defaultOnly("pointer to a default base: once",
-                    {u".lmstudio-home-pointer=<HOME>/.lmstudio"_qs});
     }
 
     void modelsDirs()
