@@ -62,6 +62,12 @@ bool makeTree(const QString& root, const QStringList& lines)
         } else if (line.contains(u'=')) {
             const qsizetype eq = line.indexOf(u'=');
             ok = writeFile(root + u'/' + line.left(eq), line.mid(eq + 1).toUtf8());
+        } else if (line.endsWith(u'|') || line.endsWith(u'!')) {
+            const QString path = root + u'/' + line.chopped(1);
+            QDir().mkpath(QFileInfo(path).path());
+            const QByteArray name = QFile::encodeName(path);
+            ok = line.endsWith(u'|') ? ::mkfifo(name.constData(), 0644) == 0
+                                     : ::chmod(name.constData(), 0) == 0;
         } else if (line.contains(u':')) {
             const qsizetype colon = line.lastIndexOf(u':');
             ok = makeSparseFile(root + u'/' + line.left(colon), line.mid(colon + 1).toLongLong());

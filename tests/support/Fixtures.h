@@ -24,6 +24,8 @@ bool makeSparseFile(const QString& path, qint64 size, const QByteArray& head = {
 //   "a/b.txt=text"     a file holding the text
 //   "a/m.gguf:5000000" a sparse file of that size
 //   "a/link->target"   a symlink (target as written)
+//   "a/pipe|"          a FIFO
+//   "a/b!"             makes the path made by an earlier line unreadable (mode 0)
 bool makeTree(const QString& root, const QStringList& lines);
 
 // Sets the modification time of a path (not following links), in seconds since 1970.
