@@ -1,0 +1,94 @@
+#pragma once
+
+#include "model/ModelEntry.h"
+#include "model/ScanResult.h"
+#include "model/StopToken.h"
+#include "scanners/ScanProgress.h"
+#include "services/TrashEntry.h"
+#include "services/TrashOutcome.h"
+#include "services/UpdateInfo.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+// Every call the application model makes into the core, in one place. Calls marked "any thread"
+// run in background tasks; the rest run on the GUI thread and are quick. Virtual so tests can
+// watch or hold back single calls.
+class CoreCalls
+{
+public:
+    // A scan's progress as the window tells it.
+    struct ScanStatus
+    {
+        int sourcesDone = 0;
+        int sourcesTotal = 0;
+        qint64 filesWalked = 0;
+        bool checkingDuplicates = false;
+        qint64 bytesRead = 0;
+        qint64 bytesToRead = 0;
+    };
+
+    // What one move call did.
+    struct MoveResult
+    {
+        QStringList movedFrom; // old paths of the items now at the destination
+        QStringList movedTo;
+        std::optional<QString> error;
+
+        [[nodiscard]] bool succeeded() const { return !movedTo.isEmpty() && !error; }
+    };
+
+    // Bytes copied across drives so far, and the bytes the whole move copies at most.
+    using CopyProgress = std::function<void(qint64 copied, qint64 total)>;
+
+    virtual ~CoreCalls() = default;
+
+    // Any thread. A full scan; nothing when it was stopped.
+    [[nodiscard]] virtual std::optional<ScanResult> scan(bool includeLoose,
+                                                         const QStringList& folders,
+                                                         const StopToken* stop,
+                                                         ScanProgress* progress);
+    [[nodiscard]] virtual ScanStatus status(const ScanProgress& progress) const;
+
+    // Any thread. The restore log, newest first; never throws.
+    [[nodiscard]] virtual QList<TrashEntry> trashEntries();
+    // Any thread. One outcome per entry, in order; entries after a stop are left out.
+    [[nodiscard]] virtual QList<TrashOutcome> trash(const QList<ModelEntry>& entries,
+                                                    const StopToken* stop);
+    // Any thread. Puts one record back; the message of the failure, if any.
+    [[nodiscard]] virtual std::optional<QString> restore(const QString& id);
+    // Any thread. Deletes one record for good; the message of the failure, if any.
+    [[nodiscard]] virtual std::optional<QString> deletePermanently(const QString& id);
+    // Any thread. Moves the entries' items into the folder, leaving symlinks.
+    [[nodiscard]] virtual MoveResult move(const QList<ModelEntry>& entries, const QString& to,
+                                          const StopToken* stop, const CopyProgress& progress);
+    // Any thread. Whether an Ollama server answers now.
+    [[nodiscard]] virtual bool ollamaRunning();
+    // Any thread. The newer version, if the update endpoint announces one.
+    [[nodiscard]] virtual std::optional<UpdateInfo> checkForUpdate();
+
+    // Whether trashing the entry may break a running program and needs a confirmation.
+    [[nodiscard]] virtual bool isRisky(const ModelEntry& entry) const;
+    // Whether the entry is an Ollama tag (a manifest, not a loose blob).
+    [[nodiscard]] virtual bool isOllamaTag(const ModelEntry& entry) const;
+
+    // The stored "include loose files" setting.
+    [[nodiscard]] virtual bool includeLoose() const;
+    virtual void setIncludeLoose(bool value);
+
+    // The stored custom folder list; add and remove ignore failures.
+    [[nodiscard]] virtual QStringList customFolders();
+    virtual void addFolder(const QString& path);
+    virtual void removeFolder(const QString& path);
+
+    // The Markdown report of a scan.
+    [[nodiscard]] virtual QString report(const ScanResult& scan, const QDateTime& date);
+    // The name of the drive holding the path, else its last component.
+    [[nodiscard]] virtual QString volumeLabel(const QString& path);
+    // The detail text the custom folder scanner gives the entries of a folder.
+    [[nodiscard]] virtual QString customFolderDetail(const QString& folder) const;
+};

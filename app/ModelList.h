@@ -1,0 +1,29 @@
+#pragma once
+
+#include "app/SidebarItem.h"
+#include "app/SortKey.h"
+#include "model/ModelEntry.h"
+
+#include <QList>
+#include <QString>
+
+// The lists the model table shows, derived from a scan.
+namespace ModelList {
+
+// The path without trailing slashes ("/" stays).
+[[nodiscard]] QString withoutTrailingSlashes(const QString& path);
+
+// The entries that belong to the sidebar item, in scan order. A folder item holds every entry
+// whose primary path lies inside the folder, whatever its source; the trash item holds none.
+[[nodiscard]] QList<ModelEntry> entriesFor(const QList<ModelEntry>& models,
+                                           const SidebarItem& item);
+
+// The entries whose name or primary path contains the search text (blanks and tabs trimmed at
+// both ends), ignoring case; all of them when the trimmed text is empty.
+[[nodiscard]] QList<ModelEntry> matching(const QList<ModelEntry>& models, const QString& search);
+
+// A stable sort by the keys, most significant first. Texts follow the locale's collation with
+// runs of digits compared by value.
+void sort(QList<ModelEntry>& models, const QList<SortKey>& keys);
+
+} // namespace ModelList

@@ -1,0 +1,83 @@
+#include "views/DesktopDialogs.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QListView>
+#include <QTreeView>
+
+namespace {
+
+void openParentFolder(const QString& path)
+{
+    if (!path.isEmpty())
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+}
+
+} // namespace
+
+QStringList DesktopDialogs::chooseFolders(const FolderPanel& panel)
+{
+    QFileDialog dialog(m_window, panel.title, panel.startFolder);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    dialog.setLabelText(QFileDialog::Accept, panel.prompt);
+    dialog.setToolTip(panel.message);
+    if (panel.several) {
+        // The Qt dialog lets several folders be chosen only through its own views.
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        for (auto* view : dialog.findChildren<QAbstractItemView*>())
+            if (qobject_cast<QListView*>(view) || qobject_cast<QTreeView*>(view))
+                view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    }
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
+}
+
+std::optional<QString> DesktopDialogs::chooseSaveFile(const SavePanel& panel)
+{
+    QFileDialog dialog(m_window, panel.title, panel.startFolder);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.selectFile(panel.proposedName);
+    dialog.setDefaultSuffix(panel.suffix);
+    dialog.setNameFilter(QStringLiteral("*.") + panel.suffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
+void DesktopDialogs::reveal(const QStringList& paths)
+{
+    QStringList uris;
+    for (const QString& path : paths)
+        uris << QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.FileManager1"),
+        QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+    call << uris << QString();
+    const QString first = paths.value(0);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        openParentFolder(first);
+        return;
+    }
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                     [first](QDBusPendingCallWatcher* self) {
+                         if (self->isError())
+                             openParentFolder(first);
+                         self->deleteLater();
+                     });
+}
+
+void DesktopDialogs::openUrl(const QUrl& url)
+{
+    if (url.scheme() == QStringLiteral("https") || url.scheme() == QStringLiteral("mailto"))
+        QDesktopServices::openUrl(url);
+}

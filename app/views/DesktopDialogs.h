@@ -1,0 +1,23 @@
+#pragma once
+
+#include "app/Dialogs.h"
+
+class QWidget;
+
+// The desktop's panels and requests: Qt file dialogs over the given window, the file manager's
+// D-Bus interface for revealing files, and the desktop's handlers for addresses.
+class DesktopDialogs : public Dialogs
+{
+public:
+    explicit DesktopDialogs(QWidget* window = nullptr) : m_window(window) {}
+
+    [[nodiscard]] QStringList chooseFolders(const FolderPanel& panel) override;
+    [[nodiscard]] std::optional<QString> chooseSaveFile(const SavePanel& panel) override;
+    // Asks org.freedesktop.FileManager1 without waiting; when that fails, opens the parent
+    // folder of the first path.
+    void reveal(const QStringList& paths) override;
+    void openUrl(const QUrl& url) override;
+
+private:
+    QWidget* m_window;
+};
