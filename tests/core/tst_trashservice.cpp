@@ -4,22 +4,22 @@
 #include "fs/AppPaths.h"
 #include "fs/PosixIO.h"
 #include "fs/XdgTrash.h"
-#include "model/BrimvaleError.h"
 #include "services/TrashLog.h"
 #include "services/TrashService.h"
 #include "services/TrashStaging.h"
+#include "services/TreeRemover.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QRegularExpression>
 #include <QTest>
 #include <QThread>
+#include <csignal>
+#include <fcntl.h>
 #include <sched.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -28,51 +28,9 @@
 #include <vector>
 
 using namespace TrashFixtures;
+using Kind = BrimvaleError::Kind;
 
 namespace {
-
-template <typename Call> QString errorOf(Call call)
-{
-    try {
-        call();
-    } catch (const BrimvaleError& error) {
-        return error.message();
-    }
-    return QStringLiteral("(no error)");
-}
-
-QString restoreError(const QString& id)
-{
-    return errorOf([&] { (void)TrashService::restore(id); });
-}
-
-QString deleteError(const QString& id)
-{
-    return errorOf([&] { TrashService::deletePermanently(id); });
-}
-
-QByteArray logEntry(const QString& id, const QStringList& originals, const QStringList& trashed,
-                    qint64 at)
-{
-    TrashEntry entry{id, id, originals, trashed, at, 1, QStringLiteral("Custom")};
-    return QJsonDocument(entry.toJson()).toJson();
-}
-
-QByteArray logOf(const QList<QByteArray>& entries)
-{
-    QByteArray log = "[";
-    for (qsizetype i = 0; i < entries.size(); ++i)
-        log += (i > 0 ? "," : "") + entries[i];
-    return log + "]";
-}
-
-QStringList ids(const QList<TrashEntry>& entries)
-{
-    QStringList list;
-    for (const TrashEntry& entry : entries)
-        list << entry.id;
-    return list;
-}
 
 // Gives everything under the path (links themselves, not their targets) to the user.
 bool chownTree(const QString& path, uid_t user)
@@ -102,14 +60,43 @@ int inOwnMountNamespace(const std::function<int()>& body)
     return pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Trashes a fresh file holding `content` at `relative` in the home; returns the record.
-TrashEntry trashedFile(const TestHome& home, const QString& relative, const QByteArray& content)
+// Another process holding the restore log's lock for the object's lifetime.
+class ForeignLock
 {
-    const QString path = home.file(relative);
-    Fixtures::writeFile(path, content);
-    const TrashOutcome outcome = TrashService::moveToTrash(model(relative, {path}));
-    return outcome.entry.value_or(TrashEntry{});
-}
+public:
+    ForeignLock()
+    {
+        QDir().mkpath(AppPaths::dataDir());
+        const QByteArray path = QFile::encodeName(AppPaths::dataDir() + u"/trash_log.json.lock"_qs);
+        int ready[2];
+        if (::pipe(ready) != 0)
+            return;
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            const int fd = ::open(path.constData(), O_RDWR | O_CREAT, 0644);
+            if (fd < 0 || ::flock(fd, LOCK_EX) != 0 || ::write(ready[1], "x", 1) != 1)
+                ::_exit(1);
+            ::pause();
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        char byte = 0;
+        m_held = m_pid > 0 && ::read(ready[0], &byte, 1) == 1;
+        ::close(ready[0]);
+    }
+    ~ForeignLock()
+    {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    [[nodiscard]] bool held() const { return m_held; }
+
+private:
+    pid_t m_pid = -1;
+    bool m_held = false;
+};
 
 } // namespace
 
@@ -117,31 +104,31 @@ class TestTrashService : public QObject
 {
     Q_OBJECT
 
+    std::optional<TestHome> m_home;
+    QString h(const QString& relative) const { return m_home->file(relative); }
+
 private slots:
+    void init() { m_home.emplace(); }
+    void cleanup() { m_home.reset(); }
     void movesToTrashAndRecords();
-    void writesTheLogAsStored();
     void nothingLeftToTrash_data();
     void nothingLeftToTrash();
     void recordsOnlyWhatWasTrashed();
-    void twoTrashesOfOneModelGetTwoIds();
     void reportsALogThatCannotBeSaved();
     void dropsTheFractionOfASecond();
-    void listsNewestFirstWithTiesInFileOrder();
+    void listsOwnItemsNewestFirst();
     void unusableLogsReadAsEmpty_data();
     void unusableLogsReadAsEmpty();
     void keepsAnUnusableLogAside();
     void restoresAndForgets();
-    void restoreRecreatesParentFolders();
     void restoreRefusesAnOccupiedPath_data();
     void restoreRefusesAnOccupiedPath();
-    void restorePassesOnAFolderFailure();
-    void restoreOfVanishedItemsOnlyForgets();
-    void restoresALinkWhoseTargetIsGone();
-    void refusesItemsOutsideTheTrash_data();
-    void refusesItemsOutsideTheTrash();
-    void refusesAnUnreachableDrive();
+    void restoreKeepsWhatIsBackAfterAFailure();
+    void refusesBeforeTouchingAnything_data();
+    void refusesBeforeTouchingAnything();
+    void staleRecordsNeverTouchAnotherItem_data();
+    void staleRecordsNeverTouchAnotherItem();
     void deletesForGood();
-    void deleteSkipsEmptyAndMissingItems();
     void deleteStopsAtTheFirstFailure();
     void deleteNeverEntersAnotherMount_data();
     void deleteNeverEntersAnotherMount();
@@ -149,159 +136,118 @@ private slots:
     void sweepSettlesLeftovers();
     void sweepIgnoresFoldersOutsideTheTrash();
     void threadsNeverLoseRecords();
+    void aBusyLogChangesNothing();
+    void stopEndsAMultiModelTrash();
 };
 
 void TestTrashService::movesToTrashAndRecords()
 {
-    TestHome home;
-    const QString path = home.file(QStringLiteral("models/a.gguf"));
+    const QString path = h(u"models/a.gguf"_qs);
     QVERIFY(Fixtures::writeFile(path, "A"));
-    ModelEntry entry = model(QStringLiteral("custom-a-1"), {path}, 4242);
+    ModelEntry entry = model(u"custom-a-1"_qs, {path}, 4242);
     entry.source = ModelSource::huggingFace;
     const qint64 before = QDateTime::currentSecsSinceEpoch();
 
     const TrashOutcome outcome = TrashService::moveToTrash(entry);
 
     QVERIFY(outcome.succeeded());
-    QVERIFY(!outcome.error);
     const TrashEntry& record = *outcome.entry;
-    QVERIFY(
-        QRegularExpression(QStringLiteral("^custom-a-1-[0-9A-F]{8}$")).match(record.id).hasMatch());
+    QVERIFY(QRegularExpression(u"^custom-a-1-[0-9A-F]{8}$"_qs).match(record.id).hasMatch());
     QCOMPARE(record.modelName, entry.name);
     QCOMPARE(record.originalPaths, QStringList{path});
-    QCOMPARE(record.trashedPaths, QStringList{homeTrashFiles() + QStringLiteral("/a.gguf")});
+    QCOMPARE(record.trashedPaths, QStringList{homeTrashFiles() + u"/a.gguf"_qs});
     QVERIFY(record.trashedAt >= before && record.trashedAt <= QDateTime::currentSecsSinceEpoch());
     QCOMPARE(record.sizeBytes, qint64(4242)); // reclaimableBytes, not sizeBytes
-    QCOMPARE(record.source, QStringLiteral("HuggingFace"));
+    QCOMPARE(record.source, u"HuggingFace"_qs);
     QCOMPARE(record.modelSource(), std::optional<ModelSource>(ModelSource::huggingFace));
     QCOMPARE(record.trashedDate().toSecsSinceEpoch(), record.trashedAt);
     QVERIFY(!PosixIO::lexists(path));
     QCOMPARE(TrashService::entries(), QList<TrashEntry>{record});
-    QVERIFY(QFileInfo::exists(AppPaths::dataDir() + QStringLiteral("/trash_log.json.lock")));
-}
-
-void TestTrashService::writesTheLogAsStored()
-{
-    TestHome home;
-    const TrashEntry record = trashedFile(home, QStringLiteral("m.bin"), "x");
-    const QByteArray log = rawLog();
-    const QStringList keys{QStringLiteral("\"id\""),
-                           QStringLiteral("\"modelName\""),
-                           QStringLiteral("\"originalPaths\""),
-                           QStringLiteral("\"sizeBytes\""),
-                           QStringLiteral("\"source\""),
-                           QStringLiteral("\"trashedAt\""),
-                           QStringLiteral("\"trashedPaths\"")};
-    qsizetype last = -1;
-    for (const QString& key : keys) {
-        const qsizetype at = log.indexOf(key.toUtf8());
-        QVERIFY2(at > last, qPrintable(key));
-        last = at;
-    }
-    QVERIFY(log.startsWith("[\n    {\n"));
-    QVERIFY(log.contains("\\/"));
-    QVERIFY(!log.contains(QFile::encodeName(home.path())));
-    const QJsonArray array = QJsonDocument::fromJson(log).array();
-    QCOMPARE(array.size(), 1);
-    QCOMPARE(TrashEntry::fromJson(array[0]), std::optional<TrashEntry>(record));
+    QVERIFY(rawLog().startsWith("[\n    {\n") && rawLog().contains("\\/"));
+    QCOMPARE(TrashEntry::fromJson(QJsonDocument::fromJson(rawLog()).array().at(0)), record);
+    // A second trash of the same model gets its own id.
+    const TrashEntry again = trashedFile(path);
+    QVERIFY(!again.id.isEmpty() && again.id != record.id);
+    QCOMPARE(idsOf(TrashLog::read().entries), (QStringList{record.id, again.id}));
 }
 
 void TestTrashService::nothingLeftToTrash_data()
 {
     QTest::addColumn<QStringList>("paths");
-    QTest::newRow("missing") << QStringList{QStringLiteral("$H/gone.bin")};
-    QTest::newRow("empty path") << QStringList{QString()};
-    QTest::newRow("no paths") << QStringList{};
-    QTest::newRow("a link whose target is gone") << QStringList{QStringLiteral("$H/dangling")};
+    QTest::addColumn<QString>("error"); // $P: the first path
+    QTest::addColumn<Kind>("kind");
+    const QString gone = u"Nothing left to trash — files are already gone."_qs;
+    QTest::newRow("missing") << QStringList{u"$H/gone.bin"_qs} << gone << Kind::nothingLeft;
+    QTest::newRow("empty path") << QStringList{QString()} << gone << Kind::nothingLeft;
+    QTest::newRow("no paths") << QStringList{} << gone << Kind::nothingLeft;
+    QTest::newRow("dangling link") << QStringList{u"$H/dangling"_qs} << gone << Kind::nothingLeft;
+    // The path up to NUL is an existing folder, which must not go to the Trash.
+    QTest::newRow("NUL in the path")
+        << QStringList{u"$H/dir"_qs + QChar(0) + u"x/m.gguf"_qs, u"$H/gone"_qs}
+        << u"Could not trash $P: Invalid path"_qs << Kind::invalidPath;
 }
 
 void TestTrashService::nothingLeftToTrash()
 {
     QFETCH(QStringList, paths);
-    TestHome home;
-    QVERIFY(Fixtures::makeTree(home.path(), {QStringLiteral("dangling->/nowhere")}));
-    paths.replaceInStrings(QStringLiteral("$H"), home.path());
-    const TrashOutcome outcome = TrashService::moveToTrash(model(QStringLiteral("m"), paths));
+    QFETCH(QString, error);
+    QVERIFY(Fixtures::makeTree(m_home->path(), {u"dangling->/nowhere"_qs, u"dir/m.gguf=x"_qs}));
+    paths.replaceInStrings(u"$H"_qs, m_home->path());
+    const TrashOutcome outcome = TrashService::moveToTrash(model(u"m"_qs, paths));
     QVERIFY(!outcome.entry);
-    QCOMPARE(outcome.error, std::optional<QString>(
-                                QStringLiteral("Nothing left to trash — files are already gone.")));
+    QCOMPARE(outcome.error, error.replace(u"$P"_qs, paths.value(0)));
+    QTEST(outcome.errorKind, "kind");
     QVERIFY(!PosixIO::lexists(AppPaths::dataDir()));
     QVERIFY(!PosixIO::lexists(homeTrash()));
 }
 
 void TestTrashService::recordsOnlyWhatWasTrashed()
 {
-    TestHome home;
-    const QString first = home.file(QStringLiteral("a.bin"));
-    const QString fifo = home.file(QStringLiteral("pipe"));
-    const QString missing = home.file(QStringLiteral("missing.bin"));
-    const QString last = home.file(QStringLiteral("c.bin"));
+    const QString first = h(u"a.bin"_qs), fifo = h(u"pipe"_qs), last = h(u"c.bin"_qs);
     QVERIFY(Fixtures::writeFile(first, "a") && Fixtures::writeFile(last, "c"));
     QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
 
     const TrashOutcome outcome =
-        TrashService::moveToTrash(model(QStringLiteral("m"), {first, missing, fifo, last}));
+        TrashService::moveToTrash(model(u"m"_qs, {first, h(u"missing"_qs), fifo, last}));
 
-    QVERIFY(outcome.entry);
-    QVERIFY(!outcome.succeeded());
-    QCOMPARE(outcome.error, std::optional<QString>(QStringLiteral("Could not trash ") + fifo +
-                                                   QStringLiteral(": Not a file or folder")));
+    QVERIFY(outcome.entry && !outcome.succeeded());
+    QCOMPARE(outcome.error, u"Could not trash "_qs + fifo + u": Not a file or folder"_qs);
     QCOMPARE(outcome.entry->originalPaths, (QStringList{first, last}));
     QCOMPARE(outcome.entry->trashedPaths.size(), 2);
     QCOMPARE(TrashLog::read().entries, QList<TrashEntry>{*outcome.entry});
-
     // One existing and one missing path: a full success.
     QVERIFY(Fixtures::writeFile(first, "again"));
-    const TrashOutcome second =
-        TrashService::moveToTrash(model(QStringLiteral("n"), {missing, first}));
-    QVERIFY(second.succeeded());
-    QCOMPARE(second.entry->originalPaths, QStringList{first});
-}
-
-void TestTrashService::twoTrashesOfOneModelGetTwoIds()
-{
-    TestHome home;
-    const TrashEntry a = trashedFile(home, QStringLiteral("same.bin"), "1");
-    const TrashEntry b = trashedFile(home, QStringLiteral("same.bin"), "2");
-    QVERIFY(!a.id.isEmpty() && !b.id.isEmpty());
-    QVERIFY(a.id != b.id);
-    QCOMPARE(ids(TrashLog::read().entries), (QStringList{a.id, b.id}));
+    QVERIFY(TrashService::moveToTrash(model(u"n"_qs, {h(u"missing"_qs), first})).succeeded());
 }
 
 void TestTrashService::reportsALogThatCannotBeSaved()
 {
-    TestHome home;
     // A file where the data folder must be: neither the lock nor the log can be written.
     QVERIFY(Fixtures::writeFile(AppPaths::dataDir(), "in the way"));
-    const QString path = home.file(QStringLiteral("m.bin"));
+    const QString path = h(u"m.bin"_qs);
     QVERIFY(Fixtures::writeFile(path, "x"));
 
-    const TrashOutcome outcome = TrashService::moveToTrash(model(QStringLiteral("m"), {path}));
+    const TrashOutcome outcome = TrashService::moveToTrash(model(u"m"_qs, {path}));
 
-    QVERIFY(outcome.entry);
-    QVERIFY(outcome.error);
-    QVERIFY2(
-        outcome.error->startsWith(QStringLiteral("Trashed, but could not save the restore log: ")),
-        qPrintable(*outcome.error));
-    QVERIFY(outcome.error->endsWith(QStringLiteral("Not a directory")));
+    QVERIFY(outcome.entry && outcome.error);
+    QVERIFY2(outcome.error->startsWith(u"Trashed, but could not save the restore log: "_qs) &&
+                 outcome.error->endsWith(u"Not a directory"_qs),
+             qPrintable(*outcome.error));
     QVERIFY(PosixIO::lexists(outcome.entry->trashedPaths[0]));
-    QCOMPARE(restoreError(outcome.entry->id).contains(QStringLiteral("Not a directory")), true);
+    QVERIFY(TrashService::restore(outcome.entry->id).error->contains(u"Not a directory"_qs));
 }
 
 void TestTrashService::dropsTheFractionOfASecond()
 {
-    TestHome home;
-    const QString path = home.file(QStringLiteral("m.bin"));
+    const QString path = h(u"m.bin"_qs);
     for (int attempt = 0; attempt < 5; ++attempt) {
         QVERIFY(Fixtures::writeFile(path, "x"));
         // Start nine tenths into a second, so rounding would give the next second.
         while (QDateTime::currentMSecsSinceEpoch() % 1000 < 900)
             QThread::msleep(5);
         const qint64 before = QDateTime::currentMSecsSinceEpoch();
-        const TrashOutcome outcome = TrashService::moveToTrash(model(QStringLiteral("m"), {path}));
-        const qint64 after = QDateTime::currentMSecsSinceEpoch();
-        QVERIFY(outcome.succeeded());
-        if (before / 1000 != after / 1000)
+        const TrashOutcome outcome = TrashService::moveToTrash(model(u"m"_qs, {path}));
+        if (before / 1000 != QDateTime::currentMSecsSinceEpoch() / 1000)
             continue; // the call crossed a second boundary: try again
         QCOMPARE(outcome.entry->trashedAt, before / 1000);
         return;
@@ -309,48 +255,51 @@ void TestTrashService::dropsTheFractionOfASecond()
     QFAIL("every attempt crossed a second boundary");
 }
 
-void TestTrashService::listsNewestFirstWithTiesInFileOrder()
+void TestTrashService::listsOwnItemsNewestFirst()
 {
-    TestHome home;
-    QVERIFY(Fixtures::makeTree(homeTrashFiles(),
-                               {QStringLiteral("a=1"), QStringLiteral("b=1"), QStringLiteral("c=1"),
-                                QStringLiteral("d=1"), QStringLiteral("link->/nowhere")}));
-    const QString f = homeTrashFiles() + u'/';
-    QVERIFY(writeLog(logOf({
-        logEntry(QStringLiteral("old"), {QStringLiteral("/x/a")}, {f + QStringLiteral("a")}, 100),
-        logEntry(QStringLiteral("tie1"), {QStringLiteral("/x/b")}, {f + QStringLiteral("b")}, 300),
-        logEntry(QStringLiteral("gone"), {QStringLiteral("/x/g")}, {f + QStringLiteral("g")}, 999),
-        logEntry(QStringLiteral("empty"), {QStringLiteral("/x/e")}, {QString()}, 998),
-        logEntry(QStringLiteral("mid"), {QStringLiteral("/x/c")}, {f + QStringLiteral("c")}, 200),
-        logEntry(QStringLiteral("tie2"), {QStringLiteral("/x/d"), QStringLiteral("/x/h")},
-                 {f + QStringLiteral("h"), f + QStringLiteral("d")}, 300),
-        logEntry(QStringLiteral("link"), {QStringLiteral("/x/l")}, {f + QStringLiteral("link")},
-                 50),
-    })));
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    const auto at = [](const QString& name) -> QString { return homeTrashFiles() + u'/' + name; };
+    const QString link = placeInTrash(u"link"_qs, u"/x/l"_qs, now - 50);
+    QVERIFY(QFile::remove(link) && QFile::link(u"/nowhere"_qs, link));
+    placeInTrash(u"a"_qs, u"/x/a"_qs, now - 100);
+    placeInTrash(u"b"_qs, u"/x/b"_qs, now - 30);
+    placeInTrash(u"c"_qs, u"/x/c"_qs, now - 60);
+    placeInTrash(u"d"_qs, u"/x/d"_qs, now - 30);
+    placeInTrash(u"other"_qs, u"/x/other"_qs, now);
+    placeInTrash(u"old"_qs, u"/x/old"_qs, now - 3600);
+    QVERIFY(writeLog({
+        record(u"old"_qs, {u"/x/a"_qs}, {at(u"a"_qs)}, now - 100),
+        record(u"tie1"_qs, {u"/x/b"_qs}, {at(u"b"_qs)}, now - 30),
+        record(u"gone"_qs, {u"/x/g"_qs}, {at(u"g"_qs)}, now),
+        record(u"empty"_qs, {u"/x/e"_qs}, {QString()}, now),
+        record(u"mid"_qs, {u"/x/c"_qs}, {at(u"c"_qs)}, now - 60),
+        record(u"tie2"_qs, {u"/x/h"_qs, u"/x/d"_qs}, {at(u"h"_qs), at(u"d"_qs)}, now - 30),
+        record(u"link"_qs, {u"/x/l"_qs}, {at(u"link"_qs)}, now - 50),
+        // Items of other models under their names: another path, or the same one much later.
+        record(u"stale"_qs, {u"/x/mine"_qs}, {at(u"other"_qs)}, now),
+        record(u"older"_qs, {u"/x/old"_qs}, {at(u"old"_qs)}, now),
+    }));
     const QByteArray before = rawLog();
-    QCOMPARE(ids(TrashService::entries()),
-             (QStringList{QStringLiteral("tie1"), QStringLiteral("tie2"), QStringLiteral("mid"),
-                          QStringLiteral("old"), QStringLiteral("link")}));
-    QCOMPARE(rawLog(), before); // the entry whose items are gone stays in the file
+    QCOMPARE(idsOf(TrashService::entries()),
+             (QStringList{u"tie1"_qs, u"tie2"_qs, u"link"_qs, u"mid"_qs, u"old"_qs}));
+    QCOMPARE(rawLog(), before); // records whose items are gone stay in the file
 }
 
 void TestTrashService::unusableLogsReadAsEmpty_data()
 {
     QTest::addColumn<QByteArray>("log");
-    const QByteArray good =
-        R"({"id":"x","modelName":"m","originalPaths":["/a"],)"
-        R"("trashedPaths":["$F"],"trashedAt":5,"sizeBytes":1,"source":"Custom"})";
-    QTest::newRow("object") << QByteArray(good);
-    QTest::newRow("not JSON") << QByteArray("[{") + good;
-    QTest::newRow("no source") << "[" + QByteArray(good).replace(R"(,"source":"Custom")", "") + "]";
-    QTest::newRow("text time") << "[" +
-                                      QByteArray(good).replace("\"trashedAt\":5",
-                                                               "\"trashedAt\":\"5\"") +
-                                      "]";
-    QTest::newRow("fractional size")
-        << "[" + QByteArray(good).replace("\"sizeBytes\":1", "\"sizeBytes\":1.5") + "]";
-    QTest::newRow("number in paths") << "[" + QByteArray(good).replace("[\"/a\"]", "[7]") + "]";
-    QTest::newRow("null id") << "[" + QByteArray(good).replace("\"id\":\"x\"", "\"id\":null") + "]";
+    const QByteArray good = R"({"id":"x","modelName":"m","originalPaths":["/a"],)"
+                            R"("trashedPaths":["$F"],"trashedAt":5,"sizeBytes":1,"source":"C"})";
+    const auto with = [&](const char* from, const char* to) -> QByteArray {
+        return "[" + QByteArray(good).replace(from, to) + "]";
+    };
+    QTest::newRow("object") << good;
+    QTest::newRow("not JSON") << "[{" + good;
+    QTest::newRow("no source") << with(R"(,"source":"C")", "");
+    QTest::newRow("text time") << with(R"("trashedAt":5)", R"("trashedAt":"5")");
+    QTest::newRow("fractional size") << with(R"("sizeBytes":1)", R"("sizeBytes":1.5)");
+    QTest::newRow("number in paths") << with(R"(["/a"])", "[7]");
+    QTest::newRow("null id") << with(R"("id":"x")", R"("id":null)");
     QTest::newRow("one bad element") << "[" + good + ",{}]";
     QTest::newRow("a folder") << QByteArray();
 }
@@ -358,276 +307,265 @@ void TestTrashService::unusableLogsReadAsEmpty_data()
 void TestTrashService::unusableLogsReadAsEmpty()
 {
     QFETCH(QByteArray, log);
-    TestHome home;
-    QVERIFY(Fixtures::writeFile(homeTrashFiles() + QStringLiteral("/item"), "x"));
+    const QString item = placeInTrash(u"item"_qs, u"/a"_qs, 5);
     if (log.isEmpty())
-        QVERIFY(QDir().mkpath(AppPaths::dataDir() + QStringLiteral("/trash_log.json")));
+        QVERIFY(QDir().mkpath(AppPaths::dataDir() + u"/trash_log.json"_qs));
     else
-        QVERIFY(writeLog(
-            log.replace("$F", QFile::encodeName(homeTrashFiles() + QStringLiteral("/item")))));
+        QVERIFY(writeLog(log.replace("$F", QFile::encodeName(item))));
     QVERIFY(TrashService::entries().isEmpty());
     QVERIFY(TrashLog::read().unusable);
-    QCOMPARE(restoreError(QStringLiteral("x")), QStringLiteral("Trash entry not found"));
-    QCOMPARE(deleteError(QStringLiteral("x")), QStringLiteral("Trash entry not found"));
-    QVERIFY(PosixIO::lexists(homeTrashFiles() + QStringLiteral("/item")));
+    QCOMPARE(TrashService::restore(u"x"_qs).errorKind, Kind::notFound);
+    QCOMPARE(TrashService::deletePermanently(u"x"_qs).errorKind, Kind::notFound);
+    QVERIFY(PosixIO::lexists(item));
 }
 
 void TestTrashService::keepsAnUnusableLogAside()
 {
-    TestHome home;
-    QVERIFY(writeLog("{\"not\": \"a list\"}"));
-    const TrashEntry record = trashedFile(home, QStringLiteral("m.bin"), "x");
+    QVERIFY(writeLog(QByteArray("{\"not\": \"a list\"}")));
+    const TrashEntry record = trashedFile(h(u"m.bin"_qs));
     QCOMPARE(TrashLog::read().entries, QList<TrashEntry>{record});
-    const QStringList aside =
-        QDir(AppPaths::dataDir()).entryList({QStringLiteral("trash_log.json.corrupt-*")});
+    const QStringList aside = QDir(AppPaths::dataDir()).entryList({u"trash_log.json.corrupt-*"_qs});
     QCOMPARE(aside.size(), 1);
-    QFile kept(AppPaths::dataDir() + u'/' + aside[0]);
+    QFile kept(AppPaths::dataDir() + u'/' + aside.value(0));
     QVERIFY(kept.open(QIODevice::ReadOnly));
     QCOMPARE(kept.readAll(), QByteArray("{\"not\": \"a list\"}"));
 }
 
 void TestTrashService::restoresAndForgets()
 {
-    TestHome home;
-    QVERIFY(Fixtures::makeTree(home.path(), {QStringLiteral("m/dir/w.bin=W"),
-                                             QStringLiteral("m/dir/sub/x.bin=X"),
-                                             QStringLiteral("m/manifest=M")}));
-    const QByteArray dir = digestOf(home.file(QStringLiteral("m/dir")));
-    const QByteArray manifest = digestOf(home.file(QStringLiteral("m/manifest")));
+    QVERIFY(Fixtures::makeTree(m_home->path(),
+                               {u"m/dir/w.bin=W"_qs, u"m/dir/sub/x.bin=X"_qs, u"m/manifest=M"_qs,
+                                u"drive/t.bin=T"_qs, u"m/link->../drive/t.bin"_qs}));
+    const QByteArray tree = digestOf(h(u"m"_qs));
     const TrashOutcome outcome = TrashService::moveToTrash(
-        model(QStringLiteral("m"),
-              {home.file(QStringLiteral("m/manifest")), home.file(QStringLiteral("m/dir"))}));
-    const TrashEntry other = trashedFile(home, QStringLiteral("other.bin"), "o");
+        model(u"m"_qs, {h(u"m/manifest"_qs), h(u"m/dir"_qs), h(u"m/link"_qs)}));
+    const TrashEntry other = trashedFile(h(u"other.bin"_qs));
     QVERIFY(outcome.succeeded());
+    // Its folder is gone, and so is the drive its link points to: the link still counts.
+    QVERIFY(QDir(h(u"m"_qs)).removeRecursively() && QDir(h(u"drive"_qs)).removeRecursively());
+    QCOMPARE(TrashService::entries().size(), 2);
 
-    const QStringList restored = TrashService::restore(outcome.entry->id);
+    const RestoreOutcome restored = TrashService::restore(outcome.entry->id);
 
-    QCOMPARE(restored, outcome.entry->originalPaths);
-    QCOMPARE(digestOf(home.file(QStringLiteral("m/dir"))), dir);
-    QCOMPARE(digestOf(home.file(QStringLiteral("m/manifest"))), manifest);
-    QCOMPARE(namesIn(homeTrashInfo()), QStringList{QStringLiteral("other.bin.trashinfo")});
+    QCOMPARE(restored, (RestoreOutcome{outcome.entry->originalPaths, {}, {}}));
+    QCOMPARE(digestOf(h(u"m"_qs)), tree);
+    QCOMPARE(namesIn(homeTrashInfo()), QStringList{u"other.bin.trashinfo"_qs});
     QCOMPARE(TrashLog::read().entries, QList<TrashEntry>{other});
-}
-
-void TestTrashService::restoreRecreatesParentFolders()
-{
-    TestHome home;
-    const TrashEntry record = trashedFile(home, QStringLiteral("deep/er/m.bin"), "x");
-    QVERIFY(QDir(home.file(QStringLiteral("deep"))).removeRecursively());
-    (void)TrashService::restore(record.id);
-    QCOMPARE(digestOf(home.file(QStringLiteral("deep/er/m.bin"))).isEmpty(), false);
-    QVERIFY(TrashLog::read().entries.isEmpty());
 }
 
 void TestTrashService::restoreRefusesAnOccupiedPath_data()
 {
     QTest::addColumn<QString>("occupant");
-    QTest::newRow("a new file") << QStringLiteral("file");
-    QTest::newRow("a link whose target is gone") << QStringLiteral("dangling");
-    QTest::newRow("a folder") << QStringLiteral("folder");
+    QTest::newRow("a new file") << u"b.bin=new"_qs;
+    QTest::newRow("a dangling link") << u"b.bin->/nowhere"_qs;
+    QTest::newRow("a folder") << u"b.bin/"_qs;
 }
 
 void TestTrashService::restoreRefusesAnOccupiedPath()
 {
     QFETCH(QString, occupant);
-    TestHome home;
-    QVERIFY(Fixtures::makeTree(home.path(),
-                               {QStringLiteral("m/a.bin=A"), QStringLiteral("m/b.bin=B")}));
-    const QString a = home.file(QStringLiteral("m/a.bin"));
-    const QString b = home.file(QStringLiteral("m/b.bin"));
-    const TrashEntry record = *TrashService::moveToTrash(model(QStringLiteral("m"), {a, b})).entry;
-    // The second item's old place is taken again.
-    if (occupant == QStringLiteral("file"))
-        QVERIFY(Fixtures::writeFile(b, "new"));
-    else if (occupant == QStringLiteral("dangling"))
-        QVERIFY(QFile::link(QStringLiteral("/nowhere"), b));
-    else
-        QVERIFY(QDir().mkpath(b));
-    const QByteArray occupied = digestOf(b);
+    QVERIFY(Fixtures::makeTree(h(u"m"_qs), {u"a.bin=A"_qs, u"b.bin=B"_qs}));
+    const QString a = h(u"m/a.bin"_qs), b = h(u"m/b.bin"_qs);
+    const TrashEntry record = *TrashService::moveToTrash(model(u"m"_qs, {a, b})).entry;
+    QVERIFY(Fixtures::makeTree(h(u"m"_qs), {occupant})); // the second item's old place is taken
+    const QByteArray everything = digestOf(m_home->root());
+
+    const RestoreOutcome outcome = TrashService::restore(record.id);
+
+    QCOMPARE(outcome.error,
+             u"Something already exists at "_qs + b + u". Move it away and try again."_qs);
+    QCOMPARE(outcome.errorKind, Kind::occupied);
+    QVERIFY(outcome.restored.isEmpty());
+    QCOMPARE(digestOf(m_home->root()), everything);
+}
+
+void TestTrashService::restoreKeepsWhatIsBackAfterAFailure()
+{
+    QVERIFY(Fixtures::makeTree(m_home->path(), {u"a/m.bin=A"_qs, u"b/m.bin=B"_qs}));
+    const TrashEntry record =
+        *TrashService::moveToTrash(model(u"m"_qs, {h(u"a/m.bin"_qs), h(u"b/m.bin"_qs)})).entry;
+    QVERIFY(QDir(h(u"b"_qs)).removeRecursively());
+    QVERIFY(Fixtures::writeFile(h(u"b"_qs), "a file where a folder was"));
     const QByteArray log = rawLog();
 
-    QCOMPARE(restoreError(record.id), QStringLiteral("Something already exists at ") + b +
-                                          QStringLiteral(". Move it away and try again."));
+    const RestoreOutcome outcome = TrashService::restore(record.id);
 
-    QCOMPARE(digestOf(b), occupied);
-    QVERIFY(!PosixIO::lexists(a)); // nothing was moved back
-    QVERIFY(PosixIO::lexists(record.trashedPaths[0]) && PosixIO::lexists(record.trashedPaths[1]));
+    QCOMPARE(outcome.restored, QStringList{h(u"a/m.bin"_qs)});
+    QCOMPARE(outcome.error, u"Cannot create folder "_qs + h(u"b"_qs) + u": Not a directory"_qs);
+    QVERIFY(PosixIO::lexists(record.trashedPaths[1]));
     QCOMPARE(rawLog(), log);
+    // Once the obstacle is gone the rest comes back.
+    QVERIFY(QFile::remove(h(u"b"_qs)));
+    QCOMPARE(TrashService::restore(record.id).restored, QStringList{h(u"b/m.bin"_qs)});
 }
 
-void TestTrashService::restorePassesOnAFolderFailure()
+void TestTrashService::refusesBeforeTouchingAnything_data()
 {
-    TestHome home;
-    const TrashEntry record = trashedFile(home, QStringLiteral("dir/m.bin"), "x");
-    QVERIFY(QDir(home.file(QStringLiteral("dir"))).removeRecursively());
-    QVERIFY(Fixtures::writeFile(home.file(QStringLiteral("dir")), "a file where a folder was"));
-    const QByteArray log = rawLog();
-    QCOMPARE(restoreError(record.id), QStringLiteral("Cannot create folder ") +
-                                          home.file(QStringLiteral("dir")) +
-                                          QStringLiteral(": Not a directory"));
-    QVERIFY(PosixIO::lexists(record.trashedPaths[0]));
-    QCOMPARE(rawLog(), log);
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("original");
+    QTest::addColumn<QString>("error"); // $I: the item
+    QTest::addColumn<Kind>("kind");
+    const QString outside = u"Refusing to touch $I: it is not in the Trash"_qs;
+    const auto row = [&](const char* name, const QString& item) {
+        QTest::newRow(name) << item << u"$H/restored"_qs << outside << Kind::notInTrash;
+    };
+    row("a file in the home", u"$H/precious.bin"_qs);
+    row("escaping with dot-dot", u"$T/files/../../../../precious.bin"_qs);
+    row("inside a trashed folder", u"$T/files/dir/inner.bin"_qs);
+    row("the files folder", u"$T/files"_qs);
+    row("dot-dot item", u"$T/files/.."_qs);
+    row("an info file", u"$T/info/dir.trashinfo"_qs);
+    row("a fake top trash", u"$H/.Trash-0/files/precious.bin"_qs);
+    QTest::newRow("an unplugged drive")
+        << u"/no-such-drive-brimvale/.Trash-0/files/m.bin"_qs << u"$H/restored"_qs
+        << u"Cannot reach $I: its drive is not connected"_qs << Kind::unreachable;
+    QTest::newRow("NUL in the item") << u"$T/files/dir"_qs + QChar(0) + u"x"_qs << u"$H/restored"_qs
+                                     << u"Invalid path"_qs << Kind::invalidPath;
+    QTest::newRow("NUL in the old path") << u"$T/files/dir"_qs << u"$H/precious.bin"_qs + QChar(0)
+                                         << u"Invalid path"_qs << Kind::invalidPath;
 }
 
-void TestTrashService::restoreOfVanishedItemsOnlyForgets()
+void TestTrashService::refusesBeforeTouchingAnything()
 {
-    TestHome home;
-    const TrashEntry record = trashedFile(home, QStringLiteral("m.bin"), "x");
-    QVERIFY(QFile::remove(record.trashedPaths[0]));
-    QVERIFY(TrashService::entries().isEmpty());
-    QCOMPARE(TrashService::restore(record.id), QStringList());
-    QVERIFY(!PosixIO::lexists(home.file(QStringLiteral("m.bin"))));
-    QVERIFY(TrashLog::read().entries.isEmpty());
-}
-
-void TestTrashService::restoresALinkWhoseTargetIsGone()
-{
-    TestHome home;
+    QFETCH(QString, item);
+    QFETCH(QString, original);
+    QFETCH(QString, error);
+    QVERIFY(Fixtures::makeTree(m_home->path(),
+                               {u"precious.bin=P"_qs, u".Trash-0/files/precious.bin=P"_qs}));
     QVERIFY(
-        Fixtures::makeTree(home.path(), {QStringLiteral("drive/model.bin=x"),
-                                         QStringLiteral("models/model.bin->../drive/model.bin")}));
-    const QString link = home.file(QStringLiteral("models/model.bin"));
-    const TrashOutcome outcome = TrashService::moveToTrash(model(QStringLiteral("m"), {link}));
-    QVERIFY(outcome.succeeded());
-    // The drive the link points to goes away.
-    QVERIFY(QDir(home.file(QStringLiteral("drive"))).removeRecursively());
-    QCOMPARE(ids(TrashService::entries()), QStringList{outcome.entry->id});
+        Fixtures::makeTree(homeTrash(), {u"files/dir/inner.bin=I"_qs, u"info/dir.trashinfo=I"_qs}));
+    const QString first = placeInTrash(u"real.bin"_qs, h(u"real.bin"_qs));
+    const auto expand = [&](QString text) {
+        return text.replace(u"$H"_qs, m_home->path()).replace(u"$T"_qs, homeTrash());
+    };
+    item = expand(item);
+    // The refused item comes after one that could be acted on.
+    QVERIFY(writeLog({record(u"evil"_qs, {h(u"real.bin"_qs), expand(original)}, {first, item})}));
+    QCOMPARE(TrashService::restore(u"x"_qs).errorKind, Kind::notFound); // makes the lock file
+    const QByteArray everything = digestOf(m_home->root());
 
-    QCOMPARE(TrashService::restore(outcome.entry->id), QStringList{link});
+    const RestoreOutcome restored = TrashService::restore(u"evil"_qs);
+    const DeleteOutcome deleted = TrashService::deletePermanently(u"evil"_qs);
 
-    QCOMPARE(QFileInfo(link).symLinkTarget(), home.file(QStringLiteral("drive/model.bin")));
-    QVERIFY(QFileInfo(link).isSymLink());
-    QVERIFY(TrashLog::read().entries.isEmpty());
+    QCOMPARE(restored.error, error.replace(u"$I"_qs, item));
+    QTEST(restored.errorKind, "kind");
+    QCOMPARE(deleted.error, error);
+    QTEST(deleted.errorKind, "kind");
+    QCOMPARE(digestOf(m_home->root()), everything); // nothing moved, deleted or rewritten
 }
 
-void TestTrashService::refusesItemsOutsideTheTrash_data()
+void TestTrashService::staleRecordsNeverTouchAnotherItem_data()
 {
-    QTest::addColumn<QString>("victim");
-    QTest::addColumn<bool>("firstInTrash");
-    QTest::newRow("a file in the home") << QStringLiteral("$H/precious.bin") << false;
-    QTest::newRow("after a real item") << QStringLiteral("$H/precious.bin") << true;
-    QTest::newRow("escaping with dot-dot")
-        << QStringLiteral("$T/files/../../../../precious.bin") << false;
-    QTest::newRow("inside a trashed folder") << QStringLiteral("$T/files/dir/inner.bin") << false;
-    QTest::newRow("the files folder") << QStringLiteral("$T/files") << false;
-    QTest::newRow("dot-dot item") << QStringLiteral("$T/files/..") << false;
-    QTest::newRow("an info file") << QStringLiteral("$T/info/dir.trashinfo") << false;
-    QTest::newRow("a fake top trash") << QStringLiteral("$H/.Trash-0/files/precious.bin") << false;
+    QTest::addColumn<QString>("nextFrom"); // the model trashed after the Trash was emptied
+    QTest::addColumn<qint64>("age");       // how much earlier the first record was made
+    QTest::addColumn<bool>("emptied");     // the item went too, not just its .trashinfo
+    QTest::addColumn<bool>("keepsOne");    // the first record's second item is still there
+    QTest::newRow("name taken by another model") << u"b"_qs << qint64(0) << true << false;
+    QTest::newRow("one item still its own") << u"b"_qs << qint64(0) << true << true;
+    QTest::newRow("same path trashed again later") << u"a"_qs << qint64(3600) << true << false;
+    QTest::newRow("only the .trashinfo gone") << QString() << qint64(0) << false << false;
+    QTest::newRow("the Trash emptied") << QString() << qint64(0) << true << false;
 }
 
-void TestTrashService::refusesItemsOutsideTheTrash()
+void TestTrashService::staleRecordsNeverTouchAnotherItem()
 {
-    QFETCH(QString, victim);
-    QFETCH(bool, firstInTrash);
-    TestHome home;
-    QVERIFY(Fixtures::makeTree(home.path(), {QStringLiteral("precious.bin=P"),
-                                             QStringLiteral(".Trash-0/files/precious.bin=P")}));
-    QVERIFY(Fixtures::makeTree(homeTrash(), {QStringLiteral("files/dir/inner.bin=I"),
-                                             QStringLiteral("info/dir.trashinfo=I"),
-                                             QStringLiteral("files/real.bin=R")}));
-    victim.replace(QStringLiteral("$H"), home.path()).replace(QStringLiteral("$T"), homeTrash());
-    const QString real = homeTrashFiles() + QStringLiteral("/real.bin");
-    QStringList trashed{victim};
-    if (firstInTrash)
-        trashed.prepend(real);
-    QStringList originals;
-    for (qsizetype i = 0; i < trashed.size(); ++i)
-        originals << home.file(QStringLiteral("restored-") + QString::number(i));
-    QVERIFY(writeLog(logOf({logEntry(QStringLiteral("evil"), originals, trashed, 1)})));
-    QCOMPARE(restoreError(QStringLiteral("x")), QStringLiteral("Trash entry not found"));
-    const QByteArray everything = digestOf(home.root()); // the lock file is there now
-    const QString refusal =
-        QStringLiteral("Refusing to touch ") + victim + QStringLiteral(": it is not in the Trash");
+    QFETCH(QString, nextFrom);
+    QFETCH(qint64, age);
+    QFETCH(bool, emptied);
+    QFETCH(bool, keepsOne);
+    for (const bool restoring : {true, false}) {
+        TestHome home;
+        const QString a = home.file(u"pub/a/model.gguf"_qs), keep = home.file(u"pub/a/k.bin"_qs);
+        QVERIFY(Fixtures::writeFile(a, "a") && Fixtures::writeFile(keep, "k"));
+        TrashEntry first = *TrashService::moveToTrash(model(u"a"_qs, {a, keep})).entry;
+        first.trashedAt -= age;
+        QVERIFY(writeLog({first}));
+        // The desktop empties the Trash: the log keeps the record.
+        QVERIFY(QFile::remove(XdgTrash::infoPathOf(first.trashedPaths[0])));
+        if (emptied)
+            QVERIFY(QFile::remove(first.trashedPaths[0]));
+        if (!keepsOne)
+            QVERIFY(QFile::remove(first.trashedPaths[1]));
+        TrashEntry next;
+        if (!nextFrom.isEmpty()) {
+            next = trashedFile(home.file(u"pub/"_qs + nextFrom + u"/model.gguf"_qs), "next");
+            QCOMPARE(next.trashedPaths, QStringList{first.trashedPaths[0]}); // the same name
+        }
+        const QByteArray untouched = digestOf(first.trashedPaths[0]);
+        QCOMPARE(idsOf(TrashService::entries()).contains(first.id), keepsOne);
 
-    QCOMPARE(restoreError(QStringLiteral("evil")), refusal);
-    QCOMPARE(deleteError(QStringLiteral("evil")), refusal);
-
-    QCOMPARE(digestOf(home.root()), everything); // nothing moved, deleted or rewritten
-}
-
-void TestTrashService::refusesAnUnreachableDrive()
-{
-    TestHome home;
-    const QString item = QStringLiteral("/no-such-drive-brimvale/.Trash-0/files/m.bin");
-    const TrashEntry real = trashedFile(home, QStringLiteral("real.bin"), "r");
-    QVERIFY(writeLog(logOf({logEntry(QStringLiteral("away"),
-                                     {home.file(QStringLiteral("m.bin")), real.originalPaths[0]},
-                                     {real.trashedPaths[0], item}, 1)})));
-    const QByteArray log = rawLog();
-    const QString expected =
-        QStringLiteral("Cannot reach ") + item + QStringLiteral(": its drive is not connected");
-    QCOMPARE(restoreError(QStringLiteral("away")), expected);
-    QCOMPARE(deleteError(QStringLiteral("away")), expected);
-    QCOMPARE(rawLog(), log);
-    QVERIFY(PosixIO::lexists(real.trashedPaths[0]));
+        if (restoring) {
+            const RestoreOutcome outcome = TrashService::restore(first.id);
+            QCOMPARE(outcome.restored, keepsOne ? QStringList{keep} : QStringList());
+            if (!keepsOne) {
+                QCOMPARE(outcome.error, u"Nothing left to restore — the items are no longer in "
+                                        "the Trash"_qs);
+                QCOMPARE(outcome.errorKind, Kind::nothingLeft);
+            }
+            QVERIFY(!PosixIO::lexists(a));
+        } else {
+            QCOMPARE(TrashService::deletePermanently(first.id),
+                     (DeleteOutcome{
+                         keepsOne ? QStringList{first.trashedPaths[1]} : QStringList(), {}, {}}));
+        }
+        QCOMPARE(digestOf(first.trashedPaths[0]), untouched);
+        QCOMPARE(idsOf(TrashLog::read().entries), QStringList{next.id}.mid(next.id.isEmpty()));
+    }
 }
 
 void TestTrashService::deletesForGood()
 {
-    TestHome home;
-    QVERIFY(Fixtures::makeTree(home.path(), {QStringLiteral("keep/precious.bin=P"),
-                                             QStringLiteral("m/dir/w.bin=W"),
-                                             QStringLiteral("m/dir/toKeep->../../keep"),
-                                             QStringLiteral("m/manifest->../keep/precious.bin")}));
-    const QByteArray kept = digestOf(home.file(QStringLiteral("keep")));
+    QVERIFY(Fixtures::makeTree(m_home->path(), {u"keep/precious.bin=P"_qs, u"m/dir/w.bin=W"_qs,
+                                                u"m/dir/toKeep->../../keep"_qs,
+                                                u"m/manifest->../keep/precious.bin"_qs}));
+    const QByteArray kept = digestOf(h(u"keep"_qs));
     const TrashEntry record =
-        *TrashService::moveToTrash(
-             model(QStringLiteral("m"),
-                   {home.file(QStringLiteral("m/manifest")), home.file(QStringLiteral("m/dir"))}))
-             .entry;
-    const TrashEntry other = trashedFile(home, QStringLiteral("other.bin"), "o");
-
-    TrashService::deletePermanently(record.id);
-
-    for (const QString& item : record.trashedPaths)
-        QVERIFY(!PosixIO::lexists(item));
-    QCOMPARE(digestOf(home.file(QStringLiteral("keep"))), kept);
-    QCOMPARE(namesIn(homeTrashFiles()), QStringList{QStringLiteral("other.bin")});
-    QCOMPARE(namesIn(homeTrashInfo()), QStringList{QStringLiteral("other.bin.trashinfo")});
-    QCOMPARE(TrashLog::read().entries, QList<TrashEntry>{other});
-}
-
-void TestTrashService::deleteSkipsEmptyAndMissingItems()
-{
-    TestHome home;
-    const TrashEntry real = trashedFile(home, QStringLiteral("real.bin"), "r");
-    const QString f = homeTrashFiles() + u'/';
+        *TrashService::moveToTrash(model(u"m"_qs, {h(u"m/manifest"_qs), h(u"m/dir"_qs)})).entry;
+    const TrashEntry other = trashedFile(h(u"other.bin"_qs));
+    // A record whose item locations are partly unknown or gone.
+    const TrashEntry sparse = trashedFile(h(u"s.bin"_qs));
     QVERIFY(writeLog(
-        logOf({logEntry(QStringLiteral("sparse"),
-                        {QStringLiteral("/a"), QStringLiteral("/b"), QStringLiteral("/c")},
-                        {QString(), f + QStringLiteral("missing"), real.trashedPaths[0]}, 1)})));
-    TrashService::deletePermanently(QStringLiteral("sparse"));
-    QVERIFY(!PosixIO::lexists(real.trashedPaths[0]));
-    QVERIFY(TrashLog::read().entries.isEmpty());
+        {record, other,
+         TrashFixtures::record(sparse.id, {u"/a"_qs, u"/b"_qs, sparse.originalPaths[0]},
+                               {QString(), homeTrashFiles() + u"/gone"_qs, sparse.trashedPaths[0]},
+                               sparse.trashedAt)}));
+
+    QCOMPARE(TrashService::deletePermanently(record.id),
+             (DeleteOutcome{record.trashedPaths, {}, {}}));
+    QCOMPARE(TrashService::deletePermanently(sparse.id),
+             (DeleteOutcome{sparse.trashedPaths, {}, {}}));
+
+    QCOMPARE(digestOf(h(u"keep"_qs)), kept);
+    QCOMPARE(namesIn(homeTrashFiles()), QStringList{u"other.bin"_qs});
+    QCOMPARE(namesIn(homeTrashInfo()), QStringList{u"other.bin.trashinfo"_qs});
+    QCOMPARE(TrashLog::read().entries, QList<TrashEntry>{other});
 }
 
 void TestTrashService::deleteStopsAtTheFirstFailure()
 {
     if (::getuid() != 0)
         QSKIP("needs root to act as another user");
-    TestHome home;
-    QVERIFY(Fixtures::makeTree(home.path(), {QStringLiteral("m/model/locked/inner.bin=x")}));
-    const TrashEntry record =
-        *TrashService::moveToTrash(
-             model(QStringLiteral("m"), {home.file(QStringLiteral("m/model"))}))
-             .entry;
+    QVERIFY(Fixtures::makeTree(m_home->path(), {u"m/model/locked/inner.bin=x"_qs}));
+    const TrashEntry record = *TrashService::moveToTrash(model(u"m"_qs, {h(u"m/model"_qs)})).entry;
     // Everything is the unprivileged user's but one folder inside the item, which stays root's.
-    home.openToEveryone();
-    QVERIFY(chownTree(home.path(), 65534));
-    QVERIFY(
-        ::lchown(QFile::encodeName(record.trashedPaths[0] + QStringLiteral("/locked")).constData(),
-                 0, 0) == 0);
-    const QString expected = QStringLiteral("Cannot delete ") + record.trashedPaths[0] +
-                             QStringLiteral(": Permission denied");
+    m_home->openToEveryone();
+    QVERIFY(chownTree(m_home->path(), 65534));
+    QVERIFY(::lchown(QFile::encodeName(record.trashedPaths[0] + u"/locked"_qs).constData(), 0, 0) ==
+            0);
 
-    QVERIFY(Fixtures::runUnprivileged([&] { return deleteError(record.id) == expected; }));
+    QVERIFY(Fixtures::runUnprivileged([&] {
+        const DeleteOutcome outcome = TrashService::deletePermanently(record.id);
+        return outcome.deleted.isEmpty() && outcome.error == u"Cannot delete "_qs +
+                                                                 record.trashedPaths[0] +
+                                                                 u": Permission denied"_qs;
+    }));
 
     // The record left the log before anything was deleted; what remains is staged.
     QVERIFY(TrashLog::read().entries.isEmpty());
     const QString staged = TrashStaging::stagedPathOf(record.trashedPaths[0]);
-    QVERIFY(PosixIO::lexists(staged + QStringLiteral("/locked/inner.bin")));
+    QVERIFY(PosixIO::lexists(staged + u"/locked/inner.bin"_qs));
     // The next deletion finishes it off, with its .trashinfo.
-    QCOMPARE(deleteError(QStringLiteral("no-such-id")), QStringLiteral("Trash entry not found"));
+    QCOMPARE(TrashService::deletePermanently(u"no-such-id"_qs).errorKind, Kind::notFound);
     QVERIFY(!PosixIO::lexists(staged));
     QCOMPARE(namesIn(homeTrashInfo()), QStringList());
 }
@@ -642,19 +580,13 @@ void TestTrashService::deleteNeverEntersAnotherMount_data()
 void TestTrashService::deleteNeverEntersAnotherMount()
 {
     QFETCH(bool, bind);
-    TestHome home;
-    QVERIFY(Fixtures::makeTree(home.path(),
-                               {QStringLiteral("m/model/w.bin=w"), QStringLiteral("m/model/mnt/"),
-                                QStringLiteral("elsewhere/precious.bin=p")}));
-    const TrashEntry record =
-        *TrashService::moveToTrash(
-             model(QStringLiteral("m"), {home.file(QStringLiteral("m/model"))}))
-             .entry;
-    const QByteArray mountPoint =
-        QFile::encodeName(record.trashedPaths[0] + QStringLiteral("/mnt"));
-    const QByteArray source = QFile::encodeName(home.file(QStringLiteral("elsewhere")));
-    const QString expected = QStringLiteral("Cannot delete ") + record.trashedPaths[0] +
-                             QStringLiteral(": Invalid cross-device link");
+    QVERIFY(Fixtures::makeTree(m_home->path(), {u"m/model/w.bin=w"_qs, u"m/model/mnt/"_qs,
+                                                u"elsewhere/precious.bin=p"_qs}));
+    const TrashEntry record = *TrashService::moveToTrash(model(u"m"_qs, {h(u"m/model"_qs)})).entry;
+    const QByteArray mountPoint = QFile::encodeName(record.trashedPaths[0] + u"/mnt"_qs);
+    const QByteArray source = QFile::encodeName(h(u"elsewhere"_qs));
+    const QString expected =
+        u"Cannot delete "_qs + record.trashedPaths[0] + u": Invalid cross-device link"_qs;
 
     const int status = inOwnMountNamespace([&] {
         const int mounted =
@@ -662,42 +594,46 @@ void TestTrashService::deleteNeverEntersAnotherMount()
                  : ::mount("none", mountPoint.constData(), "tmpfs", 0, nullptr);
         if (mounted != 0)
             return 77;
-        if (!bind && !Fixtures::writeFile(
-                         QFile::decodeName(mountPoint) + QStringLiteral("/precious.bin"), "p"))
+        if (!bind && !Fixtures::writeFile(QFile::decodeName(mountPoint) + u"/precious.bin"_qs, "p"))
             return 3;
-        if (deleteError(record.id) != expected)
+        if (TrashService::deletePermanently(record.id).error != expected)
             return 1;
         // The staged item still holds the mount, with its content.
         return PosixIO::lexists(TrashStaging::stagedPathOf(record.trashedPaths[0]) +
-                                QStringLiteral("/mnt/precious.bin"))
+                                u"/mnt/precious.bin"_qs)
                    ? 0
                    : 2;
     });
     if (status == 77)
         QSKIP("mounting in a private mount namespace is not permitted here");
     QCOMPARE(status, 0);
-    QVERIFY(PosixIO::lexists(home.file(QStringLiteral("elsewhere/precious.bin"))));
+    QVERIFY(PosixIO::lexists(h(u"elsewhere/precious.bin"_qs)));
+    // Nor does a name holding NUL reach anything (a shortened one would name another file).
+    const int home = ::open(QFile::encodeName(m_home->path()).constData(), O_RDONLY | O_DIRECTORY);
+    QCOMPARE(TreeRemover::remove(home, QByteArray("elsewhere\0x", 11)), EINVAL);
+    ::close(home);
+    QVERIFY(PosixIO::lexists(h(u"elsewhere/precious.bin"_qs)));
 }
 
 void TestTrashService::unknownIdsAreNotFound()
 {
-    TestHome home;
-    const TrashEntry record = trashedFile(home, QStringLiteral("m.bin"), "x");
+    const TrashEntry record = trashedFile(h(u"m.bin"_qs));
     const QByteArray log = rawLog();
     for (const QString& id :
          QStringList{QString(), record.id.toUpper(), record.id.chopped(1), record.id + u' '}) {
-        QCOMPARE(restoreError(id), QStringLiteral("Trash entry not found"));
-        QCOMPARE(deleteError(id), QStringLiteral("Trash entry not found"));
+        const RestoreOutcome restored = TrashService::restore(id);
+        QCOMPARE(restored.error, u"Trash entry not found"_qs);
+        QCOMPARE(restored.errorKind, Kind::notFound);
+        QCOMPARE(TrashService::deletePermanently(id).error, u"Trash entry not found"_qs);
     }
     QCOMPARE(rawLog(), log);
 }
 
 void TestTrashService::sweepSettlesLeftovers()
 {
-    TestHome home;
-    const TrashEntry named = trashedFile(home, QStringLiteral("named.bin"), "n");
-    const TrashEntry orphan = trashedFile(home, QStringLiteral("orphan.bin"), "o");
-    const TrashEntry twin = trashedFile(home, QStringLiteral("twin.bin"), "t");
+    const TrashEntry named = trashedFile(h(u"named.bin"_qs), "n");
+    const TrashEntry orphan = trashedFile(h(u"orphan.bin"_qs), "o");
+    const TrashEntry twin = trashedFile(h(u"twin.bin"_qs), "t");
     const QByteArray namedDigest = digestOf(named.trashedPaths[0]);
     // As a killed deletion leaves them: items staged; only `named` still has a record.
     for (const TrashEntry& entry : {named, orphan, twin})
@@ -705,53 +641,81 @@ void TestTrashService::sweepSettlesLeftovers()
                               TrashStaging::stagedPathOf(entry.trashedPaths[0])));
     // Another item took the twin's name meanwhile: its .trashinfo must stay.
     QVERIFY(Fixtures::writeFile(twin.trashedPaths[0], "someone else's"));
-    QVERIFY(writeLog(logOf({QJsonDocument(named.toJson()).toJson()})));
+    QVERIFY(writeLog({named}));
     QVERIFY(TrashService::entries().isEmpty()); // its item is staged away
 
-    QCOMPARE(deleteError(QStringLiteral("no-such-id")), QStringLiteral("Trash entry not found"));
+    QCOMPARE(TrashService::deletePermanently(u"no-such-id"_qs).errorKind, Kind::notFound);
 
-    QCOMPARE(namesIn(homeTrashFiles()),
-             (QStringList{QStringLiteral("named.bin"), QStringLiteral("twin.bin")}));
+    QCOMPARE(namesIn(homeTrashFiles()), (QStringList{u"named.bin"_qs, u"twin.bin"_qs}));
     QCOMPARE(digestOf(named.trashedPaths[0]), namedDigest);
-    QCOMPARE(namesIn(homeTrashInfo()), (QStringList{QStringLiteral("named.bin.trashinfo"),
-                                                    QStringLiteral("twin.bin.trashinfo")}));
-    QCOMPARE(ids(TrashService::entries()), QStringList{named.id});
+    QCOMPARE(namesIn(homeTrashInfo()),
+             (QStringList{u"named.bin.trashinfo"_qs, u"twin.bin.trashinfo"_qs}));
+    QCOMPARE(idsOf(TrashService::entries()), QStringList{named.id});
 }
 
 void TestTrashService::sweepIgnoresFoldersOutsideTheTrash()
 {
-    TestHome home;
     // A record points into a folder that is no Trash; a look-alike leftover there is not touched.
-    const QString staged = home.file(QStringLiteral("models/.brimvale-deleting-m.bin"));
+    const QString staged = h(u"models/.brimvale-deleting-m.bin"_qs);
     QVERIFY(Fixtures::writeFile(staged, "mine"));
-    QVERIFY(writeLog(logOf({logEntry(QStringLiteral("odd"), {QStringLiteral("/x")},
-                                     {home.file(QStringLiteral("models/other.bin"))}, 1)})));
-    QCOMPARE(restoreError(QStringLiteral("no-such-id")), QStringLiteral("Trash entry not found"));
+    QVERIFY(writeLog({record(u"odd"_qs, {u"/x"_qs}, {h(u"models/m.bin"_qs)})}));
+    QCOMPARE(TrashService::restore(u"no-such-id"_qs).errorKind, Kind::notFound);
     QVERIFY(PosixIO::lexists(staged));
 }
 
 void TestTrashService::threadsNeverLoseRecords()
 {
-    TestHome home;
     constexpr int kThreads = 6;
     constexpr int kEach = 8;
-    for (int t = 0; t < kThreads; ++t) {
-        for (int i = 0; i < kEach; ++i)
-            QVERIFY(
-                Fixtures::writeFile(home.file(QStringLiteral("t%1/m%2.bin").arg(t).arg(i)), "x"));
-    }
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&home, t] {
-            for (int i = 0; i < kEach; ++i)
-                (void)TrashService::moveToTrash(model(
-                    QStringLiteral("m"), {home.file(QStringLiteral("t%1/m%2.bin").arg(t).arg(i))}));
-        });
+        QList<ModelEntry> models;
+        for (int i = 0; i < kEach; ++i) {
+            const QString path = h(u"t%1/m%2.bin"_qs.arg(t).arg(i));
+            QVERIFY(Fixtures::writeFile(path, "x"));
+            models << model(u"m"_qs, {path});
+        }
+        threads.emplace_back([models] { (void)TrashService::moveToTrash(models); });
     }
     for (std::thread& thread : threads)
         thread.join();
     QCOMPARE(TrashLog::read().entries.size(), kThreads * kEach);
     QCOMPARE(namesIn(homeTrashFiles()).size(), kThreads * kEach);
+}
+
+void TestTrashService::aBusyLogChangesNothing()
+{
+    const TrashEntry record = trashedFile(h(u"old.bin"_qs));
+    QVERIFY(Fixtures::writeFile(h(u"m.bin"_qs), "m"));
+    const QList<ModelEntry> models{model(u"m"_qs, {h(u"m.bin"_qs)}), model(u"o"_qs, {})};
+    const ForeignLock lock;
+    QVERIFY(lock.held());
+    const QByteArray everything = digestOf(m_home->root());
+    const LockWait wait = std::chrono::milliseconds{200};
+    const QString busy = u"Another Brimvale is working on the Trash — try again in a moment"_qs;
+
+    const QList<TrashOutcome> trashed = TrashService::moveToTrash(models, nullptr, wait);
+    const RestoreOutcome restored = TrashService::restore(record.id, wait);
+    const DeleteOutcome deleted = TrashService::deletePermanently(record.id, wait);
+
+    QCOMPARE(trashed, (QList<TrashOutcome>{{std::nullopt, busy, Kind::busy}}));
+    QCOMPARE(restored, (RestoreOutcome{{}, busy, Kind::busy}));
+    QCOMPARE(deleted, (DeleteOutcome{{}, busy, Kind::busy}));
+    QCOMPARE(digestOf(m_home->root()), everything);
+}
+
+void TestTrashService::stopEndsAMultiModelTrash()
+{
+    QVERIFY(Fixtures::makeTree(m_home->path(), {u"a.bin=a"_qs, u"b.bin=b"_qs}));
+    const QList<ModelEntry> models{model(u"a"_qs, {h(u"a.bin"_qs)}),
+                                   model(u"b"_qs, {h(u"b.bin"_qs)})};
+    StopToken stop;
+    stop.requestStop();
+    QVERIFY(TrashService::moveToTrash(models, &stop).isEmpty());
+    QVERIFY(PosixIO::lexists(h(u"a.bin"_qs)) && !PosixIO::lexists(AppPaths::dataDir()));
+    const QList<TrashOutcome> outcomes = TrashService::moveToTrash(models);
+    QCOMPARE(outcomes.size(), 2);
+    QCOMPARE(outcomes[1].entry->originalPaths, QStringList{h(u"b.bin"_qs)});
 }
 
 QTEST_GUILESS_MAIN(TestTrashService)

@@ -4,6 +4,8 @@
 #include "fs/AppPaths.h"
 #include "fs/XdgTrash.h"
 #include "model/BrimvaleError.h"
+#include "services/TrashLog.h"
+#include "services/TrashService.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -105,6 +107,49 @@ QByteArray rawLog()
 bool writeLog(const QByteArray& content)
 {
     return Fixtures::writeFile(AppPaths::dataDir() + QStringLiteral("/trash_log.json"), content);
+}
+
+bool writeLog(const QList<TrashEntry>& records)
+{
+    try {
+        TrashLog::write(records, {});
+    } catch (const BrimvaleError&) {
+        return false;
+    }
+    return true;
+}
+
+TrashEntry trashedFile(const QString& path, const QByteArray& content)
+{
+    Fixtures::writeFile(path, content);
+    const QString name = path.mid(path.lastIndexOf(u'/') + 1);
+    return TrashService::moveToTrash(model(name, {path})).entry.value_or(TrashEntry{});
+}
+
+QString placeInTrash(const QString& name, const QString& original, qint64 at)
+{
+    const QString item = homeTrashFiles() + u'/' + name;
+    const QString info = homeTrashInfo() + u'/' + name + QStringLiteral(".trashinfo");
+    Fixtures::writeFile(item, name.toUtf8());
+    Fixtures::writeFile(info,
+                        XdgTrash::infoContent(XdgTrash::encodePath(QFile::encodeName(original)),
+                                              "2020-01-01T00:00:00"));
+    Fixtures::setModified(info, at);
+    return item;
+}
+
+TrashEntry record(const QString& id, const QStringList& originals, const QStringList& trashed,
+                  qint64 at)
+{
+    return TrashEntry{id, id, originals, trashed, at, 1, QStringLiteral("Custom")};
+}
+
+QStringList idsOf(const QList<TrashEntry>& entries)
+{
+    QStringList ids;
+    for (const TrashEntry& entry : entries)
+        ids << entry.id;
+    return ids;
 }
 
 } // namespace TrashFixtures

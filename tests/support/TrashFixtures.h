@@ -1,8 +1,10 @@
 #pragma once
 
 #include "model/ModelEntry.h"
+#include "services/TrashEntry.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -34,8 +36,24 @@ namespace TrashFixtures {
 
 // The raw restore log, or an empty array when it is missing.
 [[nodiscard]] QByteArray rawLog();
-// Writes the raw restore log.
+// Writes the raw restore log, or the records as the service stores them.
 bool writeLog(const QByteArray& content);
+bool writeLog(const QList<TrashEntry>& records);
+
+// Writes a file holding `content` at the path and trashes it as one model; its record.
+[[nodiscard]] TrashEntry trashedFile(const QString& path, const QByteArray& content = "x");
+
+// An item holding its name, put into the home trash's files/ under `name` as if trashed from
+// `original` at `at` (its .trashinfo says so and has that time). Returns its path in files/.
+QString placeInTrash(const QString& name, const QString& original,
+                     qint64 at = QDateTime::currentSecsSinceEpoch());
+
+// A record of source Custom named after its id.
+[[nodiscard]] TrashEntry record(const QString& id, const QStringList& originals,
+                                const QStringList& trashed,
+                                qint64 at = QDateTime::currentSecsSinceEpoch());
+
+[[nodiscard]] QStringList idsOf(const QList<TrashEntry>& entries);
 
 struct CliRun
 {
