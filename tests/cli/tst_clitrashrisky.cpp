@@ -5,57 +5,20 @@
 #include "fs/PosixIO.h"
 #include "services/TrashLog.h"
 
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 using namespace TrashFixtures;
 
 namespace {
 
-sockaddr_in ollamaAddress()
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(11434);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
-// Listens on the Ollama port for the object's lifetime; connections queue and are never taken.
-class FakeOllama
-{
-public:
-    FakeOllama() : m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
-    {
-        const int yes = 1;
-        ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-        const sockaddr_in address = ollamaAddress();
-        m_listening =
-            ::bind(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
-            ::listen(m_fd, 16) == 0;
-    }
-    ~FakeOllama() { ::close(m_fd); }
-    FakeOllama(const FakeOllama&) = delete;
-    FakeOllama& operator=(const FakeOllama&) = delete;
-
-    [[nodiscard]] bool listening() const { return m_listening; }
-
-private:
-    int m_fd = -1;
-    bool m_listening = false;
-};
-
+// Whether something answers on the Ollama port.
 bool somethingListens()
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in address = ollamaAddress();
-    const bool connected =
-        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return connected;
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, 11434);
+    return socket.waitForConnected(5000);
 }
 
 // One Ollama tag, llama3:latest, with its own config and weights blobs; returns its paths.
@@ -79,7 +42,6 @@ QStringList makeOllamaTag(const TestHome& home)
 class TestCliTrashRisky : public QObject
 {
     Q_OBJECT
-
 private slots:
     void refusesEverythingWhileOllamaRuns();
     void forceTrashesEveryItemOfTheTag();
@@ -91,13 +53,11 @@ void TestCliTrashRisky::refusesEverythingWhileOllamaRuns()
     const TestHome home;
     const QStringList tag = makeOllamaTag(home);
     Fixtures::makeSparseFile(home.file(u"models/safe.gguf"_qs), 1'000'000, "safe");
-    const FakeOllama ollama;
-    if (!ollama.listening() && !somethingListens())
+    QTcpServer ollama; // connections queue and are never taken
+    if (!ollama.listen(QHostAddress::LocalHost, 11434) && !somethingListens())
         QSKIP("cannot listen on 127.0.0.1:11434 here");
-
     const CliRun run = runCli({u"trash"_qs, u"--folder"_qs, home.file(u"models"_qs),
                                u"custom-safe-1000000"_qs, u"ollama-llama3-latest"_qs});
-
     QCOMPARE(run.exitCode, 1);
     QCOMPARE(run.out, QByteArray());
     QCOMPARE(run.err, QByteArray("Ollama is running. Quit it before trashing Ollama models, or use "
@@ -111,12 +71,10 @@ void TestCliTrashRisky::forceTrashesEveryItemOfTheTag()
 {
     const TestHome home;
     const QStringList tag = makeOllamaTag(home);
-    const FakeOllama ollama;
-    if (!ollama.listening() && !somethingListens())
+    QTcpServer ollama; // connections queue and are never taken
+    if (!ollama.listen(QHostAddress::LocalHost, 11434) && !somethingListens())
         QSKIP("cannot listen on 127.0.0.1:11434 here");
-
     const CliRun run = runCli({u"trash"_qs, u"--force"_qs, u"ollama-llama3-latest"_qs});
-
     QCOMPARE(run.err, QByteArray());
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.out.count('\n'), 3);
@@ -133,9 +91,7 @@ void TestCliTrashRisky::trashesTagsFreelyWhenOllamaIsNotRunning()
         QSKIP("something listens on 127.0.0.1:11434 here");
     const TestHome home;
     const QStringList tag = makeOllamaTag(home);
-
     const CliRun run = runCli({u"trash"_qs, u"ollama-llama3-latest"_qs});
-
     QCOMPARE(run.err, QByteArray());
     QCOMPARE(run.exitCode, 0);
     for (const QString& path : tag)

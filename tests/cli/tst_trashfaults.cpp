@@ -19,6 +19,7 @@
 #include <csignal>
 #include <functional>
 #include <limits>
+#include <numeric>
 #include <thread>
 
 using namespace TrashFixtures;
@@ -47,13 +48,10 @@ struct Fixture
 {
     QStringList arguments;
     QList<Record> records;
-
     [[nodiscard]] QList<Item> items() const
     {
-        QList<Item> all;
-        for (const Record& record : records)
-            all += record.items;
-        return all;
+        return std::accumulate(records.cbegin(), records.cend(), QList<Item>(),
+                               [](QList<Item> all, const Record& r) { return all + r.items; });
     }
 };
 
@@ -169,22 +167,6 @@ void verifyListedRestore(const QList<Item>& items)
     }
 }
 
-// How the kills fell: before anything changed, part-way, or after the run had finished.
-struct Tally
-{
-    int counts[3] = {0, 0, 0};
-
-    void count(int done) { ++counts[done == 0 ? 0 : done < kEntries ? 1 : 2]; }
-    [[nodiscard]] QString text(const char* operation) const
-    {
-        return u"%1: %2 kills before any change, %3 part-way, %4 after the end"_qs
-            .arg(QString::fromUtf8(operation))
-            .arg(counts[0])
-            .arg(counts[1])
-            .arg(counts[2]);
-    }
-};
-
 using Prepare = std::function<Fixture(const TestHome&)>;
 // Checks what a run left and sets how many of the kEntries records it had dealt with.
 using Verify = std::function<void(const Fixture&, int& done)>;
@@ -205,7 +187,7 @@ void sweep(const char* operation, const Prepare& prepare, const Verify& verify)
         QCOMPARE(done, kEntries);
     }
     const int kills = std::max(20, qEnvironmentVariableIntValue("BRIMVALE_FAULT_KILLS"));
-    Tally tally;
+    int counts[3] = {0, 0, 0}; // kills before any change, part-way, after the end
     for (int k = 0; k < kills && !QTest::currentTestFailed(); ++k) {
         const TestHome home;
         const Fixture fixture = prepare(home);
@@ -214,9 +196,10 @@ void sweep(const char* operation, const Prepare& prepare, const Verify& verify)
                          qint64(slice * (k + QRandomGenerator::global()->generateDouble())));
         int done = 0;
         verify(fixture, done);
-        tally.count(done);
+        ++counts[done == 0 ? 0 : done < kEntries ? 1 : 2];
     }
-    qInfo("%s", qPrintable(tally.text(operation)));
+    qInfo("%s: %d kills before any change, %d part-way, %d after the end", operation, counts[0],
+          counts[1], counts[2]);
 }
 
 } // namespace
@@ -224,7 +207,6 @@ void sweep(const char* operation, const Prepare& prepare, const Verify& verify)
 class TestTrashFaults : public QObject
 {
     Q_OBJECT
-
 private slots:
     void killedDuringTrash();
     void killedDuringRestore();

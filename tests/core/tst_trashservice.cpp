@@ -10,38 +10,22 @@
 #include "services/TreeRemover.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QTest>
 #include <QThread>
-#include <csignal>
 #include <fcntl.h>
 #include <sched.h>
-#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
-#include <vector>
 
 using namespace TrashFixtures;
 using Kind = BrimvaleError::Kind;
 
 namespace {
-
-// Gives everything under the path (links themselves, not their targets) to the user.
-bool chownTree(const QString& path, uid_t user)
-{
-    bool ok = ::lchown(QFile::encodeName(path).constData(), user, user) == 0;
-    QDirIterator it(path, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        ok = ::lchown(QFile::encodeName(it.next()).constData(), user, user) == 0 && ok;
-    return ok;
-}
 
 // Runs the function in a forked child with a private mount namespace; returns its exit status
 // (77 when the namespace cannot be made).
@@ -60,53 +44,13 @@ int inOwnMountNamespace(const std::function<int()>& body)
     return pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Another process holding the restore log's lock for the object's lifetime.
-class ForeignLock
-{
-public:
-    ForeignLock()
-    {
-        QDir().mkpath(AppPaths::dataDir());
-        const QByteArray path = QFile::encodeName(AppPaths::dataDir() + u"/trash_log.json.lock"_qs);
-        int ready[2];
-        if (::pipe(ready) != 0)
-            return;
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            const int fd = ::open(path.constData(), O_RDWR | O_CREAT, 0644);
-            if (fd < 0 || ::flock(fd, LOCK_EX) != 0 || ::write(ready[1], "x", 1) != 1)
-                ::_exit(1);
-            ::pause();
-            ::_exit(0);
-        }
-        ::close(ready[1]);
-        char byte = 0;
-        m_held = m_pid > 0 && ::read(ready[0], &byte, 1) == 1;
-        ::close(ready[0]);
-    }
-    ~ForeignLock()
-    {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-    }
-    [[nodiscard]] bool held() const { return m_held; }
-
-private:
-    pid_t m_pid = -1;
-    bool m_held = false;
-};
-
 } // namespace
 
 class TestTrashService : public QObject
 {
     Q_OBJECT
-
     std::optional<TestHome> m_home;
     QString h(const QString& relative) const { return m_home->file(relative); }
-
 private slots:
     void init() { m_home.emplace(); }
     void cleanup() { m_home.reset(); }
@@ -115,27 +59,20 @@ private slots:
     void nothingLeftToTrash();
     void recordsOnlyWhatWasTrashed();
     void reportsALogThatCannotBeSaved();
-    void dropsTheFractionOfASecond();
     void listsOwnItemsNewestFirst();
     void unusableLogsReadAsEmpty_data();
     void unusableLogsReadAsEmpty();
-    void keepsAnUnusableLogAside();
     void restoresAndForgets();
-    void restoreRefusesAnOccupiedPath_data();
-    void restoreRefusesAnOccupiedPath();
-    void restoreKeepsWhatIsBackAfterAFailure();
+    void restoreStopsAtAnObstacle_data();
+    void restoreStopsAtAnObstacle();
     void refusesBeforeTouchingAnything_data();
     void refusesBeforeTouchingAnything();
     void staleRecordsNeverTouchAnotherItem_data();
     void staleRecordsNeverTouchAnotherItem();
     void deletesForGood();
-    void deleteStopsAtTheFirstFailure();
     void deleteNeverEntersAnotherMount_data();
     void deleteNeverEntersAnotherMount();
-    void unknownIdsAreNotFound();
     void sweepSettlesLeftovers();
-    void sweepIgnoresFoldersOutsideTheTrash();
-    void threadsNeverLoseRecords();
     void aBusyLogChangesNothing();
     void stopEndsAMultiModelTrash();
 };
@@ -146,11 +83,14 @@ void TestTrashService::movesToTrashAndRecords()
     QVERIFY(Fixtures::writeFile(path, "A"));
     ModelEntry entry = model(u"custom-a-1"_qs, {path}, 4242);
     entry.source = ModelSource::huggingFace;
+    // Nine tenths into a second, so rounding instead of dropping the fraction gives the next one.
+    while (QDateTime::currentMSecsSinceEpoch() % 1000 < 900)
+        QThread::msleep(5);
     const qint64 before = QDateTime::currentSecsSinceEpoch();
-
     const TrashOutcome outcome = TrashService::moveToTrash(entry);
-
     QVERIFY(outcome.succeeded());
+    if (QDateTime::currentSecsSinceEpoch() == before) // the call did not cross into the next
+        QCOMPARE(outcome.entry->trashedAt, before);
     const TrashEntry& record = *outcome.entry;
     QVERIFY(QRegularExpression(u"^custom-a-1-[0-9A-F]{8}$"_qs).match(record.id).hasMatch());
     QCOMPARE(record.modelName, entry.name);
@@ -159,8 +99,6 @@ void TestTrashService::movesToTrashAndRecords()
     QVERIFY(record.trashedAt >= before && record.trashedAt <= QDateTime::currentSecsSinceEpoch());
     QCOMPARE(record.sizeBytes, qint64(4242)); // reclaimableBytes, not sizeBytes
     QCOMPARE(record.source, u"HuggingFace"_qs);
-    QCOMPARE(record.modelSource(), std::optional<ModelSource>(ModelSource::huggingFace));
-    QCOMPARE(record.trashedDate().toSecsSinceEpoch(), record.trashedAt);
     QVERIFY(!PosixIO::lexists(path));
     QCOMPARE(TrashService::entries(), QList<TrashEntry>{record});
     QVERIFY(rawLog().startsWith("[\n    {\n") && rawLog().contains("\\/"));
@@ -169,6 +107,10 @@ void TestTrashService::movesToTrashAndRecords()
     const TrashEntry again = trashedFile(path);
     QVERIFY(!again.id.isEmpty() && again.id != record.id);
     QCOMPARE(idsOf(TrashLog::read().entries), (QStringList{record.id, again.id}));
+    // Ids are compared exactly.
+    for (const QString& id :
+         QStringList{QString(), record.id.toLower(), record.id.chopped(1), record.id + u' '})
+        QCOMPARE(TrashService::deletePermanently(id).error, u"Trash entry not found"_qs);
 }
 
 void TestTrashService::nothingLeftToTrash_data()
@@ -198,7 +140,7 @@ void TestTrashService::nothingLeftToTrash()
     QCOMPARE(outcome.error, error.replace(u"$P"_qs, paths.value(0)));
     QTEST(outcome.errorKind, "kind");
     QVERIFY(!PosixIO::lexists(AppPaths::dataDir()));
-    QVERIFY(!PosixIO::lexists(homeTrash()));
+    QVERIFY(!PosixIO::lexists(AppPaths::homeTrash()));
 }
 
 void TestTrashService::recordsOnlyWhatWasTrashed()
@@ -206,10 +148,8 @@ void TestTrashService::recordsOnlyWhatWasTrashed()
     const QString first = h(u"a.bin"_qs), fifo = h(u"pipe"_qs), last = h(u"c.bin"_qs);
     QVERIFY(Fixtures::writeFile(first, "a") && Fixtures::writeFile(last, "c"));
     QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
-
     const TrashOutcome outcome =
         TrashService::moveToTrash(model(u"m"_qs, {first, h(u"missing"_qs), fifo, last}));
-
     QVERIFY(outcome.entry && !outcome.succeeded());
     QCOMPARE(outcome.error, u"Could not trash "_qs + fifo + u": Not a file or folder"_qs);
     QCOMPARE(outcome.entry->originalPaths, (QStringList{first, last}));
@@ -226,33 +166,13 @@ void TestTrashService::reportsALogThatCannotBeSaved()
     QVERIFY(Fixtures::writeFile(AppPaths::dataDir(), "in the way"));
     const QString path = h(u"m.bin"_qs);
     QVERIFY(Fixtures::writeFile(path, "x"));
-
     const TrashOutcome outcome = TrashService::moveToTrash(model(u"m"_qs, {path}));
-
     QVERIFY(outcome.entry && outcome.error);
     QVERIFY2(outcome.error->startsWith(u"Trashed, but could not save the restore log: "_qs) &&
                  outcome.error->endsWith(u"Not a directory"_qs),
              qPrintable(*outcome.error));
     QVERIFY(PosixIO::lexists(outcome.entry->trashedPaths[0]));
     QVERIFY(TrashService::restore(outcome.entry->id).error->contains(u"Not a directory"_qs));
-}
-
-void TestTrashService::dropsTheFractionOfASecond()
-{
-    const QString path = h(u"m.bin"_qs);
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        QVERIFY(Fixtures::writeFile(path, "x"));
-        // Start nine tenths into a second, so rounding would give the next second.
-        while (QDateTime::currentMSecsSinceEpoch() % 1000 < 900)
-            QThread::msleep(5);
-        const qint64 before = QDateTime::currentMSecsSinceEpoch();
-        const TrashOutcome outcome = TrashService::moveToTrash(model(u"m"_qs, {path}));
-        if (before / 1000 != QDateTime::currentMSecsSinceEpoch() / 1000)
-            continue; // the call crossed a second boundary: try again
-        QCOMPARE(outcome.entry->trashedAt, before / 1000);
-        return;
-    }
-    QFAIL("every attempt crossed a second boundary");
 }
 
 void TestTrashService::listsOwnItemsNewestFirst()
@@ -266,7 +186,6 @@ void TestTrashService::listsOwnItemsNewestFirst()
     placeInTrash(u"c"_qs, u"/x/c"_qs, now - 60);
     placeInTrash(u"d"_qs, u"/x/d"_qs, now - 30);
     placeInTrash(u"other"_qs, u"/x/other"_qs, now);
-    placeInTrash(u"old"_qs, u"/x/old"_qs, now - 3600);
     QVERIFY(writeLog({
         record(u"old"_qs, {u"/x/a"_qs}, {at(u"a"_qs)}, now - 100),
         record(u"tie1"_qs, {u"/x/b"_qs}, {at(u"b"_qs)}, now - 30),
@@ -275,9 +194,8 @@ void TestTrashService::listsOwnItemsNewestFirst()
         record(u"mid"_qs, {u"/x/c"_qs}, {at(u"c"_qs)}, now - 60),
         record(u"tie2"_qs, {u"/x/h"_qs, u"/x/d"_qs}, {at(u"h"_qs), at(u"d"_qs)}, now - 30),
         record(u"link"_qs, {u"/x/l"_qs}, {at(u"link"_qs)}, now - 50),
-        // Items of other models under their names: another path, or the same one much later.
+        // Another model's item under the name of this record's.
         record(u"stale"_qs, {u"/x/mine"_qs}, {at(u"other"_qs)}, now),
-        record(u"older"_qs, {u"/x/old"_qs}, {at(u"old"_qs)}, now),
     }));
     const QByteArray before = rawLog();
     QCOMPARE(idsOf(TrashService::entries()),
@@ -317,18 +235,13 @@ void TestTrashService::unusableLogsReadAsEmpty()
     QCOMPARE(TrashService::restore(u"x"_qs).errorKind, Kind::notFound);
     QCOMPARE(TrashService::deletePermanently(u"x"_qs).errorKind, Kind::notFound);
     QVERIFY(PosixIO::lexists(item));
-}
-
-void TestTrashService::keepsAnUnusableLogAside()
-{
-    QVERIFY(writeLog(QByteArray("{\"not\": \"a list\"}")));
+    // The next trash writes a new log and keeps the unusable one aside as it was.
     const TrashEntry record = trashedFile(h(u"m.bin"_qs));
     QCOMPARE(TrashLog::read().entries, QList<TrashEntry>{record});
     const QStringList aside = QDir(AppPaths::dataDir()).entryList({u"trash_log.json.corrupt-*"_qs});
     QCOMPARE(aside.size(), 1);
-    QFile kept(AppPaths::dataDir() + u'/' + aside.value(0));
-    QVERIFY(kept.open(QIODevice::ReadOnly));
-    QCOMPARE(kept.readAll(), QByteArray("{\"not\": \"a list\"}"));
+    if (!log.isEmpty())
+        QCOMPARE(PosixIO::readRegularFile(AppPaths::dataDir() + u'/' + aside[0]), log);
 }
 
 void TestTrashService::restoresAndForgets()
@@ -344,59 +257,46 @@ void TestTrashService::restoresAndForgets()
     // Its folder is gone, and so is the drive its link points to: the link still counts.
     QVERIFY(QDir(h(u"m"_qs)).removeRecursively() && QDir(h(u"drive"_qs)).removeRecursively());
     QCOMPARE(TrashService::entries().size(), 2);
-
     const RestoreOutcome restored = TrashService::restore(outcome.entry->id);
-
     QCOMPARE(restored, (RestoreOutcome{outcome.entry->originalPaths, {}, {}}));
     QCOMPARE(digestOf(h(u"m"_qs)), tree);
     QCOMPARE(namesIn(homeTrashInfo()), QStringList{u"other.bin.trashinfo"_qs});
     QCOMPARE(TrashLog::read().entries, QList<TrashEntry>{other});
 }
 
-void TestTrashService::restoreRefusesAnOccupiedPath_data()
+void TestTrashService::restoreStopsAtAnObstacle_data()
 {
-    QTest::addColumn<QString>("occupant");
-    QTest::newRow("a new file") << u"b.bin=new"_qs;
-    QTest::newRow("a dangling link") << u"b.bin->/nowhere"_qs;
-    QTest::newRow("a folder") << u"b.bin/"_qs;
+    QTest::addColumn<QString>("obstacle"); // in the home; $B: the second item's old path
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<bool>("firstBack"); // the first item is back after the failure
+    const QString taken = u"Something already exists at $B. Move it away and try again."_qs;
+    QTest::newRow("a new file") << u"b/m.bin=new"_qs << taken << false;
+    QTest::newRow("a dangling link") << u"b/m.bin->/nowhere"_qs << taken << false;
+    QTest::newRow("a folder") << u"b/m.bin/"_qs << taken << false;
+    QTest::newRow("a file for its folder")
+        << u"b=file"_qs << u"Cannot create folder $H/b: Not a directory"_qs << true;
 }
 
-void TestTrashService::restoreRefusesAnOccupiedPath()
+void TestTrashService::restoreStopsAtAnObstacle()
 {
-    QFETCH(QString, occupant);
-    QVERIFY(Fixtures::makeTree(h(u"m"_qs), {u"a.bin=A"_qs, u"b.bin=B"_qs}));
-    const QString a = h(u"m/a.bin"_qs), b = h(u"m/b.bin"_qs);
+    QFETCH(QString, obstacle);
+    QFETCH(QString, error);
+    QFETCH(bool, firstBack);
+    const QString a = h(u"a/m.bin"_qs), b = h(u"b/m.bin"_qs);
+    QVERIFY(Fixtures::writeFile(a, "A") && Fixtures::writeFile(b, "B"));
     const TrashEntry record = *TrashService::moveToTrash(model(u"m"_qs, {a, b})).entry;
-    QVERIFY(Fixtures::makeTree(h(u"m"_qs), {occupant})); // the second item's old place is taken
-    const QByteArray everything = digestOf(m_home->root());
-
-    const RestoreOutcome outcome = TrashService::restore(record.id);
-
-    QCOMPARE(outcome.error,
-             u"Something already exists at "_qs + b + u". Move it away and try again."_qs);
-    QCOMPARE(outcome.errorKind, Kind::occupied);
-    QVERIFY(outcome.restored.isEmpty());
-    QCOMPARE(digestOf(m_home->root()), everything);
-}
-
-void TestTrashService::restoreKeepsWhatIsBackAfterAFailure()
-{
-    QVERIFY(Fixtures::makeTree(m_home->path(), {u"a/m.bin=A"_qs, u"b/m.bin=B"_qs}));
-    const TrashEntry record =
-        *TrashService::moveToTrash(model(u"m"_qs, {h(u"a/m.bin"_qs), h(u"b/m.bin"_qs)})).entry;
-    QVERIFY(QDir(h(u"b"_qs)).removeRecursively());
-    QVERIFY(Fixtures::writeFile(h(u"b"_qs), "a file where a folder was"));
+    QVERIFY(QDir(h(u"b"_qs)).removeRecursively() && Fixtures::makeTree(m_home->path(), {obstacle}));
     const QByteArray log = rawLog();
-
     const RestoreOutcome outcome = TrashService::restore(record.id);
-
-    QCOMPARE(outcome.restored, QStringList{h(u"a/m.bin"_qs)});
-    QCOMPARE(outcome.error, u"Cannot create folder "_qs + h(u"b"_qs) + u": Not a directory"_qs);
+    QCOMPARE(outcome.error, error.replace(u"$B"_qs, b).replace(u"$H"_qs, m_home->path()));
+    QCOMPARE(outcome.restored, firstBack ? QStringList{a} : QStringList());
+    QCOMPARE(PosixIO::lexists(a), firstBack); // occupied places are all checked first
     QVERIFY(PosixIO::lexists(record.trashedPaths[1]));
     QCOMPARE(rawLog(), log);
     // Once the obstacle is gone the rest comes back.
-    QVERIFY(QFile::remove(h(u"b"_qs)));
-    QCOMPARE(TrashService::restore(record.id).restored, QStringList{h(u"b/m.bin"_qs)});
+    QVERIFY(QFile::remove(h(u"b"_qs)) || QDir(h(u"b"_qs)).removeRecursively());
+    QCOMPARE(TrashService::restore(record.id).restored.size(), firstBack ? 1 : 2);
+    QCOMPARE(TrashLog::read().entries, QList<TrashEntry>());
 }
 
 void TestTrashService::refusesBeforeTouchingAnything_data()
@@ -409,13 +309,9 @@ void TestTrashService::refusesBeforeTouchingAnything_data()
     const auto row = [&](const char* name, const QString& item) {
         QTest::newRow(name) << item << u"$H/restored"_qs << outside << Kind::notInTrash;
     };
+    // XdgTrash::isInTrash has the other shapes; these show the service asks it first.
     row("a file in the home", u"$H/precious.bin"_qs);
-    row("escaping with dot-dot", u"$T/files/../../../../precious.bin"_qs);
     row("inside a trashed folder", u"$T/files/dir/inner.bin"_qs);
-    row("the files folder", u"$T/files"_qs);
-    row("dot-dot item", u"$T/files/.."_qs);
-    row("an info file", u"$T/info/dir.trashinfo"_qs);
-    row("a fake top trash", u"$H/.Trash-0/files/precious.bin"_qs);
     QTest::newRow("an unplugged drive")
         << u"/no-such-drive-brimvale/.Trash-0/files/m.bin"_qs << u"$H/restored"_qs
         << u"Cannot reach $I: its drive is not connected"_qs << Kind::unreachable;
@@ -430,23 +326,19 @@ void TestTrashService::refusesBeforeTouchingAnything()
     QFETCH(QString, item);
     QFETCH(QString, original);
     QFETCH(QString, error);
-    QVERIFY(Fixtures::makeTree(m_home->path(),
-                               {u"precious.bin=P"_qs, u".Trash-0/files/precious.bin=P"_qs}));
-    QVERIFY(
-        Fixtures::makeTree(homeTrash(), {u"files/dir/inner.bin=I"_qs, u"info/dir.trashinfo=I"_qs}));
+    QVERIFY(Fixtures::makeTree(m_home->path(), {u"precious.bin=P"_qs}));
+    QVERIFY(Fixtures::makeTree(AppPaths::homeTrash(), {u"files/dir/inner.bin=I"_qs}));
     const QString first = placeInTrash(u"real.bin"_qs, h(u"real.bin"_qs));
     const auto expand = [&](QString text) {
-        return text.replace(u"$H"_qs, m_home->path()).replace(u"$T"_qs, homeTrash());
+        return text.replace(u"$H"_qs, m_home->path()).replace(u"$T"_qs, AppPaths::homeTrash());
     };
     item = expand(item);
     // The refused item comes after one that could be acted on.
     QVERIFY(writeLog({record(u"evil"_qs, {h(u"real.bin"_qs), expand(original)}, {first, item})}));
     QCOMPARE(TrashService::restore(u"x"_qs).errorKind, Kind::notFound); // makes the lock file
     const QByteArray everything = digestOf(m_home->root());
-
     const RestoreOutcome restored = TrashService::restore(u"evil"_qs);
     const DeleteOutcome deleted = TrashService::deletePermanently(u"evil"_qs);
-
     QCOMPARE(restored.error, error.replace(u"$I"_qs, item));
     QTEST(restored.errorKind, "kind");
     QCOMPARE(deleted.error, error);
@@ -456,44 +348,28 @@ void TestTrashService::refusesBeforeTouchingAnything()
 
 void TestTrashService::staleRecordsNeverTouchAnotherItem_data()
 {
-    QTest::addColumn<QString>("nextFrom"); // the model trashed after the Trash was emptied
-    QTest::addColumn<qint64>("age");       // how much earlier the first record was made
-    QTest::addColumn<bool>("emptied");     // the item went too, not just its .trashinfo
-    QTest::addColumn<bool>("keepsOne");    // the first record's second item is still there
-    QTest::newRow("name taken by another model") << u"b"_qs << qint64(0) << true << false;
-    QTest::newRow("one item still its own") << u"b"_qs << qint64(0) << true << true;
-    QTest::newRow("same path trashed again later") << u"a"_qs << qint64(3600) << true << false;
-    QTest::newRow("only the .trashinfo gone") << QString() << qint64(0) << false << false;
-    QTest::newRow("the Trash emptied") << QString() << qint64(0) << true << false;
+    // XdgTrash::isItemOf has the other ways an item stops being a record's own.
+    QTest::addColumn<bool>("keepsOne"); // the record's second item is still in the Trash
+    QTest::newRow("nothing of its own left") << false;
+    QTest::newRow("one item still its own") << true;
 }
 
 void TestTrashService::staleRecordsNeverTouchAnotherItem()
 {
-    QFETCH(QString, nextFrom);
-    QFETCH(qint64, age);
-    QFETCH(bool, emptied);
     QFETCH(bool, keepsOne);
     for (const bool restoring : {true, false}) {
         TestHome home;
         const QString a = home.file(u"pub/a/model.gguf"_qs), keep = home.file(u"pub/a/k.bin"_qs);
         QVERIFY(Fixtures::writeFile(a, "a") && Fixtures::writeFile(keep, "k"));
-        TrashEntry first = *TrashService::moveToTrash(model(u"a"_qs, {a, keep})).entry;
-        first.trashedAt -= age;
-        QVERIFY(writeLog({first}));
+        const TrashEntry first = *TrashService::moveToTrash(model(u"a"_qs, {a, keep})).entry;
         // The desktop empties the Trash: the log keeps the record.
-        QVERIFY(QFile::remove(XdgTrash::infoPathOf(first.trashedPaths[0])));
-        if (emptied)
-            QVERIFY(QFile::remove(first.trashedPaths[0]));
-        if (!keepsOne)
-            QVERIFY(QFile::remove(first.trashedPaths[1]));
-        TrashEntry next;
-        if (!nextFrom.isEmpty()) {
-            next = trashedFile(home.file(u"pub/"_qs + nextFrom + u"/model.gguf"_qs), "next");
-            QCOMPARE(next.trashedPaths, QStringList{first.trashedPaths[0]}); // the same name
-        }
+        for (const QString& item : first.trashedPaths.mid(0, keepsOne ? 1 : 2))
+            QVERIFY(QFile::remove(item) && QFile::remove(XdgTrash::infoPathOf(item)));
+        // Another model's item gets the same name.
+        const TrashEntry next = trashedFile(home.file(u"pub/b/model.gguf"_qs), "next");
+        QCOMPARE(next.trashedPaths, QStringList{first.trashedPaths[0]});
         const QByteArray untouched = digestOf(first.trashedPaths[0]);
         QCOMPARE(idsOf(TrashService::entries()).contains(first.id), keepsOne);
-
         if (restoring) {
             const RestoreOutcome outcome = TrashService::restore(first.id);
             QCOMPARE(outcome.restored, keepsOne ? QStringList{keep} : QStringList());
@@ -509,7 +385,7 @@ void TestTrashService::staleRecordsNeverTouchAnotherItem()
                          keepsOne ? QStringList{first.trashedPaths[1]} : QStringList(), {}, {}}));
         }
         QCOMPARE(digestOf(first.trashedPaths[0]), untouched);
-        QCOMPARE(idsOf(TrashLog::read().entries), QStringList{next.id}.mid(next.id.isEmpty()));
+        QCOMPARE(idsOf(TrashLog::read().entries), QStringList{next.id});
     }
 }
 
@@ -529,45 +405,14 @@ void TestTrashService::deletesForGood()
          TrashFixtures::record(sparse.id, {u"/a"_qs, u"/b"_qs, sparse.originalPaths[0]},
                                {QString(), homeTrashFiles() + u"/gone"_qs, sparse.trashedPaths[0]},
                                sparse.trashedAt)}));
-
     QCOMPARE(TrashService::deletePermanently(record.id),
              (DeleteOutcome{record.trashedPaths, {}, {}}));
     QCOMPARE(TrashService::deletePermanently(sparse.id),
              (DeleteOutcome{sparse.trashedPaths, {}, {}}));
-
     QCOMPARE(digestOf(h(u"keep"_qs)), kept);
     QCOMPARE(namesIn(homeTrashFiles()), QStringList{u"other.bin"_qs});
     QCOMPARE(namesIn(homeTrashInfo()), QStringList{u"other.bin.trashinfo"_qs});
     QCOMPARE(TrashLog::read().entries, QList<TrashEntry>{other});
-}
-
-void TestTrashService::deleteStopsAtTheFirstFailure()
-{
-    if (::getuid() != 0)
-        QSKIP("needs root to act as another user");
-    QVERIFY(Fixtures::makeTree(m_home->path(), {u"m/model/locked/inner.bin=x"_qs}));
-    const TrashEntry record = *TrashService::moveToTrash(model(u"m"_qs, {h(u"m/model"_qs)})).entry;
-    // Everything is the unprivileged user's but one folder inside the item, which stays root's.
-    m_home->openToEveryone();
-    QVERIFY(chownTree(m_home->path(), 65534));
-    QVERIFY(::lchown(QFile::encodeName(record.trashedPaths[0] + u"/locked"_qs).constData(), 0, 0) ==
-            0);
-
-    QVERIFY(Fixtures::runUnprivileged([&] {
-        const DeleteOutcome outcome = TrashService::deletePermanently(record.id);
-        return outcome.deleted.isEmpty() && outcome.error == u"Cannot delete "_qs +
-                                                                 record.trashedPaths[0] +
-                                                                 u": Permission denied"_qs;
-    }));
-
-    // The record left the log before anything was deleted; what remains is staged.
-    QVERIFY(TrashLog::read().entries.isEmpty());
-    const QString staged = TrashStaging::stagedPathOf(record.trashedPaths[0]);
-    QVERIFY(PosixIO::lexists(staged + u"/locked/inner.bin"_qs));
-    // The next deletion finishes it off, with its .trashinfo.
-    QCOMPARE(TrashService::deletePermanently(u"no-such-id"_qs).errorKind, Kind::notFound);
-    QVERIFY(!PosixIO::lexists(staged));
-    QCOMPARE(namesIn(homeTrashInfo()), QStringList());
 }
 
 void TestTrashService::deleteNeverEntersAnotherMount_data()
@@ -587,7 +432,6 @@ void TestTrashService::deleteNeverEntersAnotherMount()
     const QByteArray source = QFile::encodeName(h(u"elsewhere"_qs));
     const QString expected =
         u"Cannot delete "_qs + record.trashedPaths[0] + u": Invalid cross-device link"_qs;
-
     const int status = inOwnMountNamespace([&] {
         const int mounted =
             bind ? ::mount(source.constData(), mountPoint.constData(), nullptr, MS_BIND, nullptr)
@@ -608,25 +452,16 @@ void TestTrashService::deleteNeverEntersAnotherMount()
         QSKIP("mounting in a private mount namespace is not permitted here");
     QCOMPARE(status, 0);
     QVERIFY(PosixIO::lexists(h(u"elsewhere/precious.bin"_qs)));
+    // The record left the log before anything was deleted; with the mount gone, the next call
+    // finishes the staged item off, with its .trashinfo.
+    QVERIFY(TrashLog::read().entries.isEmpty());
+    QCOMPARE(TrashService::restore(u"no-such-id"_qs).errorKind, Kind::notFound);
+    QCOMPARE(namesIn(homeTrashFiles()) + namesIn(homeTrashInfo()), QStringList());
     // Nor does a name holding NUL reach anything (a shortened one would name another file).
     const int home = ::open(QFile::encodeName(m_home->path()).constData(), O_RDONLY | O_DIRECTORY);
     QCOMPARE(TreeRemover::remove(home, QByteArray("elsewhere\0x", 11)), EINVAL);
     ::close(home);
     QVERIFY(PosixIO::lexists(h(u"elsewhere/precious.bin"_qs)));
-}
-
-void TestTrashService::unknownIdsAreNotFound()
-{
-    const TrashEntry record = trashedFile(h(u"m.bin"_qs));
-    const QByteArray log = rawLog();
-    for (const QString& id :
-         QStringList{QString(), record.id.toUpper(), record.id.chopped(1), record.id + u' '}) {
-        const RestoreOutcome restored = TrashService::restore(id);
-        QCOMPARE(restored.error, u"Trash entry not found"_qs);
-        QCOMPARE(restored.errorKind, Kind::notFound);
-        QCOMPARE(TrashService::deletePermanently(id).error, u"Trash entry not found"_qs);
-    }
-    QCOMPARE(rawLog(), log);
 }
 
 void TestTrashService::sweepSettlesLeftovers()
@@ -641,46 +476,18 @@ void TestTrashService::sweepSettlesLeftovers()
                               TrashStaging::stagedPathOf(entry.trashedPaths[0])));
     // Another item took the twin's name meanwhile: its .trashinfo must stay.
     QVERIFY(Fixtures::writeFile(twin.trashedPaths[0], "someone else's"));
-    QVERIFY(writeLog({named}));
+    // A record points into a folder that is no Trash: a look-alike leftover there stays.
+    const QString mine = h(u"models/.brimvale-deleting-m.bin"_qs);
+    QVERIFY(Fixtures::writeFile(mine, "mine"));
+    QVERIFY(writeLog({named, record(u"odd"_qs, {u"/x"_qs}, {h(u"models/m.bin"_qs)})}));
     QVERIFY(TrashService::entries().isEmpty()); // its item is staged away
-
     QCOMPARE(TrashService::deletePermanently(u"no-such-id"_qs).errorKind, Kind::notFound);
-
     QCOMPARE(namesIn(homeTrashFiles()), (QStringList{u"named.bin"_qs, u"twin.bin"_qs}));
     QCOMPARE(digestOf(named.trashedPaths[0]), namedDigest);
     QCOMPARE(namesIn(homeTrashInfo()),
              (QStringList{u"named.bin.trashinfo"_qs, u"twin.bin.trashinfo"_qs}));
     QCOMPARE(idsOf(TrashService::entries()), QStringList{named.id});
-}
-
-void TestTrashService::sweepIgnoresFoldersOutsideTheTrash()
-{
-    // A record points into a folder that is no Trash; a look-alike leftover there is not touched.
-    const QString staged = h(u"models/.brimvale-deleting-m.bin"_qs);
-    QVERIFY(Fixtures::writeFile(staged, "mine"));
-    QVERIFY(writeLog({record(u"odd"_qs, {u"/x"_qs}, {h(u"models/m.bin"_qs)})}));
-    QCOMPARE(TrashService::restore(u"no-such-id"_qs).errorKind, Kind::notFound);
-    QVERIFY(PosixIO::lexists(staged));
-}
-
-void TestTrashService::threadsNeverLoseRecords()
-{
-    constexpr int kThreads = 6;
-    constexpr int kEach = 8;
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        QList<ModelEntry> models;
-        for (int i = 0; i < kEach; ++i) {
-            const QString path = h(u"t%1/m%2.bin"_qs.arg(t).arg(i));
-            QVERIFY(Fixtures::writeFile(path, "x"));
-            models << model(u"m"_qs, {path});
-        }
-        threads.emplace_back([models] { (void)TrashService::moveToTrash(models); });
-    }
-    for (std::thread& thread : threads)
-        thread.join();
-    QCOMPARE(TrashLog::read().entries.size(), kThreads * kEach);
-    QCOMPARE(namesIn(homeTrashFiles()).size(), kThreads * kEach);
+    QVERIFY(PosixIO::lexists(mine));
 }
 
 void TestTrashService::aBusyLogChangesNothing()
@@ -688,16 +495,19 @@ void TestTrashService::aBusyLogChangesNothing()
     const TrashEntry record = trashedFile(h(u"old.bin"_qs));
     QVERIFY(Fixtures::writeFile(h(u"m.bin"_qs), "m"));
     const QList<ModelEntry> models{model(u"m"_qs, {h(u"m.bin"_qs)}), model(u"o"_qs, {})};
-    const ForeignLock lock;
-    QVERIFY(lock.held());
+    // Another process holds the restore log's lock.
+    QProcess holder;
+    holder.start(u"flock"_qs, {AppPaths::dataDir() + u"/trash_log.json.lock"_qs, u"-c"_qs,
+                               u"echo held; exec sleep 600"_qs});
+    QVERIFY(holder.waitForReadyRead(30000));
     const QByteArray everything = digestOf(m_home->root());
     const LockWait wait = std::chrono::milliseconds{200};
     const QString busy = u"Another Brimvale is working on the Trash — try again in a moment"_qs;
-
     const QList<TrashOutcome> trashed = TrashService::moveToTrash(models, nullptr, wait);
     const RestoreOutcome restored = TrashService::restore(record.id, wait);
     const DeleteOutcome deleted = TrashService::deletePermanently(record.id, wait);
-
+    holder.kill();
+    holder.waitForFinished();
     QCOMPARE(trashed, (QList<TrashOutcome>{{std::nullopt, busy, Kind::busy}}));
     QCOMPARE(restored, (RestoreOutcome{{}, busy, Kind::busy}));
     QCOMPARE(deleted, (DeleteOutcome{{}, busy, Kind::busy}));
