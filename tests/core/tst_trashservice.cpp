@@ -99,6 +99,8 @@ void TestTrashService::movesToTrashAndRecords()
     QVERIFY(record.trashedAt >= before && record.trashedAt <= QDateTime::currentSecsSinceEpoch());
     QCOMPARE(record.sizeBytes, qint64(4242)); // reclaimableBytes, not sizeBytes
     QCOMPARE(record.source, u"HuggingFace"_qs);
+    QCOMPARE(record.modelSource(), std::optional<ModelSource>(ModelSource::huggingFace));
+    QCOMPARE(record.trashedDate(), QDateTime::fromSecsSinceEpoch(record.trashedAt, Qt::UTC));
     QVERIFY(!PosixIO::lexists(path));
     QCOMPARE(TrashService::entries(), QList<TrashEntry>{record});
     QVERIFY(rawLog().startsWith("[\n    {\n") && rawLog().contains("\\/"));
@@ -479,7 +481,9 @@ void TestTrashService::sweepSettlesLeftovers()
     // A record points into a folder that is no Trash: a look-alike leftover there stays.
     const QString mine = h(u"models/.brimvale-deleting-m.bin"_qs);
     QVERIFY(Fixtures::writeFile(mine, "mine"));
-    QVERIFY(writeLog({named, record(u"odd"_qs, {u"/x"_qs}, {h(u"models/m.bin"_qs)})}));
+    // A stale record names the orphan's item but it is not its own: it is not put back.
+    QVERIFY(writeLog({named, record(u"odd"_qs, {u"/x"_qs}, {h(u"models/m.bin"_qs)}),
+                      record(u"stale"_qs, {u"/x"_qs}, orphan.trashedPaths)}));
     QVERIFY(TrashService::entries().isEmpty()); // its item is staged away
     QCOMPARE(TrashService::deletePermanently(u"no-such-id"_qs).errorKind, Kind::notFound);
     QCOMPARE(namesIn(homeTrashFiles()), (QStringList{u"named.bin"_qs, u"twin.bin"_qs}));
@@ -498,7 +502,7 @@ void TestTrashService::aBusyLogChangesNothing()
     // Another process holds the restore log's lock.
     QProcess holder;
     holder.start(u"flock"_qs, {AppPaths::dataDir() + u"/trash_log.json.lock"_qs, u"-c"_qs,
-                               u"echo held; exec sleep 600"_qs});
+                               u"echo held; exec sleep 20"_qs});
     QVERIFY(holder.waitForReadyRead(30000));
     const QByteArray everything = digestOf(m_home->root());
     const LockWait wait = std::chrono::milliseconds{200};
