@@ -131,7 +131,8 @@ struct Pair
 };
 
 // The record's items that are its own and still in the Trash, paired with their old paths.
-// Every item is checked (M2, M9) before the first is paired, so a refusal touches nothing.
+// Every item is checked (in a Trash, on a connected drive) before the first is paired, so a
+// refusal touches nothing.
 QList<Pair> ownItems(const TrashEntry& record)
 {
     QList<Pair> pairs;

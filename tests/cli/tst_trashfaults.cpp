@@ -68,12 +68,11 @@ QList<Record> makeModelFiles(const QString& folder, int count, quint32 seed = 1)
     return records;
 }
 
-// Records as the app leaves them, made in this process and logged with one write: with
-// `multiItem`, every fifth has three items (a file, a folder, another file).
+// Records made in this process: with `multiItem`, every fifth has three items (a file, a
+// folder, another file).
 Fixture makeRecords(const TestHome& home, const QString& command, bool multiItem)
 {
     Fixture fixture{{command}, {}};
-    QList<TrashEntry> log;
     for (int i = 0; i < kEntries; ++i) {
         const QString base = home.file(u"models/r%1"_qs.arg(i));
         QStringList paths{base + u"/a.bin"_qs};
@@ -83,17 +82,14 @@ Fixture makeRecords(const TestHome& home, const QString& command, bool multiItem
             Fixtures::makeTree(base, {u"dir/x.bin=x"_qs + QString::number(i), u"dir/sub/y.bin=y"_qs,
                                       u"dir/link->x.bin"_qs, u"b.bin=b"_qs + QString::number(i)});
         }
-        Record record{u"r%1-%2"_qs.arg(i).arg(1000 * i + 1234, 8, 16, QLatin1Char('0')), {}};
-        TrashEntry entry = TrashFixtures::record(record.id, paths, {});
-        for (const QString& path : paths) {
+        Record record;
+        for (const QString& path : paths)
             record.items.push_back({path, digestOf(path)});
-            entry.trashedPaths << XdgTrash::trashItem(path);
-        }
+        record.id =
+            TrashService::moveToTrash(model(u"r"_qs, paths)).entry.value_or(TrashEntry{}).id;
         fixture.records.push_back(record);
         fixture.arguments << record.id;
-        log.push_back(entry);
     }
-    writeLog(log);
     return fixture;
 }
 

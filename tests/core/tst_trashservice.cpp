@@ -120,11 +120,14 @@ void TestTrashService::nothingLeftToTrash_data()
     QTest::addColumn<QStringList>("paths");
     QTest::addColumn<QString>("error"); // $P: the first path
     QTest::addColumn<Kind>("kind");
-    const QString gone = u"Nothing left to trash — files are already gone."_qs;
-    QTest::newRow("missing") << QStringList{u"$H/gone.bin"_qs} << gone << Kind::nothingLeft;
-    QTest::newRow("empty path") << QStringList{QString()} << gone << Kind::nothingLeft;
-    QTest::newRow("no paths") << QStringList{} << gone << Kind::nothingLeft;
-    QTest::newRow("dangling link") << QStringList{u"$H/dangling"_qs} << gone << Kind::nothingLeft;
+    const auto gone = [](const char* name, const QStringList& paths) {
+        QTest::newRow(name) << paths << u"Nothing left to trash — files are already gone."_qs
+                            << Kind::nothingLeft;
+    };
+    gone("missing", {u"$H/gone.bin"_qs});
+    gone("empty path", {QString()});
+    gone("no paths", {});
+    gone("dangling link", {u"$H/dangling"_qs});
     // The path up to NUL is an existing folder, which must not go to the Trash.
     QTest::newRow("NUL in the path")
         << QStringList{u"$H/dir"_qs + QChar(0) + u"x/m.gguf"_qs, u"$H/gone"_qs}

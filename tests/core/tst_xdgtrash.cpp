@@ -61,21 +61,22 @@ void TestXdgTrash::pathIsPercentEncoded_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("encoded");
-    QTest::addColumn<QString>("stored"); // the name in files/
-    QTest::newRow("newline") << u"two\nlines.bin"_qs << QByteArray("two%0Alines.bin") << QString();
-    QTest::newRow("percent") << u"100%.bin"_qs << QByteArray("100%25.bin") << QString();
-    QTest::newRow("non-ASCII") << u"modèle ü.gguf"_qs << QByteArray("mod%C3%A8le%20%C3%BC.gguf")
-                               << QString();
-    QTest::newRow("reserved") << u"a+b=c&d#e?.pt"_qs << QByteArray("a%2Bb%3Dc%26d%23e%3F.pt")
-                              << QString();
-    QTest::newRow("kept as is") << u"Az09-._~.bin"_qs << QByteArray("Az09-._~.bin") << QString();
-    QTest::newRow("a staging name")
-        << u".brimvale-deleting-m.bin"_qs << QByteArray(".brimvale-deleting-m.bin")
-        << u"_brimvale-deleting-m.bin"_qs;
+    QTest::addColumn<QString>("stored"); // the name in files/ when it differs
+    const auto row = [](const char* row, const QString& name, const QByteArray& encoded,
+                        const QString& stored = {}) {
+        QTest::newRow(row) << name << encoded << stored;
+    };
+    row("newline", u"two\nlines.bin"_qs, "two%0Alines.bin");
+    row("percent", u"100%.bin"_qs, "100%25.bin");
+    row("non-ASCII", u"modèle ü.gguf"_qs, "mod%C3%A8le%20%C3%BC.gguf");
+    row("reserved", u"a+b=c&d#e?.pt"_qs, "a%2Bb%3Dc%26d%23e%3F.pt");
+    row("kept as is", u"Az09-._~.bin"_qs, "Az09-._~.bin");
+    row("a staging name", u".brimvale-deleting-m"_qs, ".brimvale-deleting-m",
+        u"_brimvale-deleting-m"_qs);
     // 240 bytes of a two-byte character: too long for "<name>.trashinfo" as it is.
     const QString longName(120, QChar(0xE9));
-    QTest::newRow("a long name") << longName << XdgTrash::encodePath(longName.toUtf8())
-                                 << QString(118, QChar(0xE9));
+    row("a long name", longName, XdgTrash::encodePath(longName.toUtf8()),
+        QString(118, QChar(0xE9)));
 }
 
 void TestXdgTrash::pathIsPercentEncoded()
@@ -183,51 +184,42 @@ void TestXdgTrash::refuses()
 
 void TestXdgTrash::tellsAnItemFromALaterOneOfItsName_data()
 {
-    QTest::addColumn<QString>("item");     // $H: the home
-    QTest::addColumn<QByteArray>("path");  // Path= in its .trashinfo; empty: no .trashinfo
+    QTest::addColumn<bool>("topTrash");    // a drive's own trash, not the home trash
+    QTest::addColumn<QByteArray>("path");  // Path= in its .trashinfo; empty: none. $A: $H/pub/a
     QTest::addColumn<QString>("original"); // what the record says
     QTest::addColumn<qint64>("age");       // of the .trashinfo, against the record's time
     QTest::addColumn<bool>("its");
-    const QString home = u"$H/Trash/files/m.gguf"_qs, top = u"$H/.Trash-0/files/m.gguf"_qs;
-    QTest::newRow("its own") << home << QByteArray("$H/pub/a/m.gguf") << u"$H/pub/a/m.gguf"_qs
-                             << qint64(0) << true;
-    QTest::newRow("percent-encoded") << home << QByteArray("$H/pub/a%20b%0A/m.gguf")
-                                     << u"$H/pub/a b\n/m.gguf"_qs << qint64(0) << true;
-    QTest::newRow("recorded with a slash")
-        << home << QByteArray("$H/pub/a") << u"$H/pub/a/"_qs << qint64(0) << true;
-    QTest::newRow("through a linked folder")
-        << home << QByteArray("$H/pub/a/m.gguf") << u"$H/linked/a/m.gguf"_qs << qint64(0) << true;
-    QTest::newRow("ten minutes apart")
-        << home << QByteArray("$H/pub/a/m.gguf") << u"$H/pub/a/m.gguf"_qs << qint64(600) << true;
-    QTest::newRow("relative in a drive's trash")
-        << top << QByteArray("pub/a/m.gguf") << u"$H/pub/a/m.gguf"_qs << qint64(0) << true;
-    QTest::newRow("another model's")
-        << home << QByteArray("$H/pub/b/m.gguf") << u"$H/pub/a/m.gguf"_qs << qint64(0) << false;
-    QTest::newRow("trashed again later")
-        << home << QByteArray("$H/pub/a/m.gguf") << u"$H/pub/a/m.gguf"_qs << qint64(601) << false;
-    QTest::newRow("trashed earlier")
-        << home << QByteArray("$H/pub/a/m.gguf") << u"$H/pub/a/m.gguf"_qs << qint64(-601) << false;
-    QTest::newRow("no .trashinfo")
-        << home << QByteArray() << u"$H/pub/a/m.gguf"_qs << qint64(0) << false;
-    QTest::newRow("relative in the home trash")
-        << home << QByteArray("pub/a/m.gguf") << u"$H/pub/a/m.gguf"_qs << qint64(0) << false;
-    QTest::newRow("NUL in the record") << home << QByteArray("$H/pub/a/m.gguf")
-                                       << u"$H/pub/a/m.gguf"_qs + QChar(0) << qint64(0) << false;
+    const auto row = [](const char* name, bool top, const char* path, const QString& original,
+                        qint64 age, bool its) {
+        QTest::newRow(name) << top << QByteArray(path) << original << age << its;
+    };
+    row("its own", false, "$A/m.gguf", u"$A/m.gguf"_qs, 0, true);
+    row("percent-encoded", false, "$A%20b%0A/m.gguf", u"$A b\n/m.gguf"_qs, 0, true);
+    row("recorded with a slash", false, "$A", u"$A/"_qs, 0, true);
+    row("through a linked folder", false, "$A/m.gguf", u"$H/linked/a/m.gguf"_qs, 0, true);
+    row("ten minutes apart", false, "$A/m.gguf", u"$A/m.gguf"_qs, 600, true);
+    row("relative in a drive's trash", true, "pub/a/m.gguf", u"$A/m.gguf"_qs, 0, true);
+    row("another model's", false, "$H/pub/b/m.gguf", u"$A/m.gguf"_qs, 0, false);
+    row("trashed again later", false, "$A/m.gguf", u"$A/m.gguf"_qs, 601, false);
+    row("trashed earlier", false, "$A/m.gguf", u"$A/m.gguf"_qs, -601, false);
+    row("no .trashinfo", false, "", u"$A/m.gguf"_qs, 0, false);
+    row("relative in the home trash", false, "pub/a/m.gguf", u"$A/m.gguf"_qs, 0, false);
+    row("NUL in the record", false, "$A/m.gguf", u"$A/m.gguf"_qs + QChar(0), 0, false);
 }
 
 void TestXdgTrash::tellsAnItemFromALaterOneOfItsName()
 {
-    QFETCH(QString, item);
+    QFETCH(bool, topTrash);
     QFETCH(QByteArray, path);
     QFETCH(QString, original);
     QFETCH(qint64, age);
     const qint64 at = 1'700'000'000;
     QVERIFY(QDir().mkpath(h(u"pub/a"_qs)) && QFile::link(h(u"pub"_qs), h(u"linked"_qs)));
-    item.replace(u"$H"_qs, m_home->path());
-    original.replace(u"$H"_qs, m_home->path());
+    const QString item = h(topTrash ? u".Trash-0/files/m.gguf"_qs : u"Trash/files/m.gguf"_qs);
+    original.replace(u"$A"_qs, u"$H/pub/a"_qs).replace(u"$H"_qs, m_home->path());
     const QString info = XdgTrash::infoPathOf(item);
     if (!path.isEmpty()) {
-        path.replace("$H", QFile::encodeName(m_home->path()));
+        path.replace("$A", "$H/pub/a").replace("$H", QFile::encodeName(m_home->path()));
         QVERIFY(Fixtures::writeFile(info, XdgTrash::infoContent(path, "2023-11-14T22:13:20")));
         QVERIFY(Fixtures::setModified(info, at + age));
     }
