@@ -1,34 +1,20 @@
 #include "app/CoreCalls.h"
 
+#include "fs/AppSettings.h"
 #include "fs/CustomFolders.h"
+#include "fs/FileLock.h"
 #include "fs/VolumeInfo.h"
 #include "model/BrimvaleError.h"
+#include "model/TrashPolicy.h"
 #include "scanners/OllamaScanner.h"
 #include "scanners/Scanner.h"
 #include "services/MoveService.h"
 #include "services/ReportBuilder.h"
 #include "services/TrashService.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QSet>
-#include <QSettings>
-#include <memory>
-
 namespace {
 
 const int sourceScanners = 7;
-
-QString looseKey()
-{
-    return QStringLiteral("includeLoose");
-}
-
-// The desktop's settings store of Brimvale (organisation and application "Brimvale").
-std::unique_ptr<QSettings> openSettings()
-{
-    return std::make_unique<QSettings>(QStringLiteral("Brimvale"), QStringLiteral("Brimvale"));
-}
 
 template <typename Call> std::optional<QString> failureOf(Call call)
 {
@@ -68,32 +54,21 @@ QList<TrashEntry> CoreCalls::trashEntries()
 
 QList<TrashOutcome> CoreCalls::trash(const QList<ModelEntry>& entries, const StopToken* stop)
 {
-    QList<TrashOutcome> outcomes;
-    for (const ModelEntry& entry : entries) {
-        if (StopToken::requested(stop))
-            break;
-        outcomes.push_back(TrashService::moveToTrash(entry));
-    }
-    return outcomes;
+    return TrashService::moveToTrash(entries, stop, FileLock::desktopWait);
 }
 
 std::optional<QString> CoreCalls::restore(const QString& id)
 {
-    QStringList restored;
-    if (auto error = failureOf([&] { restored = TrashService::restore(id); }))
-        return error;
-    if (restored.isEmpty())
-        return QStringLiteral("Nothing left to restore — the items are no longer in the Trash");
-    return std::nullopt;
+    return TrashService::restore(id, FileLock::desktopWait).error;
 }
 
 std::optional<QString> CoreCalls::deletePermanently(const QString& id)
 {
-    return failureOf([&] { TrashService::deletePermanently(id); });
+    return TrashService::deletePermanently(id, FileLock::desktopWait).error;
 }
 
 CoreCalls::MoveResult CoreCalls::move(const QList<ModelEntry>& entries, const QString& to,
-                                      const StopToken* /*stop*/, const CopyProgress& progress)
+                                      const StopToken* stop, const CopyProgress& progress)
 {
     qint64 total = 0;
     for (const ModelEntry& entry : entries)
@@ -101,18 +76,14 @@ CoreCalls::MoveResult CoreCalls::move(const QList<ModelEntry>& entries, const QS
     MoveProgress moveProgress;
     if (progress)
         moveProgress.copied = [&](qint64 copied) { progress(copied, total); };
-    const MoveOutcome outcome = MoveService::move(entries, to, true, moveProgress);
+    const MoveOutcome outcome =
+        MoveService::move(entries, to, true, moveProgress, stop, FileLock::desktopWait);
 
     MoveResult result;
     result.movedTo = outcome.movedTo;
     result.error = outcome.error;
-    const QSet<QString> arrived(outcome.movedTo.cbegin(), outcome.movedTo.cend());
-    const QDir destination(to);
-    for (const ModelEntry& entry : entries)
-        for (const QString& path : entry.allPaths)
-            if (arrived.contains(destination.filePath(QFileInfo(path).fileName())) &&
-                !result.movedFrom.contains(path))
-                result.movedFrom.push_back(path);
+    for (const MovedItem& item : outcome.items)
+        result.movedFrom.push_back(item.from);
     return result;
 }
 
@@ -128,7 +99,7 @@ std::optional<UpdateInfo> CoreCalls::checkForUpdate()
 
 bool CoreCalls::isRisky(const ModelEntry& entry) const
 {
-    return entry.deleteRisk == DeleteRisk::risky;
+    return TrashPolicy::heldBack({entry});
 }
 
 bool CoreCalls::isOllamaTag(const ModelEntry& entry) const
@@ -139,14 +110,12 @@ bool CoreCalls::isOllamaTag(const ModelEntry& entry) const
 
 bool CoreCalls::includeLoose() const
 {
-    return openSettings()->value(looseKey(), false).toBool();
+    return AppSettings::includeLoose();
 }
 
 void CoreCalls::setIncludeLoose(bool value)
 {
-    const auto settings = openSettings();
-    settings->setValue(looseKey(), value);
-    settings->sync();
+    AppSettings::setIncludeLoose(value);
 }
 
 QStringList CoreCalls::customFolders()

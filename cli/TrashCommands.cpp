@@ -1,7 +1,6 @@
 #include "CliCommon.h"
 #include "Commands.h"
 #include "fs/Format.h"
-#include "model/BrimvaleError.h"
 #include "model/TrashPolicy.h"
 #include "services/TrashService.h"
 
@@ -19,28 +18,30 @@ QJsonValue optionalText(const std::optional<QString>& text)
     return text ? QJsonValue(*text) : QJsonValue(QJsonValue::Null);
 }
 
-// Runs one restore-log operation for every id in argument order, going on after a failure.
-// `act` returns the lines to print for a success.
-int forEachTrashId(const QStringList& ids, bool json,
-                   const std::function<QStringList(const QString&)>& act)
+// A failure on stderr, on one line.
+void printError(const QString& error)
 {
+    CliCommon::err(CliCommon::singleLine(error) + u'\n');
+}
+
+// Runs one restore-log operation for every id in argument order (an id given twice counts once),
+// going on after a failure. `act` gives the lines to print and the error of one id.
+int forEachTrashId(
+    QStringList ids, bool json,
+    const std::function<std::pair<QStringList, std::optional<QString>>(const QString&)>& act)
+{
+    ids.removeDuplicates();
     QJsonArray results;
     bool failed = false;
     for (const QString& id : ids) {
-        std::optional<QString> error;
-        try {
-            for (const QString& line : act(id)) {
-                if (!json)
-                    CliCommon::out(line + u'\n');
-            }
-        } catch (const BrimvaleError& failure) {
-            error = failure.message();
-        } catch (const std::exception& failure) {
-            error = QString::fromUtf8(failure.what());
+        const auto [lines, error] = act(id);
+        for (const QString& line : lines) {
+            if (!json)
+                CliCommon::out(CliCommon::singleLine(line) + u'\n');
         }
         if (error) {
             failed = true;
-            CliCommon::err(*error + u'\n');
+            printError(*error);
         }
         results.push_back(QJsonObject{{QStringLiteral("id"), id},
                                       {QStringLiteral("error"), optionalText(error)}});
@@ -64,6 +65,7 @@ int trash(const QStringList& arguments)
         return CliCommon::usageError(QStringLiteral("no ids given"));
     const bool json = parsed.flags.contains(kJson);
 
+    parsed.positional.removeDuplicates(); // an id given twice is trashed once
     const ScanResult scan = CliCommon::runScan(parsed.scan);
     const std::optional<QList<ModelEntry>> chosen =
         CliCommon::entriesWithIds(scan, parsed.positional);
@@ -77,16 +79,19 @@ int trash(const QStringList& arguments)
 
     QJsonArray results;
     bool failed = false;
-    for (const ModelEntry& model : *chosen) {
-        const TrashOutcome outcome = TrashService::moveToTrash(model);
+    const QList<TrashOutcome> outcomes = TrashService::moveToTrash(*chosen);
+    for (qsizetype m = 0; m < outcomes.size(); ++m) {
+        const ModelEntry& model = chosen->at(m);
+        const TrashOutcome& outcome = outcomes[m];
         if (outcome.entry && !json) {
             const TrashEntry& entry = *outcome.entry;
             const qsizetype count = std::min(entry.originalPaths.size(), entry.trashedPaths.size());
             for (qsizetype i = 0; i < count; ++i)
-                CliCommon::out(entry.originalPaths[i] + u'\t' + entry.trashedPaths[i] + u'\n');
+                CliCommon::out(CliCommon::singleLine(entry.originalPaths[i]) + u'\t' +
+                               CliCommon::singleLine(entry.trashedPaths[i]) + u'\n');
         }
         if (outcome.error)
-            CliCommon::err(*outcome.error + u'\n');
+            printError(*outcome.error);
         failed = failed || !outcome.succeeded();
         results.push_back(QJsonObject{
             {QStringLiteral("id"), model.id},
@@ -120,8 +125,9 @@ int trashed(const QStringList& arguments)
         const QString when = QDateTime::fromSecsSinceEpoch(entry.trashedAt)
                                  .toLocalTime()
                                  .toString(QStringLiteral("yyyy-MM-dd HH:mm"));
-        CliCommon::out(entry.id + u'\t' + when + u'\t' + Format::bytes(entry.sizeBytes) + u'\t' +
-                       entry.modelName + u'\n');
+        CliCommon::out(CliCommon::singleLine(entry.id) + u'\t' + when + u'\t' +
+                       Format::bytes(entry.sizeBytes) + u'\t' +
+                       CliCommon::singleLine(entry.modelName) + u'\n');
     }
     return CliCommon::kSuccess;
 }
@@ -133,8 +139,10 @@ int restore(const QStringList& arguments)
         return CliCommon::usageError(*problem);
     if (parsed.positional.isEmpty())
         return CliCommon::usageError(QStringLiteral("no ids given"));
-    return forEachTrashId(parsed.positional, parsed.flags.contains(kJson),
-                          [](const QString& id) { return TrashService::restore(id); });
+    return forEachTrashId(parsed.positional, parsed.flags.contains(kJson), [](const QString& id) {
+        const RestoreOutcome outcome = TrashService::restore(id);
+        return std::pair(outcome.restored, outcome.error);
+    });
 }
 
 int deleteEntries(const QStringList& arguments)
@@ -148,8 +156,8 @@ int deleteEntries(const QStringList& arguments)
     if (parsed.positional.isEmpty())
         return CliCommon::usageError(QStringLiteral("no ids given"));
     return forEachTrashId(parsed.positional, parsed.flags.contains(kJson), [](const QString& id) {
-        TrashService::deletePermanently(id);
-        return QStringList{id};
+        const DeleteOutcome outcome = TrashService::deletePermanently(id);
+        return std::pair(outcome.error ? QStringList() : QStringList{id}, outcome.error);
     });
 }
 

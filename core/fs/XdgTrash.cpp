@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QList>
 #include <cerrno>
+#include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
 #include <optional>
@@ -208,6 +209,38 @@ bool isFilesFolderResolved(const QByteArray& resolvedFolder)
     return false;
 }
 
+// The path a .trashinfo's Path= names: percent-decoded, and joined to the drive's top folder
+// when it is relative in a top-directory trash. Nothing when there is no usable Path= line.
+std::optional<QByteArray> infoOriginal(const QByteArray& info, const QByteArray& trash)
+{
+    for (const QByteArray& line : info.split('\n')) {
+        if (!line.startsWith("Path="))
+            continue;
+        const QByteArray path = QByteArray::fromPercentEncoding(line.mid(5));
+        if (path.startsWith('/'))
+            return path;
+        const QByteArray trashName = nameOf(trash);
+        if (trashName.startsWith(".Trash-"))
+            return PathParts::join(parentOf(trash), path);
+        if (nameOf(parentOf(trash)) == ".Trash")
+            return PathParts::join(parentOf(parentOf(trash)), path);
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+// Whether two texts name one path: equal once trailing slashes are dropped, or equal with the
+// folder of `original` resolved (a top-directory trash records the resolved folder).
+bool namesPath(const QByteArray& recorded, QByteArray original)
+{
+    while (original.size() > 1 && original.endsWith('/'))
+        original.chop(1);
+    if (recorded == original)
+        return true;
+    const std::optional<QByteArray> folder = resolved(parentOf(original));
+    return folder && PathParts::join(*folder, nameOf(original)) == recorded;
+}
+
 bool isDigits(const QByteArray& text)
 {
     if (text.isEmpty())
@@ -262,6 +295,8 @@ QByteArray infoContent(const QByteArray& encodedPath, const QByteArray& deletion
 
 QString trashItem(const QString& path)
 {
+    if (path.contains(QChar(0)))
+        throw BrimvaleError(QStringLiteral("Invalid path"), BrimvaleError::Kind::invalidPath);
     QByteArray item = QFile::encodeName(
         QDir::isAbsolutePath(path) ? path : QDir::current().absoluteFilePath(path));
     while (item.size() > 1 && item.endsWith('/'))
@@ -319,6 +354,26 @@ QString trashItem(const QString& path)
             failErrno(error);
     }
     failErrno(EEXIST);
+}
+
+bool isItemOf(const QString& itemPath, const QString& originalPath, qint64 trashedAt)
+{
+    constexpr qint64 kTolerance = 10 * 60;
+    if (itemPath.contains(QChar(0)) || originalPath.contains(QChar(0)))
+        return false;
+    const QString infoPath = infoPathOf(itemPath);
+    struct stat st
+    {
+    };
+    if (::lstat(QFile::encodeName(infoPath).constData(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        std::abs(qint64(st.st_mtime) - trashedAt) > kTolerance)
+        return false;
+    const std::optional<QByteArray> info = PosixIO::readRegularFile(infoPath, 65536);
+    if (!info)
+        return false;
+    const std::optional<QByteArray> recorded =
+        infoOriginal(*info, parentOf(parentOf(QFile::encodeName(itemPath))));
+    return recorded && namesPath(*recorded, QFile::encodeName(originalPath));
 }
 
 bool isInTrash(const QString& itemPath)

@@ -18,8 +18,15 @@ inline constexpr char kStagingPrefix[] = ".brimvale-deleting-";
 // into files/ without replacing anything, moving on to "<name>.2", "<name>.3", … while a name is
 // taken. Returns the item's new path in files/. Nothing is ever copied. Throws BrimvaleError
 // whose message is a short description: "Not a file or folder", "No usable Trash on its drive",
-// or the system's description ("No such file or directory").
+// or the system's description ("No such file or directory"); a path holding NUL is refused with
+// "Invalid path" (kind invalidPath) before anything is touched.
 [[nodiscard]] QString trashItem(const QString& path);
+
+// Whether the item in a files/ folder is the one trashed from originalPath at about trashedAt
+// (seconds since 1970): its .trashinfo is a regular file whose Path= (percent-decoded, relative to
+// the drive's top folder in a top-directory trash) names originalPath and whose modification time
+// lies within ten minutes of trashedAt. An item of the same name trashed later fails the test.
+[[nodiscard]] bool isItemOf(const QString& itemPath, const QString& originalPath, qint64 trashedAt);
 
 // Whether the item's parent folder, resolved, is the files/ folder of the home trash or of a
 // top-directory trash of the mount it lies on. The item itself is not resolved (it may be a link).

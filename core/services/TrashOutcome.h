@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/BrimvaleError.h"
 #include "services/TrashEntry.h"
 
 #include <QString>
@@ -11,6 +12,9 @@ struct TrashOutcome
 {
     std::optional<TrashEntry> entry;
     std::optional<QString> error;
+    // What kind of problem `error` is: busy when another Brimvale held the restore log (nothing
+    // was moved), nothingLeft when no path existed, invalidPath for a path holding NUL.
+    BrimvaleError::Kind errorKind = BrimvaleError::Kind::general;
 
     [[nodiscard]] bool succeeded() const { return entry.has_value() && !error.has_value(); }
 

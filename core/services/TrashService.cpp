@@ -15,6 +15,7 @@
 #include <QUuid>
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
@@ -22,24 +23,58 @@
 
 namespace {
 
+using Kind = BrimvaleError::Kind;
+
+const QString kBusy =
+    QStringLiteral("Another Brimvale is working on the Trash — try again in a moment");
+
 // The service's serial queue: one change of the restore log at a time within the process.
-std::mutex& logMutex()
+std::timed_mutex& logMutex()
 {
-    static std::mutex mutex;
+    static std::timed_mutex mutex;
     return mutex;
 }
 
 // Held for every change of the restore log: the process's queue, then the lock file that keeps
-// other processes (the app and the CLI) out.
+// other processes (the app and the CLI) out. A limited wait covers both; running out of it
+// throws BrimvaleError of kind busy.
 class LogLock
 {
 public:
-    LogLock() : m_queue(logMutex()), m_file(FileLock::inDataDir(TrashLog::fileName)) {}
+    explicit LogLock(LockWait wait)
+        : m_deadline(std::chrono::steady_clock::now() + wait.value_or(LockWait::value_type{})),
+          m_queue(lockQueue(wait.has_value())),
+          m_file(FileLock::inDataDir(TrashLog::fileName, remaining(wait.has_value()), kBusy))
+    {}
 
 private:
-    std::lock_guard<std::mutex> m_queue;
+    std::unique_lock<std::timed_mutex> lockQueue(bool limited) const
+    {
+        std::unique_lock<std::timed_mutex> lock(logMutex(), std::defer_lock);
+        if (!limited)
+            lock.lock();
+        else if (!lock.try_lock_until(m_deadline))
+            throw BrimvaleError(kBusy, Kind::busy);
+        return lock;
+    }
+    LockWait remaining(bool limited) const
+    {
+        if (!limited)
+            return std::nullopt;
+        return std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
+                            m_deadline - std::chrono::steady_clock::now()),
+                        std::chrono::milliseconds{0});
+    }
+
+    std::chrono::steady_clock::time_point m_deadline;
+    std::unique_lock<std::timed_mutex> m_queue;
     FileLock m_file;
 };
+
+bool holdsNul(const QString& path)
+{
+    return path.contains(QChar(0));
+}
 
 // Existence as the desktop's file manager tests it outside the Trash: links are followed.
 bool exists(const QString& path)
@@ -55,12 +90,16 @@ QString newId(const QString& modelId)
     return modelId + u'-' + QUuid::createUuid().toString(QUuid::WithoutBraces).left(8).toUpper();
 }
 
+// The first record with the id, checked to hold no path that cannot name a file.
 const TrashEntry& recordWithId(const QList<TrashEntry>& log, const QString& id)
 {
     const auto found = std::find_if(log.cbegin(), log.cend(),
                                     [&](const TrashEntry& entry) { return entry.id == id; });
     if (found == log.cend())
-        throw BrimvaleError(QStringLiteral("Trash entry not found"));
+        throw BrimvaleError(QStringLiteral("Trash entry not found"), Kind::notFound);
+    if (std::any_of(found->originalPaths.cbegin(), found->originalPaths.cend(), holdsNul) ||
+        std::any_of(found->trashedPaths.cbegin(), found->trashedPaths.cend(), holdsNul))
+        throw BrimvaleError(QStringLiteral("Invalid path"), Kind::invalidPath);
     return *found;
 }
 
@@ -74,19 +113,45 @@ bool checkedPresent(const QString& item)
     if (PosixIO::lexists(item)) {
         if (!XdgTrash::isInTrash(item))
             throw BrimvaleError(QStringLiteral("Refusing to touch ") + item +
-                                QStringLiteral(": it is not in the Trash"));
+                                    QStringLiteral(": it is not in the Trash"),
+                                Kind::notInTrash);
         return true;
     }
     if (XdgTrash::isUnreachable(item))
         throw BrimvaleError(QStringLiteral("Cannot reach ") + item +
-                            QStringLiteral(": its drive is not connected"));
+                                QStringLiteral(": its drive is not connected"),
+                            Kind::unreachable);
     return false;
+}
+
+struct Pair
+{
+    QString target; // the old path, or the staging path of an item being deleted
+    QString item;
+};
+
+// The record's items that are its own and still in the Trash, paired with their old paths.
+// Every item is checked (in a Trash, on a connected drive) before the first is paired, so a
+// refusal touches nothing.
+QList<Pair> ownItems(const TrashEntry& record)
+{
+    QList<Pair> pairs;
+    const qsizetype count = std::min(record.originalPaths.size(), record.trashedPaths.size());
+    for (qsizetype i = 0; i < count; ++i) {
+        if (checkedPresent(record.trashedPaths[i]))
+            pairs.push_back({record.originalPaths[i], record.trashedPaths[i]});
+    }
+    pairs.removeIf([&](const Pair& pair) {
+        return !XdgTrash::isItemOf(pair.item, pair.target, record.trashedAt);
+    });
+    return pairs;
 }
 
 [[noreturn]] void throwOccupied(const QString& target)
 {
     throw BrimvaleError(QStringLiteral("Something already exists at ") + target +
-                        QStringLiteral(". Move it away and try again."));
+                            QStringLiteral(". Move it away and try again."),
+                        Kind::occupied);
 }
 
 void removeInfoFile(const QString& item, bool mustSucceed)
@@ -110,36 +175,71 @@ void removeStaged(const QString& staged, const QString& item)
                             BrimvaleError::describe(error));
 }
 
-struct Pair
+// Runs the step and keeps its first error, with its kind, in the outcome.
+template <typename Outcome, typename Step> void recordFailure(Outcome& outcome, Step step)
 {
-    QString target;
-    QString item;
-};
+    try {
+        step();
+    } catch (const BrimvaleError& failure) {
+        outcome.error = failure.message();
+        outcome.errorKind = failure.kind();
+    } catch (const std::exception& failure) {
+        outcome.error = QString::fromUtf8(failure.what());
+        outcome.errorKind = Kind::general;
+    }
+}
 
 } // namespace
 
 namespace TrashService {
 
-TrashOutcome moveToTrash(const ModelEntry& model)
+TrashOutcome moveToTrash(const ModelEntry& model, LockWait wait)
 {
+    TrashOutcome outcome;
+    const auto fail = [&](const QString& path, const QString& description, Kind kind) {
+        if (!outcome.error) {
+            outcome.error =
+                QStringLiteral("Could not trash ") + path + QStringLiteral(": ") + description;
+            outcome.errorKind = kind;
+        }
+    };
+    QStringList present;
+    for (const QString& path : model.allPaths) {
+        if (holdsNul(path))
+            fail(path, QStringLiteral("Invalid path"), Kind::invalidPath);
+        else if (exists(path))
+            present.push_back(path);
+    }
+    if (present.isEmpty()) {
+        if (!outcome.error) {
+            outcome.error = QStringLiteral("Nothing left to trash — files are already gone.");
+            outcome.errorKind = Kind::nothingLeft;
+        }
+        return outcome;
+    }
+
+    // The log's lock is had before anything moves, so a busy log leaves everything in place.
+    // Another failure to lock is met again, and reported, when the record is appended.
+    std::optional<LogLock> lock;
+    try {
+        lock.emplace(wait);
+    } catch (const BrimvaleError& failure) {
+        if (failure.kind() == Kind::busy)
+            return {std::nullopt, failure.message(), Kind::busy};
+    }
+
     QStringList moved;
     QStringList trashed;
-    std::optional<QString> error;
-    for (const QString& path : model.allPaths) {
-        if (!exists(path))
-            continue;
+    for (const QString& path : present) {
         try {
             trashed.push_back(XdgTrash::trashItem(path));
             moved.push_back(path);
         } catch (const BrimvaleError& failure) {
-            if (!error)
-                error = QStringLiteral("Could not trash ") + path + QStringLiteral(": ") +
-                        failure.message();
+            fail(path, failure.message(), failure.kind());
         }
     }
     if (moved.isEmpty())
-        return {std::nullopt,
-                error.value_or(QStringLiteral("Nothing left to trash — files are already gone."))};
+        return outcome;
 
     TrashEntry entry{newId(model.id),
                      model.name,
@@ -148,31 +248,50 @@ TrashOutcome moveToTrash(const ModelEntry& model)
                      QDateTime::currentMSecsSinceEpoch() / 1000, // truncated toward zero
                      model.reclaimableBytes,
                      model.source.rawValue()};
-    try {
-        const LogLock lock;
+    TrashOutcome saving;
+    recordFailure(saving, [&] {
+        if (!lock)
+            lock.emplace(std::nullopt); // items are in the Trash: wait as long as it takes
         const TrashLog::Contents before = TrashLog::read();
         QList<TrashEntry> log = before.entries;
         log.push_back(entry);
         TrashLog::write(log, before);
-    } catch (const BrimvaleError& failure) {
-        if (!error)
-            error =
-                QStringLiteral("Trashed, but could not save the restore log: ") + failure.message();
-    } catch (const std::exception& failure) {
-        if (!error)
-            error = QStringLiteral("Trashed, but could not save the restore log: ") +
-                    QString::fromUtf8(failure.what());
+    });
+    if (saving.error && !outcome.error) {
+        outcome.error =
+            QStringLiteral("Trashed, but could not save the restore log: ") + *saving.error;
+        outcome.errorKind = saving.errorKind;
     }
-    return {std::move(entry), error};
+    outcome.entry = std::move(entry);
+    return outcome;
+}
+
+QList<TrashOutcome> moveToTrash(const QList<ModelEntry>& models, const StopToken* stop,
+                                LockWait wait)
+{
+    QList<TrashOutcome> outcomes;
+    for (const ModelEntry& model : models) {
+        if (StopToken::requested(stop))
+            break;
+        outcomes.push_back(moveToTrash(model, wait));
+        if (outcomes.back().errorKind == Kind::busy)
+            break;
+    }
+    return outcomes;
 }
 
 QList<TrashEntry> entries()
 {
     QList<TrashEntry> listed = TrashLog::read().entries;
     listed.removeIf([](const TrashEntry& entry) {
-        return std::none_of(
-            entry.trashedPaths.cbegin(), entry.trashedPaths.cend(),
-            [](const QString& path) { return !path.isEmpty() && PosixIO::lexists(path); });
+        const qsizetype count = std::min(entry.originalPaths.size(), entry.trashedPaths.size());
+        for (qsizetype i = 0; i < count; ++i) {
+            const QString& item = entry.trashedPaths[i];
+            if (!item.isEmpty() && PosixIO::lexists(item) &&
+                XdgTrash::isItemOf(item, entry.originalPaths[i], entry.trashedAt))
+                return false;
+        }
+        return true;
     });
     std::stable_sort(listed.begin(), listed.end(), [](const TrashEntry& a, const TrashEntry& b) {
         return a.trashedAt > b.trashedAt;
@@ -180,78 +299,81 @@ QList<TrashEntry> entries()
     return listed;
 }
 
-QStringList restore(const QString& id)
+RestoreOutcome restore(const QString& id, LockWait wait)
 {
-    const LogLock lock;
-    const TrashLog::Contents before = TrashLog::read();
-    TrashStaging::sweep(before.entries);
-    const TrashEntry& record = recordWithId(before.entries, id);
-
-    QList<Pair> pairs;
-    const qsizetype count = std::min(record.originalPaths.size(), record.trashedPaths.size());
-    for (qsizetype i = 0; i < count; ++i) {
-        if (checkedPresent(record.trashedPaths[i]))
-            pairs.push_back({record.originalPaths[i], record.trashedPaths[i]});
-    }
-    for (const Pair& pair : pairs) {
-        if (!pair.target.startsWith(u'/'))
-            throw BrimvaleError(QStringLiteral("Cannot restore ") + pair.target +
-                                QStringLiteral(": ") + BrimvaleError::describe(EINVAL));
-        if (PosixIO::lexists(pair.target))
-            throwOccupied(pair.target);
-    }
-
-    QStringList restored;
-    for (const Pair& pair : pairs) {
-        PosixIO::makePath(QFile::decodeName(PathParts::parentOf(QFile::encodeName(pair.target))));
-        const int error = PosixIO::renameNoReplace(pair.item, pair.target);
-        if (error == EEXIST)
-            throwOccupied(pair.target);
-        if (error != 0)
-            throw BrimvaleError(QStringLiteral("Cannot restore ") + pair.target +
-                                QStringLiteral(": ") + BrimvaleError::describe(error));
-        // The item is back; a .trashinfo left over would only show a broken entry.
-        removeInfoFile(pair.item, false);
-        restored.push_back(pair.target);
-    }
-    TrashLog::write(TrashLog::without(before.entries, id), before);
-    return restored;
+    RestoreOutcome outcome;
+    recordFailure(outcome, [&] {
+        const LogLock lock(wait);
+        const TrashLog::Contents before = TrashLog::read();
+        TrashStaging::sweep(before.entries);
+        const QList<Pair> pairs = ownItems(recordWithId(before.entries, id));
+        if (pairs.isEmpty()) {
+            TrashLog::write(TrashLog::without(before.entries, id), before);
+            throw BrimvaleError(
+                QStringLiteral("Nothing left to restore — the items are no longer in the Trash"),
+                Kind::nothingLeft);
+        }
+        for (const Pair& pair : pairs) {
+            if (!pair.target.startsWith(u'/'))
+                throw BrimvaleError(QStringLiteral("Cannot restore ") + pair.target +
+                                        QStringLiteral(": ") + BrimvaleError::describe(EINVAL),
+                                    Kind::invalidPath);
+            if (PosixIO::lexists(pair.target))
+                throwOccupied(pair.target);
+        }
+        for (const Pair& pair : pairs) {
+            PosixIO::makePath(
+                QFile::decodeName(PathParts::parentOf(QFile::encodeName(pair.target))));
+            const int error = PosixIO::renameNoReplace(pair.item, pair.target);
+            if (error == EEXIST)
+                throwOccupied(pair.target);
+            if (error != 0)
+                throw BrimvaleError(QStringLiteral("Cannot restore ") + pair.target +
+                                    QStringLiteral(": ") + BrimvaleError::describe(error));
+            // The item is back; a .trashinfo left over would only show a broken entry.
+            removeInfoFile(pair.item, false);
+            outcome.restored.push_back(pair.target);
+        }
+        TrashLog::write(TrashLog::without(before.entries, id), before);
+    });
+    return outcome;
 }
 
-void deletePermanently(const QString& id)
+DeleteOutcome deletePermanently(const QString& id, LockWait wait)
 {
-    const LogLock lock;
-    const TrashLog::Contents before = TrashLog::read();
-    TrashStaging::sweep(before.entries);
-    const TrashEntry& record = recordWithId(before.entries, id);
-
-    QList<Pair> staged; // target: the staging path
-    for (const QString& item : record.trashedPaths) {
-        if (checkedPresent(item))
-            staged.push_back({TrashStaging::stagedPathOf(item), item});
-    }
-    const auto unstage = [&](qsizetype count) {
-        for (qsizetype i = 0; i < count; ++i)
-            (void)PosixIO::renameNoReplace(staged[i].target, staged[i].item);
-    };
-    for (qsizetype i = 0; i < staged.size(); ++i) {
-        const int error = PosixIO::renameNoReplace(staged[i].item, staged[i].target);
-        if (error != 0) {
-            unstage(i);
-            throw BrimvaleError(QStringLiteral("Cannot delete ") + staged[i].item +
-                                QStringLiteral(": ") + BrimvaleError::describe(error));
+    DeleteOutcome outcome;
+    recordFailure(outcome, [&] {
+        const LogLock lock(wait);
+        const TrashLog::Contents before = TrashLog::read();
+        TrashStaging::sweep(before.entries);
+        QList<Pair> staged = ownItems(recordWithId(before.entries, id)); // target: staging path
+        for (Pair& pair : staged)
+            pair.target = TrashStaging::stagedPathOf(pair.item);
+        const auto unstage = [&](qsizetype count) {
+            for (qsizetype i = 0; i < count; ++i)
+                (void)PosixIO::renameNoReplace(staged[i].target, staged[i].item);
+        };
+        for (qsizetype i = 0; i < staged.size(); ++i) {
+            const int error = PosixIO::renameNoReplace(staged[i].item, staged[i].target);
+            if (error != 0) {
+                unstage(i);
+                throw BrimvaleError(QStringLiteral("Cannot delete ") + staged[i].item +
+                                    QStringLiteral(": ") + BrimvaleError::describe(error));
+            }
         }
-    }
-    try {
-        TrashLog::write(TrashLog::without(before.entries, id), before);
-    } catch (...) {
-        unstage(staged.size());
-        throw;
-    }
-    for (const Pair& pair : staged) {
-        removeStaged(pair.target, pair.item);
-        removeInfoFile(pair.item, true);
-    }
+        try {
+            TrashLog::write(TrashLog::without(before.entries, id), before);
+        } catch (...) {
+            unstage(staged.size());
+            throw;
+        }
+        for (const Pair& pair : staged) {
+            removeStaged(pair.target, pair.item);
+            removeInfoFile(pair.item, true);
+            outcome.deleted.push_back(pair.item);
+        }
+    });
+    return outcome;
 }
 
 } // namespace TrashService

@@ -8,7 +8,9 @@
 #include "services/TreeRemover.h"
 
 #include <QFile>
+#include <QHash>
 #include <QSet>
+#include <algorithm>
 #include <dirent.h>
 #include <fcntl.h>
 #include <optional>
@@ -46,14 +48,21 @@ QList<QByteArray> stagedNames(const QByteArray& folder)
     return names;
 }
 
-void settle(const QByteArray& folder, const QByteArray& stagedName,
-            const QSet<QByteArray>& recordItems)
+// The records' items (folders resolved), each with the old paths and times of the records that
+// name it.
+using RecordItems = QHash<QByteArray, QList<std::pair<QString, qint64>>>;
+
+void settle(const QByteArray& folder, const QByteArray& stagedName, const RecordItems& recordItems)
 {
     const QString staged = QFile::decodeName(PathParts::join(folder, stagedName));
     const QByteArray original = PathParts::join(folder, stagedName.mid(kPrefix.size()));
-    if (recordItems.contains(original)) {
-        (void)PosixIO::renameNoReplace(staged, QFile::decodeName(original));
-        return;
+    const QString item = QFile::decodeName(original);
+    for (const auto& [path, trashedAt] : recordItems.value(original)) {
+        // Only a record the item belongs to gets it back, not an older one of the same name.
+        if (XdgTrash::isItemOf(item, path, trashedAt)) {
+            (void)PosixIO::renameNoReplace(staged, item);
+            return;
+        }
     }
     const UniqueFd folderFd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folderFd.isValid() || TreeRemover::remove(folderFd.get(), stagedName) != 0)
@@ -75,15 +84,17 @@ QString stagedPathOf(const QString& itemPath)
 void sweep(const QList<TrashEntry>& log)
 {
     QList<QByteArray> candidates{QFile::encodeName(XdgTrash::homeFilesFolder())};
-    QSet<QByteArray> recordItems;
+    RecordItems recordItems;
     for (const TrashEntry& entry : log) {
-        for (const QString& path : entry.trashedPaths) {
-            if (path.isEmpty())
+        const qsizetype count = std::min(entry.originalPaths.size(), entry.trashedPaths.size());
+        for (qsizetype i = 0; i < count; ++i) {
+            const QString& path = entry.trashedPaths[i];
+            if (path.isEmpty() || path.contains(QChar(0)))
                 continue;
             const QByteArray item = QFile::encodeName(path);
             candidates.push_back(parentOf(item));
             if (const std::optional<QByteArray> canonical = canonicalItem(item))
-                recordItems.insert(*canonical);
+                recordItems[*canonical].push_back({entry.originalPaths[i], entry.trashedAt});
         }
     }
     for (const QByteArray& mountPoint : Mounts::localMountPoints())

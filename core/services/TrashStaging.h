@@ -15,9 +15,9 @@ namespace TrashStaging {
 
 // Finds staged items in the files/ folders of the home trash, of the trashes the log's records
 // point into and of the top-directory trashes of every local mount (each only when it is a
-// trash's files/ folder). One that a record still names is renamed back without replacing
-// anything; any other is deleted, and its .trashinfo too unless an item of its name is in files/.
-// Failures are left for the next sweep. Called with the log's lock held.
+// trash's files/ folder). One that a record still names and owns (XdgTrash::isItemOf) is renamed
+// back without replacing anything; any other is deleted, and its .trashinfo too unless an item of
+// its name is in files/. Failures are left for the next sweep. Called with the log's lock held.
 void sweep(const QList<TrashEntry>& log);
 
 } // namespace TrashStaging

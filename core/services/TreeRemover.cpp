@@ -75,6 +75,8 @@ int removeEntry(int dir, const QByteArray& name, dev_t device, bool isRoot)
 
 int remove(int dir, const QByteArray& name)
 {
+    if (name.contains('\0'))
+        return EINVAL; // no file has such a name; a shortened one would name another
     return removeEntry(dir, name, 0, true);
 }
 

@@ -4,86 +4,28 @@
 #include "fs/AppPaths.h"
 #include "fs/PosixIO.h"
 #include "fs/XdgTrash.h"
-#include "model/BrimvaleError.h"
 #include "services/TrashLog.h"
 #include "services/TrashService.h"
 #include "services/TrashStaging.h"
+#include "services/TreeRemover.h"
 
-#include <QDateTime>
 #include <QDir>
-#include <QDirIterator>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QRegularExpression>
 #include <QTest>
 #include <QThread>
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
-#include <vector>
 
 using namespace TrashFixtures;
+using Kind = BrimvaleError::Kind;
 
 namespace {
-
-template <typename Call> QString errorOf(Call call)
-{
-    try {
-        call();
-    } catch (const BrimvaleError& error) {
-        return error.message();
-    }
-    return QStringLiteral("(no error)");
-}
-
-QString restoreError(const QString& id)
-{
-    return errorOf([&] { (void)TrashService::restore(id); });
-}
-
-QString deleteError(const QString& id)
-{
-    return errorOf([&] { TrashService::deletePermanently(id); });
-}
-
-QByteArray logEntry(const QString& id, const QStringList& originals, const QStringList& trashed,
-                    qint64 at)
-{
-    TrashEntry entry{id, id, originals, trashed, at, 1, QStringLiteral("Custom")};
-    return QJsonDocument(entry.toJson()).toJson();
-}
-
-QByteArray logOf(const QList<QByteArray>& entries)
-{
-    QByteArray log = "[";
-    for (qsizetype i = 0; i < entries.size(); ++i)
-        log += (i > 0 ? "," : "") + entries[i];
-    return log + "]";
-}
-
-QStringList ids(const QList<TrashEntry>& entries)
-{
-    QStringList list;
-    for (const TrashEntry& entry : entries)
-        list << entry.id;
-    return list;
-}
-
-// Gives everything under the path (links themselves, not their targets) to the user.
-bool chownTree(const QString& path, uid_t user)
-{
-    bool ok = ::lchown(QFile::encodeName(path).constData(), user, user) == 0;
-    QDirIterator it(path, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        ok = ::lchown(QFile::encodeName(it.next()).constData(), user, user) == 0 && ok;
-    return ok;
-}
 
 // Runs the function in a forked child with a private mount namespace; returns its exit status
 // (77 when the namespace cannot be made).
@@ -102,255 +44,185 @@ int inOwnMountNamespace(const std::function<int()>& body)
     return pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Trashes a fresh file holding `content` at `relative` in the home; returns the record.
-TrashEntry trashedFile(const TestHome& home, const QString& relative, const QByteArray& content)
-{
-    const QString path = home.file(relative);
-    Fixtures::writeFile(path, content);
-    const TrashOutcome outcome = TrashService::moveToTrash(model(relative, {path}));
-    return outcome.entry.value_or(TrashEntry{});
-}
-
 } // namespace
 
 class TestTrashService : public QObject
 {
     Q_OBJECT
-
+    std::optional<TestHome> m_home;
+    QString h(const QString& relative) const { return m_home->file(relative); }
 private slots:
+    void init() { m_home.emplace(); }
+    void cleanup() { m_home.reset(); }
     void movesToTrashAndRecords();
-    void writesTheLogAsStored();
     void nothingLeftToTrash_data();
     void nothingLeftToTrash();
     void recordsOnlyWhatWasTrashed();
-    void twoTrashesOfOneModelGetTwoIds();
     void reportsALogThatCannotBeSaved();
-    void dropsTheFractionOfASecond();
-    void listsNewestFirstWithTiesInFileOrder();
+    void listsOwnItemsNewestFirst();
     void unusableLogsReadAsEmpty_data();
     void unusableLogsReadAsEmpty();
-    void keepsAnUnusableLogAside();
     void restoresAndForgets();
-    void restoreRecreatesParentFolders();
-    void restoreRefusesAnOccupiedPath_data();
-    void restoreRefusesAnOccupiedPath();
-    void restorePassesOnAFolderFailure();
-    void restoreOfVanishedItemsOnlyForgets();
-    void restoresALinkWhoseTargetIsGone();
-    void refusesItemsOutsideTheTrash_data();
-    void refusesItemsOutsideTheTrash();
-    void refusesAnUnreachableDrive();
+    void restoreStopsAtAnObstacle_data();
+    void restoreStopsAtAnObstacle();
+    void refusesBeforeTouchingAnything_data();
+    void refusesBeforeTouchingAnything();
+    void staleRecordsNeverTouchAnotherItem_data();
+    void staleRecordsNeverTouchAnotherItem();
     void deletesForGood();
-    void deleteSkipsEmptyAndMissingItems();
-    void deleteStopsAtTheFirstFailure();
     void deleteNeverEntersAnotherMount_data();
     void deleteNeverEntersAnotherMount();
-    void unknownIdsAreNotFound();
     void sweepSettlesLeftovers();
-    void sweepIgnoresFoldersOutsideTheTrash();
-    void threadsNeverLoseRecords();
+    void aBusyLogChangesNothing();
+    void stopEndsAMultiModelTrash();
 };
 
 void TestTrashService::movesToTrashAndRecords()
 {
-    TestHome home;
-    const QString path = home.file(QStringLiteral("models/a.gguf"));
+    const QString path = h(u"models/a.gguf"_qs);
     QVERIFY(Fixtures::writeFile(path, "A"));
-    ModelEntry entry = model(QStringLiteral("custom-a-1"), {path}, 4242);
+    ModelEntry entry = model(u"custom-a-1"_qs, {path}, 4242);
     entry.source = ModelSource::huggingFace;
+    // Nine tenths into a second, so rounding instead of dropping the fraction gives the next one.
+    while (QDateTime::currentMSecsSinceEpoch() % 1000 < 900)
+        QThread::msleep(5);
     const qint64 before = QDateTime::currentSecsSinceEpoch();
-
     const TrashOutcome outcome = TrashService::moveToTrash(entry);
-
     QVERIFY(outcome.succeeded());
-    QVERIFY(!outcome.error);
+    if (QDateTime::currentSecsSinceEpoch() == before) // the call did not cross into the next
+        QCOMPARE(outcome.entry->trashedAt, before);
     const TrashEntry& record = *outcome.entry;
-    QVERIFY(
-        QRegularExpression(QStringLiteral("^custom-a-1-[0-9A-F]{8}$")).match(record.id).hasMatch());
+    QVERIFY(QRegularExpression(u"^custom-a-1-[0-9A-F]{8}$"_qs).match(record.id).hasMatch());
     QCOMPARE(record.modelName, entry.name);
     QCOMPARE(record.originalPaths, QStringList{path});
-    QCOMPARE(record.trashedPaths, QStringList{homeTrashFiles() + QStringLiteral("/a.gguf")});
+    QCOMPARE(record.trashedPaths, QStringList{homeTrashFiles() + u"/a.gguf"_qs});
     QVERIFY(record.trashedAt >= before && record.trashedAt <= QDateTime::currentSecsSinceEpoch());
     QCOMPARE(record.sizeBytes, qint64(4242)); // reclaimableBytes, not sizeBytes
-    QCOMPARE(record.source, QStringLiteral("HuggingFace"));
+    QCOMPARE(record.source, u"HuggingFace"_qs);
     QCOMPARE(record.modelSource(), std::optional<ModelSource>(ModelSource::huggingFace));
-    QCOMPARE(record.trashedDate().toSecsSinceEpoch(), record.trashedAt);
+    QCOMPARE(record.trashedDate(), QDateTime::fromSecsSinceEpoch(record.trashedAt, Qt::UTC));
     QVERIFY(!PosixIO::lexists(path));
     QCOMPARE(TrashService::entries(), QList<TrashEntry>{record});
-    QVERIFY(QFileInfo::exists(AppPaths::dataDir() + QStringLiteral("/trash_log.json.lock")));
-}
-
-void TestTrashService::writesTheLogAsStored()
-{
-    TestHome home;
-    const TrashEntry record = trashedFile(home, QStringLiteral("m.bin"), "x");
-    const QByteArray log = rawLog();
-    const QStringList keys{QStringLiteral("\"id\""),
-                           QStringLiteral("\"modelName\""),
-                           QStringLiteral("\"originalPaths\""),
-                           QStringLiteral("\"sizeBytes\""),
-                           QStringLiteral("\"source\""),
-                           QStringLiteral("\"trashedAt\""),
-                           QStringLiteral("\"trashedPaths\"")};
-    qsizetype last = -1;
-    for (const QString& key : keys) {
-        const qsizetype at = log.indexOf(key.toUtf8());
-        QVERIFY2(at > last, qPrintable(key));
-        last = at;
-    }
-    QVERIFY(log.startsWith("[\n    {\n"));
-    QVERIFY(log.contains("\\/"));
-    QVERIFY(!log.contains(QFile::encodeName(home.path())));
-    const QJsonArray array = QJsonDocument::fromJson(log).array();
-    QCOMPARE(array.size(), 1);
-    QCOMPARE(TrashEntry::fromJson(array[0]), std::optional<TrashEntry>(record));
+    QVERIFY(rawLog().startsWith("[\n    {\n") && rawLog().contains("\\/"));
+    QCOMPARE(TrashEntry::fromJson(QJsonDocument::fromJson(rawLog()).array().at(0)), record);
+    // A second trash of the same model gets its own id.
+    const TrashEntry again = trashedFile(path);
+    QVERIFY(!again.id.isEmpty() && again.id != record.id);
+    QCOMPARE(idsOf(TrashLog::read().entries), (QStringList{record.id, again.id}));
+    // Ids are compared exactly.
+    for (const QString& id :
+         QStringList{QString(), record.id.toLower(), record.id.chopped(1), record.id + u' '})
+        QCOMPARE(TrashService::deletePermanently(id).error, u"Trash entry not found"_qs);
 }
 
 void TestTrashService::nothingLeftToTrash_data()
 {
     QTest::addColumn<QStringList>("paths");
-    QTest::newRow("missing") << QStringList{QStringLiteral("$H/gone.bin")};
-    QTest::newRow("empty path") << QStringList{QString()};
-    QTest::newRow("no paths") << QStringList{};
-    QTest::newRow("a link whose target is gone") << QStringList{QStringLiteral("$H/dangling")};
+    QTest::addColumn<QString>("error"); // $P: the first path
+    QTest::addColumn<Kind>("kind");
+    const auto gone = [](const char* name, const QStringList& paths) {
+        QTest::newRow(name) << paths << u"Nothing left to trash — files are already gone."_qs
+                            << Kind::nothingLeft;
+    };
+    gone("missing", {u"$H/gone.bin"_qs});
+    gone("empty path", {QString()});
+    gone("no paths", {});
+    gone("dangling link", {u"$H/dangling"_qs});
+    // The path up to NUL is an existing folder, which must not go to the Trash.
+    QTest::newRow("NUL in the path")
+        << QStringList{u"$H/dir"_qs + QChar(0) + u"x/m.gguf"_qs, u"$H/gone"_qs}
+        << u"Could not trash $P: Invalid path"_qs << Kind::invalidPath;
 }
 
 void TestTrashService::nothingLeftToTrash()
 {
     QFETCH(QStringList, paths);
-    TestHome home;
-    QVERIFY(Fixtures::makeTree(home.path(), {QStringLiteral("dangling->/nowhere")}));
-    paths.replaceInStrings(QStringLiteral("$H"), home.path());
-    const TrashOutcome outcome = TrashService::moveToTrash(model(QStringLiteral("m"), paths));
+    QFETCH(QString, error);
+    QVERIFY(Fixtures::makeTree(m_home->path(), {u"dangling->/nowhere"_qs, u"dir/m.gguf=x"_qs}));
+    paths.replaceInStrings(u"$H"_qs, m_home->path());
+    const TrashOutcome outcome = TrashService::moveToTrash(model(u"m"_qs, paths));
     QVERIFY(!outcome.entry);
-    QCOMPARE(outcome.error, std::optional<QString>(
-                                QStringLiteral("Nothing left to trash — files are already gone.")));
+    QCOMPARE(outcome.error, error.replace(u"$P"_qs, paths.value(0)));
+    QTEST(outcome.errorKind, "kind");
     QVERIFY(!PosixIO::lexists(AppPaths::dataDir()));
-    QVERIFY(!PosixIO::lexists(homeTrash()));
+    QVERIFY(!PosixIO::lexists(AppPaths::homeTrash()));
 }
 
 void TestTrashService::recordsOnlyWhatWasTrashed()
 {
-    TestHome home;
-    const QString first = home.file(QStringLiteral("a.bin"));
-    const QString fifo = home.file(QStringLiteral("pipe"));
-    const QString missing = home.file(QStringLiteral("missing.bin"));
-    const QString last = home.file(QStringLiteral("c.bin"));
+    const QString first = h(u"a.bin"_qs), fifo = h(u"pipe"_qs), last = h(u"c.bin"_qs);
     QVERIFY(Fixtures::writeFile(first, "a") && Fixtures::writeFile(last, "c"));
     QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
-
     const TrashOutcome outcome =
-        TrashService::moveToTrash(model(QStringLiteral("m"), {first, missing, fifo, last}));
-
-    QVERIFY(outcome.entry);
-    QVERIFY(!outcome.succeeded());
-    QCOMPARE(outcome.error, std::optional<QString>(QStringLiteral("Could not trash ") + fifo +
-                                                   QStringLiteral(": Not a file or folder")));
+        TrashService::moveToTrash(model(u"m"_qs, {first, h(u"missing"_qs), fifo, last}));
+    QVERIFY(outcome.entry && !outcome.succeeded());
+    QCOMPARE(outcome.error, u"Could not trash "_qs + fifo + u": Not a file or folder"_qs);
     QCOMPARE(outcome.entry->originalPaths, (QStringList{first, last}));
     QCOMPARE(outcome.entry->trashedPaths.size(), 2);
     QCOMPARE(TrashLog::read().entries, QList<TrashEntry>{*outcome.entry});
-
     // One existing and one missing path: a full success.
     QVERIFY(Fixtures::writeFile(first, "again"));
-    const TrashOutcome second =
-        TrashService::moveToTrash(model(QStringLiteral("n"), {missing, first}));
-    QVERIFY(second.succeeded());
-    QCOMPARE(second.entry->originalPaths, QStringList{first});
-}
-
-void TestTrashService::twoTrashesOfOneModelGetTwoIds()
-{
-    TestHome home;
-    const TrashEntry a = trashedFile(home, QStringLiteral("same.bin"), "1");
-    const TrashEntry b = trashedFile(home, QStringLiteral("same.bin"), "2");
-    QVERIFY(!a.id.isEmpty() && !b.id.isEmpty());
-    QVERIFY(a.id != b.id);
-    QCOMPARE(ids(TrashLog::read().entries), (QStringList{a.id, b.id}));
+    QVERIFY(TrashService::moveToTrash(model(u"n"_qs, {h(u"missing"_qs), first})).succeeded());
 }
 
 void TestTrashService::reportsALogThatCannotBeSaved()
 {
-    TestHome home;
     // A file where the data folder must be: neither the lock nor the log can be written.
     QVERIFY(Fixtures::writeFile(AppPaths::dataDir(), "in the way"));
-    const QString path = home.file(QStringLiteral("m.bin"));
+    const QString path = h(u"m.bin"_qs);
     QVERIFY(Fixtures::writeFile(path, "x"));
-
-    const TrashOutcome outcome = TrashService::moveToTrash(model(QStringLiteral("m"), {path}));
-
-    QVERIFY(outcome.entry);
-    QVERIFY(outcome.error);
-    QVERIFY2(
-        outcome.error->startsWith(QStringLiteral("Trashed, but could not save the restore log: ")),
-        qPrintable(*outcome.error));
-    QVERIFY(outcome.error->endsWith(QStringLiteral("Not a directory")));
+    const TrashOutcome outcome = TrashService::moveToTrash(model(u"m"_qs, {path}));
+    QVERIFY(outcome.entry && outcome.error);
+    QVERIFY2(outcome.error->startsWith(u"Trashed, but could not save the restore log: "_qs) &&
+                 outcome.error->endsWith(u"Not a directory"_qs),
+             qPrintable(*outcome.error));
     QVERIFY(PosixIO::lexists(outcome.entry->trashedPaths[0]));
-    QCOMPARE(restoreError(outcome.entry->id).contains(QStringLiteral("Not a directory")), true);
+    QVERIFY(TrashService::restore(outcome.entry->id).error->contains(u"Not a directory"_qs));
 }
 
-void TestTrashService::dropsTheFractionOfASecond()
+void TestTrashService::listsOwnItemsNewestFirst()
 {
-    TestHome home;
-    const QString path = home.file(QStringLiteral("m.bin"));
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        QVERIFY(Fixtures::writeFile(path, "x"));
-        // Start nine tenths into a second, so rounding would give the next second.
-        while (QDateTime::currentMSecsSinceEpoch() % 1000 < 900)
-            QThread::msleep(5);
-        const qint64 before = QDateTime::currentMSecsSinceEpoch();
-        const TrashOutcome outcome = TrashService::moveToTrash(model(QStringLiteral("m"), {path}));
-        const qint64 after = QDateTime::currentMSecsSinceEpoch();
-        QVERIFY(outcome.succeeded());
-        if (before / 1000 != after / 1000)
-            continue; // the call crossed a second boundary: try again
-        QCOMPARE(outcome.entry->trashedAt, before / 1000);
-        return;
-    }
-    QFAIL("every attempt crossed a second boundary");
-}
-
-void TestTrashService::listsNewestFirstWithTiesInFileOrder()
-{
-    TestHome home;
-    QVERIFY(Fixtures::makeTree(homeTrashFiles(),
-                               {QStringLiteral("a=1"), QStringLiteral("b=1"), QStringLiteral("c=1"),
-                                QStringLiteral("d=1"), QStringLiteral("link->/nowhere")}));
-    const QString f = homeTrashFiles() + u'/';
-    QVERIFY(writeLog(logOf({
-        logEntry(QStringLiteral("old"), {QStringLiteral("/x/a")}, {f + QStringLiteral("a")}, 100),
-        logEntry(QStringLiteral("tie1"), {QStringLiteral("/x/b")}, {f + QStringLiteral("b")}, 300),
-        logEntry(QStringLiteral("gone"), {QStringLiteral("/x/g")}, {f + QStringLiteral("g")}, 999),
-        logEntry(QStringLiteral("empty"), {QStringLiteral("/x/e")}, {QString()}, 998),
-        logEntry(QStringLiteral("mid"), {QStringLiteral("/x/c")}, {f + QStringLiteral("c")}, 200),
-        logEntry(QStringLiteral("tie2"), {QStringLiteral("/x/d"), QStringLiteral("/x/h")},
-                 {f + QStringLiteral("h"), f + QStringLiteral("d")}, 300),
-        logEntry(QStringLiteral("link"), {QStringLiteral("/x/l")}, {f + QStringLiteral("link")},
-                 50),
-    })));
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    const auto at = [](const QString& name) -> QString { return homeTrashFiles() + u'/' + name; };
+    const QString link = placeInTrash(u"link"_qs, u"/x/l"_qs, now - 50);
+    QVERIFY(QFile::remove(link) && QFile::link(u"/nowhere"_qs, link));
+    placeInTrash(u"a"_qs, u"/x/a"_qs, now - 100);
+    placeInTrash(u"b"_qs, u"/x/b"_qs, now - 30);
+    placeInTrash(u"c"_qs, u"/x/c"_qs, now - 60);
+    placeInTrash(u"d"_qs, u"/x/d"_qs, now - 30);
+    placeInTrash(u"other"_qs, u"/x/other"_qs, now);
+    QVERIFY(writeLog({
+        record(u"old"_qs, {u"/x/a"_qs}, {at(u"a"_qs)}, now - 100),
+        record(u"tie1"_qs, {u"/x/b"_qs}, {at(u"b"_qs)}, now - 30),
+        record(u"gone"_qs, {u"/x/g"_qs}, {at(u"g"_qs)}, now),
+        record(u"empty"_qs, {u"/x/e"_qs}, {QString()}, now),
+        record(u"mid"_qs, {u"/x/c"_qs}, {at(u"c"_qs)}, now - 60),
+        record(u"tie2"_qs, {u"/x/h"_qs, u"/x/d"_qs}, {at(u"h"_qs), at(u"d"_qs)}, now - 30),
+        record(u"link"_qs, {u"/x/l"_qs}, {at(u"link"_qs)}, now - 50),
+        // Another model's item under the name of this record's.
+        record(u"stale"_qs, {u"/x/mine"_qs}, {at(u"other"_qs)}, now),
+    }));
     const QByteArray before = rawLog();
-    QCOMPARE(ids(TrashService::entries()),
-             (QStringList{QStringLiteral("tie1"), QStringLiteral("tie2"), QStringLiteral("mid"),
-                          QStringLiteral("old"), QStringLiteral("link")}));
-    QCOMPARE(rawLog(), before); // the entry whose items are gone stays in the file
+    QCOMPARE(idsOf(TrashService::entries()),
+             (QStringList{u"tie1"_qs, u"tie2"_qs, u"link"_qs, u"mid"_qs, u"old"_qs}));
+    QCOMPARE(rawLog(), before); // records whose items are gone stay in the file
 }
 
 void TestTrashService::unusableLogsReadAsEmpty_data()
 {
     QTest::addColumn<QByteArray>("log");
-    const QByteArray good =
-        R"({"id":"x","modelName":"m","originalPaths":["/a"],)"
-        R"("trashedPaths":["$F"],"trashedAt":5,"sizeBytes":1,"source":"Custom"})";
-    QTest::newRow("object") << QByteArray(good);
-    QTest::newRow("not JSON") << QByteArray("[{") + good;
-    QTest::newRow("no source") << "[" + QByteArray(good).replace(R"(,"source":"Custom")", "") + "]";
-    QTest::newRow("text time") << "[" +
-                                      QByteArray(good).replace("\"trashedAt\":5",
-                                                               "\"trashedAt\":\"5\"") +
-                                      "]";
-    QTest::newRow("fractional size")
-        << "[" + QByteArray(good).replace("\"sizeBytes\":1", "\"sizeBytes\":1.5") + "]";
-    QTest::newRow("number in paths") << "[" + QByteArray(good).replace("[\"/a\"]", "[7]") + "]";
-    QTest::newRow("null id") << "[" + QByteArray(good).replace("\"id\":\"x\"", "\"id\":null") + "]";
+    const QByteArray good = R"({"id":"x","modelName":"m","originalPaths":["/a"],)"
+                            R"("trashedPaths":["$F"],"trashedAt":5,"sizeBytes":1,"source":"C"})";
+    const auto with = [&](const char* from, const char* to) -> QByteArray {
+        return "[" + QByteArray(good).replace(from, to) + "]";
+    };
+    QTest::newRow("object") << good;
+    QTest::newRow("not JSON") << "[{" + good;
+    QTest::newRow("no source") << with(R"(,"source":"C")", "");
+    QTest::newRow("text time") << with(R"("trashedAt":5)", R"("trashedAt":"5")");
+    QTest::newRow("fractional size") << with(R"("sizeBytes":1)", R"("sizeBytes":1.5)");
+    QTest::newRow("number in paths") << with(R"(["/a"])", "[7]");
+    QTest::newRow("null id") << with(R"("id":"x")", R"("id":null)");
     QTest::newRow("one bad element") << "[" + good + ",{}]";
     QTest::newRow("a folder") << QByteArray();
 }
@@ -358,278 +230,194 @@ void TestTrashService::unusableLogsReadAsEmpty_data()
 void TestTrashService::unusableLogsReadAsEmpty()
 {
     QFETCH(QByteArray, log);
-    TestHome home;
-    QVERIFY(Fixtures::writeFile(homeTrashFiles() + QStringLiteral("/item"), "x"));
+    const QString item = placeInTrash(u"item"_qs, u"/a"_qs, 5);
     if (log.isEmpty())
-        QVERIFY(QDir().mkpath(AppPaths::dataDir() + QStringLiteral("/trash_log.json")));
+        QVERIFY(QDir().mkpath(AppPaths::dataDir() + u"/trash_log.json"_qs));
     else
-        QVERIFY(writeLog(
-            log.replace("$F", QFile::encodeName(homeTrashFiles() + QStringLiteral("/item")))));
+        QVERIFY(writeLog(log.replace("$F", QFile::encodeName(item))));
     QVERIFY(TrashService::entries().isEmpty());
     QVERIFY(TrashLog::read().unusable);
-    QCOMPARE(restoreError(QStringLiteral("x")), QStringLiteral("Trash entry not found"));
-    QCOMPARE(deleteError(QStringLiteral("x")), QStringLiteral("Trash entry not found"));
-    QVERIFY(PosixIO::lexists(homeTrashFiles() + QStringLiteral("/item")));
-}
-
-void TestTrashService::keepsAnUnusableLogAside()
-{
-    TestHome home;
-    QVERIFY(writeLog("{\"not\": \"a list\"}"));
-    const TrashEntry record = trashedFile(home, QStringLiteral("m.bin"), "x");
+    QCOMPARE(TrashService::restore(u"x"_qs).errorKind, Kind::notFound);
+    QCOMPARE(TrashService::deletePermanently(u"x"_qs).errorKind, Kind::notFound);
+    QVERIFY(PosixIO::lexists(item));
+    // The next trash writes a new log and keeps the unusable one aside as it was.
+    const TrashEntry record = trashedFile(h(u"m.bin"_qs));
     QCOMPARE(TrashLog::read().entries, QList<TrashEntry>{record});
-    const QStringList aside =
-        QDir(AppPaths::dataDir()).entryList({QStringLiteral("trash_log.json.corrupt-*")});
+    const QStringList aside = QDir(AppPaths::dataDir()).entryList({u"trash_log.json.corrupt-*"_qs});
     QCOMPARE(aside.size(), 1);
-    QFile kept(AppPaths::dataDir() + u'/' + aside[0]);
-    QVERIFY(kept.open(QIODevice::ReadOnly));
-    QCOMPARE(kept.readAll(), QByteArray("{\"not\": \"a list\"}"));
+    if (!log.isEmpty())
+        QCOMPARE(PosixIO::readRegularFile(AppPaths::dataDir() + u'/' + aside[0]), log);
 }
 
 void TestTrashService::restoresAndForgets()
 {
-    TestHome home;
-    QVERIFY(Fixtures::makeTree(home.path(), {QStringLiteral("m/dir/w.bin=W"),
-                                             QStringLiteral("m/dir/sub/x.bin=X"),
-                                             QStringLiteral("m/manifest=M")}));
-    const QByteArray dir = digestOf(home.file(QStringLiteral("m/dir")));
-    const QByteArray manifest = digestOf(home.file(QStringLiteral("m/manifest")));
+    QVERIFY(Fixtures::makeTree(m_home->path(),
+                               {u"m/dir/w.bin=W"_qs, u"m/dir/sub/x.bin=X"_qs, u"m/manifest=M"_qs,
+                                u"drive/t.bin=T"_qs, u"m/link->../drive/t.bin"_qs}));
+    const QByteArray tree = digestOf(h(u"m"_qs));
     const TrashOutcome outcome = TrashService::moveToTrash(
-        model(QStringLiteral("m"),
-              {home.file(QStringLiteral("m/manifest")), home.file(QStringLiteral("m/dir"))}));
-    const TrashEntry other = trashedFile(home, QStringLiteral("other.bin"), "o");
+        model(u"m"_qs, {h(u"m/manifest"_qs), h(u"m/dir"_qs), h(u"m/link"_qs)}));
+    const TrashEntry other = trashedFile(h(u"other.bin"_qs));
     QVERIFY(outcome.succeeded());
-
-    const QStringList restored = TrashService::restore(outcome.entry->id);
-
-    QCOMPARE(restored, outcome.entry->originalPaths);
-    QCOMPARE(digestOf(home.file(QStringLiteral("m/dir"))), dir);
-    QCOMPARE(digestOf(home.file(QStringLiteral("m/manifest"))), manifest);
-    QCOMPARE(namesIn(homeTrashInfo()), QStringList{QStringLiteral("other.bin.trashinfo")});
+    // Its folder is gone, and so is the drive its link points to: the link still counts.
+    QVERIFY(QDir(h(u"m"_qs)).removeRecursively() && QDir(h(u"drive"_qs)).removeRecursively());
+    QCOMPARE(TrashService::entries().size(), 2);
+    const RestoreOutcome restored = TrashService::restore(outcome.entry->id);
+    QCOMPARE(restored, (RestoreOutcome{outcome.entry->originalPaths, {}, {}}));
+    QCOMPARE(digestOf(h(u"m"_qs)), tree);
+    QCOMPARE(namesIn(homeTrashInfo()), QStringList{u"other.bin.trashinfo"_qs});
     QCOMPARE(TrashLog::read().entries, QList<TrashEntry>{other});
 }
 
-void TestTrashService::restoreRecreatesParentFolders()
+void TestTrashService::restoreStopsAtAnObstacle_data()
 {
-    TestHome home;
-    const TrashEntry record = trashedFile(home, QStringLiteral("deep/er/m.bin"), "x");
-    QVERIFY(QDir(home.file(QStringLiteral("deep"))).removeRecursively());
-    (void)TrashService::restore(record.id);
-    QCOMPARE(digestOf(home.file(QStringLiteral("deep/er/m.bin"))).isEmpty(), false);
-    QVERIFY(TrashLog::read().entries.isEmpty());
+    QTest::addColumn<QString>("obstacle"); // in the home; $B: the second item's old path
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<bool>("firstBack"); // the first item is back after the failure
+    const QString taken = u"Something already exists at $B. Move it away and try again."_qs;
+    QTest::newRow("a new file") << u"b/m.bin=new"_qs << taken << false;
+    QTest::newRow("a dangling link") << u"b/m.bin->/nowhere"_qs << taken << false;
+    QTest::newRow("a folder") << u"b/m.bin/"_qs << taken << false;
+    QTest::newRow("a file for its folder")
+        << u"b=file"_qs << u"Cannot create folder $H/b: Not a directory"_qs << true;
 }
 
-void TestTrashService::restoreRefusesAnOccupiedPath_data()
+void TestTrashService::restoreStopsAtAnObstacle()
 {
-    QTest::addColumn<QString>("occupant");
-    QTest::newRow("a new file") << QStringLiteral("file");
-    QTest::newRow("a link whose target is gone") << QStringLiteral("dangling");
-    QTest::newRow("a folder") << QStringLiteral("folder");
-}
-
-void TestTrashService::restoreRefusesAnOccupiedPath()
-{
-    QFETCH(QString, occupant);
-    TestHome home;
-    QVERIFY(Fixtures::makeTree(home.path(),
-                               {QStringLiteral("m/a.bin=A"), QStringLiteral("m/b.bin=B")}));
-    const QString a = home.file(QStringLiteral("m/a.bin"));
-    const QString b = home.file(QStringLiteral("m/b.bin"));
-    const TrashEntry record = *TrashService::moveToTrash(model(QStringLiteral("m"), {a, b})).entry;
-    // The second item's old place is taken again.
-    if (occupant == QStringLiteral("file"))
-        QVERIFY(Fixtures::writeFile(b, "new"));
-    else if (occupant == QStringLiteral("dangling"))
-        QVERIFY(QFile::link(QStringLiteral("/nowhere"), b));
-    else
-        QVERIFY(QDir().mkpath(b));
-    const QByteArray occupied = digestOf(b);
+    QFETCH(QString, obstacle);
+    QFETCH(QString, error);
+    QFETCH(bool, firstBack);
+    const QString a = h(u"a/m.bin"_qs), b = h(u"b/m.bin"_qs);
+    QVERIFY(Fixtures::writeFile(a, "A") && Fixtures::writeFile(b, "B"));
+    const TrashEntry record = *TrashService::moveToTrash(model(u"m"_qs, {a, b})).entry;
+    QVERIFY(QDir(h(u"b"_qs)).removeRecursively() && Fixtures::makeTree(m_home->path(), {obstacle}));
     const QByteArray log = rawLog();
-
-    QCOMPARE(restoreError(record.id), QStringLiteral("Something already exists at ") + b +
-                                          QStringLiteral(". Move it away and try again."));
-
-    QCOMPARE(digestOf(b), occupied);
-    QVERIFY(!PosixIO::lexists(a)); // nothing was moved back
-    QVERIFY(PosixIO::lexists(record.trashedPaths[0]) && PosixIO::lexists(record.trashedPaths[1]));
+    const RestoreOutcome outcome = TrashService::restore(record.id);
+    QCOMPARE(outcome.error, error.replace(u"$B"_qs, b).replace(u"$H"_qs, m_home->path()));
+    QCOMPARE(outcome.restored, firstBack ? QStringList{a} : QStringList());
+    QCOMPARE(PosixIO::lexists(a), firstBack); // occupied places are all checked first
+    QVERIFY(PosixIO::lexists(record.trashedPaths[1]));
     QCOMPARE(rawLog(), log);
+    // Once the obstacle is gone the rest comes back.
+    QVERIFY(QFile::remove(h(u"b"_qs)) || QDir(h(u"b"_qs)).removeRecursively());
+    QCOMPARE(TrashService::restore(record.id).restored.size(), firstBack ? 1 : 2);
+    QCOMPARE(TrashLog::read().entries, QList<TrashEntry>());
 }
 
-void TestTrashService::restorePassesOnAFolderFailure()
+void TestTrashService::refusesBeforeTouchingAnything_data()
 {
-    TestHome home;
-    const TrashEntry record = trashedFile(home, QStringLiteral("dir/m.bin"), "x");
-    QVERIFY(QDir(home.file(QStringLiteral("dir"))).removeRecursively());
-    QVERIFY(Fixtures::writeFile(home.file(QStringLiteral("dir")), "a file where a folder was"));
-    const QByteArray log = rawLog();
-    QCOMPARE(restoreError(record.id), QStringLiteral("Cannot create folder ") +
-                                          home.file(QStringLiteral("dir")) +
-                                          QStringLiteral(": Not a directory"));
-    QVERIFY(PosixIO::lexists(record.trashedPaths[0]));
-    QCOMPARE(rawLog(), log);
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("original");
+    QTest::addColumn<QString>("error"); // $I: the item
+    QTest::addColumn<Kind>("kind");
+    const QString outside = u"Refusing to touch $I: it is not in the Trash"_qs;
+    const auto row = [&](const char* name, const QString& item) {
+        QTest::newRow(name) << item << u"$H/restored"_qs << outside << Kind::notInTrash;
+    };
+    // XdgTrash::isInTrash has the other shapes; these show the service asks it first.
+    row("a file in the home", u"$H/precious.bin"_qs);
+    row("inside a trashed folder", u"$T/files/dir/inner.bin"_qs);
+    QTest::newRow("an unplugged drive")
+        << u"/no-such-drive-brimvale/.Trash-0/files/m.bin"_qs << u"$H/restored"_qs
+        << u"Cannot reach $I: its drive is not connected"_qs << Kind::unreachable;
+    QTest::newRow("NUL in the item") << u"$T/files/dir"_qs + QChar(0) + u"x"_qs << u"$H/restored"_qs
+                                     << u"Invalid path"_qs << Kind::invalidPath;
+    QTest::newRow("NUL in the old path") << u"$T/files/dir"_qs << u"$H/precious.bin"_qs + QChar(0)
+                                         << u"Invalid path"_qs << Kind::invalidPath;
 }
 
-void TestTrashService::restoreOfVanishedItemsOnlyForgets()
+void TestTrashService::refusesBeforeTouchingAnything()
 {
-    TestHome home;
-    const TrashEntry record = trashedFile(home, QStringLiteral("m.bin"), "x");
-    QVERIFY(QFile::remove(record.trashedPaths[0]));
-    QVERIFY(TrashService::entries().isEmpty());
-    QCOMPARE(TrashService::restore(record.id), QStringList());
-    QVERIFY(!PosixIO::lexists(home.file(QStringLiteral("m.bin"))));
-    QVERIFY(TrashLog::read().entries.isEmpty());
+    QFETCH(QString, item);
+    QFETCH(QString, original);
+    QFETCH(QString, error);
+    QVERIFY(Fixtures::makeTree(m_home->path(), {u"precious.bin=P"_qs}));
+    QVERIFY(Fixtures::makeTree(AppPaths::homeTrash(), {u"files/dir/inner.bin=I"_qs}));
+    const QString first = placeInTrash(u"real.bin"_qs, h(u"real.bin"_qs));
+    const auto expand = [&](QString text) {
+        return text.replace(u"$H"_qs, m_home->path()).replace(u"$T"_qs, AppPaths::homeTrash());
+    };
+    item = expand(item);
+    // The refused item comes after one that could be acted on.
+    QVERIFY(writeLog({record(u"evil"_qs, {h(u"real.bin"_qs), expand(original)}, {first, item})}));
+    QCOMPARE(TrashService::restore(u"x"_qs).errorKind, Kind::notFound); // makes the lock file
+    const QByteArray everything = digestOf(m_home->root());
+    const RestoreOutcome restored = TrashService::restore(u"evil"_qs);
+    const DeleteOutcome deleted = TrashService::deletePermanently(u"evil"_qs);
+    QCOMPARE(restored.error, error.replace(u"$I"_qs, item));
+    QTEST(restored.errorKind, "kind");
+    QCOMPARE(deleted.error, error);
+    QTEST(deleted.errorKind, "kind");
+    QCOMPARE(digestOf(m_home->root()), everything); // nothing moved, deleted or rewritten
 }
 
-void TestTrashService::restoresALinkWhoseTargetIsGone()
+void TestTrashService::staleRecordsNeverTouchAnotherItem_data()
 {
-    TestHome home;
-    QVERIFY(
-        Fixtures::makeTree(home.path(), {QStringLiteral("drive/model.bin=x"),
-                                         QStringLiteral("models/model.bin->../drive/model.bin")}));
-    const QString link = home.file(QStringLiteral("models/model.bin"));
-    const TrashOutcome outcome = TrashService::moveToTrash(model(QStringLiteral("m"), {link}));
-    QVERIFY(outcome.succeeded());
-    // The drive the link points to goes away.
-    QVERIFY(QDir(home.file(QStringLiteral("drive"))).removeRecursively());
-    QCOMPARE(ids(TrashService::entries()), QStringList{outcome.entry->id});
-
-    QCOMPARE(TrashService::restore(outcome.entry->id), QStringList{link});
-
-    QCOMPARE(QFileInfo(link).symLinkTarget(), home.file(QStringLiteral("drive/model.bin")));
-    QVERIFY(QFileInfo(link).isSymLink());
-    QVERIFY(TrashLog::read().entries.isEmpty());
+    // XdgTrash::isItemOf has the other ways an item stops being a record's own.
+    QTest::addColumn<bool>("keepsOne"); // the record's second item is still in the Trash
+    QTest::newRow("nothing of its own left") << false;
+    QTest::newRow("one item still its own") << true;
 }
 
-void TestTrashService::refusesItemsOutsideTheTrash_data()
+void TestTrashService::staleRecordsNeverTouchAnotherItem()
 {
-    QTest::addColumn<QString>("victim");
-    QTest::addColumn<bool>("firstInTrash");
-    QTest::newRow("a file in the home") << QStringLiteral("$H/precious.bin") << false;
-    QTest::newRow("after a real item") << QStringLiteral("$H/precious.bin") << true;
-    QTest::newRow("escaping with dot-dot")
-        << QStringLiteral("$T/files/../../../../precious.bin") << false;
-    QTest::newRow("inside a trashed folder") << QStringLiteral("$T/files/dir/inner.bin") << false;
-    QTest::newRow("the files folder") << QStringLiteral("$T/files") << false;
-    QTest::newRow("dot-dot item") << QStringLiteral("$T/files/..") << false;
-    QTest::newRow("an info file") << QStringLiteral("$T/info/dir.trashinfo") << false;
-    QTest::newRow("a fake top trash") << QStringLiteral("$H/.Trash-0/files/precious.bin") << false;
-}
-
-void TestTrashService::refusesItemsOutsideTheTrash()
-{
-    QFETCH(QString, victim);
-    QFETCH(bool, firstInTrash);
-    TestHome home;
-    QVERIFY(Fixtures::makeTree(home.path(), {QStringLiteral("precious.bin=P"),
-                                             QStringLiteral(".Trash-0/files/precious.bin=P")}));
-    QVERIFY(Fixtures::makeTree(homeTrash(), {QStringLiteral("files/dir/inner.bin=I"),
-                                             QStringLiteral("info/dir.trashinfo=I"),
-                                             QStringLiteral("files/real.bin=R")}));
-    victim.replace(QStringLiteral("$H"), home.path()).replace(QStringLiteral("$T"), homeTrash());
-    const QString real = homeTrashFiles() + QStringLiteral("/real.bin");
-    QStringList trashed{victim};
-    if (firstInTrash)
-        trashed.prepend(real);
-    QStringList originals;
-    for (qsizetype i = 0; i < trashed.size(); ++i)
-        originals << home.file(QStringLiteral("restored-") + QString::number(i));
-    QVERIFY(writeLog(logOf({logEntry(QStringLiteral("evil"), originals, trashed, 1)})));
-    QCOMPARE(restoreError(QStringLiteral("x")), QStringLiteral("Trash entry not found"));
-    const QByteArray everything = digestOf(home.root()); // the lock file is there now
-    const QString refusal =
-        QStringLiteral("Refusing to touch ") + victim + QStringLiteral(": it is not in the Trash");
-
-    QCOMPARE(restoreError(QStringLiteral("evil")), refusal);
-    QCOMPARE(deleteError(QStringLiteral("evil")), refusal);
-
-    QCOMPARE(digestOf(home.root()), everything); // nothing moved, deleted or rewritten
-}
-
-void TestTrashService::refusesAnUnreachableDrive()
-{
-    TestHome home;
-    const QString item = QStringLiteral("/no-such-drive-brimvale/.Trash-0/files/m.bin");
-    const TrashEntry real = trashedFile(home, QStringLiteral("real.bin"), "r");
-    QVERIFY(writeLog(logOf({logEntry(QStringLiteral("away"),
-                                     {home.file(QStringLiteral("m.bin")), real.originalPaths[0]},
-                                     {real.trashedPaths[0], item}, 1)})));
-    const QByteArray log = rawLog();
-    const QString expected =
-        QStringLiteral("Cannot reach ") + item + QStringLiteral(": its drive is not connected");
-    QCOMPARE(restoreError(QStringLiteral("away")), expected);
-    QCOMPARE(deleteError(QStringLiteral("away")), expected);
-    QCOMPARE(rawLog(), log);
-    QVERIFY(PosixIO::lexists(real.trashedPaths[0]));
+    QFETCH(bool, keepsOne);
+    for (const bool restoring : {true, false}) {
+        TestHome home;
+        const QString a = home.file(u"pub/a/model.gguf"_qs), keep = home.file(u"pub/a/k.bin"_qs);
+        QVERIFY(Fixtures::writeFile(a, "a") && Fixtures::writeFile(keep, "k"));
+        const TrashEntry first = *TrashService::moveToTrash(model(u"a"_qs, {a, keep})).entry;
+        // The desktop empties the Trash: the log keeps the record.
+        for (const QString& item : first.trashedPaths.mid(0, keepsOne ? 1 : 2))
+            QVERIFY(QFile::remove(item) && QFile::remove(XdgTrash::infoPathOf(item)));
+        // Another model's item gets the same name.
+        const TrashEntry next = trashedFile(home.file(u"pub/b/model.gguf"_qs), "next");
+        QCOMPARE(next.trashedPaths, QStringList{first.trashedPaths[0]});
+        const QByteArray untouched = digestOf(first.trashedPaths[0]);
+        QCOMPARE(idsOf(TrashService::entries()).contains(first.id), keepsOne);
+        if (restoring) {
+            const RestoreOutcome outcome = TrashService::restore(first.id);
+            QCOMPARE(outcome.restored, keepsOne ? QStringList{keep} : QStringList());
+            if (!keepsOne) {
+                QCOMPARE(outcome.error, u"Nothing left to restore — the items are no longer in "
+                                        "the Trash"_qs);
+                QCOMPARE(outcome.errorKind, Kind::nothingLeft);
+            }
+            QVERIFY(!PosixIO::lexists(a));
+        } else {
+            QCOMPARE(TrashService::deletePermanently(first.id),
+                     (DeleteOutcome{
+                         keepsOne ? QStringList{first.trashedPaths[1]} : QStringList(), {}, {}}));
+        }
+        QCOMPARE(digestOf(first.trashedPaths[0]), untouched);
+        QCOMPARE(idsOf(TrashLog::read().entries), QStringList{next.id});
+    }
 }
 
 void TestTrashService::deletesForGood()
 {
-    TestHome home;
-    QVERIFY(Fixtures::makeTree(home.path(), {QStringLiteral("keep/precious.bin=P"),
-                                             QStringLiteral("m/dir/w.bin=W"),
-                                             QStringLiteral("m/dir/toKeep->../../keep"),
-                                             QStringLiteral("m/manifest->../keep/precious.bin")}));
-    const QByteArray kept = digestOf(home.file(QStringLiteral("keep")));
+    QVERIFY(Fixtures::makeTree(m_home->path(), {u"keep/precious.bin=P"_qs, u"m/dir/w.bin=W"_qs,
+                                                u"m/dir/toKeep->../../keep"_qs,
+                                                u"m/manifest->../keep/precious.bin"_qs}));
+    const QByteArray kept = digestOf(h(u"keep"_qs));
     const TrashEntry record =
-        *TrashService::moveToTrash(
-             model(QStringLiteral("m"),
-                   {home.file(QStringLiteral("m/manifest")), home.file(QStringLiteral("m/dir"))}))
-             .entry;
-    const TrashEntry other = trashedFile(home, QStringLiteral("other.bin"), "o");
-
-    TrashService::deletePermanently(record.id);
-
-    for (const QString& item : record.trashedPaths)
-        QVERIFY(!PosixIO::lexists(item));
-    QCOMPARE(digestOf(home.file(QStringLiteral("keep"))), kept);
-    QCOMPARE(namesIn(homeTrashFiles()), QStringList{QStringLiteral("other.bin")});
-    QCOMPARE(namesIn(homeTrashInfo()), QStringList{QStringLiteral("other.bin.trashinfo")});
-    QCOMPARE(TrashLog::read().entries, QList<TrashEntry>{other});
-}
-
-void TestTrashService::deleteSkipsEmptyAndMissingItems()
-{
-    TestHome home;
-    const TrashEntry real = trashedFile(home, QStringLiteral("real.bin"), "r");
-    const QString f = homeTrashFiles() + u'/';
+        *TrashService::moveToTrash(model(u"m"_qs, {h(u"m/manifest"_qs), h(u"m/dir"_qs)})).entry;
+    const TrashEntry other = trashedFile(h(u"other.bin"_qs));
+    // A record whose item locations are partly unknown or gone.
+    const TrashEntry sparse = trashedFile(h(u"s.bin"_qs));
     QVERIFY(writeLog(
-        logOf({logEntry(QStringLiteral("sparse"),
-                        {QStringLiteral("/a"), QStringLiteral("/b"), QStringLiteral("/c")},
-                        {QString(), f + QStringLiteral("missing"), real.trashedPaths[0]}, 1)})));
-    TrashService::deletePermanently(QStringLiteral("sparse"));
-    QVERIFY(!PosixIO::lexists(real.trashedPaths[0]));
-    QVERIFY(TrashLog::read().entries.isEmpty());
-}
-
-void TestTrashService::deleteStopsAtTheFirstFailure()
-{
-    if (::getuid() != 0)
-        QSKIP("needs root to act as another user");
-    TestHome home;
-    QVERIFY(Fixtures::makeTree(home.path(), {QStringLiteral("m/model/locked/inner.bin=x")}));
-    const TrashEntry record =
-        *TrashService::moveToTrash(
-             model(QStringLiteral("m"), {home.file(QStringLiteral("m/model"))}))
-             .entry;
-    // Everything is the unprivileged user's but one folder inside the item, which stays root's.
-    home.openToEveryone();
-    QVERIFY(chownTree(home.path(), 65534));
-    QVERIFY(
-        ::lchown(QFile::encodeName(record.trashedPaths[0] + QStringLiteral("/locked")).constData(),
-                 0, 0) == 0);
-    const QString expected = QStringLiteral("Cannot delete ") + record.trashedPaths[0] +
-                             QStringLiteral(": Permission denied");
-
-    QVERIFY(Fixtures::runUnprivileged([&] { return deleteError(record.id) == expected; }));
-
-    // The record left the log before anything was deleted; what remains is staged.
-    QVERIFY(TrashLog::read().entries.isEmpty());
-    const QString staged = TrashStaging::stagedPathOf(record.trashedPaths[0]);
-    QVERIFY(PosixIO::lexists(staged + QStringLiteral("/locked/inner.bin")));
-    // The next deletion finishes it off, with its .trashinfo.
-    QCOMPARE(deleteError(QStringLiteral("no-such-id")), QStringLiteral("Trash entry not found"));
-    QVERIFY(!PosixIO::lexists(staged));
-    QCOMPARE(namesIn(homeTrashInfo()), QStringList());
+        {record, other,
+         TrashFixtures::record(sparse.id, {u"/a"_qs, u"/b"_qs, sparse.originalPaths[0]},
+                               {QString(), homeTrashFiles() + u"/gone"_qs, sparse.trashedPaths[0]},
+                               sparse.trashedAt)}));
+    QCOMPARE(TrashService::deletePermanently(record.id),
+             (DeleteOutcome{record.trashedPaths, {}, {}}));
+    QCOMPARE(TrashService::deletePermanently(sparse.id),
+             (DeleteOutcome{sparse.trashedPaths, {}, {}}));
+    QCOMPARE(digestOf(h(u"keep"_qs)), kept);
+    QCOMPARE(namesIn(homeTrashFiles()), QStringList{u"other.bin"_qs});
+    QCOMPARE(namesIn(homeTrashInfo()), QStringList{u"other.bin.trashinfo"_qs});
+    QCOMPARE(TrashLog::read().entries, QList<TrashEntry>{other});
 }
 
 void TestTrashService::deleteNeverEntersAnotherMount_data()
@@ -642,62 +430,50 @@ void TestTrashService::deleteNeverEntersAnotherMount_data()
 void TestTrashService::deleteNeverEntersAnotherMount()
 {
     QFETCH(bool, bind);
-    TestHome home;
-    QVERIFY(Fixtures::makeTree(home.path(),
-                               {QStringLiteral("m/model/w.bin=w"), QStringLiteral("m/model/mnt/"),
-                                QStringLiteral("elsewhere/precious.bin=p")}));
-    const TrashEntry record =
-        *TrashService::moveToTrash(
-             model(QStringLiteral("m"), {home.file(QStringLiteral("m/model"))}))
-             .entry;
-    const QByteArray mountPoint =
-        QFile::encodeName(record.trashedPaths[0] + QStringLiteral("/mnt"));
-    const QByteArray source = QFile::encodeName(home.file(QStringLiteral("elsewhere")));
-    const QString expected = QStringLiteral("Cannot delete ") + record.trashedPaths[0] +
-                             QStringLiteral(": Invalid cross-device link");
-
+    QVERIFY(Fixtures::makeTree(m_home->path(), {u"m/model/w.bin=w"_qs, u"m/model/mnt/"_qs,
+                                                u"elsewhere/precious.bin=p"_qs}));
+    const TrashEntry record = *TrashService::moveToTrash(model(u"m"_qs, {h(u"m/model"_qs)})).entry;
+    const QByteArray mountPoint = QFile::encodeName(record.trashedPaths[0] + u"/mnt"_qs);
+    const QByteArray source = QFile::encodeName(h(u"elsewhere"_qs));
+    const QString expected =
+        u"Cannot delete "_qs + record.trashedPaths[0] + u": Invalid cross-device link"_qs;
     const int status = inOwnMountNamespace([&] {
         const int mounted =
             bind ? ::mount(source.constData(), mountPoint.constData(), nullptr, MS_BIND, nullptr)
                  : ::mount("none", mountPoint.constData(), "tmpfs", 0, nullptr);
         if (mounted != 0)
             return 77;
-        if (!bind && !Fixtures::writeFile(
-                         QFile::decodeName(mountPoint) + QStringLiteral("/precious.bin"), "p"))
+        if (!bind && !Fixtures::writeFile(QFile::decodeName(mountPoint) + u"/precious.bin"_qs, "p"))
             return 3;
-        if (deleteError(record.id) != expected)
+        if (TrashService::deletePermanently(record.id).error != expected)
             return 1;
         // The staged item still holds the mount, with its content.
         return PosixIO::lexists(TrashStaging::stagedPathOf(record.trashedPaths[0]) +
-                                QStringLiteral("/mnt/precious.bin"))
+                                u"/mnt/precious.bin"_qs)
                    ? 0
                    : 2;
     });
     if (status == 77)
         QSKIP("mounting in a private mount namespace is not permitted here");
     QCOMPARE(status, 0);
-    QVERIFY(PosixIO::lexists(home.file(QStringLiteral("elsewhere/precious.bin"))));
-}
-
-void TestTrashService::unknownIdsAreNotFound()
-{
-    TestHome home;
-    const TrashEntry record = trashedFile(home, QStringLiteral("m.bin"), "x");
-    const QByteArray log = rawLog();
-    for (const QString& id :
-         QStringList{QString(), record.id.toUpper(), record.id.chopped(1), record.id + u' '}) {
-        QCOMPARE(restoreError(id), QStringLiteral("Trash entry not found"));
-        QCOMPARE(deleteError(id), QStringLiteral("Trash entry not found"));
-    }
-    QCOMPARE(rawLog(), log);
+    QVERIFY(PosixIO::lexists(h(u"elsewhere/precious.bin"_qs)));
+    // The record left the log before anything was deleted; with the mount gone, the next call
+    // finishes the staged item off, with its .trashinfo.
+    QVERIFY(TrashLog::read().entries.isEmpty());
+    QCOMPARE(TrashService::restore(u"no-such-id"_qs).errorKind, Kind::notFound);
+    QCOMPARE(namesIn(homeTrashFiles()) + namesIn(homeTrashInfo()), QStringList());
+    // Nor does a name holding NUL reach anything (a shortened one would name another file).
+    const int home = ::open(QFile::encodeName(m_home->path()).constData(), O_RDONLY | O_DIRECTORY);
+    QCOMPARE(TreeRemover::remove(home, QByteArray("elsewhere\0x", 11)), EINVAL);
+    ::close(home);
+    QVERIFY(PosixIO::lexists(h(u"elsewhere/precious.bin"_qs)));
 }
 
 void TestTrashService::sweepSettlesLeftovers()
 {
-    TestHome home;
-    const TrashEntry named = trashedFile(home, QStringLiteral("named.bin"), "n");
-    const TrashEntry orphan = trashedFile(home, QStringLiteral("orphan.bin"), "o");
-    const TrashEntry twin = trashedFile(home, QStringLiteral("twin.bin"), "t");
+    const TrashEntry named = trashedFile(h(u"named.bin"_qs), "n");
+    const TrashEntry orphan = trashedFile(h(u"orphan.bin"_qs), "o");
+    const TrashEntry twin = trashedFile(h(u"twin.bin"_qs), "t");
     const QByteArray namedDigest = digestOf(named.trashedPaths[0]);
     // As a killed deletion leaves them: items staged; only `named` still has a record.
     for (const TrashEntry& entry : {named, orphan, twin})
@@ -705,53 +481,58 @@ void TestTrashService::sweepSettlesLeftovers()
                               TrashStaging::stagedPathOf(entry.trashedPaths[0])));
     // Another item took the twin's name meanwhile: its .trashinfo must stay.
     QVERIFY(Fixtures::writeFile(twin.trashedPaths[0], "someone else's"));
-    QVERIFY(writeLog(logOf({QJsonDocument(named.toJson()).toJson()})));
+    // A record points into a folder that is no Trash: a look-alike leftover there stays.
+    const QString mine = h(u"models/.brimvale-deleting-m.bin"_qs);
+    QVERIFY(Fixtures::writeFile(mine, "mine"));
+    // A stale record names the orphan's item but it is not its own: it is not put back.
+    QVERIFY(writeLog({named, record(u"odd"_qs, {u"/x"_qs}, {h(u"models/m.bin"_qs)}),
+                      record(u"stale"_qs, {u"/x"_qs}, orphan.trashedPaths)}));
     QVERIFY(TrashService::entries().isEmpty()); // its item is staged away
-
-    QCOMPARE(deleteError(QStringLiteral("no-such-id")), QStringLiteral("Trash entry not found"));
-
-    QCOMPARE(namesIn(homeTrashFiles()),
-             (QStringList{QStringLiteral("named.bin"), QStringLiteral("twin.bin")}));
+    QCOMPARE(TrashService::deletePermanently(u"no-such-id"_qs).errorKind, Kind::notFound);
+    QCOMPARE(namesIn(homeTrashFiles()), (QStringList{u"named.bin"_qs, u"twin.bin"_qs}));
     QCOMPARE(digestOf(named.trashedPaths[0]), namedDigest);
-    QCOMPARE(namesIn(homeTrashInfo()), (QStringList{QStringLiteral("named.bin.trashinfo"),
-                                                    QStringLiteral("twin.bin.trashinfo")}));
-    QCOMPARE(ids(TrashService::entries()), QStringList{named.id});
+    QCOMPARE(namesIn(homeTrashInfo()),
+             (QStringList{u"named.bin.trashinfo"_qs, u"twin.bin.trashinfo"_qs}));
+    QCOMPARE(idsOf(TrashService::entries()), QStringList{named.id});
+    QVERIFY(PosixIO::lexists(mine));
 }
 
-void TestTrashService::sweepIgnoresFoldersOutsideTheTrash()
+void TestTrashService::aBusyLogChangesNothing()
 {
-    TestHome home;
-    // A record points into a folder that is no Trash; a look-alike leftover there is not touched.
-    const QString staged = home.file(QStringLiteral("models/.brimvale-deleting-m.bin"));
-    QVERIFY(Fixtures::writeFile(staged, "mine"));
-    QVERIFY(writeLog(logOf({logEntry(QStringLiteral("odd"), {QStringLiteral("/x")},
-                                     {home.file(QStringLiteral("models/other.bin"))}, 1)})));
-    QCOMPARE(restoreError(QStringLiteral("no-such-id")), QStringLiteral("Trash entry not found"));
-    QVERIFY(PosixIO::lexists(staged));
+    const TrashEntry record = trashedFile(h(u"old.bin"_qs));
+    QVERIFY(Fixtures::writeFile(h(u"m.bin"_qs), "m"));
+    const QList<ModelEntry> models{model(u"m"_qs, {h(u"m.bin"_qs)}), model(u"o"_qs, {})};
+    // Another process holds the restore log's lock.
+    QProcess holder;
+    holder.start(u"flock"_qs, {AppPaths::dataDir() + u"/trash_log.json.lock"_qs, u"-c"_qs,
+                               u"echo held; exec sleep 20"_qs});
+    QVERIFY(holder.waitForReadyRead(30000));
+    const QByteArray everything = digestOf(m_home->root());
+    const LockWait wait = std::chrono::milliseconds{200};
+    const QString busy = u"Another Brimvale is working on the Trash — try again in a moment"_qs;
+    const QList<TrashOutcome> trashed = TrashService::moveToTrash(models, nullptr, wait);
+    const RestoreOutcome restored = TrashService::restore(record.id, wait);
+    const DeleteOutcome deleted = TrashService::deletePermanently(record.id, wait);
+    holder.kill();
+    holder.waitForFinished();
+    QCOMPARE(trashed, (QList<TrashOutcome>{{std::nullopt, busy, Kind::busy}}));
+    QCOMPARE(restored, (RestoreOutcome{{}, busy, Kind::busy}));
+    QCOMPARE(deleted, (DeleteOutcome{{}, busy, Kind::busy}));
+    QCOMPARE(digestOf(m_home->root()), everything);
 }
 
-void TestTrashService::threadsNeverLoseRecords()
+void TestTrashService::stopEndsAMultiModelTrash()
 {
-    TestHome home;
-    constexpr int kThreads = 6;
-    constexpr int kEach = 8;
-    for (int t = 0; t < kThreads; ++t) {
-        for (int i = 0; i < kEach; ++i)
-            QVERIFY(
-                Fixtures::writeFile(home.file(QStringLiteral("t%1/m%2.bin").arg(t).arg(i)), "x"));
-    }
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&home, t] {
-            for (int i = 0; i < kEach; ++i)
-                (void)TrashService::moveToTrash(model(
-                    QStringLiteral("m"), {home.file(QStringLiteral("t%1/m%2.bin").arg(t).arg(i))}));
-        });
-    }
-    for (std::thread& thread : threads)
-        thread.join();
-    QCOMPARE(TrashLog::read().entries.size(), kThreads * kEach);
-    QCOMPARE(namesIn(homeTrashFiles()).size(), kThreads * kEach);
+    QVERIFY(Fixtures::makeTree(m_home->path(), {u"a.bin=a"_qs, u"b.bin=b"_qs}));
+    const QList<ModelEntry> models{model(u"a"_qs, {h(u"a.bin"_qs)}),
+                                   model(u"b"_qs, {h(u"b.bin"_qs)})};
+    StopToken stop;
+    stop.requestStop();
+    QVERIFY(TrashService::moveToTrash(models, &stop).isEmpty());
+    QVERIFY(PosixIO::lexists(h(u"a.bin"_qs)) && !PosixIO::lexists(AppPaths::dataDir()));
+    const QList<TrashOutcome> outcomes = TrashService::moveToTrash(models);
+    QCOMPARE(outcomes.size(), 2);
+    QCOMPARE(outcomes[1].entry->originalPaths, QStringList{h(u"b.bin"_qs)});
 }
 
 QTEST_GUILESS_MAIN(TestTrashService)

@@ -1,14 +1,12 @@
 #include "Fixtures.h"
 #include "TestHome.h"
 #include "TrashFixtures.h"
+#include "fs/AppPaths.h"
 #include "fs/Mounts.h"
 #include "fs/PosixIO.h"
 #include "fs/XdgTrash.h"
 
-#include <QDateTime>
 #include <QDir>
-#include <QFile>
-#include <QRegularExpression>
 #include <QTest>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -20,27 +18,18 @@ using namespace TrashFixtures;
 
 namespace {
 
-QByteArray infoKey(const QString& trashed, const QByteArray& key)
+// The value of Path= in the item's .trashinfo.
+QByteArray pathKey(const QString& trashed)
 {
-    for (const QByteArray& line : infoOf(trashed).split('\n')) {
-        if (line.startsWith(QByteArray(key + '=')))
-            return line.mid(key.size() + 1);
-    }
-    return {};
+    const QByteArray info = infoOf(trashed);
+    const qsizetype at = info.indexOf("\nPath=") + 6;
+    return info.mid(at, info.indexOf('\n', at) - at);
 }
 
-bool makeSocket(const QString& path)
+QString readAll(const QString& path)
 {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray bytes = QFile::encodeName(path);
-    if (fd < 0 || bytes.size() >= qsizetype(sizeof address.sun_path))
-        return false;
-    std::copy(bytes.cbegin(), bytes.cend(), address.sun_path);
-    const bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return ok;
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 } // namespace
@@ -48,21 +37,19 @@ bool makeSocket(const QString& path)
 class TestXdgTrash : public QObject
 {
     Q_OBJECT
-
+    std::optional<TestHome> m_home;
+    QString h(const QString& relative) const { return m_home->file(relative); }
 private slots:
-    void encodesEveryByteOutsideTheSafeSet();
-    void writesInfoAndMovesTheItem();
+    void init() { m_home.emplace(); }
+    void cleanup() { m_home.reset(); }
     void pathIsPercentEncoded_data();
     void pathIsPercentEncoded();
     void trashesFoldersAndLinksAsTheyAre();
-    void collisionsMoveOnToNumberedNames();
-    void neverOverwritesAnItemWithoutInfo();
-    void keepsLongNamesWithinLimits();
-    void neverUsesTheStagingName();
-    void refusesWhatIsNotAFileOrFolder_data();
-    void refusesWhatIsNotAFileOrFolder();
-    void reportsAMissingItem();
-    void failsWhenTheHomeTrashCannotBeMade();
+    void takenNamesMoveOnToNumberedNames();
+    void refuses_data();
+    void refuses();
+    void tellsAnItemFromALaterOneOfItsName_data();
+    void tellsAnItemFromALaterOneOfItsName();
     void recognisesTrashFolders_data();
     void recognisesTrashFolders();
     void recognisesUnreachableTopTrashes_data();
@@ -70,271 +57,231 @@ private slots:
     void decodesMountInfoEscapes();
 };
 
-void TestXdgTrash::encodesEveryByteOutsideTheSafeSet()
-{
-    const QByteArray safe("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~/");
-    for (int byte = 0; byte < 256; ++byte) {
-        const QByteArray in(1, static_cast<char>(byte));
-        const QByteArray expected =
-            safe.contains(in) ? in
-                              : '%' + QByteArray::number(byte, 16).toUpper().rightJustified(2, '0');
-        QCOMPARE(XdgTrash::encodePath(in), expected);
-    }
-}
-
-void TestXdgTrash::writesInfoAndMovesTheItem()
-{
-    TestHome home;
-    home.setEnv("TZ", "BVT-05:45"); // far from UTC, so a date written in UTC is caught
-    const QString item = home.file(QStringLiteral("models/model.gguf"));
-    QVERIFY(Fixtures::writeFile(item, "weights"));
-    const QByteArray digest = digestOf(item);
-    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
-
-    const QString trashed = XdgTrash::trashItem(item);
-
-    const QDateTime after = QDateTime::currentDateTime().addSecs(1);
-    QCOMPARE(trashed, homeTrashFiles() + QStringLiteral("/model.gguf"));
-    QVERIFY(!PosixIO::lexists(item));
-    QCOMPARE(digestOf(trashed), digest);
-    const QByteArray info = infoOf(trashed);
-    const QRegularExpression shape(QStringLiteral(
-        "^\\[Trash "
-        "Info\\]\nPath=([^\n]*)\nDeletionDate=(\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d)\n$"));
-    const QRegularExpressionMatch match = shape.match(QString::fromUtf8(info));
-    QVERIFY2(match.hasMatch(), info.constData());
-    QCOMPARE(match.captured(1), item);
-    const QDateTime deleted = QDateTime::fromString(match.captured(2), Qt::ISODate);
-    QVERIFY2(deleted >= before && deleted <= after, qPrintable(match.captured(2)));
-    QCOMPARE(namesIn(homeTrashInfo()), QStringList{QStringLiteral("model.gguf.trashinfo")});
-}
-
 void TestXdgTrash::pathIsPercentEncoded_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("encoded");
-    QTest::newRow("newline") << QStringLiteral("two\nlines.bin") << QByteArray("two%0Alines.bin");
-    QTest::newRow("percent") << QStringLiteral("100%.bin") << QByteArray("100%25.bin");
-    QTest::newRow("non-ASCII") << QStringLiteral("modèle ü.gguf")
-                               << QByteArray("mod%C3%A8le%20%C3%BC.gguf");
-    QTest::newRow("reserved") << QStringLiteral("a+b=c&d#e?.pt")
-                              << QByteArray("a%2Bb%3Dc%26d%23e%3F.pt");
-    QTest::newRow("kept as is") << QStringLiteral("Az09-._~.bin") << QByteArray("Az09-._~.bin");
+    QTest::addColumn<QString>("stored"); // the name in files/ when it differs
+    const auto row = [](const char* row, const QString& name, const QByteArray& encoded,
+                        const QString& stored = {}) {
+        QTest::newRow(row) << name << encoded << stored;
+    };
+    row("newline", u"two\nlines.bin"_qs, "two%0Alines.bin");
+    row("percent", u"100%.bin"_qs, "100%25.bin");
+    row("non-ASCII", u"modèle ü.gguf"_qs, "mod%C3%A8le%20%C3%BC.gguf");
+    row("reserved", u"a+b=c&d#e?.pt"_qs, "a%2Bb%3Dc%26d%23e%3F.pt");
+    row("kept as is", u"Az09-._~.bin"_qs, "Az09-._~.bin");
+    row("a staging name", u".brimvale-deleting-m"_qs, ".brimvale-deleting-m",
+        u"_brimvale-deleting-m"_qs);
+    // 240 bytes of a two-byte character: too long for "<name>.trashinfo" as it is.
+    const QString longName(120, QChar(0xE9));
+    row("a long name", longName, XdgTrash::encodePath(longName.toUtf8()),
+        QString(118, QChar(0xE9)));
 }
 
 void TestXdgTrash::pathIsPercentEncoded()
 {
     QFETCH(QString, name);
     QFETCH(QByteArray, encoded);
-    TestHome home;
-    const QString item = home.file(QStringLiteral("dir/") + name);
-    QVERIFY(Fixtures::writeFile(item, "x"));
+    QFETCH(QString, stored);
+    m_home->setEnv("TZ", "BVT-05:45"); // far from UTC, so a date written in UTC is caught
+    const QString item = h(u"dir/"_qs) + name;
+    QVERIFY(Fixtures::writeFile(item, "weights"));
+    const QByteArray digest = digestOf(item);
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
     const QString trashed = XdgTrash::trashItem(item);
-    QCOMPARE(trashed, homeTrashFiles() + u'/' + name);
-    QCOMPARE(infoKey(trashed, "Path"),
-             XdgTrash::encodePath(QFile::encodeName(home.file(QStringLiteral("dir")))) + '/' +
-                 encoded);
+    QCOMPARE(trashed, homeTrashFiles() + u'/' + (stored.isEmpty() ? name : stored));
+    QVERIFY(!PosixIO::lexists(item));
+    QCOMPARE(digestOf(trashed), digest);
+    const QByteArray path = XdgTrash::encodePath(QFile::encodeName(h(u"dir"_qs))) + '/' + encoded;
+    const QByteArray info = infoOf(trashed);
+    QCOMPARE(info.chopped(20), "[Trash Info]\nPath=" + path + "\nDeletionDate=");
+    const QDateTime deleted =
+        QDateTime::fromString(QString::fromUtf8(info.right(20)), u"yyyy-MM-ddTHH:mm:ss\n"_qs);
+    QVERIFY2(deleted >= before && deleted <= QDateTime::currentDateTime().addSecs(1),
+             info.constData());
+    QCOMPARE(namesIn(homeTrashInfo()).size(), 1);
 }
 
 void TestXdgTrash::trashesFoldersAndLinksAsTheyAre()
 {
-    TestHome home;
-    QVERIFY(Fixtures::makeTree(home.path(), {QStringLiteral("m/repo/a.bin=A"),
-                                             QStringLiteral("m/repo/sub/b.bin=B"),
-                                             QStringLiteral("m/repo/link->a.bin"),
-                                             QStringLiteral("m/dangling->/nowhere/at/all"),
-                                             QStringLiteral("m/outside->") + home.root()}));
-    const QByteArray folder = digestOf(home.file(QStringLiteral("m/repo")));
-    const QString trashedFolder = XdgTrash::trashItem(home.file(QStringLiteral("m/repo")));
-    QCOMPARE(digestOf(trashedFolder), folder);
-
+    QVERIFY(Fixtures::makeTree(
+        m_home->path(), {u"m/repo/a.bin=A"_qs, u"m/repo/sub/b.bin=B"_qs, u"m/repo/link->a.bin"_qs,
+                         u"m/dangling->/nowhere/at/all"_qs, u"m/outside->"_qs + m_home->root()}));
+    const QByteArray folder = digestOf(h(u"m/repo"_qs));
+    QCOMPARE(digestOf(XdgTrash::trashItem(h(u"m/repo"_qs))), folder);
     // A link is trashed as a link: its target stays where it is, even a missing one.
-    const QString dangling = XdgTrash::trashItem(home.file(QStringLiteral("m/dangling")));
-    QCOMPARE(QFile::symLinkTarget(dangling), QStringLiteral("/nowhere/at/all"));
-    const QString outside = XdgTrash::trashItem(home.file(QStringLiteral("m/outside")));
-    QVERIFY(QFileInfo(outside).isSymLink());
-    QVERIFY(QFileInfo::exists(home.file(QStringLiteral("."))));
-    QCOMPARE(namesIn(homeTrashFiles()),
-             (QStringList{QStringLiteral("dangling"), QStringLiteral("outside"),
-                          QStringLiteral("repo")}));
+    const QString dangling = XdgTrash::trashItem(h(u"m/dangling"_qs));
+    QCOMPARE(QFile::symLinkTarget(dangling), u"/nowhere/at/all"_qs);
+    QVERIFY(QFileInfo(XdgTrash::trashItem(h(u"m/outside"_qs))).isSymLink());
+    QVERIFY(QFileInfo::exists(m_home->path()));
+    QCOMPARE(namesIn(homeTrashFiles()), (QStringList{u"dangling"_qs, u"outside"_qs, u"repo"_qs}));
 }
 
-void TestXdgTrash::collisionsMoveOnToNumberedNames()
+void TestXdgTrash::takenNamesMoveOnToNumberedNames()
 {
-    TestHome home;
-    const QString item = home.file(QStringLiteral("a.bin"));
+    // Another program left files/a.bin.2 without its .trashinfo, and a .trashinfo for b.bin.
+    QVERIFY(Fixtures::writeFile(homeTrashFiles() + u"/a.bin.2"_qs, "theirs"));
+    QVERIFY(Fixtures::writeFile(homeTrashInfo() + u"/b.bin.trashinfo"_qs, "orphan"));
     QStringList trashed;
-    for (int i = 0; i < 3; ++i) {
-        QVERIFY(Fixtures::writeFile(item, QByteArray::number(i)));
-        trashed << XdgTrash::trashItem(item);
+    for (const char* content : {"0", "1", "2"}) {
+        QVERIFY(Fixtures::writeFile(h(u"a.bin"_qs), content));
+        trashed << XdgTrash::trashItem(h(u"a.bin"_qs));
     }
-    QCOMPARE(trashed, (QStringList{homeTrashFiles() + QStringLiteral("/a.bin"),
-                                   homeTrashFiles() + QStringLiteral("/a.bin.2"),
-                                   homeTrashFiles() + QStringLiteral("/a.bin.3")}));
-    for (int i = 0; i < 3; ++i) {
-        QFile file(trashed[i]);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray::number(i));
-        QCOMPARE(infoKey(trashed[i], "Path"), QFile::encodeName(item));
-    }
-    // An orphaned .trashinfo holds its name too.
-    QVERIFY(Fixtures::writeFile(homeTrashInfo() + QStringLiteral("/b.bin.trashinfo"), "orphan"));
-    QVERIFY(Fixtures::writeFile(home.file(QStringLiteral("b.bin")), "b"));
-    QCOMPARE(XdgTrash::trashItem(home.file(QStringLiteral("b.bin"))),
-             homeTrashFiles() + QStringLiteral("/b.bin.2"));
-    QFile orphan(homeTrashInfo() + QStringLiteral("/b.bin.trashinfo"));
-    QVERIFY(orphan.open(QIODevice::ReadOnly));
-    QCOMPARE(orphan.readAll(), QByteArray("orphan"));
+    QVERIFY(Fixtures::writeFile(h(u"b.bin"_qs), "b"));
+    trashed << XdgTrash::trashItem(h(u"b.bin"_qs));
+    const QString f = homeTrashFiles() + u'/';
+    QCOMPARE(trashed, (QStringList{f + u"a.bin"_qs, f + u"a.bin.3"_qs, f + u"a.bin.4"_qs,
+                                   f + u"b.bin.2"_qs}));
+    QCOMPARE(readAll(trashed[2]), u"2"_qs);
+    QCOMPARE(pathKey(trashed[2]), QFile::encodeName(h(u"a.bin"_qs)));
+    QCOMPARE(readAll(f + u"a.bin.2"_qs), u"theirs"_qs);
+    QCOMPARE(readAll(homeTrashInfo() + u"/b.bin.trashinfo"_qs), u"orphan"_qs);
+    // The .trashinfo written for a name whose item was taken was taken back.
+    QVERIFY(!PosixIO::lexists(homeTrashInfo() + u"/a.bin.2.trashinfo"_qs));
 }
 
-void TestXdgTrash::neverOverwritesAnItemWithoutInfo()
-{
-    TestHome home;
-    // Another program left files/x.bin without its .trashinfo.
-    QVERIFY(Fixtures::writeFile(homeTrashFiles() + QStringLiteral("/x.bin"), "theirs"));
-    QVERIFY(QDir().mkpath(homeTrashInfo()));
-    QVERIFY(Fixtures::writeFile(home.file(QStringLiteral("x.bin")), "ours"));
-
-    const QString trashed = XdgTrash::trashItem(home.file(QStringLiteral("x.bin")));
-
-    QCOMPARE(trashed, homeTrashFiles() + QStringLiteral("/x.bin.2"));
-    QFile theirs(homeTrashFiles() + QStringLiteral("/x.bin"));
-    QVERIFY(theirs.open(QIODevice::ReadOnly));
-    QCOMPARE(theirs.readAll(), QByteArray("theirs"));
-    // The .trashinfo written for the first try was taken back.
-    QCOMPARE(namesIn(homeTrashInfo()), QStringList{QStringLiteral("x.bin.2.trashinfo")});
-}
-
-void TestXdgTrash::keepsLongNamesWithinLimits()
-{
-    TestHome home;
-    // 240 bytes of a two-byte character: too long for "<name>.trashinfo" as it is.
-    const QString name = QString(120, QChar(0xE9));
-    const QString item = home.file(name);
-    QVERIFY(Fixtures::writeFile(item, "x"));
-    const QString trashed = XdgTrash::trashItem(item);
-    const QByteArray stored = QFile::encodeName(trashed.mid(trashed.lastIndexOf(u'/') + 1));
-    QVERIFY(stored.size() <= 236);
-    QVERIFY(QString::fromUtf8(stored).startsWith(QString(100, QChar(0xE9))));
-    QCOMPARE(infoKey(trashed, "Path"), XdgTrash::encodePath(QFile::encodeName(item)));
-}
-
-void TestXdgTrash::neverUsesTheStagingName()
-{
-    TestHome home;
-    const QString item = home.file(QStringLiteral(".brimvale-deleting-model.bin"));
-    QVERIFY(Fixtures::writeFile(item, "x"));
-    const QString trashed = XdgTrash::trashItem(item);
-    QCOMPARE(trashed, homeTrashFiles() + QStringLiteral("/_brimvale-deleting-model.bin"));
-    QCOMPARE(infoKey(trashed, "Path"), QFile::encodeName(item));
-}
-
-void TestXdgTrash::refusesWhatIsNotAFileOrFolder_data()
+void TestXdgTrash::refuses_data()
 {
     QTest::addColumn<QString>("kind");
-    QTest::newRow("FIFO") << QStringLiteral("fifo");
-    QTest::newRow("socket") << QStringLiteral("socket");
-    QTest::newRow("device") << QStringLiteral("device");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("FIFO") << u"fifo"_qs << u"Not a file or folder"_qs;
+    QTest::newRow("socket") << u"socket"_qs << u"Not a file or folder"_qs;
+    QTest::newRow("device") << u"device"_qs << u"Not a file or folder"_qs;
+    QTest::newRow("missing") << u"missing"_qs << u"No such file or directory"_qs;
+    QTest::newRow("NUL in the path") << u"nul"_qs << u"Invalid path"_qs;
+    QTest::newRow("no home trash can be made")
+        << u"blocked"_qs << u"Cannot create folder $H/.local/share: Not a directory"_qs;
 }
 
-void TestXdgTrash::refusesWhatIsNotAFileOrFolder()
+void TestXdgTrash::refuses()
 {
     QFETCH(QString, kind);
-    TestHome home;
-    const QString item = home.file(QStringLiteral("special"));
+    QFETCH(QString, error);
+    QString item = h(u"special"_qs);
     const QByteArray bytes = QFile::encodeName(item);
-    if (kind == QStringLiteral("fifo"))
+    sockaddr_un address{AF_UNIX, {}};
+    std::copy(bytes.cbegin(), bytes.cend(), address.sun_path);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (kind == u"fifo"_qs)
         QVERIFY(::mkfifo(bytes.constData(), 0600) == 0);
-    else if (kind == QStringLiteral("socket"))
-        QVERIFY(makeSocket(item));
-    else if (::mknod(bytes.constData(), S_IFCHR | 0600, makedev(1, 3)) != 0)
+    else if (kind == u"socket"_qs)
+        QVERIFY(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
+    else if (kind == u"device"_qs && ::mknod(bytes.constData(), S_IFCHR | 0600, makedev(1, 3)) != 0)
         QSKIP("Device files cannot be made here (mknod is not permitted)");
-
-    QCOMPARE(trashError(item), QStringLiteral("Not a file or folder"));
-    QVERIFY(PosixIO::lexists(item));
+    if (kind == u"nul"_qs) { // up to NUL it names a folder, which must stay
+        QVERIFY(QDir().mkpath(item));
+        item += QChar(0) + u"x/m.gguf"_qs;
+    }
+    if (kind == u"blocked"_qs) // a file where the data folder must be
+        QVERIFY(Fixtures::writeFile(item) && Fixtures::writeFile(h(u".local/share"_qs)));
+    ::close(fd);
+    QCOMPARE(trashError(item), error.replace(u"$H"_qs, m_home->path()));
+    QCOMPARE(PosixIO::lexists(h(u"special"_qs)), kind != u"missing"_qs);
     QCOMPARE(namesIn(homeTrashInfo()), QStringList());
     QCOMPARE(namesIn(homeTrashFiles()), QStringList());
 }
 
-void TestXdgTrash::reportsAMissingItem()
+void TestXdgTrash::tellsAnItemFromALaterOneOfItsName_data()
 {
-    TestHome home;
-    QCOMPARE(trashError(home.file(QStringLiteral("gone.bin"))),
-             QStringLiteral("No such file or directory"));
+    QTest::addColumn<bool>("topTrash");    // a drive's own trash, not the home trash
+    QTest::addColumn<QByteArray>("path");  // Path= in its .trashinfo; empty: none. $A: $H/pub/a
+    QTest::addColumn<QString>("original"); // what the record says
+    QTest::addColumn<qint64>("age");       // of the .trashinfo, against the record's time
+    QTest::addColumn<bool>("its");
+    const auto row = [](const char* name, bool top, const char* path, const QString& original,
+                        qint64 age, bool its) {
+        QTest::newRow(name) << top << QByteArray(path) << original << age << its;
+    };
+    row("its own", false, "$A/m.gguf", u"$A/m.gguf"_qs, 0, true);
+    row("percent-encoded", false, "$A%20b%0A/m.gguf", u"$A b\n/m.gguf"_qs, 0, true);
+    row("recorded with a slash", false, "$A", u"$A/"_qs, 0, true);
+    row("through a linked folder", false, "$A/m.gguf", u"$H/linked/a/m.gguf"_qs, 0, true);
+    row("ten minutes apart", false, "$A/m.gguf", u"$A/m.gguf"_qs, 600, true);
+    row("relative in a drive's trash", true, "pub/a/m.gguf", u"$A/m.gguf"_qs, 0, true);
+    row("another model's", false, "$H/pub/b/m.gguf", u"$A/m.gguf"_qs, 0, false);
+    row("trashed again later", false, "$A/m.gguf", u"$A/m.gguf"_qs, 601, false);
+    row("trashed earlier", false, "$A/m.gguf", u"$A/m.gguf"_qs, -601, false);
+    row("no .trashinfo", false, "", u"$A/m.gguf"_qs, 0, false);
+    row("relative in the home trash", false, "pub/a/m.gguf", u"$A/m.gguf"_qs, 0, false);
+    row("NUL in the record", false, "$A/m.gguf", u"$A/m.gguf"_qs + QChar(0), 0, false);
 }
 
-void TestXdgTrash::failsWhenTheHomeTrashCannotBeMade()
+void TestXdgTrash::tellsAnItemFromALaterOneOfItsName()
 {
-    TestHome home;
-    // A regular file where the data folder must be: no trash can be made, and nothing is moved.
-    QVERIFY(Fixtures::writeFile(home.file(QStringLiteral(".local/share")), "file"));
-    const QString item = home.file(QStringLiteral("m.bin"));
-    QVERIFY(Fixtures::writeFile(item, "x"));
-    QVERIFY(trashError(item).endsWith(QStringLiteral(": Not a directory")));
-    QVERIFY(PosixIO::lexists(item));
+    QFETCH(bool, topTrash);
+    QFETCH(QByteArray, path);
+    QFETCH(QString, original);
+    QFETCH(qint64, age);
+    const qint64 at = 1'700'000'000;
+    QVERIFY(QDir().mkpath(h(u"pub/a"_qs)) && QFile::link(h(u"pub"_qs), h(u"linked"_qs)));
+    const QString item = h(topTrash ? u".Trash-0/files/m.gguf"_qs : u"Trash/files/m.gguf"_qs);
+    original.replace(u"$A"_qs, u"$H/pub/a"_qs).replace(u"$H"_qs, m_home->path());
+    const QString info = XdgTrash::infoPathOf(item);
+    if (!path.isEmpty()) {
+        path.replace("$A", "$H/pub/a").replace("$H", QFile::encodeName(m_home->path()));
+        QVERIFY(Fixtures::writeFile(info, XdgTrash::infoContent(path, "2023-11-14T22:13:20")));
+        QVERIFY(Fixtures::setModified(info, at + age));
+    }
+    QTEST(XdgTrash::isItemOf(item, original, at), "its");
+    // A link in place of the .trashinfo is never read.
+    if (!path.isEmpty() && QFile::rename(info, info + u"-real"_qs) &&
+        QFile::link(info + u"-real"_qs, info))
+        QVERIFY(!XdgTrash::isItemOf(item, original, at));
 }
 
 void TestXdgTrash::recognisesTrashFolders_data()
 {
     QTest::addColumn<QString>("item");
     QTest::addColumn<bool>("inTrash");
-    const QString files = QStringLiteral("$T/files/");
-    QTest::newRow("item in files") << files + QStringLiteral("m.bin") << true;
-    QTest::newRow("missing item in files") << files + QStringLiteral("gone.bin") << true;
-    QTest::newRow("through a linked folder") << QStringLiteral("$H/trashlink/m.bin") << true;
-    QTest::newRow("inside an item") << files + QStringLiteral("dir/inner.bin") << false;
-    QTest::newRow("dot-dot item") << files + QStringLiteral("..") << false;
-    QTest::newRow("dot item") << files + QStringLiteral(".") << false;
-    QTest::newRow("escaping by dot-dot")
-        << files + QStringLiteral("dir/../../../../victim.bin") << false;
-    QTest::newRow("info folder") << QStringLiteral("$T/info/m.bin.trashinfo") << false;
-    QTest::newRow("the trash itself") << QStringLiteral("$T") << false;
-    QTest::newRow("elsewhere") << QStringLiteral("$H/victim.bin") << false;
-    QTest::newRow("relative") << QStringLiteral("files/m.bin") << false;
+    const QString files = u"$T/files/"_qs;
+    QTest::newRow("item in files") << files + u"m.bin"_qs << true;
+    QTest::newRow("missing item in files") << files + u"gone.bin"_qs << true;
+    QTest::newRow("through a linked folder") << u"$H/trashlink/m.bin"_qs << true;
+    QTest::newRow("inside an item") << files + u"dir/inner.bin"_qs << false;
+    QTest::newRow("dot-dot item") << files + u".."_qs << false;
+    QTest::newRow("dot item") << files + u"."_qs << false;
+    QTest::newRow("escaping by dot-dot") << files + u"dir/../../../../victim.bin"_qs << false;
+    QTest::newRow("info folder") << u"$T/info/m.bin.trashinfo"_qs << false;
+    QTest::newRow("the trash itself") << u"$T"_qs << false;
+    QTest::newRow("elsewhere") << u"$H/victim.bin"_qs << false;
+    QTest::newRow("relative") << u"files/m.bin"_qs << false;
     QTest::newRow("empty") << QString() << false;
-    QTest::newRow("fake top trash in home") << QStringLiteral("$H/.Trash-0/files/m.bin") << false;
+    QTest::newRow("fake top trash in home") << u"$H/.Trash-0/files/m.bin"_qs << false;
 }
 
 void TestXdgTrash::recognisesTrashFolders()
 {
     QFETCH(QString, item);
     QFETCH(bool, inTrash);
-    TestHome home;
-    QVERIFY(Fixtures::makeTree(homeTrash(), {QStringLiteral("files/m.bin=x"),
-                                             QStringLiteral("files/dir/inner.bin=x"),
-                                             QStringLiteral("info/m.bin.trashinfo=x")}));
-    QVERIFY(Fixtures::makeTree(home.path(), {QStringLiteral("victim.bin=x"),
-                                             QStringLiteral(".Trash-0/files/m.bin=x"),
-                                             QStringLiteral("trashlink->") + homeTrashFiles()}));
-    item.replace(QStringLiteral("$T"), homeTrash()).replace(QStringLiteral("$H"), home.path());
+    QVERIFY(
+        Fixtures::makeTree(AppPaths::homeTrash(), {u"files/m.bin=x"_qs, u"files/dir/inner.bin=x"_qs,
+                                                   u"info/m.bin.trashinfo=x"_qs}));
+    QVERIFY(Fixtures::makeTree(m_home->path(), {u"victim.bin=x"_qs, u".Trash-0/files/m.bin=x"_qs,
+                                                u"trashlink->"_qs + homeTrashFiles()}));
+    item.replace(u"$T"_qs, AppPaths::homeTrash()).replace(u"$H"_qs, m_home->path());
     QCOMPARE(XdgTrash::isInTrash(item), inTrash);
-    if (item.startsWith(homeTrashFiles() + u'/') && inTrash)
-        QVERIFY(XdgTrash::isTrashFilesFolder(homeTrashFiles()));
-    QVERIFY(!XdgTrash::isTrashFilesFolder(home.path()));
+    QVERIFY(XdgTrash::isTrashFilesFolder(homeTrashFiles()));
+    QVERIFY(!XdgTrash::isTrashFilesFolder(m_home->path()));
 }
 
 void TestXdgTrash::recognisesUnreachableTopTrashes_data()
 {
     QTest::addColumn<QString>("item");
     QTest::addColumn<bool>("unreachable");
-    QTest::newRow("per-user trash")
-        << QStringLiteral("/no-such-drive/.Trash-1000/files/m.bin") << true;
-    QTest::newRow("shared trash") << QStringLiteral("/no-such-drive/.Trash/1000/files/m.bin")
-                                  << true;
-    QTest::newRow("not a trash") << QStringLiteral("/no-such-drive/models/files/m.bin") << false;
-    QTest::newRow("odd uid") << QStringLiteral("/no-such-drive/.Trash-x/files/m.bin") << false;
-    QTest::newRow("home-like") << QStringLiteral("/no-such-drive/Trash/files/m.bin") << false;
-    QTest::newRow("present drive") << QStringLiteral("$H/.Trash-0/files/gone.bin") << false;
+    QTest::newRow("per-user trash") << u"/no-such-drive/.Trash-1000/files/m.bin"_qs << true;
+    QTest::newRow("shared trash") << u"/no-such-drive/.Trash/1000/files/m.bin"_qs << true;
+    QTest::newRow("not a trash") << u"/no-such-drive/models/files/m.bin"_qs << false;
+    QTest::newRow("odd uid") << u"/no-such-drive/.Trash-x/files/m.bin"_qs << false;
+    QTest::newRow("home-like") << u"/no-such-drive/Trash/files/m.bin"_qs << false;
+    QTest::newRow("present drive") << u"$H/.Trash-0/files/gone.bin"_qs << false;
 }
 
 void TestXdgTrash::recognisesUnreachableTopTrashes()
 {
     QFETCH(QString, item);
-    QFETCH(bool, unreachable);
-    TestHome home;
-    QVERIFY(QDir().mkpath(home.file(QStringLiteral(".Trash-0/files"))));
-    item.replace(QStringLiteral("$H"), home.path());
-    QCOMPARE(XdgTrash::isUnreachable(item), unreachable);
+    QVERIFY(QDir().mkpath(h(u".Trash-0/files"_qs)));
+    QTEST(XdgTrash::isUnreachable(item.replace(u"$H"_qs, m_home->path())), "unreachable");
 }
 
 void TestXdgTrash::decodesMountInfoEscapes()

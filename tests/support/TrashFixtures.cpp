@@ -2,12 +2,13 @@
 
 #include "Fixtures.h"
 #include "fs/AppPaths.h"
+#include "fs/PosixIO.h"
 #include "fs/XdgTrash.h"
-#include "model/BrimvaleError.h"
+#include "services/TrashLog.h"
+#include "services/TrashService.h"
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QFile>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,26 +29,17 @@ QByteArray digestOf(const QString& path)
     };
     if (::lstat(bytes.constData(), &st) != 0)
         return {};
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (S_ISLNK(st.st_mode)) {
-        hash.addData("link:");
-        char target[4096];
-        const ssize_t n = ::readlink(bytes.constData(), target, sizeof target);
-        hash.addData(QByteArray(target, n > 0 ? n : 0));
-    } else if (S_ISDIR(st.st_mode)) {
-        hash.addData("dir:");
-        for (const QString& name : namesIn(path)) {
-            hash.addData(QByteArray(name.toUtf8() + '\0'));
-            hash.addData(digestOf(path + u'/' + name));
-        }
-    } else {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return "unreadable";
-        hash.addData("file:");
-        hash.addData(&file);
-    }
-    return hash.result().toHex();
+    QByteArray data;
+    char target[4096];
+    if (S_ISLNK(st.st_mode))
+        data =
+            "link:" +
+            QByteArray(target, std::max<ssize_t>(0, ::readlink(bytes.constData(), target, 4096)));
+    for (const QString& name : S_ISDIR(st.st_mode) ? namesIn(path) : QStringList())
+        data += name.toUtf8() + '/' + digestOf(path + u'/' + name) + '\0';
+    if (S_ISREG(st.st_mode))
+        data = "file:" + PosixIO::readRegularFile(path).value_or("unreadable");
+    return QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex();
 }
 
 QStringList namesIn(const QString& folder)
@@ -58,19 +50,14 @@ QStringList namesIn(const QString& folder)
     return names;
 }
 
-QString homeTrash()
-{
-    return AppPaths::homeTrash();
-}
-
 QString homeTrashFiles()
 {
-    return homeTrash() + QStringLiteral("/files");
+    return AppPaths::homeTrash() + QStringLiteral("/files");
 }
 
 QString homeTrashInfo()
 {
-    return homeTrash() + QStringLiteral("/info");
+    return AppPaths::homeTrash() + QStringLiteral("/info");
 }
 
 QString trashError(const QString& path)
@@ -85,26 +72,61 @@ QString trashError(const QString& path)
 
 QByteArray infoOf(const QString& trashedItem)
 {
-    const qsizetype slash = trashedItem.lastIndexOf(u'/');
-    const QString trash = trashedItem.left(trashedItem.lastIndexOf(u'/', slash - 1));
-    QFile file(trash + QStringLiteral("/info/") + trashedItem.mid(slash + 1) +
-               QStringLiteral(".trashinfo"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
+    return PosixIO::readRegularFile(XdgTrash::infoPathOf(trashedItem)).value_or(QByteArray());
 }
 
 QByteArray rawLog()
 {
-    QFile file(AppPaths::dataDir() + QStringLiteral("/trash_log.json"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
+    return PosixIO::readRegularFile(AppPaths::dataDir() + QStringLiteral("/trash_log.json"))
+        .value_or(QByteArray());
 }
 
 bool writeLog(const QByteArray& content)
 {
     return Fixtures::writeFile(AppPaths::dataDir() + QStringLiteral("/trash_log.json"), content);
+}
+
+bool writeLog(const QList<TrashEntry>& records)
+{
+    try {
+        TrashLog::write(records, {});
+    } catch (const BrimvaleError&) {
+        return false;
+    }
+    return true;
+}
+
+TrashEntry trashedFile(const QString& path, const QByteArray& content)
+{
+    Fixtures::writeFile(path, content);
+    const QString name = path.mid(path.lastIndexOf(u'/') + 1);
+    return TrashService::moveToTrash(model(name, {path})).entry.value_or(TrashEntry{});
+}
+
+QString placeInTrash(const QString& name, const QString& original, qint64 at)
+{
+    const QString item = homeTrashFiles() + u'/' + name;
+    const QString info = XdgTrash::infoPathOf(item);
+    Fixtures::writeFile(item, name.toUtf8());
+    Fixtures::writeFile(info,
+                        XdgTrash::infoContent(XdgTrash::encodePath(QFile::encodeName(original)),
+                                              "2020-01-01T00:00:00"));
+    Fixtures::setModified(info, at);
+    return item;
+}
+
+TrashEntry record(const QString& id, const QStringList& originals, const QStringList& trashed,
+                  qint64 at)
+{
+    return TrashEntry{id, id, originals, trashed, at, 1, QStringLiteral("Custom")};
+}
+
+QStringList idsOf(const QList<TrashEntry>& entries)
+{
+    QStringList ids;
+    for (const TrashEntry& entry : entries)
+        ids << entry.id;
+    return ids;
 }
 
 } // namespace TrashFixtures
