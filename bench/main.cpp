@@ -92,7 +92,7 @@ int dupes(const QString& cachePath, const QStringList& files)
     QElapsedTimer timer;
     timer.start();
     DuplicateFinder finder(cachePath);
-    const DuplicateFinder::Stats stats = finder.run(models);
+    const DuplicateFinder::Stats stats = finder.run(models).value(); // never stopped
     const qint64 nanoseconds = timer.nsecsElapsed();
     const qint64 read = bytesReadByProcess() - before;
     int marked = 0;

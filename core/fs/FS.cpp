@@ -19,6 +19,14 @@
 
 namespace {
 
+// A modification time in milliseconds since 1970. Seconds beyond +-2^52, far beyond any date a
+// file system keeps and within what QDateTime shows, count as that bound.
+qint64 millisecondsFrom(qint64 seconds, qint32 nanoseconds)
+{
+    constexpr qint64 kLimit = qint64(1) << 52;
+    return std::clamp(seconds, -kLimit, kLimit) * 1000 + nanoseconds / 1'000'000;
+}
+
 struct Found
 {
     std::string path;
@@ -64,8 +72,7 @@ public:
         while (!m_bytes.compare_exchange_weak(bytes, saturatingAdd(bytes, file.size),
                                               std::memory_order_relaxed)) {
         }
-        // Nanoseconds since 1970 fit in 64 bits until the year 2262.
-        const qint64 stamp = file.modifiedSeconds * 1'000'000'000 + file.modifiedNanoseconds;
+        const qint64 stamp = millisecondsFrom(file.modifiedSeconds, file.modifiedNanoseconds);
         m_hasNewest.store(true, std::memory_order_relaxed);
         qint64 newest = m_newest.load(std::memory_order_relaxed);
         while (stamp > newest &&
@@ -78,11 +85,8 @@ public:
         FS::Totals totals;
         totals.files = m_files.load();
         totals.bytes = m_bytes.load();
-        if (m_hasNewest.load()) {
-            const qint64 newest = m_newest.load();
-            totals.newest =
-                FS::dateFrom(newest / 1'000'000'000, static_cast<qint32>(newest % 1'000'000'000));
-        }
+        if (m_hasNewest.load())
+            totals.newest = QDateTime::fromMSecsSinceEpoch(m_newest.load(), Qt::UTC);
         return totals;
     }
 
@@ -183,7 +187,7 @@ bool preOrderLess(const QString& a, const QString& b)
 
 QDateTime dateFrom(qint64 seconds, qint32 nanoseconds)
 {
-    return QDateTime::fromMSecsSinceEpoch(seconds * 1000 + nanoseconds / 1'000'000, Qt::UTC);
+    return QDateTime::fromMSecsSinceEpoch(millisecondsFrom(seconds, nanoseconds), Qt::UTC);
 }
 
 } // namespace FS

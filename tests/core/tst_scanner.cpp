@@ -1,3 +1,4 @@
+#include "model/BrimvaleError.h"
 #include "scanners/Scanner.h"
 
 #include <QMutex>
@@ -63,20 +64,21 @@ void TestScanner::mergeKeepsSlotOrder()
     QList<int> actualOrder;
     QList<Scanner::SourceJob> jobs;
     for (int slot = 0; slot < 7; ++slot) {
-        jobs.push_back([&, slot] {
-            if (previous[static_cast<size_t>(slot)] >= 0)
-                waits[static_cast<size_t>(previous[static_cast<size_t>(slot)])].wait();
-            SourceScan scan;
-            scan.models = {entry(QStringLiteral("m%1a").arg(slot)),
-                           entry(QStringLiteral("m%1b").arg(slot))};
-            scan.errors = {QStringLiteral("e%1").arg(slot)};
-            {
-                QMutexLocker lock(&orderLock);
-                actualOrder.push_back(slot);
-            }
-            finished[static_cast<size_t>(slot)].set_value();
-            return scan;
-        });
+        jobs.push_back(
+            {ModelSource::custom, [&, slot] {
+                 if (previous[static_cast<size_t>(slot)] >= 0)
+                     waits[static_cast<size_t>(previous[static_cast<size_t>(slot)])].wait();
+                 SourceScan scan;
+                 scan.models = {entry(QStringLiteral("m%1a").arg(slot)),
+                                entry(QStringLiteral("m%1b").arg(slot))};
+                 scan.errors = {QStringLiteral("e%1").arg(slot)};
+                 {
+                     QMutexLocker lock(&orderLock);
+                     actualOrder.push_back(slot);
+                 }
+                 finished[static_cast<size_t>(slot)].set_value();
+                 return scan;
+             }});
     }
     QThreadPool pool;
     pool.setMaxThreadCount(1); // grown to one thread per job by the call
@@ -92,27 +94,35 @@ void TestScanner::mergeKeepsSlotOrder()
     }
     QCOMPARE(ids(merged.models), expectedIds);
     QCOMPARE(merged.errors, expectedErrors);
-    QCOMPARE(progress.scannersDone.load(), 7);
+    QCOMPARE(progress.sourcesDone.load(), 7);
 }
 
+// A scanner that throws leaves its slot with one error naming its source; the others stand.
 void TestScanner::failingScannerKeepsItsSlotEmpty()
 {
     const QList<Scanner::SourceJob> jobs{
-        [] {
-            return SourceScan{{entry(QStringLiteral("a"))}, {}};
-        },
-        []() -> SourceScan { throw std::runtime_error("broken"); },
-        [] {
-            return SourceScan{{entry(QStringLiteral("c"))}, {QStringLiteral("c failed")}};
-        },
+        {ModelSource::ollama,
+         [] {
+             return SourceScan{{entry(QStringLiteral("a"))}, {}};
+         }},
+        {ModelSource::lmStudio, []() -> SourceScan { throw std::runtime_error("broken"); }},
+        {ModelSource::codingCache, []() -> SourceScan { throw 42; }},
+        {ModelSource::whisper,
+         []() -> SourceScan { throw BrimvaleError(QStringLiteral("as is")); }},
+        {ModelSource::custom,
+         [] {
+             return SourceScan{{entry(QStringLiteral("c"))}, {QStringLiteral("c failed")}};
+         }},
     };
     QThreadPool pool;
     const QList<SourceScan> results = Scanner::runSideBySide(jobs, pool);
-    QCOMPARE(results.size(), 3);
+    QCOMPARE(results.size(), 5);
     QVERIFY(results[1].models.isEmpty());
     const SourceScan merged = Scanner::merge(results);
     QCOMPARE(ids(merged.models), (QStringList{QStringLiteral("a"), QStringLiteral("c")}));
-    QCOMPARE(merged.errors, QStringList{QStringLiteral("c failed")});
+    QCOMPARE(merged.errors, (QStringList{QStringLiteral("Could not scan LM Studio: broken"),
+                                         QStringLiteral("Could not scan AI Caches: Unknown error"),
+                                         QStringLiteral("as is"), QStringLiteral("c failed")}));
 }
 
 void TestScanner::uniqueIds_data()
