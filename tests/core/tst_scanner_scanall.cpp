@@ -90,7 +90,9 @@ private slots:
         constexpr int names = 2000;
         for (int i = 0; i < folders; ++i)
             QVERIFY(Fixtures::manyNames(big + QStringLiteral("/d%1").arg(i), names));
-        QVERIFY(Fixtures::writeFile(HashCache::defaultPath(), "{\"version\":1,\"files\":{}}"));
+        QVERIFY(Fixtures::writeFile(HashCache::defaultPath(),
+                                    "{\"version\":1,\"files\":{\"1:2:60000000:3:4\":"
+                                    "\"0123456789abcdef0123456789abcdef\"}}"));
         const QByteArray cacheBefore = cacheBytes();
 
         ScanProgress progress;

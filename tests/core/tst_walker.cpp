@@ -262,7 +262,9 @@ private slots:
         options.threads = 1;
         options.stop = &stop;
         QCOMPARE(DirectoryWalker::walk(root, options, visitor).directories, 2);
-        Visitor inBig([&](const WalkedFile&) { stop.requestStop(); });
+        StopToken stopInBig;
+        Visitor inBig([&](const WalkedFile&) { stopInBig.requestStop(); });
+        options.stop = &stopInBig;
         DirectoryWalker::walk(root + u"/big"_qs, options, inBig);
         QVERIFY2(inBig.files.load() < 2000, qPrintable(QString::number(inBig.files.load())));
         const WalkScope stopped(&stop, nullptr);
