@@ -325,8 +325,11 @@ private slots:
         QVERIFY(writeAt(models[1].primaryPath, 0, "changed"));
         StopToken stop;
         stop.requestStop();
-        QVERIFY(!DuplicateFinder(HashCache::defaultPath(), nullptr, nullptr, &stop).run(models));
+        DuplicateFinder stopped(HashCache::defaultPath(), nullptr, nullptr, &stop);
+        QVERIFY(!stopped.run(models));
         QCOMPARE(states(models), u"--"_qs);
+        QList<ModelEntry> one = models.mid(0, 1); // stopped with nothing to read
+        QVERIFY(!stopped.run(one));
         QCOMPARE(cacheFiles(), saved);
     }
 };
