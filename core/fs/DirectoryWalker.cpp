@@ -410,6 +410,8 @@ WalkStats DirectoryWalker::walk(const QString& root, const WalkOptions& options,
 WalkStats DirectoryWalker::walk(const std::string& root, const WalkOptions& options,
                                 WalkVisitor& visitor)
 {
+    if (StopToken::requested(options.stop != nullptr ? options.stop : WalkScope::stop()))
+        return {};
     Walk walk(options, visitor);
     return walk.run(root);
 }

@@ -3,6 +3,8 @@
 #include "fs/DirectoryListing.h"
 #include "fs/DirectoryWalker.h"
 #include "fs/PathBytes.h"
+#include "fs/WalkScope.h"
+#include "model/StopToken.h"
 #include "model/Sizes.h"
 
 #include <QFile>
@@ -142,6 +144,8 @@ Totals totals(const QString& under, bool skipHidden, std::optional<DepthRange> d
 
 QStringList subdirectories(const QString& of)
 {
+    if (StopToken::requested(WalkScope::stop()))
+        return {};
     QByteArray root = QFile::encodeName(of);
     while (root.size() > 1 && root.endsWith('/'))
         root.chop(1);
