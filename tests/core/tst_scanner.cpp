@@ -64,21 +64,21 @@ void TestScanner::mergeKeepsSlotOrder()
     QList<int> actualOrder;
     QList<Scanner::SourceJob> jobs;
     for (int slot = 0; slot < 7; ++slot) {
-        jobs.push_back(
-            {ModelSource::custom, [&, slot] {
-                 if (previous[static_cast<size_t>(slot)] >= 0)
-                     waits[static_cast<size_t>(previous[static_cast<size_t>(slot)])].wait();
-                 SourceScan scan;
-                 scan.models = {entry(QStringLiteral("m%1a").arg(slot)),
-                                entry(QStringLiteral("m%1b").arg(slot))};
-                 scan.errors = {QStringLiteral("e%1").arg(slot)};
-                 {
-                     QMutexLocker lock(&orderLock);
-                     actualOrder.push_back(slot);
-                 }
-                 finished[static_cast<size_t>(slot)].set_value();
-                 return scan;
-             }});
+        const auto job = [&, slot] {
+            if (previous[static_cast<size_t>(slot)] >= 0)
+                waits[static_cast<size_t>(previous[static_cast<size_t>(slot)])].wait();
+            SourceScan scan;
+            scan.models = {entry(QStringLiteral("m%1a").arg(slot)),
+                           entry(QStringLiteral("m%1b").arg(slot))};
+            scan.errors = {QStringLiteral("e%1").arg(slot)};
+            {
+                QMutexLocker lock(&orderLock);
+                actualOrder.push_back(slot);
+            }
+            finished[static_cast<size_t>(slot)].set_value();
+            return scan;
+        };
+        jobs.push_back({ModelSource::custom, job});
     }
     QThreadPool pool;
     pool.setMaxThreadCount(1); // grown to one thread per job by the call
