@@ -268,7 +268,7 @@ private slots:
         DirectoryWalker::walk(root + u"/big"_qs, options, inBig);
         QVERIFY2(inBig.files.load() < 2000, qPrintable(QString::number(inBig.files.load())));
         const WalkScope stopped(&stop, nullptr);
-        QVERIFY(FS::files(root, false).isEmpty());
+        QVERIFY(FS::files(root, false).isEmpty() && FS::subdirectories(root).isEmpty());
     }
 
     void deepTreeWithFewDescriptors()
