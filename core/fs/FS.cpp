@@ -4,8 +4,8 @@
 #include "fs/DirectoryWalker.h"
 #include "fs/PathBytes.h"
 #include "fs/WalkScope.h"
-#include "model/StopToken.h"
 #include "model/Sizes.h"
+#include "model/StopToken.h"
 
 #include <QFile>
 #include <algorithm>

@@ -2,12 +2,12 @@
 
 #include "scanners/FileIdentity.h"
 
-class StopToken;
-
 #include <QByteArrayView>
 #include <QString>
 #include <atomic>
 #include <optional>
+
+class StopToken;
 
 // Content fingerprints used to find identical model files.
 namespace ContentHash {
