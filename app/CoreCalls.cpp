@@ -14,8 +14,6 @@
 
 namespace {
 
-const int sourceScanners = 7;
-
 template <typename Call> std::optional<QString> failureOf(Call call)
 {
     try {
@@ -31,19 +29,23 @@ template <typename Call> std::optional<QString> failureOf(Call call)
 std::optional<ScanResult> CoreCalls::scan(bool includeLoose, const QStringList& folders,
                                           const StopToken* stop, ScanProgress* progress)
 {
-    ScanResult result = Scanner::scanAll(includeLoose, folders, progress);
-    if (StopToken::requested(stop))
-        return std::nullopt;
-    return result;
+    ScanRequest request;
+    request.includeLoose = includeLoose;
+    request.folders = folders;
+    request.stop = stop;
+    request.progress = progress;
+    return Scanner::scanAll(request);
 }
 
 CoreCalls::ScanStatus CoreCalls::status(const ScanProgress& progress) const
 {
     ScanStatus status;
-    status.sourcesDone = progress.scannersDone.load();
-    status.sourcesTotal = sourceScanners;
-    status.checkingDuplicates = progress.confirmingDuplicates.load();
+    status.sourcesDone = progress.sourcesDone.load();
+    status.sourcesTotal = progress.sourcesTotal.load();
+    status.filesWalked = progress.entriesWalked.load();
+    status.bytesToRead = progress.bytesToHash.load();
     status.bytesRead = progress.bytesHashed.load();
+    status.checkingDuplicates = status.bytesToRead > 0;
     return status;
 }
 

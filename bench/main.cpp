@@ -1,5 +1,6 @@
 #include "HomeGenerator.h"
 #include "ScanRoots.h"
+#include "ScanStop.h"
 #include "fs/DirectoryWalker.h"
 #include "scanners/DuplicateFinder.h"
 
@@ -92,7 +93,7 @@ int dupes(const QString& cachePath, const QStringList& files)
     QElapsedTimer timer;
     timer.start();
     DuplicateFinder finder(cachePath);
-    const DuplicateFinder::Stats stats = finder.run(models);
+    const DuplicateFinder::Stats stats = finder.run(models).value(); // never stopped
     const qint64 nanoseconds = timer.nsecsElapsed();
     const qint64 read = bytesReadByProcess() - before;
     int marked = 0;
@@ -173,6 +174,21 @@ int main(int argc, char* argv[])
         return dupes(arguments[2], arguments.mid(3));
     if (arguments.size() >= 2 && arguments[1] == QStringLiteral("generate"))
         return generate(arguments);
+    if (arguments.size() >= 3 && arguments[1] == QStringLiteral("stop")) {
+        QStringList folders;
+        QList<double> delays;
+        for (const QString& argument : arguments.mid(3)) {
+            bool isNumber = false;
+            const double delay = argument.toDouble(&isNumber);
+            if (isNumber && delay >= 0)
+                delays.push_back(delay);
+            else
+                folders.push_back(argument);
+        }
+        if (delays.isEmpty())
+            delays = {0.25, 0.5, 0.75, 1.0, 0.25, 0.5, 0.75, 1.0};
+        return ScanStop::run(arguments[2], folders, delays);
+    }
     if (arguments.size() >= 2 && arguments[1] == QStringLiteral("roots")) {
         for (const QString& root : ScanRoots::walkedBy(arguments.mid(2)))
             std::printf("%s\n", QFile::encodeName(root).constData());
@@ -181,6 +197,7 @@ int main(int argc, char* argv[])
     std::fprintf(stderr, "usage: brimvale-bench walk DIR [THREADS] [--rss]\n"
                          "       brimvale-bench generate DIR [--scale F] [--threads N]\n"
                          "       brimvale-bench dupes HASH-CACHE-FILE FILE...\n"
-                         "       brimvale-bench roots [FOLDER]...\n");
+                         "       brimvale-bench roots [FOLDER]...\n"
+                         "       brimvale-bench stop HOME [FOLDER]... [SECONDS]...\n");
     return 2;
 }

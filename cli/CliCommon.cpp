@@ -147,37 +147,52 @@ std::optional<QString> parse(const QStringList& arguments, const QStringList& al
     return std::nullopt;
 }
 
+namespace {
+
+// The progress line of a running scan: sources and entries while the sources are scanned, then
+// the bytes of duplicate candidates read in full.
+QString progressLine(const ScanProgress& progress)
+{
+    const int done = progress.sourcesDone.load();
+    const int total = progress.sourcesTotal.load();
+    const qint64 toHash = progress.bytesToHash.load();
+    if (done == total && toHash > 0)
+        return QStringLiteral("Confirming duplicates: %1 of %2 MB read")
+            .arg(progress.bytesHashed.load() / 1'000'000)
+            .arg(toHash / 1'000'000);
+    return QStringLiteral("Scanning: %1 of %2 sources done, %3 entries seen")
+        .arg(done)
+        .arg(total)
+        .arg(progress.entriesWalked.load());
+}
+
+} // namespace
+
 ScanResult runScan(const ScanOptions& options)
 {
-    const bool includeLoose = options.resolvedIncludeLoose();
-    const QStringList folders = options.resolvedFolders();
+    ScanRequest request{options.resolvedIncludeLoose(), options.resolvedFolders()};
     if (!stderrIsTerminal())
-        return Scanner::scanAll(includeLoose, folders);
+        return Scanner::scanAll(request).value(); // never stopped
 
     ScanProgress progress;
+    request.progress = &progress;
     std::mutex mutex;
     std::condition_variable done;
     bool finished = false;
     std::thread reporter([&] {
         std::unique_lock lock(mutex);
-        while (!done.wait_for(lock, std::chrono::milliseconds(250), [&] { return finished; })) {
-            if (progress.confirmingDuplicates.load())
-                err(QStringLiteral("\rConfirming duplicates: %1 MB read")
-                        .arg(progress.bytesHashed.load() / 1'000'000));
-            else
-                err(QStringLiteral("\rScanning: %1 of 7 sources done")
-                        .arg(progress.scannersDone.load()));
-        }
+        while (!done.wait_for(lock, std::chrono::milliseconds(250), [&] { return finished; }))
+            err(QStringLiteral("\r") + progressLine(progress) + QStringLiteral("\033[K"));
         err(QStringLiteral("\r\033[K"));
     });
-    ScanResult result = Scanner::scanAll(includeLoose, folders, &progress);
+    std::optional<ScanResult> result = Scanner::scanAll(request);
     {
         std::lock_guard lock(mutex);
         finished = true;
     }
     done.notify_all();
     reporter.join();
-    return result;
+    return std::move(result).value(); // never stopped
 }
 
 std::optional<QList<ModelEntry>> entriesWithIds(const ScanResult& result, const QStringList& ids)

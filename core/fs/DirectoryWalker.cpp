@@ -3,6 +3,8 @@
 #include "fs/AppPaths.h"
 #include "fs/DirectoryListing.h"
 #include "fs/PathBytes.h"
+#include "fs/WalkScope.h"
+#include "model/StopToken.h"
 
 #include <QFile>
 #include <atomic>
@@ -17,6 +19,7 @@
 #include <system_error>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -53,7 +56,11 @@ bool isTransientOpenError(int error)
 class Walk
 {
 public:
-    Walk(const WalkOptions& options, WalkVisitor& visitor) : m_options(options), m_visitor(visitor)
+    Walk(const WalkOptions& options, WalkVisitor& visitor)
+        : m_options(options), m_visitor(visitor),
+          m_stop(options.stop != nullptr ? options.stop : WalkScope::stop()),
+          m_entriesSeen(options.entriesSeen != nullptr ? options.entriesSeen
+                                                       : WalkScope::entriesSeen())
     {
         m_threads = options.threads > 0 ? options.threads : DirectoryWalker::defaultThreads();
         rlimit limit{};
@@ -98,19 +105,22 @@ private:
     void work()
     {
         DirectoryListing listing;
-        std::string filePath;
+        std::string path;
         for (;;) {
             Job job;
             {
                 std::unique_lock lock(m_mutex);
-                m_wake.wait(lock, [&] { return !m_stack.empty() || m_active == 0; });
+                m_wake.wait(lock, [&] {
+                    dropQueueIfStopped();
+                    return !m_stack.empty() || m_active == 0;
+                });
                 if (m_stack.empty())
                     return;
                 job = std::move(m_stack.back());
                 m_stack.pop_back();
                 ++m_active;
             }
-            process(job, listing, filePath);
+            process(job, listing, path);
             {
                 std::lock_guard lock(m_mutex);
                 --m_active;
@@ -118,6 +128,52 @@ private:
                     m_wake.notify_all();
             }
         }
+    }
+
+    [[nodiscard]] bool stopRequested() const { return StopToken::requested(m_stop); }
+
+    // Once a stop is requested no waiting folder is opened (caller holds the mutex).
+    void dropQueueIfStopped()
+    {
+        if (!m_stack.empty() && stopRequested())
+            m_stack.clear();
+    }
+
+    // One folder: open it, list it, report its files and queue its subfolders.
+    void process(Job& job, DirectoryListing& listing, std::string& path)
+    {
+        std::shared_ptr<DirHandle> handle = enter(job, takeRoot());
+        if (!handle)
+            return;
+        Folder folder = folderOf(job, handle->fd);
+        list(folder, listing, path);
+        queueChildren(folder.children, std::move(handle));
+    }
+
+    // Whether the job about to be processed is the root (only the first one is).
+    bool takeRoot()
+    {
+        std::lock_guard lock(m_mutex);
+        return std::exchange(m_rootPending, false);
+    }
+
+    // Opens the job's folder; nothing when it cannot be opened (reported) or is the home Trash.
+    std::shared_ptr<DirHandle> enter(Job& job, bool isRoot)
+    {
+        const int fd = openFolder(job, isRoot);
+        const int openError = errno;
+        job.parent.reset();
+        if (fd < 0) {
+            m_visitor.folderFailed(job.path.empty() ? std::string_view("/") : job.path, openError);
+            return nullptr;
+        }
+        if (!isRoot && isHomeTrash(fd)) {
+            ::close(fd);
+            return nullptr;
+        }
+        m_directories.fetch_add(1, std::memory_order_relaxed);
+        m_held.fetch_add(1, std::memory_order_relaxed);
+        return std::make_shared<DirHandle>(fd, m_held);
     }
 
     int openFolder(const Job& job, bool isRoot)
@@ -138,124 +194,125 @@ private:
         }
     }
 
-    void process(Job& job, DirectoryListing& listing, std::string& filePath)
+    bool isHomeTrash(int fd) const
     {
-        bool isRoot = false;
+        if (!m_hasHomeTrash)
+            return false;
+        struct stat st
         {
-            std::lock_guard lock(m_mutex);
-            isRoot = m_rootPending;
-            m_rootPending = false;
-        }
-        const int fd = openFolder(job, isRoot);
-        const int openError = errno;
-        job.parent.reset();
-        if (fd < 0) {
-            m_visitor.folderFailed(job.path.empty() ? std::string_view("/") : job.path, openError);
-            return;
-        }
-        if (m_hasHomeTrash && !isRoot) {
-            struct stat st
-            {
-            };
-            if (::fstat(fd, &st) == 0 && st.st_dev == m_trashDevice && st.st_ino == m_trashInode) {
-                ::close(fd);
-                return;
-            }
-        }
-        m_directories.fetch_add(1, std::memory_order_relaxed);
-        m_held.fetch_add(1, std::memory_order_relaxed);
-        auto handle = std::make_shared<DirHandle>(fd, m_held);
+        };
+        return ::fstat(fd, &st) == 0 && st.st_dev == m_trashDevice && st.st_ino == m_trashInode;
+    }
 
+    // What the entries of one open folder share while it is listed.
+    struct Folder
+    {
+        const Job& job;
+        int fd;
+        int childLevel;
+        bool wantFiles;    // its entries lie within the depth range
+        bool wantLinks;    // symlinks among them are reported
+        bool enterFolders; // its subfolders are walked
+        std::vector<Job> children = {};
+    };
+
+    Folder folderOf(const Job& job, int fd) const
+    {
         const int childLevel = job.level + 1;
         const std::optional<DepthRange>& depth = m_options.depth;
         const bool wantFiles = !depth || (childLevel >= depth->lower && childLevel <= depth->upper);
-        const bool enterFolders = !depth || childLevel < depth->upper;
-        std::vector<Job> children;
-        qint64 entries = 0;
+        return {job,
+                fd,
+                childLevel,
+                wantFiles,
+                m_options.reportSymlinks && wantFiles,
+                !depth || childLevel < depth->upper};
+    }
 
-        const bool wantLinks = m_options.reportSymlinks && wantFiles;
-        const bool listed = listing.read(fd, [&](std::string_view name, unsigned char type) {
-            ++entries;
-            if (m_options.skipHidden && name.front() == '.')
-                return;
-            if (type == DT_LNK && !wantLinks)
-                return;
-            struct stat st
-            {
-            };
-            bool haveStat = false;
-            if (type == DT_UNKNOWN) {
-                if (::fstatat(fd, std::string(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-                    return;
-                haveStat = true;
-                type = S_ISDIR(st.st_mode)   ? DT_DIR
-                       : S_ISREG(st.st_mode) ? DT_REG
-                       : S_ISLNK(st.st_mode) ? DT_LNK
-                                             : DT_UNKNOWN;
-            }
-            if (type == DT_LNK) {
-                if (wantLinks)
-                    reportSymlink(fd, job, name, childLevel, haveStat ? &st : nullptr, filePath);
-                return;
-            }
-            if (type == DT_DIR) {
-                if (!enterFolders || (m_options.skipTrash && PathBytes::isTrashName(name)))
-                    return;
-                Job child;
-                child.path.reserve(job.path.size() + 1 + name.size());
-                child.path.append(job.path).append(1, '/');
-                child.nameOffset = child.path.size();
-                child.path.append(name);
-                child.level = childLevel;
-                child.pathIsUtf8 = job.pathIsUtf8 && PathBytes::isValidUtf8(name);
-                children.push_back(std::move(child));
-                return;
-            }
-            if (type != DT_REG || !wantFiles)
-                return;
-            filePath.assign(job.path).append(1, '/');
-            const size_t nameStart = filePath.size();
-            filePath.append(name);
-            if (!haveStat &&
-                ::fstatat(fd, filePath.c_str() + nameStart, &st, AT_SYMLINK_NOFOLLOW) != 0)
-                return; // vanished or unreadable metadata: skipped
-            if (!S_ISREG(st.st_mode))
-                return;
-            m_visitor.visit(walked(filePath, nameStart, childLevel, st, job.pathIsUtf8));
+    // Hands every entry of the folder to entry(), and counts them. A large folder stops being
+    // looked at once a stop is requested.
+    void list(Folder& folder, DirectoryListing& listing, std::string& path)
+    {
+        qint64 entries = 0;
+        bool stopped = false;
+        const bool listed = listing.read(folder.fd, [&](std::string_view name, unsigned char type) {
+            if (++entries % kStopCheckEvery == 0 && !stopped)
+                stopped = stopRequested();
+            if (!stopped)
+                entry(folder, name, type, path);
         });
         const int listError = errno;
         m_entries.fetch_add(entries, std::memory_order_relaxed);
-        if (!listed)
-            m_visitor.folderFailed(job.path.empty() ? std::string_view("/") : job.path, listError);
-
-        if (children.empty())
-            return;
-        // Keep this folder open for its children unless the walk already holds many folders.
-        const bool keep = m_held.load(std::memory_order_relaxed) <= m_maxHeld;
-        for (Job& child : children) {
-            if (keep)
-                child.parent = handle;
+        if (m_entriesSeen != nullptr)
+            m_entriesSeen->fetch_add(entries, std::memory_order_relaxed);
+        if (!listed) {
+            const std::string& failed = folder.job.path;
+            m_visitor.folderFailed(failed.empty() ? std::string_view("/") : failed, listError);
         }
-        handle.reset();
-        pushChildren(children);
     }
 
-    void reportSymlink(int fd, const Job& job, std::string_view name, int level,
-                       const struct stat* known, std::string& linkPath)
+    void entry(Folder& folder, std::string_view name, unsigned char type, std::string& path)
     {
-        linkPath.assign(job.path).append(1, '/');
-        const size_t nameStart = linkPath.size();
-        linkPath.append(name);
+        if (m_options.skipHidden && name.front() == '.')
+            return;
+        if (type == DT_LNK && !folder.wantLinks)
+            return;
+        struct stat st
+        {
+        };
+        bool haveStat = false;
+        if (type == DT_UNKNOWN) {
+            if (::fstatat(folder.fd, std::string(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+                return;
+            haveStat = true;
+            type = S_ISDIR(st.st_mode)   ? DT_DIR
+                   : S_ISREG(st.st_mode) ? DT_REG
+                   : S_ISLNK(st.st_mode) ? DT_LNK
+                                         : DT_UNKNOWN;
+        }
+        if (type == DT_DIR) {
+            if (folder.enterFolders && !(m_options.skipTrash && PathBytes::isTrashName(name)))
+                folder.children.push_back(childJob(folder.job, name));
+            return;
+        }
+        if ((type == DT_LNK && folder.wantLinks) || (type == DT_REG && folder.wantFiles))
+            report(folder, name, type == DT_LNK, haveStat ? &st : nullptr, path);
+    }
+
+    static Job childJob(const Job& parent, std::string_view name)
+    {
+        Job child;
+        child.path.reserve(parent.path.size() + 1 + name.size());
+        child.path.append(parent.path).append(1, '/');
+        child.nameOffset = child.path.size();
+        child.path.append(name);
+        child.level = parent.level + 1;
+        child.pathIsUtf8 = parent.pathIsUtf8 && PathBytes::isValidUtf8(name);
+        return child;
+    }
+
+    // Tells the visitor of a regular file or a symlink, reading its metadata unless known.
+    void report(const Folder& folder, std::string_view name, bool isLink, const struct stat* known,
+                std::string& path)
+    {
+        path.assign(folder.job.path).append(1, '/');
+        const size_t nameStart = path.size();
+        path.append(name);
         struct stat st
         {
         };
         if (known != nullptr)
             st = *known;
-        else if (::fstatat(fd, linkPath.c_str() + nameStart, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        else if (::fstatat(folder.fd, path.c_str() + nameStart, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return; // vanished or unreadable metadata: skipped
+        if (isLink ? !S_ISLNK(st.st_mode) : !S_ISREG(st.st_mode))
             return;
-        if (!S_ISLNK(st.st_mode))
-            return;
-        m_visitor.visitSymlink(walked(linkPath, nameStart, level, st, job.pathIsUtf8));
+        const WalkedFile file =
+            walked(path, nameStart, folder.childLevel, st, folder.job.pathIsUtf8);
+        if (isLink)
+            m_visitor.visitSymlink(file);
+        else
+            m_visitor.visit(file);
     }
 
     // What the visitor is told of one entry whose name starts at nameStart in path.
@@ -275,9 +332,25 @@ private:
         return entry;
     }
 
+    // Queues the subfolders, keeping this folder open for them unless the walk already holds
+    // many folders.
+    void queueChildren(std::vector<Job>& children, std::shared_ptr<DirHandle> handle)
+    {
+        if (children.empty())
+            return;
+        if (m_held.load(std::memory_order_relaxed) <= m_maxHeld) {
+            for (Job& child : children)
+                child.parent = handle;
+        }
+        handle.reset();
+        pushChildren(children);
+    }
+
     void pushChildren(std::vector<Job>& children)
     {
         std::lock_guard lock(m_mutex);
+        if (stopRequested())
+            return;
         // Reverse, so the stack hands them out in listing order.
         for (auto it = children.rbegin(); it != children.rend(); ++it)
             m_stack.push_back(std::move(*it));
@@ -300,8 +373,13 @@ private:
     // Workers waiting for a job (caller holds the mutex).
     int idleWorkers() const { return static_cast<int>(m_workers.size()) + 1 - m_active; }
 
+    // Names listed between two looks at the stop token within one folder.
+    static constexpr qint64 kStopCheckEvery = 1024;
+
     const WalkOptions& m_options;
     WalkVisitor& m_visitor;
+    const StopToken* m_stop;
+    std::atomic<qint64>* m_entriesSeen;
     int m_threads = 2;
     int m_maxHeld = 256;
     bool m_hasHomeTrash = false;
@@ -332,6 +410,8 @@ WalkStats DirectoryWalker::walk(const QString& root, const WalkOptions& options,
 WalkStats DirectoryWalker::walk(const std::string& root, const WalkOptions& options,
                                 WalkVisitor& visitor)
 {
+    if (StopToken::requested(options.stop != nullptr ? options.stop : WalkScope::stop()))
+        return {};
     Walk walk(options, visitor);
     return walk.run(root);
 }

@@ -3,7 +3,9 @@
 #include "fs/DirectoryListing.h"
 #include "fs/DirectoryWalker.h"
 #include "fs/PathBytes.h"
+#include "fs/WalkScope.h"
 #include "model/Sizes.h"
+#include "model/StopToken.h"
 
 #include <QFile>
 #include <algorithm>
@@ -18,6 +20,14 @@
 #include <vector>
 
 namespace {
+
+// A modification time in milliseconds since 1970. Seconds beyond +-2^52, far beyond any date a
+// file system keeps and within what QDateTime shows, count as that bound.
+qint64 millisecondsFrom(qint64 seconds, qint32 nanoseconds)
+{
+    constexpr qint64 kLimit = qint64(1) << 52;
+    return std::clamp(seconds, -kLimit, kLimit) * 1000 + nanoseconds / 1'000'000;
+}
 
 struct Found
 {
@@ -64,8 +74,7 @@ public:
         while (!m_bytes.compare_exchange_weak(bytes, saturatingAdd(bytes, file.size),
                                               std::memory_order_relaxed)) {
         }
-        // Nanoseconds since 1970 fit in 64 bits until the year 2262.
-        const qint64 stamp = file.modifiedSeconds * 1'000'000'000 + file.modifiedNanoseconds;
+        const qint64 stamp = millisecondsFrom(file.modifiedSeconds, file.modifiedNanoseconds);
         m_hasNewest.store(true, std::memory_order_relaxed);
         qint64 newest = m_newest.load(std::memory_order_relaxed);
         while (stamp > newest &&
@@ -78,11 +87,8 @@ public:
         FS::Totals totals;
         totals.files = m_files.load();
         totals.bytes = m_bytes.load();
-        if (m_hasNewest.load()) {
-            const qint64 newest = m_newest.load();
-            totals.newest =
-                FS::dateFrom(newest / 1'000'000'000, static_cast<qint32>(newest % 1'000'000'000));
-        }
+        if (m_hasNewest.load())
+            totals.newest = QDateTime::fromMSecsSinceEpoch(m_newest.load(), Qt::UTC);
         return totals;
     }
 
@@ -138,6 +144,8 @@ Totals totals(const QString& under, bool skipHidden, std::optional<DepthRange> d
 
 QStringList subdirectories(const QString& of)
 {
+    if (StopToken::requested(WalkScope::stop()))
+        return {};
     QByteArray root = QFile::encodeName(of);
     while (root.size() > 1 && root.endsWith('/'))
         root.chop(1);
@@ -183,7 +191,7 @@ bool preOrderLess(const QString& a, const QString& b)
 
 QDateTime dateFrom(qint64 seconds, qint32 nanoseconds)
 {
-    return QDateTime::fromMSecsSinceEpoch(seconds * 1000 + nanoseconds / 1'000'000, Qt::UTC);
+    return QDateTime::fromMSecsSinceEpoch(millisecondsFrom(seconds, nanoseconds), Qt::UTC);
 }
 
 } // namespace FS

@@ -12,6 +12,8 @@
 
 // The directory walks every scanner uses. Nothing met inside a walk is followed; Trash folders
 // are neither returned nor entered; names that are not valid UTF-8 are never returned as paths.
+// The walks stop and count as the thread's WalkScope says (a stopped walk gives what it found
+// so far; subdirectories() then gives nothing).
 namespace FS {
 
 using FileFilter = std::function<bool(const WalkedFile&)>;

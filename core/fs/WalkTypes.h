@@ -2,9 +2,12 @@
 
 #include <QString>
 #include <QtGlobal>
+#include <atomic>
 #include <optional>
 #include <string_view>
 #include <sys/types.h>
+
+class StopToken;
 
 // A closed range of walk levels: an entry directly inside the root is at level 1.
 struct DepthRange
@@ -58,6 +61,13 @@ struct WalkOptions
     bool reportSymlinks = false;
     // Worker threads including the caller's; 0 picks a default for this machine.
     int threads = 0;
+    // Checked before each folder is opened and while a folder is listed: once a stop is
+    // requested, the folders still waiting are dropped and the walk returns. When absent, the
+    // thread's WalkScope gives it.
+    const StopToken* stop = nullptr;
+    // Grows by the number of names each folder lists (one addition per folder). When absent,
+    // the thread's WalkScope gives it.
+    std::atomic<qint64>* entriesSeen = nullptr;
 };
 
 struct WalkStats

@@ -1,5 +1,7 @@
 #include "scanners/ContentHash.h"
 
+#include "model/StopToken.h"
+
 #include <QFile>
 #include <algorithm>
 #include <array>
@@ -147,7 +149,8 @@ std::optional<QString> headHash(int fd)
     return fnv1a64(QByteArrayView(buffer, filled));
 }
 
-std::optional<QString> fullHash(int fd, qint64 size, std::atomic<qint64>* bytesRead)
+std::optional<QString> fullHash(int fd, qint64 size, std::atomic<qint64>* bytesDone,
+                                const StopToken* stop)
 {
     Hasher hasher;
     if (!hasher.valid() || size < 0)
@@ -156,7 +159,17 @@ std::optional<QString> fullHash(int fd, qint64 size, std::atomic<qint64>* bytesR
     const auto buffer = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(kBlock));
     const qint64 blocks = (size + kBlock - 1) / kBlock;
     qint64 block = 0; // index of the next block to hash
+    qint64 done = 0;  // bytes already added to bytesDone
+    const auto reachBlock = [&](qint64 next) {
+        block = next;
+        const qint64 reached = std::min(block * kBlock, size);
+        if (bytesDone != nullptr)
+            bytesDone->fetch_add(reached - done);
+        done = reached;
+    };
     while (block < blocks) {
+        if (StopToken::requested(stop))
+            return std::nullopt;
         const qint64 position = block * kBlock;
         off_t data = ::lseek(fd, position, SEEK_DATA);
         if (data < 0) {
@@ -170,22 +183,23 @@ std::optional<QString> fullHash(int fd, qint64 size, std::atomic<qint64>* bytesR
         // Whole blocks before the one holding the next data are holes.
         const qint64 firstDataBlock = std::min<qint64>(data / kBlock, blocks);
         hasher.zeroBlocks(firstDataBlock - block);
-        block = firstDataBlock;
+        reachBlock(firstDataBlock);
         if (block >= blocks)
             break;
         off_t hole = ::lseek(fd, data, SEEK_HOLE);
         if (hole < 0)
             hole = size;
         const qint64 endBlock = std::min<qint64>((hole + kBlock - 1) / kBlock, blocks);
-        const qint64 stop = std::max(endBlock, block + 1);
-        for (; block < stop; ++block) {
+        const qint64 runEnd = std::max(endBlock, block + 1);
+        while (block < runEnd) {
+            if (StopToken::requested(stop))
+                return std::nullopt;
             const qint64 offset = block * kBlock;
             const qint64 length = std::min(kBlock, size - offset);
             if (!readExactly(fd, buffer.get(), length, offset))
                 return std::nullopt;
-            if (bytesRead != nullptr)
-                bytesRead->fetch_add(length, std::memory_order_relaxed);
             hasher.block(buffer.get(), length);
+            reachBlock(block + 1);
         }
     }
     return hasher.hex();

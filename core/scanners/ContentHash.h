@@ -7,6 +7,8 @@
 #include <atomic>
 #include <optional>
 
+class StopToken;
+
 // Content fingerprints used to find identical model files.
 namespace ContentHash {
 
@@ -29,9 +31,11 @@ inline constexpr qint64 kHeadBytes = 65536;
 // extents (holes are not read). The content is taken in fixed blocks; a block that is a hole or
 // holds only zero bytes enters the hash as a one-byte mark, any other block as a mark and its
 // bytes. So the hash depends on the bytes at their offsets and not on how the file is laid out
-// on disk. Nothing when a read fails or the file turns out shorter than `size`. Bytes read are
-// added to `bytesRead` when given.
+// on disk. Nothing when a read fails, the file turns out shorter than `size`, or the stop is
+// requested (looked at before each block). As the hash goes on, the bytes it has gone through,
+// holes included, are added to `bytesDone` when given (all `size` of them once it succeeds).
 [[nodiscard]] std::optional<QString> fullHash(int fd, qint64 size,
-                                              std::atomic<qint64>* bytesRead = nullptr);
+                                              std::atomic<qint64>* bytesDone = nullptr,
+                                              const StopToken* stop = nullptr);
 
 } // namespace ContentHash

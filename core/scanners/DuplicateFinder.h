@@ -5,8 +5,10 @@
 
 #include <QList>
 #include <QString>
+#include <optional>
 
 class QThreadPool;
+class StopToken;
 
 // Marks the entries whose model files hold the same content. An entry takes part only when its
 // size is at least 50,000,000 bytes and its primary path is a regular file of exactly that size.
@@ -25,19 +27,22 @@ public:
         int headsRead = 0;      // files whose first 64 KiB were read
         int filesHashed = 0;    // files read in full
         int cacheHits = 0;      // files whose full hash came from the cache
-        qint64 bytesHashed = 0; // bytes read for full hashes
+        qint64 bytesHashed = 0; // bytes gone through by full hashes, holes included
     };
 
     // The cache file is read before and written after the comparison; groups are hashed in
-    // parallel on the pool (a pool of the call's own when none is given).
+    // parallel on the pool (a pool of the call's own when none is given). The bytes to hash and
+    // hashed are added to the progress when given; the stop is looked at per file and per block.
     explicit DuplicateFinder(QString cachePath, QThreadPool* pool = nullptr,
-                             ScanProgress* progress = nullptr);
+                             ScanProgress* progress = nullptr, const StopToken* stop = nullptr);
 
-    // Rewrites partialHash and isDuplicate of every entry.
-    Stats run(QList<ModelEntry>& models);
+    // Rewrites partialHash and isDuplicate of every entry. Nothing when stopped: then no entry
+    // keeps a fingerprint or a mark, and the cache file stays as it was.
+    std::optional<Stats> run(QList<ModelEntry>& models);
 
 private:
     QString m_cachePath;
     QThreadPool* m_pool;
     ScanProgress* m_progress;
+    const StopToken* m_stop;
 };

@@ -1,5 +1,6 @@
 #include "scanners/Scanner.h"
 
+#include "fs/WalkScope.h"
 #include "model/BrimvaleError.h"
 #include "scanners/ClaimedPaths.h"
 #include "scanners/CodingCacheScanner.h"
@@ -17,36 +18,89 @@
 #include <QHash>
 #include <QThreadPool>
 #include <algorithm>
+#include <exception>
 #include <latch>
 #include <mutex>
 
 namespace Scanner {
 
-ScanResult scanAll(bool includeLoose, const QStringList& customFolders, ScanProgress* progress)
+namespace {
+
+// The source scanners that sourceJobs() runs side by side.
+constexpr int kSideBySideSources = 7;
+
+// The counter the walks of a scan add to, if its progress is watched.
+std::atomic<qint64>* entriesCounter(ScanProgress* progress)
 {
+    return progress != nullptr ? &progress->entriesWalked : nullptr;
+}
+
+QList<SourceJob> sourceJobs(bool ollamaRunning, const QStringList& customFolders)
+{
+    return {
+        {ModelSource::ollama, [ollamaRunning] { return OllamaScanner::scan(ollamaRunning); }},
+        {ModelSource::lmStudio, [] { return LMStudioScanner::scan(); }},
+        {ModelSource::huggingFace, [] { return HuggingFaceScanner::scan(); }},
+        {ModelSource::whisper, [] { return WhisperScanner::scan(); }},
+        {ModelSource::comfyUI, [] { return ComfyUIScanner::scan(); }},
+        {ModelSource::codingCache, [] { return CodingCacheScanner::scan(); }},
+        {ModelSource::custom,
+         [&customFolders] { return CustomFolderScanner::scan(customFolders); }},
+    };
+}
+
+// Runs one job, turning what it throws into an error of its slot.
+SourceScan runJob(const SourceJob& job)
+{
+    const auto failed = [&job](const QString& reason) {
+        return SourceScan{{},
+                          {QStringLiteral("Could not scan ") + job.source.label() +
+                           QStringLiteral(": ") + reason}};
+    };
+    try {
+        return job.scan();
+    } catch (const BrimvaleError& error) {
+        return SourceScan{{}, {error.message()}};
+    } catch (const std::exception& error) {
+        return failed(QString::fromUtf8(error.what()));
+    } catch (...) {
+        return failed(QStringLiteral("Unknown error"));
+    }
+}
+
+} // namespace
+
+std::optional<ScanResult> scanAll(const ScanRequest& request)
+{
+    ScanProgress* progress = request.progress;
+    if (progress != nullptr)
+        progress->sourcesTotal.store(kSideBySideSources + (request.includeLoose ? 1 : 0));
     const bool ollamaRunning = OllamaScanner::isRunning();
+    if (StopToken::requested(request.stop))
+        return std::nullopt;
 
     // The scanners' own pool: they wait for the walker's jobs, which run on the walker's threads.
     QThreadPool pool;
-    const QList<SourceJob> jobs{
-        [ollamaRunning] { return OllamaScanner::scan(ollamaRunning); },
-        [] { return LMStudioScanner::scan(); },
-        [] { return HuggingFaceScanner::scan(); },
-        [] { return WhisperScanner::scan(); },
-        [] { return ComfyUIScanner::scan(); },
-        [] { return CodingCacheScanner::scan(); },
-        [&customFolders] { return CustomFolderScanner::scan(customFolders); },
-    };
-    SourceScan merged = merge(runSideBySide(jobs, pool, progress));
+    const QList<SourceJob> jobs = sourceJobs(ollamaRunning, request.folders);
+    Q_ASSERT(jobs.size() == kSideBySideSources);
+    SourceScan merged = merge(runSideBySide(jobs, pool, progress, request.stop));
+    if (StopToken::requested(request.stop))
+        return std::nullopt;
 
-    if (includeLoose) {
+    if (request.includeLoose) {
+        const WalkScope scope(request.stop, entriesCounter(progress));
         const SourceScan loose = LooseScanner::scan(claimedPaths(merged.models));
         merged.models += loose.models;
         merged.errors += loose.errors;
+        if (progress != nullptr)
+            progress->sourcesDone.fetch_add(1);
+        if (StopToken::requested(request.stop))
+            return std::nullopt;
     }
     ClaimedPaths::dropRepeats(merged.models);
     makeIDsUnique(merged.models);
-    markDuplicates(merged.models, &pool, progress);
+    if (!markDuplicates(merged.models, &pool, progress, request.stop))
+        return std::nullopt;
 
     ScanResult result;
     result.models = std::move(merged.models);
@@ -56,7 +110,7 @@ ScanResult scanAll(bool includeLoose, const QStringList& customFolders, ScanProg
 }
 
 QList<SourceScan> runSideBySide(const QList<SourceJob>& jobs, QThreadPool& pool,
-                                ScanProgress* progress)
+                                ScanProgress* progress, const StopToken* stop)
 {
     QList<SourceScan> slotScans(jobs.size());
     if (jobs.isEmpty())
@@ -66,20 +120,14 @@ QList<SourceScan> runSideBySide(const QList<SourceJob>& jobs, QThreadPool& pool,
     std::latch done(static_cast<std::ptrdiff_t>(jobs.size()));
     for (qsizetype i = 0; i < jobs.size(); ++i) {
         pool.start([&, i] {
-            SourceScan scan;
-            try {
-                scan = jobs[i]();
-            } catch (const BrimvaleError& error) {
-                scan.errors.push_back(error.message());
-            } catch (...) {
-                // A scanner never fails the scan as a whole.
-            }
-            {
+            if (!StopToken::requested(stop)) {
+                const WalkScope scope(stop, entriesCounter(progress));
+                SourceScan scan = runJob(jobs[i]);
                 const std::lock_guard lock(slotsLock);
                 slotScans[i] = std::move(scan);
             }
             if (progress != nullptr)
-                progress->scannersDone.fetch_add(1);
+                progress->sourcesDone.fetch_add(1);
             done.count_down();
         });
     }
@@ -132,10 +180,11 @@ void makeIDsUnique(QList<ModelEntry>& models)
     }
 }
 
-void markDuplicates(QList<ModelEntry>& models, QThreadPool* pool, ScanProgress* progress)
+bool markDuplicates(QList<ModelEntry>& models, QThreadPool* pool, ScanProgress* progress,
+                    const StopToken* stop)
 {
-    DuplicateFinder finder(HashCache::defaultPath(), pool, progress);
-    finder.run(models);
+    DuplicateFinder finder(HashCache::defaultPath(), pool, progress, stop);
+    return finder.run(models).has_value();
 }
 
 } // namespace Scanner

@@ -1,13 +1,15 @@
 #pragma once
 
+#include "model/ModelSource.h"
 #include "model/ScanResult.h"
 #include "model/SourceScan.h"
-#include "scanners/ScanProgress.h"
+#include "scanners/ScanRequest.h"
 
 #include <QList>
 #include <QSet>
 #include <QStringList>
 #include <functional>
+#include <optional>
 
 class QThreadPool;
 
@@ -17,16 +19,26 @@ namespace Scanner {
 // Probes for a running Ollama server once, runs the seven source scanners side by side on a
 // pool of the call's own, merges them in source order, then runs the loose scanner over what
 // they did not claim (when includeLoose), makes ids unique and marks confirmed duplicates.
-// Blocks until all of it is done; never fails.
-[[nodiscard]] ScanResult scanAll(bool includeLoose, const QStringList& customFolders,
-                                 ScanProgress* progress = nullptr);
+// Blocks until all of it is done and never fails. The stop is looked at between these steps
+// and within them (per folder walked, per file and block hashed): a stopped scan gives nothing
+// and writes nothing.
+[[nodiscard]] std::optional<ScanResult> scanAll(const ScanRequest& request);
 
-using SourceJob = std::function<SourceScan()>;
+// One source scanner to run, with the source whose label names it in its errors.
+struct SourceJob
+{
+    ModelSource source;
+    std::function<SourceScan()> scan;
+};
 
 // Runs all jobs at the same time on the pool (growing it to one thread per job) and returns
-// their results with job i's in slot i, whatever order they finish in.
+// their results with job i's in slot i, whatever order they finish in. A job that throws leaves
+// its slot with one error, "Could not scan {label}: {reason}" (a BrimvaleError: its message).
+// Each job's walks count into the progress and obey the stop; jobs not yet started when the
+// stop is requested do not run (their slots stay empty).
 [[nodiscard]] QList<SourceScan> runSideBySide(const QList<SourceJob>& jobs, QThreadPool& pool,
-                                              ScanProgress* progress = nullptr);
+                                              ScanProgress* progress = nullptr,
+                                              const StopToken* stop = nullptr);
 
 // Models and errors of the slots, slot after slot, each scanner's own order kept.
 [[nodiscard]] SourceScan merge(const QList<SourceScan>& slotScans);
@@ -41,8 +53,9 @@ using SourceJob = std::function<SourceScan()>;
 void makeIDsUnique(QList<ModelEntry>& models);
 
 // Sets partialHash and isDuplicate of every entry (see DuplicateFinder), using the hash cache
-// in the user's cache folder. Hashing runs on the pool when one is given.
-void markDuplicates(QList<ModelEntry>& models, QThreadPool* pool = nullptr,
-                    ScanProgress* progress = nullptr);
+// in the user's cache folder. Hashing runs on the pool when one is given. False when stopped
+// (no entry marked, the cache left as it was).
+bool markDuplicates(QList<ModelEntry>& models, QThreadPool* pool = nullptr,
+                    ScanProgress* progress = nullptr, const StopToken* stop = nullptr);
 
 } // namespace Scanner

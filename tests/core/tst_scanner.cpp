@@ -1,6 +1,7 @@
 #include "Fixtures.h"
 #include "ScanReadout.h"
 #include "TestHome.h"
+#include "model/BrimvaleError.h"
 #include "model/TrashPolicy.h"
 #include "scanners/ClaimedPaths.h"
 #include "scanners/Scanner.h"
@@ -35,6 +36,7 @@ class TestScanner : public QObject
 private slots:
     void mergeKeepsSlotOrder_data();
     void mergeKeepsSlotOrder();
+    void failingScannerKeepsItsSlotEmpty();
     void uniqueIds_data();
     void uniqueIds();
     void eachFileListedOnce_data();
@@ -64,15 +66,14 @@ void TestScanner::mergeKeepsSlotOrder()
         const QString id = u"m%1"_qs.arg(slot), error = u"e%1"_qs.arg(slot);
         expectedIds << id;
         expectedErrors << error;
-        jobs.push_back([&, slot, id, error] {
-            while (turn.load() != finishing.indexOf(slot))
-                std::this_thread::yield();
-            actualOrder.push_back(slot);
-            turn.fetch_add(1);
-            return SourceScan{{entry(u"Custom "_qs + id)}, {error}};
-        });
+        jobs.push_back({ModelSource::custom, [&, slot, id, error] {
+                            while (turn.load() != finishing.indexOf(slot))
+                                std::this_thread::yield();
+                            actualOrder.push_back(slot);
+                            turn.fetch_add(1);
+                            return SourceScan{{entry(u"Custom "_qs + id)}, {error}};
+                        }});
     }
-    jobs.push_back([]() -> SourceScan { throw std::runtime_error("broken"); });
     QThreadPool pool;
     pool.setMaxThreadCount(1); // grown to one thread per job by the call
     ScanProgress progress;
@@ -80,7 +81,35 @@ void TestScanner::mergeKeepsSlotOrder()
     QCOMPARE(actualOrder, finishing);
     QCOMPARE(idsOf(merged), expectedIds);
     QCOMPARE(merged.errors, expectedErrors);
-    QCOMPARE(progress.scannersDone.load(), 8);
+    QCOMPARE(progress.sourcesDone.load(), 7);
+}
+
+// A scanner that throws leaves its slot with one error naming its source; the others stand.
+void TestScanner::failingScannerKeepsItsSlotEmpty()
+{
+    const QList<Scanner::SourceJob> jobs{
+        {ModelSource::ollama,
+         [] {
+             return SourceScan{{entry(QStringLiteral("Custom a"))}, {}};
+         }},
+        {ModelSource::lmStudio, []() -> SourceScan { throw std::runtime_error("broken"); }},
+        {ModelSource::codingCache, []() -> SourceScan { throw 42; }},
+        {ModelSource::whisper,
+         []() -> SourceScan { throw BrimvaleError(QStringLiteral("as is")); }},
+        {ModelSource::custom,
+         [] {
+             return SourceScan{{entry(QStringLiteral("Custom c"))}, {QStringLiteral("c failed")}};
+         }},
+    };
+    QThreadPool pool;
+    const QList<SourceScan> results = Scanner::runSideBySide(jobs, pool);
+    QCOMPARE(results.size(), 5);
+    QVERIFY(results[1].models.isEmpty());
+    const SourceScan merged = Scanner::merge(results);
+    QCOMPARE(idsOf(merged), (QStringList{QStringLiteral("a"), QStringLiteral("c")}));
+    QCOMPARE(merged.errors, (QStringList{QStringLiteral("Could not scan LM Studio: broken"),
+                                         QStringLiteral("Could not scan AI Caches: Unknown error"),
+                                         QStringLiteral("as is"), QStringLiteral("c failed")}));
 }
 
 void TestScanner::uniqueIds_data()
@@ -142,7 +171,10 @@ void TestScanner::fullScanListsEachFileOnce()
         home.path(), {u".cache/huggingface/hub/models--o--r/snapshots/s/m.gguf:2000000"_qs,
                       u"x/a.gguf:2000000"_qs, u"x/in/b.gguf:3000000"_qs}));
     const QString x = home.file(u"x"_qs);
-    const ScanResult result = Scanner::scanAll(false, {x + u"/in"_qs, x + u'/', hf, x});
+    const std::optional<ScanResult> scanned =
+        Scanner::scanAll({false, {x + u"/in"_qs, x + u'/', hf, x}});
+    QVERIFY(scanned);
+    const ScanResult& result = *scanned;
     QCOMPARE(idsOf({result.models, {}}),
              (QStringList{u"hf-models--o--r"_qs, u"custom-a-2000000"_qs, u"custom-b-3000000"_qs}));
 }

@@ -3,61 +3,117 @@
 #include "scanners/HashCache.h"
 #include "scanners/Scanner.h"
 
-#include <QFileInfo>
+#include <QFile>
 #include <QTest>
+#include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
 
-// Whole scans over a fixture home. Cases that need the custom folder scanner's entries are
-// skipped, visibly, where that scanner finds nothing yet.
+namespace {
+
+QByteArray cacheBytes()
+{
+    QFile file(HashCache::defaultPath());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
+}
+
+} // namespace
+
+// Whole scans over a fixture home.
 class TestScannerScanAll : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void emptyHomeGivesEmptyResult();
-    void customFolderCopiesMarkedWithUniqueIds();
-    void missingCustomFolderIsAnError();
+    // Another thread reads the counts while the scan runs: each only grows, sources done never pass
+    // their total nor bytes hashed theirs, and at the end everything is done.
+    void progressReadWhileScanning()
+    {
+        TestHome home;
+        const QString one = home.file(QStringLiteral("one"));
+        const QString two = home.file(QStringLiteral("two"));
+        const QString gone = home.file(QStringLiteral("gone"));
+        for (const QString& folder : {one, two})
+            QVERIFY(Fixtures::makeSparseFile(folder + QStringLiteral("/model.gguf"), 60'000'000,
+                                             Fixtures::headBytes(21)));
+        for (int i = 0; i < 5; ++i)
+            QVERIFY(Fixtures::manyNames(two + QStringLiteral("/d%1").arg(i), 100));
+
+        ScanProgress progress;
+        std::atomic<bool> finished{false};
+        QStringList faults; // written by the reader only, read once it has ended
+        std::thread reader([&] {
+            std::array<qint64, 5> last{};
+            while (!finished.load()) {
+                // Each count is read before the one that bounds it.
+                const std::array<qint64, 5> now{
+                    progress.sourcesDone.load(), progress.sourcesTotal.load(),
+                    progress.bytesHashed.load(), progress.bytesToHash.load(),
+                    progress.entriesWalked.load()};
+                for (size_t i = 0; i < now.size(); ++i) {
+                    if (now[i] < last[i])
+                        faults << QStringLiteral("count %1 went back").arg(i);
+                }
+                if (now[0] > now[1] || now[2] > now[3])
+                    faults << QStringLiteral("done beyond its total");
+                last = now;
+                std::this_thread::yield();
+            }
+        });
+        const std::optional<ScanResult> result =
+            Scanner::scanAll({true, {one, two, gone}, nullptr, &progress});
+        finished = true;
+        reader.join();
+        QCOMPARE(faults, QStringList{});
+
+        QVERIFY(result);
+        QCOMPARE(result->models.size(), 2);
+        QCOMPARE(result->models[1].id, result->models[0].id + QStringLiteral("~1"));
+        QVERIFY(result->models[0].isDuplicate && result->models[1].isDuplicate);
+        QCOMPARE(result->errors,
+                 QStringList{QStringLiteral("Custom folder no longer exists: ") + gone});
+        QCOMPARE(progress.sourcesDone.load(), 8);
+        QCOMPARE(progress.sourcesTotal.load(), 8);
+        QVERIFY(progress.entriesWalked.load() >= 1 + 6 + 5 * 100);
+        QCOMPARE(progress.bytesToHash.load(), 120'000'000);
+        QCOMPARE(progress.bytesHashed.load(), 120'000'000);
+    }
+
+    // A stop requested once the walks have begun ends the scan long before it has walked the tree:
+    // it gives no result and the hash cache stays as it was. The scan runs at the lowest priority,
+    // so however busy the machine, the stop comes before the walk could end.
+    void stopEndsScanEarly()
+    {
+        TestHome home;
+        const QString big = home.file(QStringLiteral("big"));
+        constexpr int folders = 20;
+        constexpr int names = 2000;
+        for (int i = 0; i < folders; ++i)
+            QVERIFY(Fixtures::manyNames(big + QStringLiteral("/d%1").arg(i), names));
+        QVERIFY(Fixtures::writeFile(HashCache::defaultPath(),
+                                    "{\"version\":1,\"files\":{\"1:2:60000000:3:4\":"
+                                    "\"0123456789abcdef0123456789abcdef\"}}"));
+        const QByteArray cacheBefore = cacheBytes();
+
+        ScanProgress progress;
+        StopToken stop;
+        std::optional<ScanResult> result;
+        std::atomic<bool> ended{false};
+        std::thread scan([&] {
+            ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 19);
+            result = Scanner::scanAll({true, {big}, &stop, &progress});
+            ended = true;
+        });
+        while (progress.entriesWalked.load() == 0 && !ended.load())
+            std::this_thread::yield();
+        stop.requestStop();
+        scan.join();
+        QVERIFY(!result);
+        const qint64 walked = progress.entriesWalked.load();
+        QVERIFY2(walked < folders * names / 2, qPrintable(QString::number(walked)));
+        QCOMPARE(cacheBytes(), cacheBefore);
+    }
 };
-
-void TestScannerScanAll::emptyHomeGivesEmptyResult()
-{
-    TestHome home;
-    ScanProgress progress;
-    const ScanResult result = Scanner::scanAll(true, {}, &progress);
-    QVERIFY(result.models.isEmpty());
-    QVERIFY(result.errors.isEmpty());
-    QVERIFY(!result.ollamaRunning);
-    QCOMPARE(progress.scannersDone.load(), 7);
-    QVERIFY(!progress.confirmingDuplicates.load());
-    QVERIFY(!QFileInfo::exists(HashCache::defaultPath()));
-}
-
-void TestScannerScanAll::customFolderCopiesMarkedWithUniqueIds()
-{
-    TestHome home;
-    const QString one = home.file(QStringLiteral("one"));
-    const QString two = home.file(QStringLiteral("two"));
-    const QByteArray head = Fixtures::headBytes(21);
-    QVERIFY(Fixtures::makeSparseFile(one + QStringLiteral("/model.gguf"), 60'000'000, head));
-    QVERIFY(Fixtures::makeSparseFile(two + QStringLiteral("/model.gguf"), 60'000'000, head));
-    const ScanResult result = Scanner::scanAll(false, {one, two});
-    if (result.models.isEmpty())
-        QSKIP("the custom folder scanner finds nothing in this build");
-    QCOMPARE(result.models.size(), 2);
-    QCOMPARE(result.models[1].id, result.models[0].id + QStringLiteral("~1"));
-    QVERIFY(result.models[0].isDuplicate && result.models[1].isDuplicate);
-    QCOMPARE(result.models[0].partialHash, result.models[1].partialHash);
-    QCOMPARE(result.models[0].partialHash->size(), 16);
-}
-
-void TestScannerScanAll::missingCustomFolderIsAnError()
-{
-    TestHome home;
-    const QString gone = home.file(QStringLiteral("gone"));
-    const ScanResult result = Scanner::scanAll(false, {gone});
-    if (result.errors.isEmpty())
-        QSKIP("the custom folder scanner reports nothing in this build");
-    QCOMPARE(result.errors, QStringList{QStringLiteral("Custom folder no longer exists: ") + gone});
-}
 
 QTEST_GUILESS_MAIN(TestScannerScanAll)
 #include "tst_scanner_scanall.moc"

@@ -80,6 +80,19 @@ bool makeTree(const QString& root, const QStringList& lines)
     return true;
 }
 
+bool manyNames(const QString& folder, int count)
+{
+    const QByteArray first = QFile::encodeName(folder + QStringLiteral("/f0"));
+    if (!writeFile(QFile::decodeName(first)))
+        return false;
+    const QByteArray prefix = QFile::encodeName(folder + QStringLiteral("/f"));
+    for (int i = 1; i < count; ++i) {
+        if (::link(first.constData(), QByteArray(prefix + QByteArray::number(i)).constData()) != 0)
+            return false;
+    }
+    return true;
+}
+
 bool setModified(const QString& path, qint64 seconds)
 {
     const timespec times[2] = {{static_cast<time_t>(seconds), 0},

@@ -28,6 +28,10 @@ bool makeSparseFile(const QString& path, qint64 size, const QByteArray& head = {
 //   "a/b!"             makes the path made by an earlier line unreadable (mode 0)
 bool makeTree(const QString& root, const QStringList& lines);
 
+// Fills the folder (made when missing) with the names "f0" to "f<count-1>", all hard links to
+// one empty file: a large folder made quickly.
+bool manyNames(const QString& folder, int count);
+
 // Sets the modification time of a path (not following links), in seconds since 1970.
 bool setModified(const QString& path, qint64 seconds);
 
