@@ -149,7 +149,7 @@ int folders(const QStringList& arguments)
     const QString action = words.isEmpty() ? QStringLiteral("list") : words.first();
     if (action == QStringLiteral("list") && words.size() <= 1) {
         for (const QString& folder : CustomFolders::load())
-            out(folder + u'\n');
+            out(singleLine(folder) + u'\n');
         return kSuccess;
     }
     if (action != QStringLiteral("add") && action != QStringLiteral("remove"))

@@ -108,8 +108,11 @@ void TestCliScan::plainOutputHasNoControlCharacters()
     const auto run = runCli({u"scan"_qs, u"--folder"_qs, folder, u"--folder"_qs, gone});
     QVERIFY(run.out.contains("custom-m--2000000  m .gguf"));
     QVERIFY(run.err.startsWith("Custom folder no longer exists: "));
+    QCOMPARE(runCli({u"folders"_qs, u"add"_qs, folder}).exitCode, 0);
+    const auto list = runCli({u"folders"_qs, u"list"_qs});
+    QCOMPARE(list.out.count('\n'), 1);
     const QRegularExpression control(u"[^\\P{Cc}\\n]"_qs); // a control character but "\n"
-    QVERIFY(!QString::fromUtf8(run.out + run.err).contains(control));
+    QVERIFY(!QString::fromUtf8(run.out + run.err + list.out).contains(control));
 }
 
 // Paths given on the command line are made absolute and cleaned.
