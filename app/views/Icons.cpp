@@ -37,6 +37,8 @@ public:
                            .toImage()
                            .convertToFormat(QImage::Format_ARGB32);
         QColor color = m_color.value_or(QGuiApplication::palette().color(QPalette::WindowText));
+        if (mode == QIcon::Selected)
+            color = QGuiApplication::palette().color(QPalette::HighlightedText);
         if (mode == QIcon::Disabled)
             color.setAlphaF(color.alphaF() * 0.4);
         for (int y = 0; y < image.height(); ++y) {

@@ -41,7 +41,8 @@ void SidebarDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
         option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
     QRect area = option.rect.adjusted(10, 0, -10, 0);
     const int side = 16;
-    icon.paint(painter, QRect(area.left(), area.center().y() - side / 2 + 1, side, side));
+    icon.paint(painter, QRect(area.left(), area.center().y() - side / 2 + 1, side, side),
+               Qt::AlignCenter, selected ? QIcon::Selected : QIcon::Normal);
     area.setLeft(area.left() + side + 8);
 
     if (!trailing.isEmpty()) {
