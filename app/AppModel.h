@@ -59,6 +59,8 @@ public:
         return m_pendingRiskyTrash;
     }
     [[nodiscard]] bool includeLoose() const { return m_includeLoose; }
+    // Whether a move runs now; changes come with busyMessageChanged.
+    [[nodiscard]] bool isMoving() const { return m_moving; }
     // "Scanning… 3 of 7 sources · 1,204 files", then "Checking duplicates… 2 GB of 9 GB";
     // empty while no scan runs.
     [[nodiscard]] const QString& scanProgressText() const { return m_scanProgressText; }
@@ -213,6 +215,7 @@ private:
     QTimer m_progressTimer;
     std::shared_ptr<StopToken> m_workStop = std::make_shared<StopToken>();
     std::shared_ptr<StopToken> m_moveStop;
+    bool m_moving = false;
     std::shared_ptr<std::atomic<quint64>> m_trashCounter =
         std::make_shared<std::atomic<quint64>>(0);
     quint64 m_trashApplied = 0;

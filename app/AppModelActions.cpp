@@ -228,6 +228,7 @@ QFuture<void> AppModel::move(const QList<ModelEntry>& entries)
         QStringLiteral("Moving %1 to %2").arg(n == 1 ? entries[0].name : many, label);
 
     Done done = newDone();
+    m_moving = true;
     const int ticket = beginBusy(busyText + u'…');
     beginChange();
     m_moveStop = std::make_shared<StopToken>();
@@ -252,6 +253,7 @@ QFuture<void> AppModel::move(const QList<ModelEntry>& entries)
     offGui([core = m_core, entries, to, stop = m_moveStop,
             progress] { return core->move(entries, to, stop.get(), progress); },
            [this, ticket, entries, label, done](Attempt<CoreCalls::MoveResult>&& attempt) {
+               m_moving = false;
                endBusy(ticket);
                endChange();
                finishMove(entries, label, std::move(attempt), done);

@@ -10,6 +10,8 @@ class DesktopDialogs : public Dialogs
 {
 public:
     explicit DesktopDialogs(QWidget* window = nullptr) : m_window(window) {}
+    // The window the panels belong to.
+    void setWindow(QWidget* window) { m_window = window; }
 
     [[nodiscard]] QStringList chooseFolders(const FolderPanel& panel) override;
     [[nodiscard]] std::optional<QString> chooseSaveFile(const SavePanel& panel) override;

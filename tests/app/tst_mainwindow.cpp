@@ -1,25 +1,269 @@
+#include "Fixtures.h"
 #include "TestHome.h"
+#include "TrashFixtures.h"
+#include "app/AppModel.h"
+#include "views/Banner.h"
+#include "views/Banners.h"
+#include "views/DiskFreeFooter.h"
 #include "views/MainWindow.h"
+#include "views/Palette.h"
+#include "views/SettingsWindow.h"
+#include "views/SidebarView.h"
+#include "views/ToastView.h"
 
-#include <QApplication>
+#include <QAccessible>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSemaphore>
 #include <QTest>
+#include <QToolButton>
+
+namespace {
+
+class FakeCore : public CoreCalls
+{
+public:
+    std::optional<ScanResult> canned;
+    std::optional<UpdateInfo> update;
+    QSemaphore gate;
+    std::atomic<bool> holdScans{false};
+    bool risky = false;
+
+    std::optional<ScanResult> scan(bool, const QStringList&, const StopToken*,
+                                   ScanProgress*) override
+    {
+        if (holdScans)
+            gate.acquire();
+        return canned ? canned : ScanResult{};
+    }
+    std::optional<UpdateInfo> checkForUpdate() override { return update; }
+    bool ollamaRunning() override { return false; }
+    bool isRisky(const ModelEntry&) const override { return risky; }
+};
+
+class FakeDialogs : public Dialogs
+{
+public:
+    QStringList folders;
+    QStringList chooseFolders(const FolderPanel&) override { return folders; }
+    std::optional<QString> chooseSaveFile(const SavePanel&) override { return std::nullopt; }
+    void reveal(const QStringList&) override {}
+    void openUrl(const QUrl&) override {}
+};
+
+bool wait(const QFuture<void>& future)
+{
+    return QTest::qWaitFor([&] { return future.isFinished(); }, 60000);
+}
+
+QStringList rowTitles(const QListWidget* list)
+{
+    QStringList titles;
+    for (int i = 0; i < list->count(); ++i)
+        if (list->item(i)->flags().testFlag(Qt::ItemIsSelectable))
+            titles << list->item(i)->text();
+    return titles;
+}
+
+} // namespace
 
 class MainWindowTest : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void titled();
-};
+private:
+    std::unique_ptr<TestHome> m_home;
+    std::shared_ptr<FakeCore> m_core;
+    FakeDialogs m_dialogs;
+    std::unique_ptr<AppModel> m_model;
+    std::unique_ptr<MainWindow> m_window;
 
-void MainWindowTest::titled()
-{
-    TestHome home;
-    MainWindow window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QCOMPARE(window.windowTitle(), u"Brimvale"_qs);
-}
+    SidebarView* sidebar() const { return m_window->sidebar(); }
+    QString trailing(const SidebarItem& item) const
+    {
+        return sidebar()->row(item)->data(SidebarView::trailingRole).toString();
+    }
+    // A real file in the test home, in a scan the model publishes.
+    ModelEntry publish(bool duplicate = false, bool ollamaRunning = false)
+    {
+        const QString path = m_home->file(QStringLiteral("models/a.gguf"));
+        Fixtures::writeFile(path, "x");
+        ModelEntry model = TrashFixtures::model(QStringLiteral("a"), {path}, 1000);
+        model.isDuplicate = duplicate;
+        ScanResult scan;
+        scan.models = {model};
+        scan.ollamaRunning = ollamaRunning;
+        m_core->canned = scan;
+        [&] { QVERIFY(wait(m_model->rescan())); }();
+        return model;
+    }
+
+private slots:
+    void init()
+    {
+        m_home = std::make_unique<TestHome>();
+        m_core = std::make_shared<FakeCore>();
+        m_model = std::make_unique<AppModel>(m_core, m_dialogs);
+        m_window = std::make_unique<MainWindow>(*m_model, m_dialogs);
+    }
+    void cleanup()
+    {
+        m_core->gate.release(10);
+        m_window.reset();
+        m_model.reset();
+        m_home.reset();
+    }
+
+    void beforeAnyScan()
+    {
+        QCOMPARE(m_window->windowTitle(), QStringLiteral("Brimvale"));
+        QCOMPARE(trailing(SidebarItem::all()), QString());
+        QCOMPARE(trailing(SidebarItem::ofSource(ModelSource::ollama)), QString());
+        QVERIFY(!sidebar()->row(SidebarItem::duplicates()));
+        QVERIFY(m_window->banners()->ollamaBanner()->isHidden());
+        QVERIFY(!m_window->command(QStringLiteral("Export Report…"))->isEnabled());
+    }
+
+    void duplicatesRowFollowsScan()
+    {
+        publish();
+        QVERIFY(!sidebar()->row(SidebarItem::duplicates()));
+        QCOMPARE(trailing(SidebarItem::all()), QStringLiteral("1 KB"));
+        publish(true);
+        QVERIFY(sidebar()->row(SidebarItem::duplicates()));
+        QVERIFY(m_window->command(QStringLiteral("Export Report…"))->isEnabled());
+    }
+
+    void looseRowAfterCodingCaches()
+    {
+        QVERIFY(!rowTitles(sidebar()->list()).contains(QStringLiteral("Loose Files")));
+        m_model->setIncludeLoose(true);
+        const QStringList titles = rowTitles(sidebar()->list());
+        QCOMPARE(titles.indexOf(QStringLiteral("Loose Files")),
+                 titles.indexOf(QStringLiteral("AI Caches")) + 1);
+    }
+
+    void folderRowAndRemoval()
+    {
+        const QString stored = m_home->file(QStringLiteral("Models/Checkpoints/"));
+        QDir().mkpath(stored);
+        m_dialogs.folders = {stored};
+        QVERIFY(wait(m_model->addFolder()));
+        QListWidgetItem* row = sidebar()->row(SidebarItem::ofFolder(stored));
+        QVERIFY(row);
+        QCOMPARE(row->text(), QStringLiteral("Checkpoints"));
+        QCOMPARE(row->toolTip(), stored);
+        sidebar()->list()->setCurrentItem(row);
+        QCOMPARE(m_model->sidebar(), SidebarItem::ofFolder(stored));
+        QVERIFY(wait(m_model->removeFolder(stored)));
+        QCOMPARE(m_model->sidebar(), SidebarItem::all());
+        QCOMPARE(sidebar()->list()->currentItem(), sidebar()->row(SidebarItem::all()));
+    }
+
+    void trashRowIconAndBadge()
+    {
+        const auto icon = [this] {
+            return sidebar()->row(SidebarItem::trash())->data(SidebarView::iconNameRole);
+        };
+        QCOMPARE(icon(), QStringLiteral("user-trash"));
+        QCOMPARE(trailing(SidebarItem::trash()), QString());
+        QVERIFY(wait(m_model->trash({publish()})));
+        QCOMPARE(icon(), QStringLiteral("user-trash-full"));
+        QCOMPARE(trailing(SidebarItem::trash()), QStringLiteral("1"));
+    }
+
+    void footerRedBelowOneTenth_data()
+    {
+        QTest::addColumn<qint64>("free");
+        QTest::addColumn<bool>("low");
+        QTest::newRow("9.9 %") << qint64(99) << true;
+        QTest::newRow("10 %") << qint64(100) << false;
+    }
+    void footerRedBelowOneTenth()
+    {
+        QFETCH(qint64, free);
+        QFETCH(bool, low);
+        DiskFreeFooter* footer = m_window->footer();
+        footer->showCapacity(VolumeInfo::Capacity{free * 1'000'000'000, 1'000'000'000'000});
+        QCOMPARE(footer->isLow(), low);
+        const QColor bar = footer->findChild<QProgressBar*>()->palette().color(QPalette::Highlight);
+        QCOMPARE(bar == Palette::red, low);
+        QCOMPARE(footer->accessibleDescription(), footer->text());
+    }
+
+    void ollamaBannerHiddenOnTrashOnly()
+    {
+        publish(false, true);
+        Banner* banner = m_window->banners()->ollamaBanner();
+        QVERIFY(!banner->isHidden());
+        m_model->setSidebar(SidebarItem::trash());
+        QVERIFY(banner->isHidden());
+        m_model->setSidebar(std::nullopt);
+        QVERIFY(!banner->isHidden());
+    }
+
+    void updateWithoutNotes()
+    {
+        m_core->update = UpdateInfo{QStringLiteral("9.0"), std::nullopt, std::nullopt};
+        QVERIFY(wait(m_model->start()));
+        QTRY_VERIFY(m_model->update());
+        Banner* banner = m_window->banners()->updateBanner();
+        QVERIFY(!banner->isHidden());
+        QCOMPARE(banner->text(), QStringLiteral("Brimvale 9.0 is available."));
+        QCOMPARE(banner->accessibleDescription(), banner->text());
+    }
+
+    void escapeOnRiskyAlertTrashesNothing()
+    {
+        m_window->show();
+        const ModelEntry model = publish();
+        m_core->risky = true;
+        QVERIFY(wait(m_model->requestTrash({model})));
+        QTRY_VERIFY(m_window->riskyAlert());
+        QTest::keyClick(m_window->riskyAlert(), Qt::Key_Escape);
+        QTRY_VERIFY(!m_window->riskyAlert());
+        QVERIFY(!m_model->pendingRiskyTrash());
+        QTest::qWait(50);
+        QVERIFY(m_model->trashEntries().isEmpty());
+        QVERIFY(QFile::exists(model.primaryPath));
+    }
+
+    void scanCommandDisabledWhileScanning()
+    {
+        QAction* scan = m_window->command(QStringLiteral("Scan for Models"));
+        m_core->holdScans = true;
+        const QFuture<void> running = m_model->rescan();
+        QVERIFY(!scan->isEnabled());
+        m_core->gate.release();
+        QVERIFY(wait(running));
+        QVERIFY(scan->isEnabled());
+    }
+
+    void accessibleNames()
+    {
+        m_window->showSettings();
+        m_model->showToast(QStringLiteral("Moved"), false, {QStringLiteral("id")});
+        ToastView* toast = m_window->toastView();
+        QCOMPARE(toast->accessibleDescription(), QStringLiteral("Moved"));
+        QCOMPARE(QAccessible::queryAccessibleInterface(toast)->role(), QAccessible::AlertMessage);
+        QCOMPARE(toast->undoButton()->text(), QStringLiteral("Undo"));
+        QStringList names;
+        for (const QWidget* widget : m_window->findChildren<QWidget*>())
+            names << widget->accessibleName();
+        for (const char* name : {"Sidebar", "Disk space", "Status", "Notification", "Banner",
+                                 "Add Folder", "Remove Folder"})
+            QVERIFY2(names.contains(QLatin1String(name)), name);
+    }
+
+    void toastCutAfterTwoLines()
+    {
+        const QFont font;
+        const QString text = ToastView::twoLines(QStringLiteral("word ").repeated(200), font, 200);
+        QCOMPARE(text.count(u'\n'), 1);
+        QVERIFY(text.endsWith(QChar(0x2026)));
+    }
+};
 
 QTEST_MAIN(MainWindowTest)
 #include "tst_mainwindow.moc"
