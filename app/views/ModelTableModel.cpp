@@ -2,6 +2,9 @@
 
 #include "fs/Format.h"
 #include "views/CellRoles.h"
+#include "views/Icons.h"
+#include "views/Palette.h"
+#include "views/SourceStyle.h"
 #include "views/Tag.h"
 
 #include <QColor>
@@ -10,9 +13,7 @@
 
 namespace {
 
-const QColor orange(0xFF, 0x95, 0x00);
-const QColor red(0xFF, 0x3B, 0x30);
-const QColor grey(0x8E, 0x8E, 0x93);
+const QColor grey(0x8E, 0x8E, 0x93); // the secondary text colour
 
 } // namespace
 
@@ -152,11 +153,17 @@ QVariant ModelTableModel::data(const QModelIndex& index, int role) const
         if (entry.quantization)
             tags << Tag(*entry.quantization, grey);
         if (entry.isDuplicate)
-            tags << Tag(QStringLiteral("DUPLICATE"), orange);
+            tags << Tag(QStringLiteral("DUPLICATE"), Palette::orange);
         if (entry.isLarge())
-            tags << Tag(QStringLiteral("10 GB+"), red);
+            tags << Tag(QStringLiteral("10 GB+"), Palette::red);
         return QVariant::fromValue(tags);
     }
+    case Qt::DecorationRole:
+        if (column == source)
+            return m_sourceIcons[entry.source.value()];
+        if (column == status)
+            return entry.deleteRisk == DeleteRisk::risky ? m_inUseIcon : m_safeIcon;
+        return {};
     case Qt::TextAlignmentRole:
         if (column == size)
             return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
@@ -165,7 +172,7 @@ QVariant ModelTableModel::data(const QModelIndex& index, int role) const
         if (column == modified || (column == status && entry.deleteRisk != DeleteRisk::risky))
             return grey;
         if (column == status)
-            return orange;
+            return Palette::orange;
         return {};
     default:
         return {};

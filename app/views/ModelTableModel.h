@@ -6,7 +6,9 @@
 #include <QAbstractTableModel>
 #include <QDateTime>
 #include <QHash>
+#include <QIcon>
 #include <QList>
+#include <array>
 #include <functional>
 #include <optional>
 
@@ -57,4 +59,7 @@ private:
     QList<ModelEntry> m_rows;
     QHash<QString, int> m_rowOfId;
     std::function<QDateTime()> m_now;
+    std::array<QIcon, 8> m_sourceIcons;
+    QIcon m_inUseIcon;
+    QIcon m_safeIcon;
 };

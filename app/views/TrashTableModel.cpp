@@ -2,6 +2,7 @@
 
 #include "fs/Format.h"
 #include "views/CellRoles.h"
+#include "views/SourceStyle.h"
 
 #include <QCollator>
 #include <QColor>
@@ -106,6 +107,10 @@ QVariant TrashTableModel::data(const QModelIndex& index, int role) const
     case Qt::ToolTipRole:
         if (column == name && !entry.originalPaths.isEmpty())
             return entry.originalPaths.first();
+        return {};
+    case Qt::DecorationRole:
+        if (column == source && known)
+            return m_sourceIcons[known->value()];
         return {};
     case Qt::TextAlignmentRole:
         if (column == size)

@@ -4,7 +4,9 @@
 
 #include <QAbstractTableModel>
 #include <QDateTime>
+#include <QIcon>
 #include <QList>
+#include <array>
 #include <functional>
 #include <optional>
 
@@ -54,4 +56,5 @@ private:
     QList<TrashEntry> m_rows;
     QList<SortKey> m_sortOrder{SortKey{}};
     std::function<QDateTime()> m_now;
+    std::array<QIcon, 8> m_sourceIcons;
 };
