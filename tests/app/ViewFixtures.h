@@ -115,7 +115,7 @@ inline ModelEntry entry(const QString& id, qint64 size, qint64 reclaimable = -1)
 }
 
 inline TrashEntry trashEntry(const QString& id, qint64 size, qint64 at,
-                             const QString& source = QStringLiteral("ollama"))
+                             const QString& source = QStringLiteral("Ollama"))
 {
     return TrashEntry{
         id, id, {QStringLiteral("/models/") + id}, {QStringLiteral("/t/") + id}, at, size, source};
