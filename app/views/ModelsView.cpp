@@ -102,6 +102,7 @@ ModelsView::ModelsView(AppModel& model, QWidget* parent)
             [this] { (void)m_model.requestTrash(selectedRows()); });
     connect(m_empty, &EmptyState::actionTriggered, this, [this] { (void)m_model.addFolder(); });
 
+    connect(&m_model, &AppModel::scanChanged, this, [this] { m_storageScanned = nullptr; });
     for (const auto signal : {&AppModel::scanChanged, &AppModel::sidebarChanged,
                               &AppModel::searchChanged, &AppModel::sortOrderChanged})
         connect(&m_model, signal, this, &ModelsView::refreshRows);
@@ -201,8 +202,10 @@ void ModelsView::refreshBody()
     const std::optional<ScanResult>& scan = m_model.scan();
     const SidebarItem item = m_model.sidebar().value_or(SidebarItem::all());
     const bool storage = item.kind == K::all && scan && !scan->models.isEmpty();
-    if (storage)
+    if (storage && m_storageScanned != &*scan) {
         m_storage->setScan(*scan);
+        m_storageScanned = &*scan;
+    }
     m_storage->setVisible(storage);
     m_storageDivider->setVisible(storage);
     m_duplicates->setVisible(item.kind == K::duplicates);

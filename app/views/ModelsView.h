@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/ModelEntry.h"
+#include "model/ScanResult.h"
 
 #include <QList>
 #include <QWidget>
@@ -59,7 +60,8 @@ private:
     [[nodiscard]] QList<ModelEntry> selectedRows() const;
 
     AppModel& m_model;
-    QList<ModelEntry> m_rows; // visibleModels, computed once per change
+    QList<ModelEntry> m_rows;                     // visibleModels, computed once per change
+    const ScanResult* m_storageScanned = nullptr; // the scan the storage header shows
     QLabel* m_title;
     QLabel* m_subtitle;
     QToolBar* m_toolbar;
