@@ -150,8 +150,8 @@ QString TrashView::confirmTitle(const QStringList& ids) const
     if (ids.size() == 1)
         for (const TrashEntry& entry : m_table->tableModel().rows())
             if (entry.id == ids.first())
-                return QStringLiteral("Delete “") + entry.modelName +
-                       QStringLiteral("” immediately?");
+                return QStringLiteral("Delete \"") + entry.modelName +
+                       QStringLiteral("\" immediately?");
     return QStringLiteral("Delete ") + QString::number(ids.size()) +
            QStringLiteral(" items immediately?");
 }

@@ -99,7 +99,7 @@ private slots:
         view.emptyButton().click(); // one row: asked by name
         auto* box = view.findChild<QMessageBox*>();
         QVERIFY(box);
-        QCOMPARE(box->text(), u"Delete “llama3” immediately?"_qs);
+        QCOMPARE(box->text(), u"Delete \"llama3\" immediately?"_qs);
         QCOMPARE(box->informativeText(), u"This can't be undone."_qs);
         QCOMPARE(box->defaultButton(), box->button(QMessageBox::Cancel));
         box->button(QMessageBox::Cancel)->click();
@@ -118,7 +118,7 @@ private slots:
         view.deleteButton().click();
         auto* box = view.findChild<QMessageBox*>();
         QVERIFY(box);
-        QCOMPARE(box->text(), u"Delete “c” immediately?"_qs);
+        QCOMPARE(box->text(), u"Delete \"c\" immediately?"_qs);
         box->reject();
     }
 
@@ -157,7 +157,7 @@ private slots:
         menu->actions()[3]->trigger();
         auto* box = view.findChild<QMessageBox*>();
         QVERIFY(box);
-        QCOMPARE(box->text(), u"Delete “c” immediately?"_qs);
+        QCOMPARE(box->text(), u"Delete \"c\" immediately?"_qs);
         box->reject();
     }
 };
