@@ -2,6 +2,8 @@
 
 #include <QCollator>
 #include <algorithm>
+#include <numeric>
+#include <vector>
 
 namespace ModelList {
 
@@ -112,14 +114,30 @@ void sort(QList<ModelEntry>& models, const QList<SortKey>& keys)
 {
     QCollator collator;
     collator.setNumericMode(true);
-    std::stable_sort(models.begin(), models.end(), [&](const ModelEntry& a, const ModelEntry& b) {
+    // Sorts positions and moves each entry once; dates are converted once per entry.
+    std::vector<qint64> dates;
+    if (std::any_of(keys.cbegin(), keys.cend(),
+                    [](const SortKey& key) { return key.field == SortKey::Field::lastModified; }))
+        for (const ModelEntry& entry : models)
+            dates.push_back(entry.lastModified ? entry.lastModified->toMSecsSinceEpoch()
+                                               : LLONG_MIN);
+    std::vector<qsizetype> indices(models.size());
+    std::iota(indices.begin(), indices.end(), 0);
+    std::stable_sort(indices.begin(), indices.end(), [&](qsizetype a, qsizetype b) {
         for (const SortKey& key : keys) {
-            const int result = compare(a, b, key.field, collator);
+            const int result = key.field == SortKey::Field::lastModified
+                                   ? order(dates[a], dates[b])
+                                   : compare(models[a], models[b], key.field, collator);
             if (result != 0)
                 return key.ascending ? result < 0 : result > 0;
         }
         return false;
     });
+    QList<ModelEntry> sorted;
+    sorted.reserve(models.size());
+    for (const qsizetype i : indices)
+        sorted.push_back(std::move(models[i]));
+    models = std::move(sorted);
 }
 
 } // namespace ModelList

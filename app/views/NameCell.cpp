@@ -1,0 +1,96 @@
+#include "views/NameCell.h"
+
+#include "views/CellRoles.h"
+#include "views/Tag.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QPainter>
+
+namespace {
+constexpr int padX = 6;
+constexpr int padY = 2;
+constexpr int lineGap = 2;
+constexpr int tagGap = 5;
+} // namespace
+
+QFont NameCell::captionFont(const QFont& base)
+{
+    QFont font = base;
+    if (base.pointSizeF() > 0)
+        font.setPointSizeF(base.pointSizeF() * 0.85);
+    else
+        font.setPixelSize(qMax(8, base.pixelSize() * 85 / 100));
+    return font;
+}
+
+int NameCell::rowHeight(const QFont& base)
+{
+    return QFontMetrics(base).height() + QFontMetrics(captionFont(base)).height() + lineGap +
+           2 * padY + 4;
+}
+
+QSize NameCell::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    const QFontMetrics metrics(option.font);
+    int width = metrics.horizontalAdvance(index.data(Qt::DisplayRole).toString()) + 2 * padX;
+    for (const Tag& tag : index.data(CellRoles::tags).value<QList<Tag>>())
+        width += tagGap + tag.size(option.font).width();
+    return {width, rowHeight(option.font)};
+}
+
+void NameCell::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                     const QModelIndex& index) const
+{
+    QStyleOptionViewItem opt = option;
+    initStyleOption(&opt, index);
+    opt.text.clear();
+    const QWidget* widget = option.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+
+    const bool selected = option.state.testFlag(QStyle::State_Selected);
+    const QPalette::ColorGroup group =
+        option.state.testFlag(QStyle::State_Active) ? QPalette::Active : QPalette::Inactive;
+    const QColor primary =
+        option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
+    const QColor secondary =
+        selected ? primary : option.palette.color(group, QPalette::PlaceholderText);
+
+    const QRect area = option.rect.adjusted(padX, padY, -padX, -padY);
+    const QFont caption = captionFont(option.font);
+    const QFontMetrics nameMetrics(option.font);
+    const QFontMetrics captionMetrics(caption);
+    const int top =
+        area.top() + (area.height() - nameMetrics.height() - lineGap - captionMetrics.height()) / 2;
+
+    const QList<Tag> tags = index.data(CellRoles::tags).value<QList<Tag>>();
+    int tagsWidth = 0;
+    for (const Tag& tag : tags)
+        tagsWidth += tagGap + tag.size(option.font).width();
+    const int nameRoom = qMax(0, area.width() - tagsWidth);
+    const QString name =
+        nameMetrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideMiddle, nameRoom);
+
+    painter->save();
+    painter->setClipRect(option.rect);
+    painter->setFont(option.font);
+    painter->setPen(primary);
+    const QRect nameRect(area.left(), top, nameRoom, nameMetrics.height());
+    painter->drawText(nameRect, Qt::AlignLeft | Qt::AlignVCenter, name);
+    int x = area.left() + nameMetrics.horizontalAdvance(name);
+    for (const Tag& tag : tags) {
+        x += tagGap;
+        const QSize size = tag.size(option.font);
+        tag.paint(*painter, QPoint(x, nameRect.center().y() - size.height() / 2 + 1), option.font);
+        x += size.width();
+    }
+    painter->setFont(caption);
+    painter->setPen(secondary);
+    const QString second = captionMetrics.elidedText(index.data(CellRoles::secondLine).toString(),
+                                                     Qt::ElideMiddle, area.width());
+    painter->drawText(
+        QRect(area.left(), nameRect.bottom() + 1 + lineGap, area.width(), captionMetrics.height()),
+        Qt::AlignLeft | Qt::AlignVCenter, second);
+    painter->restore();
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QList>
+#include <QMetaType>
+#include <QPoint>
+#include <QSize>
+#include <QString>
+
+class QPainter;
+
+// A short label on a tinted rounded rectangle, drawn beside a name ("Q4_K_M", "DUPLICATE").
+class Tag
+{
+public:
+    Tag() = default;
+    Tag(QString text, QColor tint) : m_text(std::move(text)), m_tint(std::move(tint)) {}
+
+    [[nodiscard]] const QString& text() const { return m_text; }
+    [[nodiscard]] const QColor& tint() const { return m_tint; }
+
+    // The smaller, semibold font of the text, derived from the cell's font.
+    [[nodiscard]] static QFont font(const QFont& base);
+    [[nodiscard]] QSize size(const QFont& base) const;
+    // Draws the tag with its top-left corner at the point.
+    void paint(QPainter& painter, const QPoint& topLeft, const QFont& base) const;
+
+    friend bool operator==(const Tag&, const Tag&) = default;
+
+private:
+    QString m_text;
+    QColor m_tint;
+};
+
+Q_DECLARE_METATYPE(Tag)

@@ -1,0 +1,124 @@
+#pragma once
+
+#include "TestHome.h"
+#include "app/AppModel.h"
+
+#include <QSemaphore>
+#include <QTest>
+#include <mutex>
+
+// A core that answers from canned lists and can hold the trash, restore and delete calls open,
+// and dialogs that only count; for the widget tests of the two detail pages.
+namespace ViewFixtures {
+
+class FakeCore : public CoreCalls
+{
+public:
+    std::mutex mutex;
+    ScanResult scanned;
+    QList<TrashEntry> trashed;
+    QSemaphore gate;
+    std::atomic<bool> hold{false};
+
+    std::optional<ScanResult> scan(bool, const QStringList&, const StopToken*,
+                                   ScanProgress*) override
+    {
+        const std::lock_guard lock(mutex);
+        return scanned;
+    }
+    QList<TrashEntry> trashEntries() override
+    {
+        const std::lock_guard lock(mutex);
+        return trashed;
+    }
+    QList<TrashOutcome> trash(const QList<ModelEntry>&, const StopToken*) override
+    {
+        wait();
+        return {};
+    }
+    std::optional<QString> restore(const QString&) override
+    {
+        wait();
+        return std::nullopt;
+    }
+    std::optional<QString> deletePermanently(const QString&) override
+    {
+        wait();
+        return std::nullopt;
+    }
+    std::optional<UpdateInfo> checkForUpdate() override { return std::nullopt; }
+    bool includeLoose() const override { return false; }
+    void setIncludeLoose(bool) override {}
+    QStringList customFolders() override { return {}; }
+
+private:
+    void wait()
+    {
+        if (hold)
+            gate.acquire();
+    }
+};
+
+class FakeDialogs : public Dialogs
+{
+public:
+    QList<QStringList> revealed;
+    QStringList chooseFolders(const FolderPanel&) override { return {}; }
+    std::optional<QString> chooseSaveFile(const SavePanel&) override { return std::nullopt; }
+    void reveal(const QStringList& paths) override { revealed << paths; }
+    void openUrl(const QUrl&) override {}
+};
+
+// A test home, the fakes and an application model over them.
+struct Setup
+{
+    TestHome home;
+    std::shared_ptr<FakeCore> core = std::make_shared<FakeCore>();
+    FakeDialogs dialogs;
+    AppModel model{core, dialogs};
+
+    ~Setup() { core->gate.release(100); }
+
+    [[nodiscard]] static bool wait(const QFuture<void>& future)
+    {
+        return QTest::qWaitFor([&] { return future.isFinished(); }, 30000);
+    }
+    // Publishes a scan of the entries through a rescan.
+    bool publish(const QList<ModelEntry>& models)
+    {
+        {
+            const std::lock_guard lock(core->mutex);
+            core->scanned = ScanResult{models, {}, false};
+        }
+        return wait(model.rescan());
+    }
+    bool publishTrash(const QList<TrashEntry>& entries)
+    {
+        {
+            const std::lock_guard lock(core->mutex);
+            core->trashed = entries;
+        }
+        return wait(model.reloadTrash());
+    }
+};
+
+inline ModelEntry entry(const QString& id, qint64 size, qint64 reclaimable = -1)
+{
+    ModelEntry model;
+    model.id = id;
+    model.name = id;
+    model.sizeBytes = size;
+    model.reclaimableBytes = reclaimable < 0 ? size : reclaimable;
+    model.primaryPath = QStringLiteral("/models/") + id + QStringLiteral(".gguf");
+    model.allPaths = {model.primaryPath};
+    return model;
+}
+
+inline TrashEntry trashEntry(const QString& id, qint64 size, qint64 at,
+                             const QString& source = QStringLiteral("Ollama"))
+{
+    return TrashEntry{
+        id, id, {QStringLiteral("/models/") + id}, {QStringLiteral("/t/") + id}, at, size, source};
+}
+
+} // namespace ViewFixtures

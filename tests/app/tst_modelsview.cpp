@@ -1,0 +1,251 @@
+#include "ViewFixtures.h"
+#include "views/CellRoles.h"
+#include "views/EmptyState.h"
+#include "views/ModelTable.h"
+#include "views/ModelTableModel.h"
+#include "views/ModelsView.h"
+#include "views/Palette.h"
+#include "views/ScanningPlaceholder.h"
+#include "views/StatusBar.h"
+#include "views/StorageHeader.h"
+#include "views/Tag.h"
+
+#include <QAbstractItemModelTester>
+#include <QClipboard>
+#include <QHeaderView>
+#include <QMenu>
+#include <QPushButton>
+
+using namespace ViewFixtures;
+
+class ModelsViewTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    static void selectRows(ModelTable& table, const QList<int>& rows)
+    {
+        table.clearSelection();
+        for (const int row : rows)
+            table.selectionModel()->select(table.model()->index(row, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    static QStringList selectedIds(const ModelTable& table)
+    {
+        QStringList ids;
+        for (const QModelIndex& index : table.selectionModel()->selectedRows())
+            ids << index.data(CellRoles::id).toString();
+        ids.sort();
+        return ids;
+    }
+
+private slots:
+    void itemModelIsSound()
+    {
+        ModelTableModel rows;
+        QAbstractItemModelTester tester(&rows,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        rows.setRows({entry(QStringLiteral("a"), 5), entry(QStringLiteral("b"), 7)});
+        QCOMPARE(rows.rowCount(), 2);
+        rows.setRows({});
+        QCOMPARE(rows.rowCount(), 0);
+    }
+
+    void texts_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QList<int>>("selected");
+        QTest::addColumn<QString>("subtitle");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("none") << 0 << QList<int>{} << "0 items · Zero KB"
+                              << "0 items · Zero KB";
+        QTest::newRow("one") << 1 << QList<int>{} << "1 items · 1 KB"
+                             << "1 item · 1 KB";
+        QTest::newRow("two of five") << 5 << QList<int>{1, 3} << "5 items · 15 KB"
+                                     << "2 of 5 selected · 6 KB";
+    }
+    void texts()
+    {
+        QFETCH(int, count);
+        QFETCH(QList<int>, selected);
+        Setup setup;
+        QList<ModelEntry> models;
+        for (int i = 1; i <= count; ++i) // sizes 1..5 KB; sorted largest first
+            models << entry(QString::number(i), i * 1000);
+        QVERIFY(setup.publish(models));
+        ModelsView view(setup.model);
+        selectRows(view.table(), selected);
+        QFETCH(QString, subtitle);
+        QFETCH(QString, status);
+        QCOMPARE(view.subtitle(), subtitle);
+        QCOMPARE(view.statusText(), status);
+        QCOMPARE(view.trashButton().isHidden(), selected.isEmpty());
+    }
+
+    void beforeFirstScan()
+    {
+        Setup setup;
+        ModelsView view(setup.model);
+        QCOMPARE(view.title(), u"All Models"_qs);
+        QCOMPARE(view.subtitle(), QString());
+        QCOMPARE(view.mainArea(), static_cast<QWidget*>(&view.placeholder()));
+        QVERIFY(!view.exportAction().isEnabled());
+    }
+
+    void storageBarWidths()
+    {
+        using S = StorageBar::Segment;
+        QCOMPARE(StorageBar::widths({S{ModelSource::ollama, 500}}, 500, 300), QList<qreal>{300});
+        const QList<qreal> two = StorageBar::widths(
+            {S{ModelSource::ollama, 1'000'000}, S{ModelSource::loose, 1}}, 1'000'001, 302);
+        QCOMPARE(two[1], 3.0);
+        QVERIFY(qAbs(two[0] - 300) < 0.01);
+    }
+
+    void storageHeaderOnlyForEntries()
+    {
+        Setup setup;
+        ModelsView view(setup.model);
+        view.show();
+        QVERIFY(setup.publish({}));
+        QVERIFY(view.storageHeader().isHidden());
+        QCOMPARE(view.emptyState().title(), u"No AI Models Found"_qs);
+        QVERIFY(!view.emptyState().actionButton().isHidden());
+
+        ModelEntry zero = entry(QStringLiteral("z"), 50, 0);
+        zero.source = ModelSource::whisper;
+        QVERIFY(setup.publish({entry(QStringLiteral("a"), 2000), zero}));
+        QVERIFY(!view.storageHeader().isHidden());
+        QCOMPARE(view.storageHeader().legendTexts(), QStringList{u"Custom Folders 2 KB"_qs});
+    }
+
+    void searchEmptyStateWins()
+    {
+        Setup setup;
+        QVERIFY(setup.publish({entry(QStringLiteral("a"), 2000)}));
+        setup.model.setSidebar(SidebarItem::duplicates());
+        ModelsView view(setup.model);
+        QCOMPARE(view.emptyState().title(), u"No Duplicates"_qs);
+        setup.model.setSearch(QStringLiteral("zzz"));
+        QVERIFY(view.emptyState().title().contains(u"zzz"_qs));
+        QVERIFY(view.emptyState().actionButton().isHidden());
+    }
+
+    void cells_data()
+    {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<qint64>("reclaimable");
+        QTest::addColumn<bool>("large");
+        QTest::addColumn<QString>("sizeTip");
+        QTest::newRow("ten GB") << 10'000'000'000LL << 10'000'000'000LL << false << QString();
+        QTest::newRow("one byte more") << 10'000'000'001LL << 10'000'000'001LL << true << QString();
+        QTest::newRow("shared layers")
+            << 4'000'000'000LL << 1'500'000'000LL << false << "Trashing frees 1.5 GB";
+    }
+    void cells()
+    {
+        QFETCH(qint64, size);
+        QFETCH(qint64, reclaimable);
+        ModelTableModel rows;
+        rows.setRows({entry(QStringLiteral("a"), size, reclaimable)});
+        const QList<Tag> tags =
+            rows.index(0, ModelTableModel::name).data(CellRoles::tags).value<QList<Tag>>();
+        QFETCH(bool, large);
+        QFETCH(QString, sizeTip);
+        QCOMPARE(tags.contains(Tag(u"10 GB+"_qs, Palette::red)), large);
+        QCOMPARE(rows.index(0, ModelTableModel::size).data(Qt::ToolTipRole).toString(), sizeTip);
+    }
+
+    void headerClicksEditSortOrder()
+    {
+        Setup setup;
+        ModelsView view(setup.model);
+        QHeaderView* header = view.table().horizontalHeader();
+        using F = SortKey::Field;
+        emit header->sectionClicked(ModelTableModel::size); // already first: reverses
+        QCOMPARE(setup.model.sortOrder(), (QList<SortKey>{{F::sizeBytes, true}}));
+        emit header->sectionClicked(ModelTableModel::name);
+        QCOMPARE(setup.model.sortOrder(), (QList<SortKey>{{F::name, true}, {F::sizeBytes, true}}));
+        QCOMPARE(header->sortIndicatorSection(), int(ModelTableModel::name));
+        emit header->sectionClicked(ModelTableModel::status); // no key
+        QCOMPARE(setup.model.sortOrder().size(), 2);
+        QCOMPARE(header->sortIndicatorSection(), int(ModelTableModel::name));
+    }
+
+    void contextMenuRows()
+    {
+        Setup setup;
+        QVERIFY(setup.publish({entry(QStringLiteral("a"), 3000), entry(QStringLiteral("b"), 2000),
+                               entry(QStringLiteral("c"), 1000)}));
+        ModelsView view(setup.model);
+        view.resize(900, 600);
+        view.show();
+        ModelTable& table = view.table();
+        selectRows(table, {0, 1});
+        const auto pointOf = [&](int row) {
+            return table.visualRect(table.model()->index(row, 1)).center();
+        };
+        QCOMPARE(table.idsAt(pointOf(2)), QStringList{u"c"_qs});
+        QCOMPARE(table.idsAt(pointOf(1)), (QStringList{u"a"_qs, u"b"_qs}));
+        QVERIFY(table.idsAt(QPoint(5, table.viewport()->height() - 2)).isEmpty());
+
+        const std::unique_ptr<QMenu> menu = table.menuFor({u"a"_qs, u"b"_qs});
+        QStringList texts;
+        for (QAction* action : menu->actions())
+            texts << action->text();
+        QCOMPARE(texts, (QStringList{u"Show in File Manager"_qs,
+                                     u"Copy Path"_qs,
+                                     {},
+                                     u"Move to…"_qs,
+                                     {},
+                                     u"Move to Trash"_qs}));
+        menu->actions()[1]->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), u"/models/a.gguf\n/models/b.gguf"_qs);
+        menu->actions()[5]->trigger(); // Move to Trash acts on both
+        QCOMPARE(setup.model.busyMessage(), u"Moving 2 items to Trash…"_qs);
+        QVERIFY(!table.menuFor({u"gone"_qs}));
+    }
+
+    void busyDisablesActions()
+    {
+        Setup setup;
+        const ModelEntry a = entry(QStringLiteral("a"), 3000);
+        QVERIFY(setup.publish({a}));
+        ModelsView view(setup.model);
+        selectRows(view.table(), {0});
+        setup.core->hold = true;
+        const QFuture<void> trashing = setup.model.trash({a});
+        QCOMPARE(view.statusText(), u"Moving a to Trash…"_qs);
+        QVERIFY(!view.trashButton().isEnabled() && !view.moveButton().isEnabled());
+        setup.core->gate.release();
+        QVERIFY(Setup::wait(trashing));
+    }
+
+    void selectionSurvivesRefreshes()
+    {
+        Setup setup;
+        QList<ModelEntry> models{entry(QStringLiteral("a"), 3000), entry(QStringLiteral("b"), 2000),
+                                 entry(QStringLiteral("c"), 1000)};
+        QVERIFY(setup.publish(models));
+        ModelsView view(setup.model);
+        selectRows(view.table(), {0, 1});
+        QCOMPARE(setup.model.selection(), (QSet<QString>{u"a"_qs, u"b"_qs}));
+
+        // A filter hiding a selected row neither drops it from the selection nor forgets it.
+        setup.model.setSearch(QStringLiteral("a.gguf"));
+        QCOMPARE(setup.model.selection(), (QSet<QString>{u"a"_qs, u"b"_qs}));
+        setup.model.setSearch({});
+        QCOMPARE(selectedIds(view.table()), (QStringList{u"a"_qs, u"b"_qs}));
+
+        // A rescan gives new ids; rows whose paths survive stay selected.
+        for (ModelEntry& model : models)
+            model.id += u'2';
+        models.removeFirst();
+        QVERIFY(setup.publish(models));
+        QCOMPARE(selectedIds(view.table()), QStringList{u"b2"_qs});
+        QCOMPARE(view.statusText(), u"1 of 2 selected · 2 KB"_qs);
+    }
+};
+
+QTEST_MAIN(ModelsViewTest)
+#include "tst_modelsview.moc"
