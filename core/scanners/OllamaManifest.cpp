@@ -2,11 +2,11 @@
 
 #include "fs/DirectoryListing.h"
 #include "fs/FS.h"
+#include "fs/JSONStore.h"
 #include "fs/PathBytes.h"
 
 #include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <algorithm>
@@ -118,11 +118,10 @@ Tree list(const QString& manifestsDir)
 
 std::optional<QList<Layer>> decode(const QByteArray& content)
 {
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(content, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
+    const std::optional<QJsonObject> parsed = JSONStore::objectOf(content);
+    if (!parsed)
         return std::nullopt;
-    const QJsonObject root = document.object();
+    const QJsonObject& root = *parsed;
     const QJsonValue layers = root.value(QLatin1String("layers"));
     if (!layers.isArray())
         return std::nullopt;
