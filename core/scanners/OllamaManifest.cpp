@@ -4,6 +4,7 @@
 #include "fs/FS.h"
 #include "fs/JSONStore.h"
 #include "fs/PathBytes.h"
+#include "fs/UniqueFd.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -14,7 +15,6 @@
 #include <fcntl.h>
 #include <set>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -54,20 +54,17 @@ std::optional<OllamaManifest::Layer> decodeLayer(const QJsonValue& value)
 void listFolder(const std::string& path, int level, bool pathIsUtf8,
                 std::set<std::pair<dev_t, ino_t>>& seen, OllamaManifest::Tree& tree)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const UniqueFd folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const int fd = folder.get();
     struct stat st
     {
     };
-    if (fd < 0 || ::fstat(fd, &st) != 0) {
+    if (!folder.isValid() || ::fstat(fd, &st) != 0) {
         tree.complete = false;
-        if (fd >= 0)
-            ::close(fd);
         return;
     }
-    if (!seen.insert({st.st_dev, st.st_ino}).second) { // a second way in, or a loop
-        ::close(fd);
+    if (!seen.insert({st.st_dev, st.st_ino}).second) // a second way in, or a loop
         return;
-    }
     std::vector<std::string> names;
     DirectoryListing listing;
     if (!listing.read(fd,
@@ -101,7 +98,6 @@ void listFolder(const std::string& path, int level, bool pathIsUtf8,
         if (S_ISDIR(entry.st_mode) && !PathBytes::isTrashName(name))
             listFolder(child, level + 1, utf8, seen, tree);
     }
-    ::close(fd);
 }
 
 } // namespace
