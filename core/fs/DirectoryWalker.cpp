@@ -3,6 +3,7 @@
 #include "fs/AppPaths.h"
 #include "fs/DirectoryListing.h"
 #include "fs/PathBytes.h"
+#include "fs/UniqueFd.h"
 #include "fs/WalkScope.h"
 #include "model/StopToken.h"
 
@@ -27,15 +28,15 @@ namespace {
 // An open folder whose subfolders are still waiting to be opened relative to it.
 struct DirHandle
 {
-    explicit DirHandle(int fd, std::atomic<int>& held) : fd(fd), held(held) {}
+    DirHandle(UniqueFd fd, std::atomic<int>& held) : fd(std::move(fd)), held(held) {}
     ~DirHandle()
     {
-        ::close(fd);
+        fd.close(); // before the count drops, so the walk never holds more than it counts
         held.fetch_sub(1, std::memory_order_relaxed);
     }
     DirHandle(const DirHandle&) = delete;
     DirHandle& operator=(const DirHandle&) = delete;
-    int fd;
+    UniqueFd fd;
     std::atomic<int>& held;
 };
 
@@ -145,7 +146,7 @@ private:
         std::shared_ptr<DirHandle> handle = enter(job, takeRoot());
         if (!handle)
             return;
-        Folder folder = folderOf(job, handle->fd);
+        Folder folder = folderOf(job, handle->fd.get());
         list(folder, listing, path);
         queueChildren(folder.children, std::move(handle));
     }
@@ -160,20 +161,18 @@ private:
     // Opens the job's folder; nothing when it cannot be opened (reported) or is the home Trash.
     std::shared_ptr<DirHandle> enter(Job& job, bool isRoot)
     {
-        const int fd = openFolder(job, isRoot);
+        UniqueFd fd(openFolder(job, isRoot));
         const int openError = errno;
         job.parent.reset();
-        if (fd < 0) {
+        if (!fd.isValid()) {
             m_visitor.folderFailed(job.path.empty() ? std::string_view("/") : job.path, openError);
             return nullptr;
         }
-        if (!isRoot && isHomeTrash(fd)) {
-            ::close(fd);
+        if (!isRoot && isHomeTrash(fd.get()))
             return nullptr;
-        }
         m_directories.fetch_add(1, std::memory_order_relaxed);
         m_held.fetch_add(1, std::memory_order_relaxed);
-        return std::make_shared<DirHandle>(fd, m_held);
+        return std::make_shared<DirHandle>(std::move(fd), m_held);
     }
 
     int openFolder(const Job& job, bool isRoot)
@@ -184,7 +183,7 @@ private:
             if (isRoot)
                 fd = ::open(job.path.empty() ? "/" : job.path.c_str(), flags);
             else if (job.parent)
-                fd = ::openat(job.parent->fd, job.path.c_str() + job.nameOffset, flags);
+                fd = ::openat(job.parent->fd.get(), job.path.c_str() + job.nameOffset, flags);
             else
                 fd = ::open(job.path.c_str(), flags);
             if (fd >= 0 || !isTransientOpenError(errno) || attempt >= 2000)

@@ -3,6 +3,8 @@
 #include "fs/DirectoryListing.h"
 #include "fs/DirectoryWalker.h"
 #include "fs/PathBytes.h"
+#include "fs/PathParts.h"
+#include "fs/UniqueFd.h"
 #include "fs/WalkScope.h"
 #include "model/Sizes.h"
 #include "model/StopToken.h"
@@ -100,6 +102,15 @@ private:
     std::atomic<qint64> m_newest{std::numeric_limits<qint64>::min()};
 };
 
+void walkWith(const QString& under, bool skipHidden, std::optional<DepthRange> depth,
+              WalkVisitor& visitor)
+{
+    WalkOptions options;
+    options.skipHidden = skipHidden;
+    options.depth = depth;
+    DirectoryWalker::walk(under, options, visitor);
+}
+
 } // namespace
 
 namespace FS {
@@ -112,11 +123,8 @@ QList<FileInfo> files(const QString& under, bool skipHidden, std::optional<Depth
 QList<FileInfo> files(const QString& under, bool skipHidden, std::optional<DepthRange> depth,
                       const FileFilter& keep)
 {
-    WalkOptions options;
-    options.skipHidden = skipHidden;
-    options.depth = depth;
     CollectingVisitor visitor(keep);
-    DirectoryWalker::walk(under, options, visitor);
+    walkWith(under, skipHidden, depth, visitor);
     std::vector<Found> found = visitor.take();
     std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
         return PathBytes::preOrderLess(a.path, b.path);
@@ -134,11 +142,8 @@ QList<FileInfo> files(const QString& under, bool skipHidden, std::optional<Depth
 Totals totals(const QString& under, bool skipHidden, std::optional<DepthRange> depth,
               const FileFilter& keep)
 {
-    WalkOptions options;
-    options.skipHidden = skipHidden;
-    options.depth = depth;
     TotalsVisitor visitor(keep);
-    DirectoryWalker::walk(under, options, visitor);
+    walkWith(under, skipHidden, depth, visitor);
     return visitor.totals();
 }
 
@@ -146,12 +151,11 @@ QStringList subdirectories(const QString& of)
 {
     if (StopToken::requested(WalkScope::stop()))
         return {};
-    QByteArray root = QFile::encodeName(of);
-    while (root.size() > 1 && root.endsWith('/'))
-        root.chop(1);
-    const int fd = ::open(root.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
+    const QByteArray root = PathParts::withoutTrailingSlashes(QFile::encodeName(of));
+    const UniqueFd folder(::open(root.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.isValid())
         return {};
+    const int fd = folder.get();
     const bool rootIsUtf8 =
         PathBytes::isValidUtf8(std::string_view(root.constData(), size_t(root.size())));
     std::vector<std::string> names;
@@ -168,7 +172,6 @@ QStringList subdirectories(const QString& of)
         if (type == DT_DIR && !PathBytes::isTrashName(name) && PathBytes::isValidUtf8(name))
             names.emplace_back(name);
     });
-    ::close(fd);
     if (!rootIsUtf8)
         return {};
     std::sort(names.begin(), names.end());

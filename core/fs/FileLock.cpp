@@ -10,7 +10,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -23,16 +22,16 @@ namespace {
 } // namespace
 
 FileLock::FileLock(const QString& lockFilePath, LockWait wait, const QString& busyMessage)
+    : m_fd(::open(QFile::encodeName(lockFilePath).constData(),
+                  O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644))
 {
-    m_fd = ::open(QFile::encodeName(lockFilePath).constData(),
-                  O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (m_fd < 0)
+    if (!m_fd.isValid())
         throwLockError(lockFilePath, errno);
     // flock has no timeout: a limited wait polls with LOCK_NB, quickly at first.
     const auto deadline =
         std::chrono::steady_clock::now() + wait.value_or(std::chrono::milliseconds{0});
     auto pause = std::chrono::milliseconds{5};
-    while (::flock(m_fd, wait ? LOCK_EX | LOCK_NB : LOCK_EX) != 0) {
+    while (::flock(m_fd.get(), wait ? LOCK_EX | LOCK_NB : LOCK_EX) != 0) {
         const int error = errno;
         if (error == EINTR)
             continue;
@@ -41,8 +40,6 @@ FileLock::FileLock(const QString& lockFilePath, LockWait wait, const QString& bu
             pause = std::min(pause * 2, std::chrono::milliseconds{100});
             continue;
         }
-        ::close(m_fd);
-        m_fd = -1;
         if (error == EWOULDBLOCK)
             throw BrimvaleError(busyMessage.isEmpty()
                                     ? QStringLiteral("Another Brimvale is working "
@@ -51,17 +48,6 @@ FileLock::FileLock(const QString& lockFilePath, LockWait wait, const QString& bu
                                 BrimvaleError::Kind::busy);
         throwLockError(lockFilePath, error);
     }
-}
-
-FileLock::FileLock(FileLock&& other) noexcept : m_fd(other.m_fd)
-{
-    other.m_fd = -1;
-}
-
-FileLock::~FileLock()
-{
-    if (m_fd >= 0)
-        ::close(m_fd); // closing the descriptor releases the lock
 }
 
 FileLock FileLock::inDataDir(const QString& name, LockWait wait, const QString& busyMessage)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fs/UniqueFd.h"
+
 #include <QString>
 #include <chrono>
 #include <optional>
@@ -20,16 +22,15 @@ public:
     // busy with busyMessage. Throws BrimvaleError when the file cannot be created or locked.
     explicit FileLock(const QString& lockFilePath, LockWait wait = std::nullopt,
                       const QString& busyMessage = {});
-    ~FileLock();
 
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
-    FileLock(FileLock&& other) noexcept;
+    FileLock(FileLock&& other) noexcept = default;
 
     // Creates the data directory and locks "<name>.lock" inside it.
     [[nodiscard]] static FileLock inDataDir(const QString& name, LockWait wait = std::nullopt,
                                             const QString& busyMessage = {});
 
 private:
-    int m_fd = -1;
+    UniqueFd m_fd; // closing it releases the lock
 };

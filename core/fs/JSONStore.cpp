@@ -50,6 +50,15 @@ ReadResult read(const QString& name)
     return {ReadStatus::ok, std::move(document)};
 }
 
+std::optional<QJsonObject> objectOf(const QByteArray& bytes)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+    return document.object();
+}
+
 QByteArray encode(const QJsonDocument& document)
 {
     // A "/" can only occur inside strings in JSON text, so escaping every one is exact.

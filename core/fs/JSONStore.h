@@ -2,7 +2,9 @@
 
 #include <QByteArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QString>
+#include <optional>
 
 // Brimvale's own JSON files in the data directory. Written pretty-printed with sorted keys and
 // "/" escaped, replaced atomically; read forgivingly.
@@ -33,6 +35,9 @@ struct ReadResult
 // (then "-2", "-3", … on a clash) just before the new one takes its place, so content that could
 // not be read is never overwritten. Throws BrimvaleError; a failed write leaves the old file.
 void write(const QJsonDocument& document, const QString& name, bool keepExistingAside = false);
+
+// The object a JSON text holds; nothing when the text is not valid JSON or holds no object.
+[[nodiscard]] std::optional<QJsonObject> objectOf(const QByteArray& bytes);
 
 // Path of the named file of the data directory.
 [[nodiscard]] QString pathOf(const QString& name);

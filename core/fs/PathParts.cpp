@@ -3,15 +3,6 @@
 #include <QFile>
 #include <cstdlib>
 
-namespace {
-
-template <typename Path> Path parentIn(const Path& path, qsizetype slash)
-{
-    return slash <= 0 ? Path(1, '/') : path.left(slash);
-}
-
-} // namespace
-
 namespace PathParts {
 
 QByteArray parentOf(const QByteArray& path)

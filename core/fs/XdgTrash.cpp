@@ -4,6 +4,7 @@
 #include "fs/Mounts.h"
 #include "fs/PathParts.h"
 #include "fs/PosixIO.h"
+#include "fs/UniqueFd.h"
 #include "model/BrimvaleError.h"
 
 #include <QDir>
@@ -178,22 +179,6 @@ QByteArray trashNameBase(const QByteArray& name, qsizetype suffixLength)
     return base;
 }
 
-bool writeAll(int fd, const QByteArray& bytes)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n =
-            ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += n;
-    }
-    return true;
-}
-
 // Whether a folder path names a trash's files/ folder on its mount (or the home one).
 bool isFilesFolderResolved(const QByteArray& resolvedFolder)
 {
@@ -233,8 +218,7 @@ std::optional<QByteArray> infoOriginal(const QByteArray& info, const QByteArray&
 // folder of `original` resolved (a top-directory trash records the resolved folder).
 bool namesPath(const QByteArray& recorded, QByteArray original)
 {
-    while (original.size() > 1 && original.endsWith('/'))
-        original.chop(1);
+    original = PathParts::withoutTrailingSlashes(std::move(original));
     if (recorded == original)
         return true;
     const std::optional<QByteArray> folder = resolved(parentOf(original));
@@ -295,12 +279,11 @@ QByteArray infoContent(const QByteArray& encodedPath, const QByteArray& deletion
 
 QString trashItem(const QString& path)
 {
-    if (path.contains(QChar(0)))
+    if (PathParts::holdsNul(path))
         throw BrimvaleError(QStringLiteral("Invalid path"), BrimvaleError::Kind::invalidPath);
     QByteArray item = QFile::encodeName(
         QDir::isAbsolutePath(path) ? path : QDir::current().absoluteFilePath(path));
-    while (item.size() > 1 && item.endsWith('/'))
-        item.chop(1);
+    item = PathParts::withoutTrailingSlashes(std::move(item));
     const QByteArray name = nameOf(item);
     if (name.isEmpty() || name == "." || name == "..")
         failErrno(EINVAL);
@@ -320,7 +303,7 @@ QString trashItem(const QString& path)
 
     QByteArray originalPath = item;
     if (!destination.pathBase.isEmpty()) {
-        const QByteArray full = (*parent == "/" ? QByteArray() : *parent) + '/' + name;
+        const QByteArray full = PathParts::join(*parent, name);
         const QByteArray base = destination.pathBase == "/" ? QByteArray() : destination.pathBase;
         originalPath = full.mid(base.size() + 1);
     }
@@ -330,19 +313,19 @@ QString trashItem(const QString& path)
         const QByteArray suffix = n == 1 ? QByteArray() : '.' + QByteArray::number(n);
         const QByteArray candidate = trashNameBase(name, suffix.size()) + suffix;
         const QByteArray infoPath = destination.root + "/info/" + candidate + ".trashinfo";
-        const int fd = ::open(infoPath.constData(),
-                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0) {
+        UniqueFd fd(::open(infoPath.constData(),
+                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (!fd.isValid()) {
             if (errno == EEXIST)
                 continue;
             failErrno(errno);
         }
-        const bool written = writeAll(fd, info);
-        const int writeError = errno;
-        if (::close(fd) != 0 || !written) {
-            const int error = written ? errno : writeError;
+        int written = PosixIO::writeAll(fd.get(), info);
+        if (const int closed = fd.close(); written == 0)
+            written = closed;
+        if (written != 0) {
             ::unlink(infoPath.constData());
-            failErrno(error);
+            failErrno(written);
         }
         const QByteArray target = destination.root + "/files/" + candidate;
         const int error =
@@ -359,7 +342,7 @@ QString trashItem(const QString& path)
 bool isItemOf(const QString& itemPath, const QString& originalPath, qint64 trashedAt)
 {
     constexpr qint64 kTolerance = 10 * 60;
-    if (itemPath.contains(QChar(0)) || originalPath.contains(QChar(0)))
+    if (PathParts::holdsNul(itemPath) || PathParts::holdsNul(originalPath))
         return false;
     const QString infoPath = infoPathOf(itemPath);
     struct stat st

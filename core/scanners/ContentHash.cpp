@@ -102,18 +102,14 @@ private:
 
 namespace ContentHash {
 
-int openRegular(const QString& path, FileIdentity& identity)
+UniqueFd openRegular(const QString& path, FileIdentity& identity)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
+    UniqueFd fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat st
     {
     };
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
+    if (!fd.isValid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return UniqueFd();
     identity = FileIdentity::of(st);
     return fd;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fs/UniqueFd.h"
 #include "scanners/FileIdentity.h"
 
 #include <QByteArrayView>
@@ -17,8 +18,8 @@ inline constexpr qint64 kHeadBytes = 65536;
 
 // Opens a file for hashing with O_RDONLY|O_NONBLOCK|O_CLOEXEC (a FIFO or device never blocks)
 // and accepts it only when fstat of that descriptor says it is a regular file. Returns the
-// descriptor and fills `identity`, or -1.
-[[nodiscard]] int openRegular(const QString& path, FileIdentity& identity);
+// descriptor and fills `identity`, or an invalid descriptor.
+[[nodiscard]] UniqueFd openRegular(const QString& path, FileIdentity& identity);
 
 // 64-bit FNV-1a of the bytes as 16 lower-case hexadecimal digits.
 [[nodiscard]] QString fnv1a64(QByteArrayView bytes);

@@ -13,7 +13,6 @@
 #include <latch>
 #include <memory>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -40,24 +39,6 @@ FileKey fileKey(const FileIdentity& identity)
     return {identity.device, identity.inode};
 }
 
-// A descriptor closed when it goes away.
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    [[nodiscard]] int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 // Whether the open file is still exactly the one seen before.
 bool unchanged(int fd, const FileIdentity& expected)
 {
@@ -72,8 +53,8 @@ template <typename Read>
 std::optional<QString> readUnchanged(const QString& path, const FileIdentity& expected, Read read)
 {
     FileIdentity opened;
-    const Descriptor fd(ContentHash::openRegular(path, opened));
-    if (fd.get() < 0 || opened != expected)
+    const UniqueFd fd = ContentHash::openRegular(path, opened);
+    if (!fd.isValid() || opened != expected)
         return std::nullopt;
     std::optional<QString> result = read(fd.get());
     if (!result || !unchanged(fd.get(), expected))

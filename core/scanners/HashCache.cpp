@@ -1,6 +1,7 @@
 #include "scanners/HashCache.h"
 
 #include "fs/AppPaths.h"
+#include "fs/JSONStore.h"
 #include "fs/PosixIO.h"
 #include "model/BrimvaleError.h"
 
@@ -43,11 +44,10 @@ HashCache HashCache::load(const QString& path)
     const std::optional<QByteArray> bytes = PosixIO::readRegularFile(path, kMaxFileBytes);
     if (!bytes)
         return cache;
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(*bytes, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
+    const std::optional<QJsonObject> parsed = JSONStore::objectOf(*bytes);
+    if (!parsed)
         return cache;
-    const QJsonObject root = document.object();
+    const QJsonObject& root = *parsed;
     if (root.value(QStringLiteral("version")).toInteger(-1) != kVersion ||
         !root.value(QStringLiteral("files")).isObject())
         return cache;

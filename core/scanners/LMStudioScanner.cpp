@@ -2,12 +2,12 @@
 
 #include "fs/AppPaths.h"
 #include "fs/FS.h"
+#include "fs/JSONStore.h"
 #include "fs/PathParts.h"
 #include "fs/PosixIO.h"
 #include "model/Quantization.h"
 
 #include <QDir>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <array>
 
@@ -39,10 +39,10 @@ std::optional<QString> downloadsFolder(const QString& base)
         PosixIO::readRegularFile(base + QStringLiteral("/settings.json"), maxSettingsBytes);
     if (!content)
         return std::nullopt;
-    const QJsonDocument document = QJsonDocument::fromJson(*content);
-    if (!document.isObject())
+    const std::optional<QJsonObject> settings = JSONStore::objectOf(*content);
+    if (!settings)
         return std::nullopt;
-    const QJsonValue folder = document.object().value(QLatin1String("downloadsFolder"));
+    const QJsonValue folder = settings->value(QLatin1String("downloadsFolder"));
     if (!folder.isString() || !folder.toString().startsWith(u'/') ||
         PathParts::holdsNul(folder.toString()))
         return std::nullopt;

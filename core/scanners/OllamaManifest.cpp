@@ -2,11 +2,12 @@
 
 #include "fs/DirectoryListing.h"
 #include "fs/FS.h"
+#include "fs/JSONStore.h"
 #include "fs/PathBytes.h"
+#include "fs/UniqueFd.h"
 
 #include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <algorithm>
@@ -14,7 +15,6 @@
 #include <fcntl.h>
 #include <set>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -54,20 +54,17 @@ std::optional<OllamaManifest::Layer> decodeLayer(const QJsonValue& value)
 void listFolder(const std::string& path, int level, bool pathIsUtf8,
                 std::set<std::pair<dev_t, ino_t>>& seen, OllamaManifest::Tree& tree)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const UniqueFd folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const int fd = folder.get();
     struct stat st
     {
     };
-    if (fd < 0 || ::fstat(fd, &st) != 0) {
+    if (!folder.isValid() || ::fstat(fd, &st) != 0) {
         tree.complete = false;
-        if (fd >= 0)
-            ::close(fd);
         return;
     }
-    if (!seen.insert({st.st_dev, st.st_ino}).second) { // a second way in, or a loop
-        ::close(fd);
+    if (!seen.insert({st.st_dev, st.st_ino}).second) // a second way in, or a loop
         return;
-    }
     std::vector<std::string> names;
     DirectoryListing listing;
     if (!listing.read(fd,
@@ -101,7 +98,6 @@ void listFolder(const std::string& path, int level, bool pathIsUtf8,
         if (S_ISDIR(entry.st_mode) && !PathBytes::isTrashName(name))
             listFolder(child, level + 1, utf8, seen, tree);
     }
-    ::close(fd);
 }
 
 } // namespace
@@ -118,11 +114,10 @@ Tree list(const QString& manifestsDir)
 
 std::optional<QList<Layer>> decode(const QByteArray& content)
 {
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(content, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
+    const std::optional<QJsonObject> parsed = JSONStore::objectOf(content);
+    if (!parsed)
         return std::nullopt;
-    const QJsonObject root = document.object();
+    const QJsonObject& root = *parsed;
     const QJsonValue layers = root.value(QLatin1String("layers"));
     if (!layers.isArray())
         return std::nullopt;

@@ -4,6 +4,7 @@
 #include "fs/FS.h"
 #include "fs/PathParts.h"
 #include "fs/PosixIO.h"
+#include "fs/UniqueFd.h"
 #include "model/Sizes.h"
 #include "scanners/OllamaManifest.h"
 
@@ -255,20 +256,16 @@ QStringList storeDirs(const QString& systemStore)
 
 bool isRunning()
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0)
+    const UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!fd.isValid())
         return false;
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(ollamaPort);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool running = false;
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
-        running = true;
-    else if (errno == EINPROGRESS)
-        running = waitUntilConnected(fd);
-    ::close(fd);
-    return running;
+    if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+        return true;
+    return errno == EINPROGRESS && waitUntilConnected(fd.get());
 }
 
 SourceScan scan(bool ollamaRunning)

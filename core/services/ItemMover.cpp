@@ -1,6 +1,8 @@
 #include "services/ItemMover.h"
 
 #include "fs/FileLock.h"
+#include "fs/PathParts.h"
+#include "fs/PosixIO.h"
 #include "fs/UniqueFd.h"
 #include "model/BrimvaleError.h"
 #include "services/TreeRemover.h"
@@ -10,7 +12,6 @@
 #include <QFile>
 #include <cerrno>
 #include <fcntl.h>
-#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,29 +23,9 @@ const QByteArray kPartialPrefix = QByteArrayLiteral(".brimvale-partial-");
 const QByteArray kMovedPrefix = QByteArrayLiteral(".brimvale-moved-");
 constexpr qsizetype kNameMax = 255; // bytes in one file name
 
-int renameNoReplaceAt(int fromDir, const QByteArray& from, int toDir, const QByteArray& to)
-{
-    if (::renameat2(fromDir, from.constData(), toDir, to.constData(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS)
-        return errno;
-    // The file system cannot rename without replacing: look first, then rename.
-    struct stat st
-    {
-    };
-    if (::fstatat(toDir, to.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
-        return EEXIST;
-    return ::renameat(fromDir, from.constData(), toDir, to.constData()) == 0 ? 0 : errno;
-}
-
 void syncFolder(int folder)
 {
     (void)::fsync(folder);
-}
-
-QString joined(const QString& folder, const QString& name)
-{
-    return folder.endsWith(u'/') ? QString(folder + name) : QString(folder + u'/' + name);
 }
 
 class Mover
@@ -53,9 +34,8 @@ public:
     Mover(const QString& path, const QString& destination, const Options& options)
         : m_path(path), m_destination(destination), m_options(options)
     {
-        const qsizetype slash = path.lastIndexOf(u'/');
-        m_parent = slash <= 0 ? QStringLiteral("/") : path.left(slash);
-        m_name = path.mid(slash + 1);
+        m_parent = PathParts::parentOf(path);
+        m_name = path.mid(path.lastIndexOf(u'/') + 1);
         m_nameBytes = QFile::encodeName(m_name);
     }
 
@@ -83,8 +63,8 @@ public:
             return fail(*problem);
 
         report(MoveStage::renaming);
-        const int error =
-            renameNoReplaceAt(m_sourceDir.get(), m_nameBytes, m_destinationDir.get(), m_nameBytes);
+        const int error = PosixIO::renameNoReplaceAt(m_sourceDir.get(), m_nameBytes,
+                                                     m_destinationDir.get(), m_nameBytes);
         if (error == EXDEV)
             return acrossFilesystems();
         if (error != 0)
@@ -145,23 +125,24 @@ private:
         }
 
         report(MoveStage::settingAside);
-        if (const int error = renameNoReplaceAt(m_destinationDir.get(), partial,
-                                                m_destinationDir.get(), m_nameBytes)) {
+        if (const int error = PosixIO::renameNoReplaceAt(m_destinationDir.get(), partial,
+                                                         m_destinationDir.get(), m_nameBytes)) {
             (void)TreeRemover::remove(m_destinationDir.get(), partial);
             syncFolder(m_destinationDir.get());
             return fail(BrimvaleError::describe(error));
         }
         syncFolder(m_destinationDir.get());
         const QByteArray aside = temporaryName(kMovedPrefix, m_nameBytes);
-        if (const int error =
-                renameNoReplaceAt(m_sourceDir.get(), m_nameBytes, m_sourceDir.get(), aside)) {
+        if (const int error = PosixIO::renameNoReplaceAt(m_sourceDir.get(), m_nameBytes,
+                                                         m_sourceDir.get(), aside)) {
             withdrawCopy(partial);
             return fail(BrimvaleError::describe(error));
         }
         syncFolder(m_sourceDir.get());
         if (const std::optional<QString> change = changedAside(copied, aside)) {
             // The source goes back first: until it is back, the copy keeps every file whole.
-            if (renameNoReplaceAt(m_sourceDir.get(), aside, m_sourceDir.get(), m_nameBytes) == 0) {
+            if (PosixIO::renameNoReplaceAt(m_sourceDir.get(), aside, m_sourceDir.get(),
+                                           m_nameBytes) == 0) {
                 syncFolder(m_sourceDir.get());
                 withdrawCopy(partial);
             }
@@ -173,7 +154,7 @@ private:
         report(MoveStage::cleaningUp);
         if (const int error = TreeRemover::remove(m_sourceDir.get(), aside))
             record(QStringLiteral("Moved, but could not remove ") +
-                   joined(m_parent, QFile::decodeName(aside)) + QStringLiteral(": ") +
+                   PathParts::join(m_parent, QFile::decodeName(aside)) + QStringLiteral(": ") +
                    BrimvaleError::describe(error));
         syncFolder(m_sourceDir.get());
         return m_result;
@@ -198,8 +179,8 @@ private:
     // replacing anything) and deleted there.
     void withdrawCopy(const QByteArray& partial) const
     {
-        if (renameNoReplaceAt(m_destinationDir.get(), m_nameBytes, m_destinationDir.get(),
-                              partial) != 0)
+        if (PosixIO::renameNoReplaceAt(m_destinationDir.get(), m_nameBytes, m_destinationDir.get(),
+                                       partial) != 0)
             return;
         syncFolder(m_destinationDir.get());
         (void)TreeRemover::remove(m_destinationDir.get(), partial);
@@ -211,7 +192,7 @@ private:
         if (!m_options.createSymlink)
             return;
         report(MoveStage::linking);
-        const QByteArray target = QFile::encodeName(joined(m_destination, m_name));
+        const QByteArray target = QFile::encodeName(PathParts::join(m_destination, m_name));
         if (::symlinkat(target.constData(), m_sourceDir.get(), m_nameBytes.constData()) != 0) {
             record(QStringLiteral("Moved, but the symlink at ") + m_path +
                    QStringLiteral(" failed: ") + BrimvaleError::describe(errno));

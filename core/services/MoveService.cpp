@@ -1,13 +1,13 @@
 #include "services/MoveService.h"
 
+#include "fs/PathParts.h"
+#include "fs/PosixIO.h"
 #include "model/BrimvaleError.h"
 #include "services/ItemMover.h"
 
 #include <QFile>
 #include <QSet>
 #include <algorithm>
-#include <climits>
-#include <cstdlib>
 #include <sys/stat.h>
 
 namespace MoveService {
@@ -21,49 +21,23 @@ QString lastComponent(const QString& path)
     return path.mid(path.lastIndexOf(u'/') + 1);
 }
 
-// Every symlink resolved and "." and ".." removed; nothing when the path cannot be resolved.
-std::optional<QString> resolved(const QString& path)
-{
-    char buffer[PATH_MAX];
-    if (::realpath(QFile::encodeName(path).constData(), buffer) == nullptr)
-        return std::nullopt;
-    return QFile::decodeName(buffer);
-}
-
-bool isFolder(const QString& path)
-{
-    struct stat st
-    {
-    };
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool lexists(const QString& path)
-{
-    struct stat st
-    {
-    };
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
-}
-
 } // namespace
 
 QStringList validatePlan(const QStringList& paths, const QString& destination)
 {
     // The system would read a path only up to its NUL and act on another item.
-    const auto holdsNul = [](const QString& path) { return path.contains(QChar(u'\0')); };
-    if (holdsNul(destination) || std::any_of(paths.begin(), paths.end(), holdsNul))
+    if (PathParts::holdsNul(destination) ||
+        std::any_of(paths.begin(), paths.end(), PathParts::holdsNul))
         throw BrimvaleError(QStringLiteral("Invalid path"), BrimvaleError::Kind::invalidPath);
     const BrimvaleError noFolder(QStringLiteral("Destination must be an existing folder"));
-    if (!isFolder(destination))
+    if (!PosixIO::isFolder(destination))
         throw noFolder;
-    const std::optional<QString> resolvedDestination = resolved(destination);
+    const std::optional<QString> resolvedDestination = PathParts::resolved(destination);
     if (!resolvedDestination)
         throw noFolder;
     const QString folderName = lastComponent(*resolvedDestination);
-    const QString destinationPrefix = resolvedDestination->endsWith(u'/')
-                                          ? *resolvedDestination
-                                          : QString(*resolvedDestination + u'/');
+    // The destination with one trailing slash, to tell the items inside it.
+    const QString destinationPrefix = PathParts::join(*resolvedDestination, QString());
 
     QStringList result;
     QSet<QString> seenPaths;
@@ -78,7 +52,7 @@ QStringList validatePlan(const QStringList& paths, const QString& destination)
         if (S_ISLNK(st.st_mode))
             throw BrimvaleError(
                 name + QStringLiteral(" is already a symlink — it may have been moved before."));
-        const std::optional<QString> itemPath = resolved(path);
+        const std::optional<QString> itemPath = PathParts::resolved(path);
         if (!itemPath || seenPaths.contains(*itemPath))
             continue;
         seenPaths.insert(*itemPath);
@@ -86,11 +60,11 @@ QStringList validatePlan(const QStringList& paths, const QString& destination)
             throw BrimvaleError(
                 QStringLiteral("The destination would contain multiple items named ") + name);
         seenNames.insert(name);
-        if (lexists(destinationPrefix + name))
+        if (PosixIO::lexists(PathParts::join(*resolvedDestination, name)))
             throw BrimvaleError(name + QStringLiteral(" already exists in ") + folderName);
         if (*itemPath == *resolvedDestination)
             throw BrimvaleError(QStringLiteral("Source and destination cannot be the same folder"));
-        if (isFolder(*itemPath) && destinationPrefix.startsWith(*itemPath + u'/'))
+        if (PosixIO::isFolder(*itemPath) && destinationPrefix.startsWith(*itemPath + u'/'))
             throw BrimvaleError(QStringLiteral("The destination cannot be inside ") +
                                 lastComponent(*itemPath));
         result.push_back(path);
@@ -142,8 +116,7 @@ MoveOutcome move(const QList<ModelEntry>& entries, const QString& to, bool creat
         copiedBefore += copiedInItem;
         const QString name = lastComponent(item);
         if (result.moved) {
-            const QString target =
-                to.endsWith(u'/') ? QString(to + name) : QString(to + u'/' + name);
+            const QString target = PathParts::join(to, name);
             outcome.movedTo.push_back(target);
             outcome.items.push_back({item, target, result.linked});
         }

@@ -18,7 +18,6 @@
 #include <chrono>
 #include <fcntl.h>
 #include <mutex>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -71,20 +70,6 @@ private:
     FileLock m_file;
 };
 
-bool holdsNul(const QString& path)
-{
-    return path.contains(QChar(0));
-}
-
-// Existence as the desktop's file manager tests it outside the Trash: links are followed.
-bool exists(const QString& path)
-{
-    struct stat st
-    {
-    };
-    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0;
-}
-
 QString newId(const QString& modelId)
 {
     return modelId + u'-' + QUuid::createUuid().toString(QUuid::WithoutBraces).left(8).toUpper();
@@ -97,8 +82,9 @@ const TrashEntry& recordWithId(const QList<TrashEntry>& log, const QString& id)
                                     [&](const TrashEntry& entry) { return entry.id == id; });
     if (found == log.cend())
         throw BrimvaleError(QStringLiteral("Trash entry not found"), Kind::notFound);
-    if (std::any_of(found->originalPaths.cbegin(), found->originalPaths.cend(), holdsNul) ||
-        std::any_of(found->trashedPaths.cbegin(), found->trashedPaths.cend(), holdsNul))
+    if (std::any_of(found->originalPaths.cbegin(), found->originalPaths.cend(),
+                    PathParts::holdsNul) ||
+        std::any_of(found->trashedPaths.cbegin(), found->trashedPaths.cend(), PathParts::holdsNul))
         throw BrimvaleError(QStringLiteral("Invalid path"), Kind::invalidPath);
     return *found;
 }
@@ -189,6 +175,21 @@ template <typename Outcome, typename Step> void recordFailure(Outcome& outcome, 
     }
 }
 
+// Runs the step under the log lock on the log as read (leftovers of an interrupted deletion swept
+// first) and on the own items of the record with the id; the first error goes into the outcome.
+template <typename Outcome, typename Step>
+Outcome onRecord(const QString& id, LockWait wait, Step step)
+{
+    Outcome outcome;
+    recordFailure(outcome, [&] {
+        const LogLock lock(wait);
+        const TrashLog::Contents before = TrashLog::read();
+        TrashStaging::sweep(before.entries);
+        step(outcome, before, ownItems(recordWithId(before.entries, id)));
+    });
+    return outcome;
+}
+
 } // namespace
 
 namespace TrashService {
@@ -205,9 +206,9 @@ TrashOutcome moveToTrash(const ModelEntry& model, LockWait wait)
     };
     QStringList present;
     for (const QString& path : model.allPaths) {
-        if (holdsNul(path))
+        if (PathParts::holdsNul(path))
             fail(path, QStringLiteral("Invalid path"), Kind::invalidPath);
-        else if (exists(path))
+        else if (PosixIO::exists(path))
             present.push_back(path);
     }
     if (present.isEmpty()) {
@@ -301,79 +302,73 @@ QList<TrashEntry> entries()
 
 RestoreOutcome restore(const QString& id, LockWait wait)
 {
-    RestoreOutcome outcome;
-    recordFailure(outcome, [&] {
-        const LogLock lock(wait);
-        const TrashLog::Contents before = TrashLog::read();
-        TrashStaging::sweep(before.entries);
-        const QList<Pair> pairs = ownItems(recordWithId(before.entries, id));
-        if (pairs.isEmpty()) {
+    return onRecord<RestoreOutcome>(
+        id, wait,
+        [&](RestoreOutcome& outcome, const TrashLog::Contents& before, const QList<Pair>& pairs) {
+            if (pairs.isEmpty()) {
+                TrashLog::write(TrashLog::without(before.entries, id), before);
+                throw BrimvaleError(
+                    QStringLiteral(
+                        "Nothing left to restore — the items are no longer in the Trash"),
+                    Kind::nothingLeft);
+            }
+            for (const Pair& pair : pairs) {
+                if (!pair.target.startsWith(u'/'))
+                    throw BrimvaleError(QStringLiteral("Cannot restore ") + pair.target +
+                                            QStringLiteral(": ") + BrimvaleError::describe(EINVAL),
+                                        Kind::invalidPath);
+                if (PosixIO::lexists(pair.target))
+                    throwOccupied(pair.target);
+            }
+            for (const Pair& pair : pairs) {
+                PosixIO::makePath(
+                    QFile::decodeName(PathParts::parentOf(QFile::encodeName(pair.target))));
+                const int error = PosixIO::renameNoReplace(pair.item, pair.target);
+                if (error == EEXIST)
+                    throwOccupied(pair.target);
+                if (error != 0)
+                    throw BrimvaleError(QStringLiteral("Cannot restore ") + pair.target +
+                                        QStringLiteral(": ") + BrimvaleError::describe(error));
+                // The item is back; a .trashinfo left over would only show a broken entry.
+                removeInfoFile(pair.item, false);
+                outcome.restored.push_back(pair.target);
+            }
             TrashLog::write(TrashLog::without(before.entries, id), before);
-            throw BrimvaleError(
-                QStringLiteral("Nothing left to restore — the items are no longer in the Trash"),
-                Kind::nothingLeft);
-        }
-        for (const Pair& pair : pairs) {
-            if (!pair.target.startsWith(u'/'))
-                throw BrimvaleError(QStringLiteral("Cannot restore ") + pair.target +
-                                        QStringLiteral(": ") + BrimvaleError::describe(EINVAL),
-                                    Kind::invalidPath);
-            if (PosixIO::lexists(pair.target))
-                throwOccupied(pair.target);
-        }
-        for (const Pair& pair : pairs) {
-            PosixIO::makePath(
-                QFile::decodeName(PathParts::parentOf(QFile::encodeName(pair.target))));
-            const int error = PosixIO::renameNoReplace(pair.item, pair.target);
-            if (error == EEXIST)
-                throwOccupied(pair.target);
-            if (error != 0)
-                throw BrimvaleError(QStringLiteral("Cannot restore ") + pair.target +
-                                    QStringLiteral(": ") + BrimvaleError::describe(error));
-            // The item is back; a .trashinfo left over would only show a broken entry.
-            removeInfoFile(pair.item, false);
-            outcome.restored.push_back(pair.target);
-        }
-        TrashLog::write(TrashLog::without(before.entries, id), before);
-    });
-    return outcome;
+        });
 }
 
 DeleteOutcome deletePermanently(const QString& id, LockWait wait)
 {
-    DeleteOutcome outcome;
-    recordFailure(outcome, [&] {
-        const LogLock lock(wait);
-        const TrashLog::Contents before = TrashLog::read();
-        TrashStaging::sweep(before.entries);
-        QList<Pair> staged = ownItems(recordWithId(before.entries, id)); // target: staging path
-        for (Pair& pair : staged)
-            pair.target = TrashStaging::stagedPathOf(pair.item);
-        const auto unstage = [&](qsizetype count) {
-            for (qsizetype i = 0; i < count; ++i)
-                (void)PosixIO::renameNoReplace(staged[i].target, staged[i].item);
-        };
-        for (qsizetype i = 0; i < staged.size(); ++i) {
-            const int error = PosixIO::renameNoReplace(staged[i].item, staged[i].target);
-            if (error != 0) {
-                unstage(i);
-                throw BrimvaleError(QStringLiteral("Cannot delete ") + staged[i].item +
-                                    QStringLiteral(": ") + BrimvaleError::describe(error));
+    return onRecord<DeleteOutcome>(
+        id, wait,
+        [&](DeleteOutcome& outcome, const TrashLog::Contents& before, QList<Pair> staged) {
+            // Each item is first renamed to its staging path, then removed for good.
+            for (Pair& pair : staged)
+                pair.target = TrashStaging::stagedPathOf(pair.item);
+            const auto unstage = [&](qsizetype count) {
+                for (qsizetype i = 0; i < count; ++i)
+                    (void)PosixIO::renameNoReplace(staged[i].target, staged[i].item);
+            };
+            for (qsizetype i = 0; i < staged.size(); ++i) {
+                const int error = PosixIO::renameNoReplace(staged[i].item, staged[i].target);
+                if (error != 0) {
+                    unstage(i);
+                    throw BrimvaleError(QStringLiteral("Cannot delete ") + staged[i].item +
+                                        QStringLiteral(": ") + BrimvaleError::describe(error));
+                }
             }
-        }
-        try {
-            TrashLog::write(TrashLog::without(before.entries, id), before);
-        } catch (...) {
-            unstage(staged.size());
-            throw;
-        }
-        for (const Pair& pair : staged) {
-            removeStaged(pair.target, pair.item);
-            removeInfoFile(pair.item, true);
-            outcome.deleted.push_back(pair.item);
-        }
-    });
-    return outcome;
+            try {
+                TrashLog::write(TrashLog::without(before.entries, id), before);
+            } catch (...) {
+                unstage(staged.size());
+                throw;
+            }
+            for (const Pair& pair : staged) {
+                removeStaged(pair.target, pair.item);
+                removeInfoFile(pair.item, true);
+                outcome.deleted.push_back(pair.item);
+            }
+        });
 }
 
 } // namespace TrashService

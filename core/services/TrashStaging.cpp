@@ -89,7 +89,7 @@ void sweep(const QList<TrashEntry>& log)
         const qsizetype count = std::min(entry.originalPaths.size(), entry.trashedPaths.size());
         for (qsizetype i = 0; i < count; ++i) {
             const QString& path = entry.trashedPaths[i];
-            if (path.isEmpty() || path.contains(QChar(0)))
+            if (path.isEmpty() || PathParts::holdsNul(path))
                 continue;
             const QByteArray item = QFile::encodeName(path);
             candidates.push_back(parentOf(item));

@@ -1,7 +1,8 @@
 #include "services/UpdateInfo.h"
 
+#include "fs/JSONStore.h"
+
 #include <QEventLoop>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -142,11 +143,10 @@ QUrl UpdateInfo::downloadURL() const
 
 std::optional<UpdateInfo> UpdateInfo::decode(const QByteArray& body)
 {
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(body, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
+    const std::optional<QJsonObject> parsed = JSONStore::objectOf(body);
+    if (!parsed)
         return std::nullopt;
-    const QJsonObject object = document.object();
+    const QJsonObject& object = *parsed;
     const QJsonValue version = object.value(QStringLiteral("version"));
     if (!version.isString())
         return std::nullopt;

@@ -290,11 +290,9 @@ private slots:
         StopToken stop;
         const auto hashOf = [&](const QString& path) -> std::optional<QString> {
             FileIdentity identity;
-            const int fd = ContentHash::openRegular(path, identity);
+            const UniqueFd fd = ContentHash::openRegular(path, identity);
             done = 0;
-            std::optional<QString> hash = ContentHash::fullHash(fd, identity.size, &done, &stop);
-            ::close(fd);
-            return hash;
+            return ContentHash::fullHash(fd.get(), identity.size, &done, &stop);
         };
         const std::optional<QString> sparseHash = hashOf(sparse);
         QCOMPARE(sparseHash.value_or(QString()).size(), 32);
