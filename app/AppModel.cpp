@@ -4,7 +4,9 @@
 #include "fs/Format.h"
 
 #include <QLocale>
+#include <QThread>
 #include <QUuid>
+#include <mutex>
 
 namespace {
 
@@ -44,6 +46,9 @@ AppModel::AppModel(std::shared_ptr<CoreCalls> core, Dialogs& dialogs, QObject* p
     };
     m_includeLoose = m_core->includeLoose();
     m_customFolders = m_core->customFolders();
+    // Enough threads that a slow update check or Ollama probe never holds back a scan or an
+    // action on a machine with few cores.
+    m_pool.setMaxThreadCount(std::max(QThread::idealThreadCount(), 6));
     m_progressTimer.setInterval(100);
     connect(&m_progressTimer, &QTimer::timeout, this, &AppModel::refreshProgressText);
 }
@@ -155,6 +160,9 @@ QString AppModel::unexpected(const char* what)
 AppModel::TrashList AppModel::loadTrash(CoreCalls& core,
                                         const std::shared_ptr<std::atomic<quint64>>& counter)
 {
+    // Reading and numbering go together, so a higher number never holds an older read.
+    static std::mutex reading;
+    const std::lock_guard lock(reading);
     TrashList list;
     list.entries = core.trashEntries();
     list.number = ++*counter;

@@ -2,7 +2,9 @@
 #include "TestHome.h"
 #include "TrashFixtures.h"
 #include "app/AppModel.h"
+#include "fs/AppSettings.h"
 #include "fs/CustomFolders.h"
+#include "fs/Format.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,39 +16,123 @@
 
 namespace {
 
-// The real core, except that scans can be held and canned, and nothing goes to the network.
+// The real core, except that calls can be held, canned or refused, and nothing goes to the
+// network.
 class FakeCore : public CoreCalls
 {
 public:
     std::mutex mutex;
     std::optional<ScanResult> canned; // set under the mutex once scans may run
-    QSemaphore gate;
+    QSemaphore gate;                  // held scans wait here
     std::atomic<bool> holdScans{false};
     std::atomic<int> scans{0};
+    std::atomic<ScanProgress*> progress{nullptr};
+    QSemaphore workGate; // held trash, restore and move steps and held log reads wait here
+    std::atomic<bool> holdWork{false};
+    std::atomic<int> restores{0};
+    std::atomic<int> deletes{0};
     bool failTrash = false;
+    std::optional<QString> trashRefusal;
+    std::optional<bool> ollama;
+    bool fakeMove = false;
+    std::atomic<int> copying{0}; // items the fake move has begun
+    bool refuseFolders = false;
+    std::optional<QList<TrashEntry>> listed; // under the mutex
+    std::atomic<int> listHolds{0};
+    QSemaphore updateGate;
+    std::atomic<bool> holdUpdate{false};
+    std::atomic<bool> updateReturned{false};
 
     std::optional<ScanResult> scan(bool loose, const QStringList& folders, const StopToken* stop,
-                                   ScanProgress* progress) override
+                                   ScanProgress* scanProgress) override
     {
         std::unique_lock lock(mutex);
         const std::optional<ScanResult> found = canned; // what the files held when it began
         lock.unlock();
+        progress = scanProgress;
         ++scans;
         if (holdScans)
             gate.acquire();
         if (StopToken::requested(stop))
             return std::nullopt;
-        return found ? found : CoreCalls::scan(loose, folders, stop, progress);
+        return found ? found : CoreCalls::scan(loose, folders, stop, scanProgress);
+    }
+    QList<TrashEntry> trashEntries() override
+    {
+        std::unique_lock lock(mutex);
+        if (!listed)
+            return CoreCalls::trashEntries();
+        const QList<TrashEntry> answer = *listed;
+        lock.unlock();
+        if (listHolds.fetch_sub(1) > 0)
+            workGate.acquire();
+        return answer;
     }
     QList<TrashOutcome> trash(const QList<ModelEntry>& entries, const StopToken* stop) override
     {
         if (failTrash)
             throw std::runtime_error("boom");
-        return CoreCalls::trash(entries, stop);
+        held();
+        if (!trashRefusal)
+            return CoreCalls::trash(entries, stop);
+        TrashOutcome refused;
+        refused.error = trashRefusal;
+        refused.errorKind = BrimvaleError::Kind::busy;
+        return QList<TrashOutcome>(entries.size(), refused);
     }
-    std::optional<UpdateInfo> checkForUpdate() override { return std::nullopt; }
+    std::optional<QString> restore(const QString& id) override
+    {
+        ++restores;
+        held();
+        return CoreCalls::restore(id);
+    }
+    std::optional<QString> deletePermanently(const QString& id) override
+    {
+        ++deletes;
+        return CoreCalls::deletePermanently(id);
+    }
+    // The fake copies each item in two halves and stops between them when asked.
+    MoveResult move(const QList<ModelEntry>& entries, const QString& to, const StopToken* stop,
+                    const CopyProgress& copied) override
+    {
+        if (!fakeMove)
+            return CoreCalls::move(entries, to, stop, copied);
+        MoveResult result;
+        for (const ModelEntry& entry : entries) {
+            ++copying;
+            copied(result.movedFrom.size() * 1000 + 500, entries.size() * 1000);
+            workGate.acquire();
+            if (StopToken::requested(stop)) {
+                result.error = QStringLiteral("Stopped — the remaining items were not moved");
+                break;
+            }
+            result.movedFrom << entry.primaryPath;
+            result.movedTo << to + u'/' + entry.name;
+        }
+        return result;
+    }
+    bool ollamaRunning() override { return ollama.value_or(false); }
+    std::optional<UpdateInfo> checkForUpdate() override
+    {
+        if (holdUpdate)
+            (void)updateGate.tryAcquire(1, 120000);
+        updateReturned = true;
+        return std::nullopt;
+    }
     bool includeLoose() const override { return false; }
     QString volumeLabel(const QString&) override { return QStringLiteral("Archive"); }
+    void addFolder(const QString& path) override
+    {
+        if (!refuseFolders)
+            CoreCalls::addFolder(path);
+    }
+
+private:
+    void held()
+    {
+        if (holdWork)
+            workGate.acquire();
+    }
 };
 
 class FakeDialogs : public Dialogs
@@ -128,6 +214,8 @@ private slots:
     void cleanup()
     {
         m_core->gate.release(10);
+        m_core->workGate.release(10);
+        m_core->updateGate.release();
         m_model.reset();
         m_home.reset();
     }
@@ -331,19 +419,198 @@ private slots:
         QVERIFY(m_model->scan()->models.isEmpty());
     }
 
-    void removeFolderKeepsLongerSibling()
+    void removeFolder_data()
     {
+        QTest::addColumn<QString>("other");
+        QTest::addColumn<bool>("rescans");
+        QTest::newRow("longer sibling") << QStringLiteral("/Models/ab") << false;
+        QTest::newRow("nested folder") << QStringLiteral("/Models/a/in") << true;
+    }
+    void removeFolder()
+    {
+        QFETCH(QString, other);
+        QFETCH(bool, rescans);
         CustomFolders::add(QStringLiteral("/Models/a"));
-        CustomFolders::add(QStringLiteral("/Models/ab"));
+        CustomFolders::add(other);
         ModelEntry a = entry(QStringLiteral("a"), QStringLiteral("/Models/a/x.gguf"));
-        ModelEntry ab = entry(QStringLiteral("ab"), QStringLiteral("/Models/ab/y.gguf"));
+        ModelEntry o = entry(QStringLiteral("o"), other + QStringLiteral("/y.gguf"));
         a.detail = m_core->customFolderDetail(QStringLiteral("/Models/a"));
-        ab.detail = m_core->customFolderDetail(QStringLiteral("/Models/ab"));
-        m_core->canned = scanOf({a, ab});
+        o.detail = m_core->customFolderDetail(other);
+        a.source = o.source = ModelSource::custom;
+        m_core->canned = scanOf({a, o});
         QVERIFY(wait(m_model->rescan()));
-        QVERIFY(wait(m_model->removeFolder(QStringLiteral("/Models/a"))));
-        QCOMPARE(ids(m_model->scan()->models), QStringList{QStringLiteral("ab")});
-        QCOMPARE(m_model->customFolders(), QStringList{QStringLiteral("/Models/ab")});
+        m_core->holdScans = true;
+        const QFuture<void> removed = m_model->removeFolder(QStringLiteral("/Models/a"));
+        QCOMPARE(ids(m_model->scan()->models), QStringList{QStringLiteral("o")});
+        QCOMPARE(m_model->customFolders(), QStringList{other});
+        QCOMPARE(removed.isFinished(), !rescans);
+        m_core->gate.release();
+        QVERIFY(wait(removed));
+    }
+
+    void addFolderSelectsWhatWasStored_data()
+    {
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("stored") << false;
+        QTest::newRow("refused by the store") << true;
+    }
+    void addFolderSelectsWhatWasStored()
+    {
+        QFETCH(bool, refused);
+        m_core->canned = scanOf({});
+        m_core->refuseFolders = refused;
+        m_dialogs.folders = {m_home->file(QStringLiteral("mine"))};
+        QVERIFY(wait(m_model->addFolder()));
+        QCOMPARE(m_model->sidebar(),
+                 refused ? SidebarItem::all() : SidebarItem::ofFolder(m_dialogs.folders[0]));
+    }
+
+    void includeLooseStoresAndRescans()
+    {
+        m_core->canned = scanOf({});
+        m_core->holdScans = true;
+        const QFuture<void> scanned = m_model->rescan();
+        QTRY_COMPARE(m_core->scans.load(), 1);
+        m_model->setIncludeLoose(true);
+        QVERIFY(AppSettings::includeLoose());
+        m_core->gate.release(2);
+        QVERIFY(wait(scanned));
+        QCOMPARE(m_core->scans.load(), 2);
+    }
+
+    void scanProgressText()
+    {
+        m_core->canned = scanOf({});
+        m_core->holdScans = true;
+        const QFuture<void> scanned = m_model->rescan();
+        QTRY_VERIFY(m_core->progress.load());
+        ScanProgress& progress = *m_core->progress;
+        progress.sourcesTotal = 7;
+        progress.sourcesDone = 3;
+        progress.entriesWalked = 1234567;
+        QTRY_COMPARE(m_model->scanProgressText(),
+                     QStringLiteral("Scanning… 3 of 7 sources · 1,234,567 files"));
+        progress.bytesToHash = 9'000'000'000;
+        progress.bytesHashed = 2'000'000'000;
+        QTRY_COMPARE(m_model->scanProgressText(),
+                     QStringLiteral("Checking duplicates… %1 of %2")
+                         .arg(Format::bytes(2'000'000'000), Format::bytes(9'000'000'000)));
+        m_core->gate.release();
+        QVERIFY(wait(scanned));
+        QVERIFY(m_model->scanProgressText().isEmpty());
+    }
+
+    void stopMoveKeepsWhatMoved()
+    {
+        const QList<ModelEntry> models =
+            publishFiles({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
+        m_core->fakeMove = true;
+        m_dialogs.folders = {m_home->file(QStringLiteral("archive"))};
+        const QFuture<void> moved = m_model->move(models);
+        QTRY_COMPARE(m_model->busyMessage(),
+                     QStringLiteral("Moving 3 models to Archive (%1 of %2)…")
+                         .arg(Format::bytes(500), Format::bytes(3000)));
+        m_core->workGate.release();
+        QTRY_COMPARE(m_core->copying.load(), 2); // the first item arrived, the second is in hand
+        m_model->stopMove();
+        m_core->workGate.release();
+        QVERIFY(wait(moved));
+        QCOMPARE(m_model->toast()->text,
+                 QStringLiteral("Moved \"a model\" to Archive · symlinks left in place"));
+    }
+
+    void ollamaProbedAgain_data()
+    {
+        QTest::addColumn<bool>("running");
+        QTest::newRow("started since the scan") << true;
+        QTest::newRow("still stopped") << false;
+    }
+    void ollamaProbedAgain()
+    {
+        QFETCH(bool, running);
+        QList<ModelEntry> models = publishFiles({QStringLiteral("a")});
+        models[0].source = ModelSource::ollama;
+        m_core->canned = scanOf(models);
+        QVERIFY(wait(m_model->rescan()));
+        m_core->ollama = running;
+        const QFuture<void> done = m_model->requestTrash(models);
+        QVERIFY(m_model->busyMessage());
+        QVERIFY(wait(done));
+        QCOMPARE(m_model->pendingRiskyTrash().has_value(), running);
+        QCOMPARE(QFile::exists(models[0].primaryPath), running);
+    }
+
+    void busyIsCounted()
+    {
+        m_core->canned = scanOf({});
+        m_core->holdWork = true;
+        const QFuture<void> trashed =
+            m_model->trash({entry(QStringLiteral("a"), QStringLiteral("/x/a"))});
+        m_model->showToast(QStringLiteral("t"), false, {QStringLiteral("id")});
+        const QFuture<void> undone = m_model->undo(); // runs although a trash is busy
+        QTRY_COMPARE(m_core->restores.load(), 1);
+        QVERIFY(m_model->deletePermanently({QStringLiteral("id")}).isFinished());
+        QCOMPARE(m_core->deletes.load(), 0);
+        m_core->workGate.release();
+        QTRY_VERIFY(m_model->toast()); // one of the two has ended
+        QVERIFY(m_model->busyMessage());
+        m_core->workGate.release();
+        QVERIFY(wait(trashed) && wait(undone));
+        QVERIFY(!m_model->busyMessage());
+    }
+
+    void laterTrashLoadWins()
+    {
+        TrashEntry older;
+        TrashEntry newer;
+        older.id = QStringLiteral("older");
+        newer.id = QStringLiteral("newer");
+        m_core->listed = QList<TrashEntry>{older};
+        m_core->listHolds = 1;
+        const QFuture<void> first = m_model->reloadTrash();
+        QTRY_COMPARE(m_core->listHolds.load(), 0); // the first load has read and waits
+        {
+            const std::lock_guard lock(m_core->mutex);
+            m_core->listed = QList<TrashEntry>{newer};
+        }
+        const QFuture<void> second = m_model->reloadTrash();
+        // Time for the second load to read first, unless reads are kept in order.
+        (void)QTest::qWaitFor([&] { return m_core->listHolds < 0; }, 500);
+        m_core->workGate.release();
+        QVERIFY(wait(first) && wait(second));
+        QCOMPARE(m_model->trashEntries(), QList<TrashEntry>{newer});
+    }
+
+    void loneSurvivorRescans_data()
+    {
+        QTest::addColumn<bool>("duplicate");
+        QTest::newRow("duplicate trashed") << true;
+        QTest::newRow("plain entry trashed") << false;
+    }
+    void loneSurvivorRescans()
+    {
+        QFETCH(bool, duplicate);
+        QList<ModelEntry> models = publishFiles({QStringLiteral("a"), QStringLiteral("b")});
+        models[0].isDuplicate = models[1].isDuplicate = duplicate;
+        m_core->canned = scanOf(models);
+        QVERIFY(wait(m_model->rescan()));
+        const int before = m_core->scans;
+        QVERIFY(wait(m_model->trash({models[0]})));
+        QCOMPARE(m_core->scans - before, duplicate ? 1 : 0);
+    }
+
+    void hangingUpdateCheckLeavesModelResponsive()
+    {
+        m_core->holdUpdate = true;
+        m_core->holdScans = true;
+        m_core->canned = scanOf({});
+        const QFuture<void> started = m_model->start();
+        QTRY_COMPARE(m_core->scans.load(), 1);
+        QVERIFY(wait(m_model->reloadTrash())); // beside the hanging check and a running scan
+        m_core->gate.release();
+        QVERIFY(wait(started));
+        QVERIFY(!m_core->updateReturned);
+        QVERIFY(!m_model->update() && !m_model->toast());
     }
 
     void exportWithoutScanDoesNothing()
@@ -368,12 +635,28 @@ private slots:
         QVERIFY(!m_model->toast());
     }
 
-    void failingTaskClearsBusy()
+    void failureIsOneToast_data()
     {
-        m_core->failTrash = true;
-        QVERIFY(wait(m_model->trash({entry(QStringLiteral("a"), QStringLiteral("/x/a"))})));
+        QTest::addColumn<bool>("throws");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("task throws") << true << QStringLiteral("Unexpected error: boom");
+        QTest::newRow("lock held elsewhere")
+            << false
+            << QStringLiteral("Another Brimvale is working on the Trash — try again in a moment");
+    }
+    void failureIsOneToast()
+    {
+        QFETCH(bool, throws);
+        QFETCH(QString, text);
+        const QList<ModelEntry> models = publishFiles({QStringLiteral("a"), QStringLiteral("b")});
+        m_core->failTrash = throws;
+        m_core->trashRefusal = text;
+        QSignalSpy toasts(m_model.get(), &AppModel::toastChanged);
+        QVERIFY(wait(m_model->trash(models)));
         QVERIFY(!m_model->busyMessage());
-        QCOMPARE(m_model->toast()->text, QStringLiteral("Unexpected error: boom"));
+        QCOMPARE(toasts.count(), 1);
+        QCOMPARE(m_model->toast()->text, text);
+        QVERIFY(QFile::exists(models[0].primaryPath));
     }
 };
 
