@@ -44,7 +44,7 @@ int main(int argc, char* argv[])
     QApplication::setOrganizationName(QStringLiteral("Brimvale"));
     QApplication::setApplicationName(QStringLiteral("Brimvale"));
     QApplication::setApplicationVersion(QStringLiteral(BRIMVALE_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("brimvale"));
+    QApplication::setDesktopFileName(QStringLiteral("io.brimvale.Brimvale"));
     QApplication::setWindowIcon(Icons::app());
     if (qgetenv("BRIMVALE_PALETTE") == "dark") {
         QApplication::setStyle(QStringLiteral("Fusion"));

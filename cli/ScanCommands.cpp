@@ -8,9 +8,12 @@
 #include "services/ReportBuilder.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QJsonDocument>
 #include <algorithm>
 #include <array>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 using namespace CliCommon;
 
@@ -42,6 +45,70 @@ QString columns(const QList<QStringList>& rows, const QList<bool>& alignRight)
     return text;
 }
 
+// The width of the terminal stdout shows on (its size, else COLUMNS, else 120), or nothing
+// when stdout is not a terminal: scripts then get whole values.
+std::optional<qsizetype> terminalWidth()
+{
+    if (::isatty(STDOUT_FILENO) != 1)
+        return std::nullopt;
+    winsize size{};
+    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    bool ok = false;
+    const int columns = qEnvironmentVariableIntValue("COLUMNS", &ok);
+    return ok && columns > 0 ? columns : 120;
+}
+
+QString elidedMiddle(const QString& text, qsizetype width)
+{
+    if (text.size() <= width)
+        return text;
+    if (width <= 1)
+        return QString(u'…').left(width);
+    const qsizetype left = width / 2;
+    return text.left(left) + u'…' + text.right(width - 1 - left);
+}
+
+// Shrinks the ID, NAME and PATH cells (the widest first) so each row fits `width`; the
+// duplicate mark after a name is kept whole and paths under the home folder start with "~".
+void fitToWidth(QList<QStringList>& rows, const QList<QString>& marks, qsizetype width)
+{
+    constexpr std::array<qsizetype, 3> elidable{0, 1, 5};
+    const QString home = QDir::homePath();
+    for (qsizetype r = 1; r < rows.size(); ++r) {
+        QString& path = rows[r][5];
+        if (home.size() > 1 && (path == home || path.startsWith(home + u'/')))
+            path = u'~' + path.mid(home.size());
+    }
+    std::array<qsizetype, 6> widths{};
+    for (const QStringList& row : std::as_const(rows))
+        for (qsizetype c = 0; c < 6; ++c)
+            widths[c] = std::max(widths[c], row[c].size());
+    qsizetype total = 2 * 5;
+    for (const qsizetype w : widths)
+        total += w;
+    constexpr qsizetype floor = 6;
+    while (total > width) {
+        qsizetype* widest = &widths[elidable[0]];
+        for (const qsizetype c : elidable)
+            if (widths[c] > *widest)
+                widest = &widths[c];
+        if (*widest <= floor)
+            break;
+        --*widest;
+        --total;
+    }
+    for (qsizetype r = 1; r < rows.size(); ++r) {
+        QStringList& row = rows[r];
+        row[0] = elidedMiddle(row[0], widths[0]);
+        const QString& mark = marks[r];
+        row[1] = elidedMiddle(row[1].chopped(mark.size()),
+                              std::max<qsizetype>(1, widths[1] - mark.size())) +
+                 mark;
+        row[5] = elidedMiddle(row[5], widths[5]);
+    }
+}
+
 QString table(const ScanResult& result)
 {
     QList<ModelEntry> models = result.models;
@@ -56,14 +123,16 @@ QString table(const ScanResult& result)
         QList<QStringList> rows{{QStringLiteral("ID"), QStringLiteral("NAME"),
                                  QStringLiteral("SOURCE"), QStringLiteral("SIZE"),
                                  QStringLiteral("MODIFIED"), QStringLiteral("PATH")}};
+        QList<QString> marks{QString()};
         for (const ModelEntry& model : std::as_const(models)) {
-            rows.push_back({singleLine(model.id),
-                            singleLine(model.name) +
-                                (model.isDuplicate ? QStringLiteral(" ⚠ DUP") : QString()),
+            marks.push_back(model.isDuplicate ? QStringLiteral(" ⚠ DUP") : QString());
+            rows.push_back({singleLine(model.id), singleLine(model.name) + marks.last(),
                             model.sourceLabel(), Format::bytes(model.sizeBytes),
                             Format::relativeDate(model.lastModified, now),
                             singleLine(model.primaryPath)});
         }
+        if (const std::optional<qsizetype> width = terminalWidth())
+            fitToWidth(rows, marks, *width);
         text += columns(rows, {false, false, false, true, false, false});
     }
     text += u'\n';

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -22,6 +23,7 @@ private slots:
     void scanUsesStoredSettingsAndFolders();
     void plainOutputHasNoControlCharacters();
     void relativePaths();
+    void tableFitsTheTerminal();
 };
 
 void TestCliScan::statuses_data()
@@ -134,6 +136,36 @@ void TestCliScan::relativePaths()
     QCOMPARE(folders({u"list"_qs}), (a + u'\n' + b + u'\n').toUtf8());
     QCOMPARE(folders({u"remove"_qs, u"a/"_qs}) + folders({u"remove"_qs, u"/not/there"_qs}), "");
     QCOMPARE(folders({}), (b + u'\n').toUtf8());
+}
+
+// On a terminal (here a pseudo-terminal with no size, so COLUMNS counts) the table is elided to
+// its width; through a pipe it keeps whole values.
+void TestCliScan::tableFitsTheTerminal()
+{
+    TestHome home;
+    const QString name = u"A Very Long Model Name With Many Words Q4_K_M.gguf"_qs;
+    const QString folder = home.file(u"models/some/deep/folder/for/models"_qs);
+    QVERIFY(Fixtures::makeSparseFile(folder + u'/' + name, 300'000'000));
+    QCOMPARE(runCli({u"folders"_qs, u"add"_qs, folder}).exitCode, 0);
+    const QByteArray whole = "custom-a_very_long_model_name_with_many_words_q4_k_m-300000000  ";
+    QVERIFY(runCli({u"scan"_qs}).out.contains(QByteArray(whole + name.toUtf8())));
+
+    QProcess script;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"COLUMNS"_qs, u"60"_qs);
+    script.setProcessEnvironment(environment);
+    script.setStandardInputFile(QProcess::nullDevice());
+    script.setWorkingDirectory(home.path());
+    script.start(u"script"_qs,
+                 {u"-qec"_qs, QStringLiteral(BRIMVALE_CLI_PATH " scan"), u"/dev/null"_qs});
+    QVERIFY(script.waitForFinished(300000));
+    const QString out = QString::fromUtf8(script.readAllStandardOutput())
+                            .remove(u'\r')
+                            .remove(QRegularExpression(u"\x1b\\[[0-9;]*[A-Za-z]"_qs));
+    const QStringList lines = out.split(u'\n');
+    QVERIFY(lines.size() > 2 && lines[1].contains(u'…') && lines[1].contains(u"  ~/m"_qs));
+    for (const QString& line : lines)
+        QVERIFY2(line.size() <= 60, qPrintable(line));
 }
 
 QTEST_GUILESS_MAIN(TestCliScan)
