@@ -94,6 +94,7 @@ ModelsView::ModelsView(AppModel& model, QWidget* parent)
         m_status->addControl(button);
     }
     m_moveButton->setToolTip(QStringLiteral("Move to another drive and leave a symlink behind"));
+    m_status->followProgress(m_model);
     layout->addWidget(m_status);
 
     connect(m_moveButton, &QPushButton::clicked, this,
@@ -129,6 +130,7 @@ void ModelsView::buildToolbar()
     m_toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_toolbar->setIconSize(QSize(16, 16));
     const QString prompt = QStringLiteral("Search names and paths");
+    m_search->setObjectName(QStringLiteral("searchField"));
     m_search->setPlaceholderText(prompt);
     m_search->setAccessibleName(prompt);
     m_search->setClearButtonEnabled(true);
@@ -268,7 +270,6 @@ void ModelsView::refreshStatus()
     else
         m_status->setText(QString::number(selected.size()) + QStringLiteral(" of ") +
                           QString::number(n) + QStringLiteral(" selected · ") + sumText(selected));
-    m_status->setBusy(m_model.busyMessage());
     const bool idle = !m_model.busyMessage().has_value();
     for (QPushButton* button : {m_moveButton, m_trashButton}) {
         button->setVisible(!selected.isEmpty());
