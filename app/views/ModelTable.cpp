@@ -51,8 +51,11 @@ ModelTable::ModelTable(AppModel& model, QWidget* parent)
     header->setHighlightSections(false);
     for (int column = 0; column < ModelTableModel::columnCount_; ++column)
         header->resizeSection(column, widths[column].ideal);
+    // The name takes the width the other columns leave; those keep their own.
+    header->setSectionResizeMode(ModelTableModel::name, QHeaderView::Stretch);
     connect(header, &QHeaderView::sectionResized, this, [header](int column, int, int size) {
-        if (column < ModelTableModel::columnCount_ && size < widths[column].minimum)
+        if (column != ModelTableModel::name && column < ModelTableModel::columnCount_ &&
+            size < widths[column].minimum)
             header->resizeSection(column, widths[column].minimum);
     });
     connect(header, &QHeaderView::sectionClicked, this, &ModelTable::sortBy);

@@ -22,6 +22,7 @@
 #include <QStackedWidget>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -134,7 +135,9 @@ void ModelsView::buildToolbar()
     m_search->setPlaceholderText(prompt);
     m_search->setAccessibleName(prompt);
     m_search->setClearButtonEnabled(true);
-    m_search->setMinimumWidth(180);
+    // Room for the whole prompt beside the search icon and the clear button.
+    m_search->setMinimumWidth(
+        std::max(180, m_search->fontMetrics().horizontalAdvance(prompt) + 64));
     m_search->addAction(Icons::named(QStringLiteral("edit-find")), QLineEdit::LeadingPosition);
     connect(m_search, &QLineEdit::textEdited, this,
             [this](const QString& text) { m_model.setSearch(text); });
