@@ -49,11 +49,11 @@ public:
     std::optional<UpdateInfo> checkForUpdate() override { return update; }
     bool ollamaRunning() override { return false; }
     bool isRisky(const ModelEntry&) const override { return risky; }
-    // Runs until stopped.
+    // Runs until stopped (longer than the tests wait).
     MoveResult move(const QList<ModelEntry>&, const QString&, const StopToken* stop,
                     const CopyProgress&) override
     {
-        for (int i = 0; i < 60000 && !StopToken::requested(stop); ++i)
+        for (int i = 0; i < 120000 && !StopToken::requested(stop); ++i)
             QThread::msleep(1);
         return {{}, {}, QStringLiteral("Stopped")};
     }
