@@ -2,12 +2,13 @@
 
 #include "app/AppModel.h"
 #include "views/Banners.h"
-#include "views/DetailPlaceholder.h"
 #include "views/DiskFreeFooter.h"
 #include "views/Icons.h"
+#include "views/ModelsView.h"
 #include "views/SettingsWindow.h"
 #include "views/SidebarView.h"
 #include "views/ToastView.h"
+#include "views/TrashView.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -76,9 +77,8 @@ QWidget* MainWindow::makeDetailColumn()
     auto* column = new QWidget;
     m_banners = new Banners(m_model, m_dialogs, column);
     m_detail = new QStackedWidget(column);
-    // The two detail views.
-    m_modelsView = new DetailPlaceholder(m_model, false, m_detail);
-    m_trashView = new DetailPlaceholder(m_model, true, m_detail);
+    m_modelsView = new ModelsView(m_model, m_detail);
+    m_trashView = new TrashView(m_model, m_detail);
     m_detail->addWidget(m_modelsView);
     m_detail->addWidget(m_trashView);
     auto* layout = new QVBoxLayout(column);
@@ -157,17 +157,16 @@ void MainWindow::refreshCommands()
 void MainWindow::showDetail()
 {
     const bool trash = m_model.sidebar() == SidebarItem::trash();
-    m_detail->setCurrentWidget(trash ? m_trashView : m_modelsView);
+    m_detail->setCurrentWidget(trash ? static_cast<QWidget*>(m_trashView) : m_modelsView);
 }
 
 void MainWindow::focusSearch()
 {
     if (m_detail->currentWidget() != m_modelsView)
         return;
-    if (auto* search = m_modelsView->findChild<QLineEdit*>(QStringLiteral("searchField"))) {
-        search->setFocus(Qt::ShortcutFocusReason);
-        search->selectAll();
-    }
+    QLineEdit& search = m_modelsView->searchField();
+    search.setFocus(Qt::ShortcutFocusReason);
+    search.selectAll();
 }
 
 void MainWindow::askRiskyTrash()

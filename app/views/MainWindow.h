@@ -10,6 +10,7 @@ class AppModel;
 class Banners;
 class Dialogs;
 class DiskFreeFooter;
+class ModelsView;
 class QAction;
 
 class QSplitter;
@@ -17,6 +18,7 @@ class QStackedWidget;
 
 class SidebarView;
 class ToastView;
+class TrashView;
 
 // The one main window: the sidebar with the disk footer, the detail column (the models view, or
 // the Trash view while the Trash row is chosen) under the banners, the toast over the bottom,
@@ -32,8 +34,8 @@ public:
     [[nodiscard]] DiskFreeFooter* footer() const { return m_footer; }
     [[nodiscard]] Banners* banners() const { return m_banners; }
     [[nodiscard]] ToastView* toastView() const { return m_toast; }
-    [[nodiscard]] QWidget* modelsView() const { return m_modelsView; }
-    [[nodiscard]] QWidget* trashView() const { return m_trashView; }
+    [[nodiscard]] ModelsView* modelsView() const { return m_modelsView; }
+    [[nodiscard]] TrashView* trashView() const { return m_trashView; }
     // The risky-trash alert while it is open.
     [[nodiscard]] QMessageBox* riskyAlert() const { return m_riskyAlert; }
     // The menu command with that title, e.g. "Export Report…".
@@ -61,8 +63,8 @@ private:
     DiskFreeFooter* m_footer = nullptr;
     Banners* m_banners = nullptr;
     QStackedWidget* m_detail = nullptr;
-    QWidget* m_modelsView = nullptr;
-    QWidget* m_trashView = nullptr;
+    ModelsView* m_modelsView = nullptr;
+    TrashView* m_trashView = nullptr;
     ToastView* m_toast = nullptr;
     QPointer<QMessageBox> m_riskyAlert;
     QPointer<SettingsWindow> m_settings;

@@ -5,11 +5,11 @@
 #include "views/ModelTableModel.h"
 #include "views/NameCell.h"
 
+#include <QAction>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QMenu>
 #include <QScopedValueRollback>
 
@@ -51,8 +51,11 @@ ModelTable::ModelTable(AppModel& model, QWidget* parent)
     header->setHighlightSections(false);
     for (int column = 0; column < ModelTableModel::columnCount_; ++column)
         header->resizeSection(column, widths[column].ideal);
+    // The name takes the width the other columns leave; those keep their own.
+    header->setSectionResizeMode(ModelTableModel::name, QHeaderView::Stretch);
     connect(header, &QHeaderView::sectionResized, this, [header](int column, int, int size) {
-        if (column < ModelTableModel::columnCount_ && size < widths[column].minimum)
+        if (column != ModelTableModel::name && column < ModelTableModel::columnCount_ &&
+            size < widths[column].minimum)
             header->resizeSection(column, widths[column].minimum);
     });
     connect(header, &QHeaderView::sectionClicked, this, &ModelTable::sortBy);
@@ -72,6 +75,16 @@ ModelTable::ModelTable(AppModel& model, QWidget* parent)
         if (!paths.isEmpty())
             m_model.reveal(paths);
     });
+    // Delete moves the selection to the Trash, only while the focus is in this table.
+    auto* trash = new QAction(QStringLiteral("Move to Trash"), this);
+    trash->setShortcut(QKeySequence(Qt::Key_Delete));
+    trash->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(trash, &QAction::triggered, this, [this] {
+        const QList<ModelEntry> selected = m_model.selectedModels();
+        if (!m_model.busyMessage() && !selected.isEmpty())
+            (void)m_model.requestTrash(selected);
+    });
+    addAction(trash);
     applySortIndicator();
 }
 
@@ -204,18 +217,4 @@ void ModelTable::contextMenuEvent(QContextMenuEvent* event)
 {
     if (const std::unique_ptr<QMenu> menu = menuFor(idsAt(event->pos())))
         menu->exec(event->globalPos());
-}
-
-void ModelTable::keyPressEvent(QKeyEvent* event)
-{
-    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
-        if (!m_model.busyMessage()) {
-            const QList<ModelEntry> selected = m_model.selectedModels();
-            if (!selected.isEmpty())
-                (void)m_model.requestTrash(selected);
-        }
-        event->accept();
-        return;
-    }
-    QTableView::keyPressEvent(event);
 }

@@ -36,7 +36,6 @@ public:
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void applySelection();

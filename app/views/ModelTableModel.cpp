@@ -18,8 +18,13 @@ const QColor grey(0x8E, 0x8E, 0x93); // the secondary text colour
 } // namespace
 
 ModelTableModel::ModelTableModel(QObject* parent)
-    : QAbstractTableModel(parent), m_now([] { return QDateTime::currentDateTime(); })
-{}
+    : QAbstractTableModel(parent), m_now([] { return QDateTime::currentDateTime(); }),
+      m_inUseIcon(Icons::tinted(QStringLiteral("dialog-warning"), Palette::orange)),
+      m_safeIcon(Icons::tinted(QStringLiteral("emblem-ok"), grey))
+{
+    for (const ModelSource source : ModelSource::allCases())
+        m_sourceIcons[source.value()] = SourceStyle::icon(source);
+}
 
 void ModelTableModel::setRows(QList<ModelEntry> rows)
 {

@@ -22,6 +22,7 @@
 #include <QStackedWidget>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -94,6 +95,7 @@ ModelsView::ModelsView(AppModel& model, QWidget* parent)
         m_status->addControl(button);
     }
     m_moveButton->setToolTip(QStringLiteral("Move to another drive and leave a symlink behind"));
+    m_status->followProgress(m_model);
     layout->addWidget(m_status);
 
     connect(m_moveButton, &QPushButton::clicked, this,
@@ -129,10 +131,13 @@ void ModelsView::buildToolbar()
     m_toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_toolbar->setIconSize(QSize(16, 16));
     const QString prompt = QStringLiteral("Search names and paths");
+    m_search->setObjectName(QStringLiteral("searchField"));
     m_search->setPlaceholderText(prompt);
     m_search->setAccessibleName(prompt);
     m_search->setClearButtonEnabled(true);
-    m_search->setMinimumWidth(180);
+    // Room for the whole prompt beside the search icon and the clear button.
+    m_search->setMinimumWidth(
+        std::max(180, m_search->fontMetrics().horizontalAdvance(prompt) + 64));
     m_search->addAction(Icons::named(QStringLiteral("edit-find")), QLineEdit::LeadingPosition);
     connect(m_search, &QLineEdit::textEdited, this,
             [this](const QString& text) { m_model.setSearch(text); });
@@ -268,7 +273,6 @@ void ModelsView::refreshStatus()
     else
         m_status->setText(QString::number(selected.size()) + QStringLiteral(" of ") +
                           QString::number(n) + QStringLiteral(" selected · ") + sumText(selected));
-    m_status->setBusy(m_model.busyMessage());
     const bool idle = !m_model.busyMessage().has_value();
     for (QPushButton* button : {m_moveButton, m_trashButton}) {
         button->setVisible(!selected.isEmpty());

@@ -77,7 +77,7 @@ void NameCell::paint(QPainter* painter, const QStyleOptionViewItem& option,
     painter->setFont(option.font);
     painter->setPen(primary);
     const QRect nameRect(area.left(), top, nameRoom, nameMetrics.height());
-    painter->drawText(nameRect, Qt::AlignLeft | Qt::AlignVCenter, name);
+    painter->drawText(nameRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, name);
     int x = area.left() + nameMetrics.horizontalAdvance(name);
     for (const Tag& tag : tags) {
         x += tagGap;
@@ -91,6 +91,6 @@ void NameCell::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                                      Qt::ElideMiddle, area.width());
     painter->drawText(
         QRect(area.left(), nameRect.bottom() + 1 + lineGap, area.width(), captionMetrics.height()),
-        Qt::AlignLeft | Qt::AlignVCenter, second);
+        Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, second);
     painter->restore();
 }

@@ -1,11 +1,13 @@
 #include "views/StatusBar.h"
 
+#include "app/AppModel.h"
 #include "views/ElidedLabel.h"
 #include "views/Fonts.h"
 #include "views/Spinner.h"
 
 #include <QHBoxLayout>
 #include <QPainter>
+#include <QPushButton>
 
 StatusBar::StatusBar(QWidget* parent)
     : QWidget(parent), m_spinner(new Spinner(this)), m_label(new ElidedLabel(this)),
@@ -42,6 +44,25 @@ void StatusBar::addControl(QWidget* control)
 {
     control->setParent(this);
     m_controls->addWidget(control);
+}
+
+void StatusBar::followProgress(AppModel& model)
+{
+    auto* stop = new QPushButton(QStringLiteral("Stop"));
+    addControl(stop);
+    connect(stop, &QPushButton::clicked, &model, &AppModel::stopMove);
+    const auto refreshProgress = [this, &model, stop] {
+        std::optional<QString> busy = model.busyMessage();
+        if (!busy && model.isScanning())
+            busy = model.scanProgressText().isEmpty() ? QStringLiteral("Scanning…")
+                                                      : model.scanProgressText();
+        setBusy(busy);
+        stop->setVisible(model.isMoving());
+    };
+    for (const auto signal : {&AppModel::busyMessageChanged, &AppModel::scanProgressTextChanged,
+                              &AppModel::isScanningChanged})
+        connect(&model, signal, this, refreshProgress);
+    refreshProgress();
 }
 
 QString StatusBar::shownText() const

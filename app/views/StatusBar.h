@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <optional>
 
+class AppModel;
 class ElidedLabel;
 class QHBoxLayout;
 class Spinner;
@@ -21,6 +22,9 @@ public:
     void setBusy(const std::optional<QString>& busy);
     // Adds a control after the others at the right end; the bar owns it.
     void addControl(QWidget* control);
+    // From now on shows the model's busy message, else the scan's progress while a scan runs,
+    // and a "Stop" control (after the others) that stops the move while one runs.
+    void followProgress(AppModel& model);
 
     // What the bar shows now: the busy message, else the text.
     [[nodiscard]] QString shownText() const;

@@ -46,8 +46,11 @@ TrashTable::TrashTable(QWidget* parent) : QTableView(parent), m_rows(new TrashTa
     header->setHighlightSections(false);
     for (int column = 0; column < TrashTableModel::columnCount_; ++column)
         header->resizeSection(column, widths[column].ideal);
+    // The name takes the width the other columns leave; those keep their own.
+    header->setSectionResizeMode(TrashTableModel::name, QHeaderView::Stretch);
     connect(header, &QHeaderView::sectionResized, this, [header](int column, int, int size) {
-        if (column < TrashTableModel::columnCount_ && size < widths[column].minimum)
+        if (column != TrashTableModel::name && column < TrashTableModel::columnCount_ &&
+            size < widths[column].minimum)
             header->resizeSection(column, widths[column].minimum);
     });
     connect(header, &QHeaderView::sectionClicked, this, &TrashTable::sortBy);

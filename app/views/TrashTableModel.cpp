@@ -21,7 +21,10 @@ template <typename T> int order(const T& a, const T& b)
 
 TrashTableModel::TrashTableModel(QObject* parent)
     : QAbstractTableModel(parent), m_now([] { return QDateTime::currentDateTime(); })
-{}
+{
+    for (const ModelSource source : ModelSource::allCases())
+        m_sourceIcons[source.value()] = SourceStyle::icon(source);
+}
 
 void TrashTableModel::setEntries(QList<TrashEntry> entries)
 {

@@ -56,6 +56,7 @@ TrashView::TrashView(AppModel& model, QWidget* parent)
     layout->addWidget(m_body, 1);
     for (QPushButton* button : {m_putBack, m_delete, m_emptyTrash})
         m_status->addControl(button);
+    m_status->followProgress(m_model);
     layout->addWidget(m_status);
 
     connect(m_putBack, &QPushButton::clicked, this,
@@ -111,7 +112,6 @@ void TrashView::refresh()
     else
         m_status->setText(QString::number(selected) + QStringLiteral(" of ") +
                           QString::number(count) + QStringLiteral(" selected"));
-    m_status->setBusy(m_model.busyMessage());
     m_body->setCurrentWidget(rows.isEmpty() ? static_cast<QWidget*>(m_empty) : m_table);
     m_putBack->setVisible(selected > 0);
     m_delete->setVisible(selected > 0);

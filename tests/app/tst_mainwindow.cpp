@@ -6,16 +6,25 @@
 #include "views/Banners.h"
 #include "views/DiskFreeFooter.h"
 #include "views/MainWindow.h"
+#include "views/ModelTable.h"
+#include "views/ModelsView.h"
 #include "views/Palette.h"
 #include "views/SettingsWindow.h"
 #include "views/SidebarView.h"
+#include "views/StatusBar.h"
 #include "views/ToastView.h"
+#include "views/TrashTable.h"
+#include "views/TrashTableModel.h"
+#include "views/TrashView.h"
 
 #include <QAccessible>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSemaphore>
+#include <QShortcut>
 #include <QTest>
 #include <QToolButton>
 
@@ -40,6 +49,14 @@ public:
     std::optional<UpdateInfo> checkForUpdate() override { return update; }
     bool ollamaRunning() override { return false; }
     bool isRisky(const ModelEntry&) const override { return risky; }
+    // Runs until stopped (longer than the tests wait).
+    MoveResult move(const QList<ModelEntry>&, const QString&, const StopToken* stop,
+                    const CopyProgress&) override
+    {
+        for (int i = 0; i < 120000 && !StopToken::requested(stop); ++i)
+            QThread::msleep(1);
+        return {{}, {}, QStringLiteral("Stopped")};
+    }
 };
 
 class FakeDialogs : public Dialogs
@@ -238,6 +255,68 @@ private slots:
         m_core->gate.release();
         QVERIFY(wait(running));
         QVERIFY(scan->isEnabled());
+    }
+
+    void shortcutsAreUnique()
+    {
+        QList<QKeySequence> keys;
+        for (const QAction* action : m_window->findChildren<QAction*>())
+            keys << action->shortcuts();
+        for (const QShortcut* shortcut : m_window->findChildren<QShortcut*>())
+            keys << shortcut->key();
+        QCOMPARE(QSet<QKeySequence>(keys.cbegin(), keys.cend()).size(), keys.size());
+        QVERIFY(keys.contains(QKeySequence(Qt::CTRL | Qt::Key_R)));
+    }
+
+    void keysReachTheShownView()
+    {
+        publish();
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        QTest::keyClick(m_window.get(), Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(QApplication::focusWidget(), &m_window->modelsView()->searchField());
+        ModelTable& models = m_window->modelsView()->table();
+        models.selectAll();
+        sidebar()->list()->setFocus();
+        QTest::keyClick(sidebar()->list(), Qt::Key_Delete);
+        QTest::qWait(50);
+        QVERIFY(m_model->trashEntries().isEmpty());
+        models.setFocus();
+        QTest::keyClick(&models, Qt::Key_Delete);
+        QTRY_COMPARE(m_model->trashEntries().size(), 1);
+        m_model->setSidebar(SidebarItem::trash());
+        TrashTable& trashed = m_window->trashView()->table();
+        QTRY_COMPARE(trashed.tableModel().rows().size(), 1);
+        trashed.setFocus();
+        trashed.selectAll();
+        QTest::keyClick(&trashed, Qt::Key_Delete);
+        QTRY_VERIFY(m_window->trashView()->findChild<QMessageBox*>());
+    }
+
+    void statusShowsScanAndStopsMove()
+    {
+        const QList<StatusBar*> bars = {&m_window->modelsView()->statusBar(),
+                                        &m_window->trashView()->statusBar()};
+        m_core->holdScans = true;
+        const QFuture<void> scanning = m_model->rescan();
+        for (const StatusBar* status : bars)
+            QVERIFY(status->shownText().startsWith(QStringLiteral("Scanning…")));
+        m_core->gate.release();
+        QVERIFY(wait(scanning));
+        m_core->holdScans = false;
+        for (const StatusBar* status : bars)
+            QVERIFY(!status->isBusy());
+        const ModelEntry model = publish();
+        m_dialogs.folders = {m_home->file(QStringLiteral("elsewhere"))};
+        const QFuture<void> moving = m_model->move({model});
+        QPushButton* stop = nullptr;
+        for (QPushButton* button : m_window->modelsView()->statusBar().findChildren<QPushButton*>())
+            if (button->text() == QStringLiteral("Stop"))
+                stop = button;
+        QVERIFY(stop && !stop->isHidden());
+        stop->click();
+        QVERIFY(wait(moving));
+        QVERIFY(stop->isHidden());
     }
 
     void accessibleNames()

@@ -154,6 +154,8 @@ private slots:
         QFETCH(QString, sizeTip);
         QCOMPARE(tags.contains(Tag(u"10 GB+"_qs, Palette::red)), large);
         QCOMPARE(rows.index(0, ModelTableModel::size).data(Qt::ToolTipRole).toString(), sizeTip);
+        for (const int column : {ModelTableModel::source, ModelTableModel::status})
+            QVERIFY(!rows.index(0, column).data(Qt::DecorationRole).value<QIcon>().isNull());
     }
 
     void headerClicksEditSortOrder()

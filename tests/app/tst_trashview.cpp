@@ -68,7 +68,7 @@ private slots:
         QCOMPARE(cell(1, TrashTableModel::name, CellRoles::secondLine).toString(),
                  u"Was at unknown"_qs);
         QCOMPARE(cell(0, TrashTableModel::source, Qt::DisplayRole).toString(), u"Ollama"_qs);
-        QVERIFY(!cell(0, TrashTableModel::source, Qt::DecorationRole).isNull());
+        QVERIFY(!cell(0, TrashTableModel::source, Qt::DecorationRole).value<QIcon>().isNull());
     }
 
     void texts()
