@@ -146,8 +146,8 @@ private slots:
         TestHome home;
         QList<ModelEntry> models;
         QList<std::optional<quint32>> seeds;
-        for (const QString& spec : files.split(u'|')) {
-            const QStringList word = spec.split(u' ');
+        for (const QString& line : files.split(u'|')) {
+            const QStringList word = line.split(u' ');
             const QString path = home.file(word[0]);
             const QByteArray encoded = QFile::encodeName(path);
             const QString kind = word.value(1);
