@@ -1,0 +1,368 @@
+#include "AppModelRig.h"
+
+using namespace AppModelFixtures;
+
+// The model's actions (trash, restore, delete, move, folders, report), its toasts and undo, the
+// stored setting and the progress texts.
+class AppModelActionsTest : public QObject, private AppModelFixtures::AppModelRig
+{
+    Q_OBJECT
+
+private slots:
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
+
+    void trashToasts_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<bool>("oneGone");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("one") << 1 << false
+                             << QStringLiteral("Moved \"a model\" to Trash · 1 KB freed");
+        QTest::newRow("two") << 2 << false << QStringLiteral("Moved 2 items to Trash · 2 KB freed");
+        QTest::newRow("one of three gone")
+            << 3 << true
+            << QStringLiteral("Trashed 2 of 3. Nothing left to trash — files are already gone.");
+    }
+    void trashToasts()
+    {
+        QFETCH(int, count);
+        QFETCH(bool, oneGone);
+        QFETCH(QString, text);
+        const QList<ModelEntry> models = publishFiles(
+            QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}.mid(0,
+                                                                                           count));
+        if (oneGone)
+            QFile::remove(models[1].primaryPath);
+        QSignalSpy busy(m_model.get(), &AppModel::busyMessageChanged);
+        const QFuture<void> done = m_model->requestTrash(models);
+        QVERIFY(m_model->busyMessage());
+        QVERIFY(wait(done));
+        QVERIFY(!m_model->busyMessage());
+        QCOMPARE(m_model->toast()->text, text);
+        QCOMPARE(m_model->toast()->isError, oneGone);
+        QCOMPARE(m_model->toast()->undoEntryIDs.size(), oneGone ? 0 : count);
+        QCOMPARE(m_model->trashEntries().size(), oneGone ? 2 : count);
+        QCOMPARE(m_model->scan()->models.size(), oneGone ? 1 : 0);
+    }
+
+    void restoreToasts_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<bool>("gone");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("none") << 0 << false << QStringLiteral("Restored 0 items");
+        QTest::newRow("one") << 1 << false << QStringLiteral("Restored to its original location");
+        QTest::newRow("two") << 2 << false << QStringLiteral("Restored 2 items");
+        QTest::newRow("items already gone")
+            << 1 << true
+            << QStringLiteral("Nothing left to restore — the items are no longer in the Trash");
+    }
+    void restoreToasts()
+    {
+        QFETCH(int, count);
+        QFETCH(bool, gone);
+        QFETCH(QString, text);
+        const QList<ModelEntry> models =
+            publishFiles(QStringList{QStringLiteral("a"), QStringLiteral("b")}.mid(0, count));
+        QVERIFY(wait(m_model->trash(models)));
+        QStringList undo = m_model->toast() ? m_model->toast()->undoEntryIDs : QStringList();
+        if (gone)
+            QFile::remove(m_model->trashEntries()[0].trashedPaths[0]);
+        QVERIFY(wait(m_model->restore(undo)));
+        QCOMPARE(m_model->toast()->text, text);
+        QCOMPARE(m_model->toast()->isError, gone);
+        QVERIFY(m_model->trashEntries().isEmpty());
+    }
+
+    void undoOfThree()
+    {
+        const QList<ModelEntry> models =
+            publishFiles({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
+        QVERIFY(wait(m_model->trash(models)));
+        const QFuture<void> undone = m_model->undo();
+        QVERIFY(!m_model->toast());
+        QVERIFY(wait(undone));
+        QCOMPARE(m_model->toast()->text, QStringLiteral("Restored 3 items"));
+        for (const ModelEntry& model : models)
+            QVERIFY(QFile::exists(model.primaryPath));
+    }
+
+    void deleteUnknownId()
+    {
+        QVERIFY(wait(m_model->deletePermanently({QStringLiteral("nope")})));
+        QCOMPARE(m_model->toast()->text, QStringLiteral("Trash entry not found"));
+    }
+
+    void moveTexts_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("busy");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("one") << 1 << QStringLiteral("Moving a model to Archive…")
+                             << QStringLiteral(
+                                    "Moved \"a model\" to Archive · symlinks left in place");
+        QTest::newRow("three") << 3 << QStringLiteral("Moving 3 models to Archive…")
+                               << QStringLiteral(
+                                      "Moved 3 models to Archive · symlinks left in place");
+    }
+    void moveTexts()
+    {
+        QFETCH(int, count);
+        QFETCH(QString, busy);
+        QFETCH(QString, text);
+        const QList<ModelEntry> models = publishFiles(
+            QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}.mid(0,
+                                                                                           count));
+        m_dialogs.folders = {m_home->file(QStringLiteral("archive"))};
+        QVERIFY(QDir().mkpath(m_dialogs.folders[0]));
+        const QFuture<void> done = m_model->move(models);
+        QCOMPARE(m_model->busyMessage(), busy);
+        QVERIFY(wait(done));
+        QCOMPARE(m_model->toast()->text, text);
+        QVERIFY(m_model->scan()->models.isEmpty());
+    }
+
+    void removeFolder_data()
+    {
+        QTest::addColumn<QString>("other");
+        QTest::addColumn<bool>("rescans");
+        QTest::newRow("longer sibling") << QStringLiteral("/Models/ab") << false;
+        QTest::newRow("nested folder") << QStringLiteral("/Models/a/in") << true;
+    }
+    void removeFolder()
+    {
+        QFETCH(QString, other);
+        QFETCH(bool, rescans);
+        CustomFolders::add(QStringLiteral("/Models/a"));
+        CustomFolders::add(other);
+        ModelEntry a = entry(QStringLiteral("a"), QStringLiteral("/Models/a/x.gguf"));
+        ModelEntry o = entry(QStringLiteral("o"), other + QStringLiteral("/y.gguf"));
+        a.detail = m_core->customFolderDetail(QStringLiteral("/Models/a"));
+        o.detail = m_core->customFolderDetail(other);
+        a.source = o.source = ModelSource::custom;
+        m_core->canned = scanOf({a, o});
+        QVERIFY(wait(m_model->rescan()));
+        m_core->holdScans = true;
+        const QFuture<void> removed = m_model->removeFolder(QStringLiteral("/Models/a"));
+        QCOMPARE(ids(m_model->scan()->models), QStringList{QStringLiteral("o")});
+        QCOMPARE(m_model->customFolders(), QStringList{other});
+        QCOMPARE(removed.isFinished(), !rescans);
+        m_core->gate.release();
+        QVERIFY(wait(removed));
+    }
+
+    void addFolderSelectsWhatWasStored_data()
+    {
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("stored") << false;
+        QTest::newRow("refused by the store") << true;
+    }
+    void addFolderSelectsWhatWasStored()
+    {
+        QFETCH(bool, refused);
+        m_core->canned = scanOf({});
+        m_core->refuseFolders = refused;
+        m_dialogs.folders = {m_home->file(QStringLiteral("mine"))};
+        QVERIFY(wait(m_model->addFolder()));
+        QCOMPARE(m_model->sidebar(),
+                 refused ? SidebarItem::all() : SidebarItem::ofFolder(m_dialogs.folders[0]));
+    }
+
+    void includeLooseStoresAndRescans()
+    {
+        m_core->canned = scanOf({});
+        m_core->holdScans = true;
+        const QFuture<void> scanned = m_model->rescan();
+        QTRY_COMPARE(m_core->scans.load(), 1);
+        m_model->setIncludeLoose(true);
+        QVERIFY(AppSettings::includeLoose());
+        m_core->gate.release(2);
+        QVERIFY(wait(scanned));
+        QCOMPARE(m_core->scans.load(), 2);
+    }
+
+    void scanProgressText()
+    {
+        m_core->canned = scanOf({});
+        m_core->holdScans = true;
+        const QFuture<void> scanned = m_model->rescan();
+        QTRY_VERIFY(m_core->progress.load());
+        ScanProgress& progress = *m_core->progress;
+        progress.sourcesTotal = 7;
+        progress.sourcesDone = 3;
+        progress.entriesWalked = 1234567;
+        QTRY_COMPARE(m_model->scanProgressText(),
+                     QStringLiteral("Scanning… 3 of 7 sources · 1,234,567 files"));
+        progress.bytesToHash = 9'000'000'000;
+        progress.bytesHashed = 2'000'000'000;
+        QTRY_COMPARE(m_model->scanProgressText(),
+                     QStringLiteral("Checking duplicates… %1 of %2")
+                         .arg(Format::bytes(2'000'000'000), Format::bytes(9'000'000'000)));
+        m_core->gate.release();
+        QVERIFY(wait(scanned));
+        QVERIFY(m_model->scanProgressText().isEmpty());
+    }
+
+    void stopMoveKeepsWhatMoved()
+    {
+        const QList<ModelEntry> models =
+            publishFiles({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
+        m_core->fakeMove = true;
+        m_dialogs.folders = {m_home->file(QStringLiteral("archive"))};
+        const QFuture<void> moved = m_model->move(models);
+        QTRY_COMPARE(m_model->busyMessage(),
+                     QStringLiteral("Moving 3 models to Archive (%1 of %2)…")
+                         .arg(Format::bytes(500), Format::bytes(3000)));
+        m_core->workGate.release();
+        QTRY_COMPARE(m_core->copying.load(), 2); // the first item arrived, the second is in hand
+        m_model->stopMove();
+        m_core->workGate.release();
+        QVERIFY(wait(moved));
+        QCOMPARE(m_model->toast()->text,
+                 QStringLiteral("Moved \"a model\" to Archive · symlinks left in place"));
+    }
+
+    void ollamaProbedAgain_data()
+    {
+        QTest::addColumn<bool>("running");
+        QTest::newRow("started since the scan") << true;
+        QTest::newRow("still stopped") << false;
+    }
+    void ollamaProbedAgain()
+    {
+        QFETCH(bool, running);
+        QList<ModelEntry> models = publishFiles({QStringLiteral("a")});
+        models[0].source = ModelSource::ollama;
+        m_core->canned = scanOf(models);
+        QVERIFY(wait(m_model->rescan()));
+        m_core->ollama = running;
+        const QFuture<void> done = m_model->requestTrash(models);
+        QVERIFY(m_model->busyMessage());
+        QVERIFY(wait(done));
+        QCOMPARE(m_model->pendingRiskyTrash().has_value(), running);
+        QCOMPARE(QFile::exists(models[0].primaryPath), running);
+    }
+
+    void busyIsCounted()
+    {
+        m_core->canned = scanOf({});
+        m_core->holdWork = true;
+        const QFuture<void> trashed =
+            m_model->trash({entry(QStringLiteral("a"), QStringLiteral("/x/a"))});
+        m_model->showToast(QStringLiteral("t"), false, {QStringLiteral("id")});
+        const QFuture<void> undone = m_model->undo(); // runs although a trash is busy
+        QTRY_COMPARE(m_core->restores.load(), 1);
+        QVERIFY(m_model->deletePermanently({QStringLiteral("id")}).isFinished());
+        QCOMPARE(m_core->deletes.load(), 0);
+        m_core->workGate.release();
+        QTRY_VERIFY(m_model->toast()); // one of the two has ended
+        QVERIFY(m_model->busyMessage());
+        m_core->workGate.release();
+        QVERIFY(wait(trashed) && wait(undone));
+        QVERIFY(!m_model->busyMessage());
+    }
+
+    void laterTrashLoadWins()
+    {
+        TrashEntry older;
+        TrashEntry newer;
+        older.id = QStringLiteral("older");
+        newer.id = QStringLiteral("newer");
+        m_core->listed = QList<TrashEntry>{older};
+        m_core->listHolds = 1;
+        const QFuture<void> first = m_model->reloadTrash();
+        QTRY_COMPARE(m_core->listHolds.load(), 0); // the first load has read and waits
+        {
+            const std::lock_guard lock(m_core->mutex);
+            m_core->listed = QList<TrashEntry>{newer};
+        }
+        const QFuture<void> second = m_model->reloadTrash();
+        // Time for the second load to read first, unless reads are kept in order.
+        (void)QTest::qWaitFor([&] { return m_core->listHolds < 0; }, 500);
+        m_core->workGate.release();
+        QVERIFY(wait(first) && wait(second));
+        QCOMPARE(m_model->trashEntries(), QList<TrashEntry>{newer});
+    }
+
+    void loneSurvivorRescans_data()
+    {
+        QTest::addColumn<bool>("duplicate");
+        QTest::newRow("duplicate trashed") << true;
+        QTest::newRow("plain entry trashed") << false;
+    }
+    void loneSurvivorRescans()
+    {
+        QFETCH(bool, duplicate);
+        QList<ModelEntry> models = publishFiles({QStringLiteral("a"), QStringLiteral("b")});
+        models[0].isDuplicate = models[1].isDuplicate = duplicate;
+        m_core->canned = scanOf(models);
+        QVERIFY(wait(m_model->rescan()));
+        const int before = m_core->scans;
+        QVERIFY(wait(m_model->trash({models[0]})));
+        QCOMPARE(m_core->scans - before, duplicate ? 1 : 0);
+    }
+
+    void hangingUpdateCheckLeavesModelResponsive()
+    {
+        m_core->holdUpdate = true;
+        m_core->holdScans = true;
+        m_core->canned = scanOf({});
+        const QFuture<void> started = m_model->start();
+        QTRY_COMPARE(m_core->scans.load(), 1);
+        QVERIFY(wait(m_model->reloadTrash())); // beside the hanging check and a running scan
+        m_core->gate.release();
+        QVERIFY(wait(started));
+        QVERIFY(!m_core->updateReturned);
+        QVERIFY(!m_model->update() && !m_model->toast());
+    }
+
+    void exportWithoutScanDoesNothing()
+    {
+        m_model->exportReport();
+        QCOMPARE(m_dialogs.savePanels, 0);
+    }
+
+    void toastsLiveTheirOwnTime()
+    {
+        QList<std::pair<std::chrono::milliseconds, std::function<void()>>> timers;
+        m_model->setToastTimer([&](std::chrono::milliseconds after, std::function<void()> call) {
+            timers.push_back({after, std::move(call)});
+        });
+        m_model->showToast(QStringLiteral("first"), false);
+        m_model->showToast(QStringLiteral("second"), false, {QStringLiteral("id")});
+        QCOMPARE(timers[0].first, AppModel::toastTime);
+        QCOMPARE(timers[1].first, AppModel::undoToastTime);
+        timers[0].second();
+        QCOMPARE(m_model->toast()->text, QStringLiteral("second"));
+        timers[1].second();
+        QVERIFY(!m_model->toast());
+    }
+
+    void failureIsOneToast_data()
+    {
+        QTest::addColumn<bool>("throws");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("task throws") << true << QStringLiteral("Unexpected error: boom");
+        QTest::newRow("lock held elsewhere")
+            << false
+            << QStringLiteral("Another Brimvale is working on the Trash — try again in a moment");
+    }
+    void failureIsOneToast()
+    {
+        QFETCH(bool, throws);
+        QFETCH(QString, text);
+        const QList<ModelEntry> models = publishFiles({QStringLiteral("a"), QStringLiteral("b")});
+        m_core->failTrash = throws;
+        m_core->trashRefusal = text;
+        QSignalSpy toasts(m_model.get(), &AppModel::toastChanged);
+        QVERIFY(wait(m_model->trash(models)));
+        QVERIFY(!m_model->busyMessage());
+        QCOMPARE(toasts.count(), 1);
+        QCOMPARE(m_model->toast()->text, text);
+        QVERIFY(QFile::exists(models[0].primaryPath));
+    }
+};
+
+QTEST_GUILESS_MAIN(AppModelActionsTest)
+#include "tst_appmodelactions.moc"
