@@ -109,10 +109,12 @@ void TestTrashService::movesToTrashAndRecords()
     const TrashEntry again = trashedFile(path);
     QVERIFY(!again.id.isEmpty() && again.id != record.id);
     QCOMPARE(idsOf(TrashLog::read().entries), (QStringList{record.id, again.id}));
-    // Ids are compared exactly.
+    // Ids are compared exactly (an id whose random part holds no letter has no lower-case form).
     for (const QString& id :
-         QStringList{QString(), record.id.toLower(), record.id.chopped(1), record.id + u' '})
-        QCOMPARE(TrashService::deletePermanently(id).error, u"Trash entry not found"_qs);
+         QStringList{QString(), record.id.toLower(), record.id.chopped(1), record.id + u' '}) {
+        if (id != record.id)
+            QCOMPARE(TrashService::deletePermanently(id).error, u"Trash entry not found"_qs);
+    }
 }
 
 void TestTrashService::nothingLeftToTrash_data()
