@@ -3,7 +3,7 @@
 #include "app/AppModel.h"
 #include "views/CellRoles.h"
 #include "views/ModelTableModel.h"
-#include "views/NameCell.h"
+#include "views/TableLook.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -15,13 +15,8 @@
 
 namespace {
 
-struct Width
-{
-    int minimum;
-    int ideal;
-};
-
-constexpr Width widths[] = {{260, 440}, {90, 120}, {70, 90}, {80, 100}, {60, 70}};
+// Minimum and ideal width of each column, in column order.
+const QList<TableLook::ColumnWidth> widths = {{260, 440}, {90, 120}, {70, 90}, {80, 100}, {60, 70}};
 
 } // namespace
 
@@ -30,35 +25,9 @@ ModelTable::ModelTable(AppModel& model, QWidget* parent)
 {
     setAccessibleName(QStringLiteral("Models"));
     setModel(m_rows);
-    setItemDelegateForColumn(ModelTableModel::name, new NameCell(this));
-    setTabKeyNavigation(false);
-    setSelectionMode(QAbstractItemView::ExtendedSelection);
-    setSelectionBehavior(QAbstractItemView::SelectRows);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setShowGrid(false);
-    setAlternatingRowColors(true);
-    setWordWrap(false);
+    TableLook::apply(*this, ModelTableModel::name, widths);
     setTextElideMode(Qt::ElideMiddle);
-    verticalHeader()->hide();
-    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->setDefaultSectionSize(NameCell::rowHeight(font()));
-
-    QHeaderView* header = horizontalHeader();
-    header->setMinimumSectionSize(widths[ModelTableModel::status].minimum);
-    header->setStretchLastSection(false);
-    header->setSectionsClickable(true);
-    header->setSortIndicatorShown(true);
-    header->setHighlightSections(false);
-    for (int column = 0; column < ModelTableModel::columnCount_; ++column)
-        header->resizeSection(column, widths[column].ideal);
-    // The name takes the width the other columns leave; those keep their own.
-    header->setSectionResizeMode(ModelTableModel::name, QHeaderView::Stretch);
-    connect(header, &QHeaderView::sectionResized, this, [header](int column, int, int size) {
-        if (column != ModelTableModel::name && column < ModelTableModel::columnCount_ &&
-            size < widths[column].minimum)
-            header->resizeSection(column, widths[column].minimum);
-    });
-    connect(header, &QHeaderView::sectionClicked, this, &ModelTable::sortBy);
+    connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &ModelTable::sortBy);
 
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &ModelTable::writeSelection);

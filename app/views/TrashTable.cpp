@@ -1,7 +1,7 @@
 #include "views/TrashTable.h"
 
 #include "views/CellRoles.h"
-#include "views/NameCell.h"
+#include "views/TableLook.h"
 #include "views/TrashTableModel.h"
 
 #include <QContextMenuEvent>
@@ -12,13 +12,8 @@
 
 namespace {
 
-struct Width
-{
-    int minimum;
-    int ideal;
-};
-
-constexpr Width widths[] = {{260, 460}, {90, 120}, {70, 90}, {80, 110}};
+// Minimum and ideal width of each column, in column order.
+const QList<TableLook::ColumnWidth> widths = {{260, 460}, {90, 120}, {70, 90}, {80, 110}};
 
 } // namespace
 
@@ -26,34 +21,8 @@ TrashTable::TrashTable(QWidget* parent) : QTableView(parent), m_rows(new TrashTa
 {
     setAccessibleName(QStringLiteral("Trash items"));
     setModel(m_rows);
-    setItemDelegateForColumn(TrashTableModel::name, new NameCell(this));
-    setTabKeyNavigation(false);
-    setSelectionMode(QAbstractItemView::ExtendedSelection);
-    setSelectionBehavior(QAbstractItemView::SelectRows);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setShowGrid(false);
-    setAlternatingRowColors(true);
-    setWordWrap(false);
-    verticalHeader()->hide();
-    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->setDefaultSectionSize(NameCell::rowHeight(font()));
-
-    QHeaderView* header = horizontalHeader();
-    header->setMinimumSectionSize(widths[TrashTableModel::size].minimum);
-    header->setStretchLastSection(false);
-    header->setSectionsClickable(true);
-    header->setSortIndicatorShown(true);
-    header->setHighlightSections(false);
-    for (int column = 0; column < TrashTableModel::columnCount_; ++column)
-        header->resizeSection(column, widths[column].ideal);
-    // The name takes the width the other columns leave; those keep their own.
-    header->setSectionResizeMode(TrashTableModel::name, QHeaderView::Stretch);
-    connect(header, &QHeaderView::sectionResized, this, [header](int column, int, int size) {
-        if (column != TrashTableModel::name && column < TrashTableModel::columnCount_ &&
-            size < widths[column].minimum)
-            header->resizeSection(column, widths[column].minimum);
-    });
-    connect(header, &QHeaderView::sectionClicked, this, &TrashTable::sortBy);
+    TableLook::apply(*this, TrashTableModel::name, widths);
+    connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &TrashTable::sortBy);
 
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         if (m_applying)
