@@ -25,6 +25,9 @@ struct ModelEntry
     std::optional<QString> detail;
     std::optional<QString> partialHash;
     bool isDuplicate = false;
+    // The large files holding the entry's model data, looked at for copies elsewhere: an Ollama
+    // tag's model layer, a Hugging Face repository's blobs. Empty: the primary path alone.
+    QStringList dataFiles;
 
     ModelEntry() = default;
     // reclaimableBytes absent means all of sizeBytes is freed by deleting the entry.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/DuplicateGroup.h"
 #include "model/ModelEntry.h"
 
 #include <QList>
@@ -11,6 +12,7 @@ struct ScanResult
     QList<ModelEntry> models;
     QStringList errors;
     bool ollamaRunning = false;
+    QList<DuplicateGroup> duplicateGroups; // what the isDuplicate marks and details rest on
 
     // Sum of reclaimableBytes, so data shared between entries counts once.
     [[nodiscard]] qint64 totalBytes() const;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "fs/UniqueFd.h"
-#include "scanners/FileIdentity.h"
+#include "model/FileIdentity.h"
 
 #include <QByteArrayView>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "scanners/FileIdentity.h"
+#include "model/FileIdentity.h"
 
 #include <QHash>
 #include <QString>

@@ -43,7 +43,8 @@ std::optional<OllamaManifest::Layer> decodeLayer(const QJsonValue& value)
     const qint64 bytes = size.toInteger(-1);
     if (bytes < 0 || size.toInteger(-2) != bytes)
         return std::nullopt;
-    OllamaManifest::Layer layer{digest.toString(), bytes};
+    OllamaManifest::Layer layer{digest.toString(), bytes,
+                                object.value(QLatin1String("mediaType")).toString()};
     if (!OllamaManifest::isValidDigest(layer.digest))
         return std::nullopt;
     return layer;

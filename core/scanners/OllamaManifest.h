@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QLatin1String>
 #include <QList>
 #include <QString>
 #include <optional>
@@ -18,7 +19,11 @@ struct Layer
 {
     QString digest; // "<algorithm>:<hex digits>"
     qint64 size = 0;
+    QString mediaType; // empty when the layer names none
 };
+
+// The media type of the layer holding a model's weights.
+inline constexpr QLatin1String modelMediaType("application/vnd.ollama.image.model");
 
 // A file at the fourth level of a manifests tree: a regular file or a symbolic link.
 struct TreeFile

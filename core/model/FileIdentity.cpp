@@ -1,4 +1,4 @@
-#include "scanners/FileIdentity.h"
+#include "model/FileIdentity.h"
 
 #include <QStringList>
 

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "fs/FileLock.h"
+#include "model/StopToken.h"
+#include "services/DedupeItem.h"
+#include "services/DedupeOutcome.h"
+#include "services/DedupePlan.h"
+
+#include <QList>
+#include <QString>
+
+// Frees duplicate files without moving them: the duplicate shares the blocks of the copy that
+// stays, so both tools keep their own file and the disk stores the data once.
+namespace DedupeService {
+
+struct Options
+{
+    bool hardLink = false; // where blocks cannot be shared, replace the duplicate by a hard link
+    bool dryRun = false;   // only say what would be freed
+    const StopToken* stop = nullptr;
+    LockWait lockWait = std::nullopt;
+};
+
+// Whether the filesystem holding the file can share blocks between files (FIDEDUPERANGE).
+[[nodiscard]] bool canShareBlocks(const QString& path);
+
+// Frees every planned item in order; the plan's skipped files come first in the outcome, as
+// they are. Sharing blocks asks the kernel to compare and share (FIDEDUPERANGE): the file keeps
+// its inode, mode, owner, times and extended attributes, and nothing changes when the bytes
+// differ. Otherwise, only with hardLink, both files must be on one filesystem with the same
+// mode and owner, unchanged since the scan and of the scanned content (hashed again): a link
+// to the copy that stays is made under a temporary name beside the duplicate and renamed over
+// it. Temporary names an interrupted run left beside the duplicates are removed first. Never
+// throws.
+[[nodiscard]] DedupeOutcome run(const DedupePlan::Plan& plan, const Options& options);
+
+} // namespace DedupeService
