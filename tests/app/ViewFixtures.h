@@ -88,7 +88,7 @@ struct Setup
     {
         {
             const std::lock_guard lock(core->mutex);
-            core->scanned = ScanResult{models, {}, false};
+            core->scanned = ScanResult{models, {}, false, {}};
         }
         return wait(model.rescan());
     }
