@@ -1,76 +1,59 @@
 #include "XfsMount.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <optional>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr qint64 kImageBytes = 320LL * 1024 * 1024;
-
-// Runs the program; the reason it failed, or nothing.
-QString run(const QString& program, const QStringList& arguments)
+// Runs a system tool; its error output when it fails, else nothing.
+std::optional<QString> runTool(const QString& program, const QStringList& arguments)
 {
     QProcess process;
     process.start(program, arguments);
-    if (!process.waitForFinished(60'000) || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != 0)
-        return program + QStringLiteral(" failed: ") +
-               QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
-    return {};
+    if (!process.waitForFinished(60000))
+        return program + QStringLiteral(" did not run");
+    if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
+        return std::nullopt;
+    return QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
 }
 
 } // namespace
 
-XfsMount::XfsMount()
+XfsMount::XfsMount(bool reflink)
 {
-    if (::geteuid() != 0) {
-        m_skipReason = QStringLiteral("mounting an XFS image needs root");
-        return;
-    }
     const QString mkfs = QStandardPaths::findExecutable(
         QStringLiteral("mkfs.xfs"), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
-    if (mkfs.isEmpty()) {
-        m_skipReason = QStringLiteral("mkfs.xfs is not installed (Debian package xfsprogs)");
-        return;
-    }
-    const QString image = m_dir.filePath(QStringLiteral("xfs.img"));
-    QFile file(image);
-    if (!file.open(QIODevice::WriteOnly) || !file.resize(kImageBytes)) {
-        m_skipReason = QStringLiteral("cannot make the image file");
-        return;
-    }
-    file.close();
-    if (const QString failed = run(
-            mkfs, {QStringLiteral("-q"), QStringLiteral("-m"), QStringLiteral("reflink=1"), image});
-        !failed.isEmpty()) {
-        m_skipReason = failed;
-        return;
-    }
-    ::mkdir(QFile::encodeName(path()).constData(), 0755);
-    if (const QString failed = run(QStringLiteral("mount"),
-                                   {QStringLiteral("-o"), QStringLiteral("loop"), image, path()});
-        !failed.isEmpty()) {
-        m_skipReason = QStringLiteral("the loop mount was refused: ") + failed;
-        return;
-    }
-    m_mounted = true;
+    const QString image = m_dir.path() + QStringLiteral("/xfs.img");
+    m_path = m_dir.path() + QStringLiteral("/mnt");
+    const QString feature = reflink ? QStringLiteral("reflink=1") : QStringLiteral("reflink=0");
+    if (::geteuid() != 0)
+        m_problem = QStringLiteral("A loop mount needs root");
+    else if (mkfs.isEmpty())
+        m_problem = QStringLiteral("mkfs.xfs is missing (Debian package xfsprogs)");
+    else if (QFile file(image); !file.open(QIODevice::WriteOnly) || !file.resize(320 << 20))
+        m_problem = QStringLiteral("No room for the XFS image");
+    else if (const auto error =
+                 runTool(mkfs, {QStringLiteral("-q"), QStringLiteral("-m"), feature, image}))
+        m_problem = QStringLiteral("mkfs.xfs failed: ") + *error;
+    else if (!QDir().mkpath(m_path))
+        m_problem = QStringLiteral("No mount point");
+    else if (const auto refused =
+                 runTool(QStringLiteral("mount"),
+                         {QStringLiteral("-o"), QStringLiteral("loop"), image, m_path}))
+        m_problem = QStringLiteral("The loop mount was refused: ") + *refused;
 }
 
 XfsMount::~XfsMount()
 {
-    if (m_mounted && !run(QStringLiteral("umount"), {path()}).isEmpty())
-        (void)run(QStringLiteral("umount"), {QStringLiteral("-l"), path()});
-}
-
-QString XfsMount::path() const
-{
-    return m_dir.filePath(QStringLiteral("mnt"));
+    if (m_problem.isEmpty() && runTool(QStringLiteral("umount"), {m_path}))
+        (void)runTool(QStringLiteral("umount"), {QStringLiteral("-l"), m_path});
 }
 
 bool XfsMount::cloneFile(const QString& from, const QString& to)

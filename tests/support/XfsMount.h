@@ -3,27 +3,29 @@
 #include <QString>
 #include <QTemporaryDir>
 
-// A small XFS filesystem with block sharing (reflink), made in a sparse image file and
-// loop-mounted for the object's lifetime. Needs root and mkfs.xfs; when either is missing or
-// the kernel refuses the loop mount, mounted() is false and skipReason() says why.
+// A 320 MB XFS made in a sparse image file in a temporary folder and loop-mounted while the
+// object lives (unmounted when it goes away, lazily when busy). Needs root and mkfs.xfs (Debian
+// package xfsprogs); problem() tells why there is no mount. Tests using it carry the CTest
+// RESOURCE_LOCK "loopmount".
 class XfsMount
 {
 public:
-    XfsMount();
+    // With `reflink` the filesystem can share blocks between files (FIDEDUPERANGE).
+    explicit XfsMount(bool reflink = true);
     ~XfsMount();
+
     XfsMount(const XfsMount&) = delete;
     XfsMount& operator=(const XfsMount&) = delete;
 
-    [[nodiscard]] bool mounted() const { return m_mounted; }
-    [[nodiscard]] const QString& skipReason() const { return m_skipReason; }
-    // The mount point.
-    [[nodiscard]] QString path() const;
+    // Empty when mounted, else why it is not.
+    [[nodiscard]] const QString& problem() const { return m_problem; }
+    [[nodiscard]] const QString& path() const { return m_path; }
 
     // Makes `to` a copy of `from` that shares all of its blocks (FICLONE).
     static bool cloneFile(const QString& from, const QString& to);
 
 private:
     QTemporaryDir m_dir;
-    bool m_mounted = false;
-    QString m_skipReason;
+    QString m_path;
+    QString m_problem;
 };
