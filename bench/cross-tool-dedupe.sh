@@ -34,7 +34,7 @@ export HOME=$home XDG_CONFIG_HOME=$home/.config XDG_CACHE_HOME=$home/.cache \
     XDG_DATA_HOME=$home/.local/share
 unset OLLAMA_MODELS HF_HOME HF_HUB_CACHE
 
-model() { head -c "${size_mb}M" /dev/urandom >"$1"; }
+model() { mkdir -p "$(dirname "$1")"; head -c "${size_mb}M" /dev/urandom >"$1"; }
 copy() { mkdir -p "$(dirname "$2")"; cp --reflink=never "$1" "$2"; }
 
 # Ollama tag llama:8b whose model layer is the first model; LM Studio has a copy of it.
