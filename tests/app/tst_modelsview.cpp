@@ -228,6 +228,50 @@ private slots:
         QVERIFY(Setup::wait(trashing));
     }
 
+    void freeButton_data()
+    {
+        QTest::addColumn<bool>("duplicates");
+        QTest::addColumn<bool>("selected");
+        QTest::addColumn<bool>("busy");
+        QTest::addColumn<bool>("shown");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("All Models") << false << true << false << false << false;
+        QTest::newRow("Duplicates, nothing selected") << true << false << false << true << false;
+        QTest::newRow("Duplicates, a selection") << true << true << false << true << true;
+        QTest::newRow("Duplicates, busy") << true << true << true << true << false;
+    }
+    void freeButton()
+    {
+        QFETCH(bool, duplicates);
+        QFETCH(bool, selected);
+        QFETCH(bool, busy);
+        QFETCH(bool, shown);
+        QFETCH(bool, enabled);
+        Setup setup;
+        ModelEntry a = entry(QStringLiteral("a"), 3000);
+        a.isDuplicate = true;
+        QVERIFY(setup.publish({a}));
+        if (duplicates)
+            setup.model.setSidebar(SidebarItem::duplicates());
+        ModelsView view(setup.model);
+        if (selected)
+            selectRows(view.table(), {0});
+        setup.core->hold = busy;
+        const QFuture<void> trashing = busy ? setup.model.trash({a}) : QFuture<void>();
+        QPushButton& button = view.freeButton();
+        QCOMPARE(!button.isHidden(), shown);
+        QCOMPARE(shown && button.isEnabled(), enabled);
+        QCOMPARE(button.accessibleName(), u"Free Duplicates"_qs);
+        QVERIFY(button.focusPolicy() & Qt::TabFocus);
+        if (enabled) {
+            button.click();
+            QTRY_COMPARE(setup.dialogs.questions.size(), 1);
+            QCOMPARE(setup.dialogs.questions[0].title, u"Free 2 KB by sharing identical data?"_qs);
+        }
+        setup.core->gate.release();
+        QVERIFY(!busy || Setup::wait(trashing));
+    }
+
     void selectionSurvivesRefreshes()
     {
         Setup setup;
