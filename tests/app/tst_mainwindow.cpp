@@ -153,6 +153,20 @@ private slots:
         QVERIFY(m_window->command(QStringLiteral("Export Report…"))->isEnabled());
     }
 
+    void focusOnAddFolderKeepsTheView()
+    {
+        publish(true);
+        m_model->setSidebar(SidebarItem::duplicates());
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        for (QPushButton* button : sidebar()->findChildren<QPushButton*>())
+            if (button->text() == QStringLiteral("Add Folder…"))
+                button->setFocus(Qt::TabFocusReason);
+        QVERIFY(qobject_cast<QPushButton*>(QApplication::focusWidget()));
+        QCOMPARE(m_model->sidebar(), SidebarItem::duplicates());
+        QCOMPARE(sidebar()->list()->currentItem(), sidebar()->row(SidebarItem::duplicates()));
+    }
+
     void looseRowAfterCodingCaches()
     {
         QVERIFY(!rowTitles(sidebar()->list()).contains(QStringLiteral("Loose Files")));
@@ -332,7 +346,7 @@ private slots:
         for (const QWidget* widget : m_window->findChildren<QWidget*>())
             names << widget->accessibleName();
         for (const char* name : {"Sidebar", "Disk space", "Status", "Notification", "Banner",
-                                 "Add Folder", "Remove Folder"})
+                                 "Add Folder", "Remove Folder", "Free Duplicates"})
             QVERIFY2(names.contains(QLatin1String(name)), name);
     }
 
