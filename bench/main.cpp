@@ -1,3 +1,4 @@
+#include "DedupeVerify.h"
 #include "HomeGenerator.h"
 #include "ScanRoots.h"
 #include "ScanStop.h"
@@ -189,6 +190,14 @@ int main(int argc, char* argv[])
             delays = {0.25, 0.5, 0.75, 1.0, 0.25, 0.5, 0.75, 1.0};
         return ScanStop::run(arguments[2], folders, delays);
     }
+    if (arguments.size() >= 4 && arguments[1] == QStringLiteral("dedupe")) {
+        const QStringList rest = arguments.mid(2);
+        const bool cold = rest.size() == 3 && rest[2] == QStringLiteral("--cold");
+        if (rest.size() == 2 || cold)
+            return DedupeVerify::run(rest[0], rest[1], cold);
+    }
+    if (arguments.size() >= 3 && arguments[1] == QStringLiteral("evict"))
+        return DedupeVerify::evict(arguments.mid(2));
     if (arguments.size() >= 2 && arguments[1] == QStringLiteral("roots")) {
         for (const QString& root : ScanRoots::walkedBy(arguments.mid(2)))
             std::printf("%s\n", QFile::encodeName(root).constData());
@@ -198,6 +207,8 @@ int main(int argc, char* argv[])
                          "       brimvale-bench generate DIR [--scale F] [--threads N]\n"
                          "       brimvale-bench dupes HASH-CACHE-FILE FILE...\n"
                          "       brimvale-bench roots [FOLDER]...\n"
-                         "       brimvale-bench stop HOME [FOLDER]... [SECONDS]...\n");
+                         "       brimvale-bench stop HOME [FOLDER]... [SECONDS]...\n"
+                         "       brimvale-bench dedupe KEEP COPY [--cold]\n"
+                         "       brimvale-bench evict FILE...\n");
     return 2;
 }

@@ -30,8 +30,9 @@ struct Options
 // differ. Otherwise, only with hardLink, both files must be on one filesystem with the same
 // mode and owner, unchanged since the scan and of the scanned content (hashed again): a link
 // to the copy that stays is made under a temporary name beside the duplicate and renamed over
-// it. Temporary names an interrupted run left beside the duplicates are removed first. Never
-// throws.
+// it. Temporary names an interrupted run left beside the duplicates are removed first. The
+// outcome's error is "Could not free <path>: <reason>" for the first file refused or failed, or
+// the text of a stop, a busy lock or an invalid path alone. Never throws.
 [[nodiscard]] DedupeOutcome run(const DedupePlan::Plan& plan, const Options& options);
 
 } // namespace DedupeService
