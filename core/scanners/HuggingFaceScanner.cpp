@@ -4,13 +4,17 @@
 #include "fs/FS.h"
 #include "fs/PosixIO.h"
 #include "model/Sizes.h"
+#include "scanners/DuplicateFinder.h"
 
 #include <QFile>
+#include <string_view>
 #include <sys/stat.h>
 
 namespace {
 
 constexpr QLatin1String repositoryPrefix("models--");
+// A download file changed this recently may still be written to.
+constexpr qint64 downloadQuietSeconds = 10 * 60;
 
 // "models--owner--name" -> "owner/name": only the first "--" after the prefix becomes a slash.
 QString displayName(const QString& folderName)
@@ -22,16 +26,60 @@ QString displayName(const QString& folderName)
     return name;
 }
 
-// The regular files of a folder of the repository; a folder that is itself a link frees nothing
-// when the repository goes, so it counts nothing.
-FS::Totals regularFilesIn(const QString& folder)
+// The hub downloads a blob into "blobs/<name>.incomplete" and renames it when done.
+bool isUnfinishedDownload(const WalkedFile& file)
+{
+    return file.level == 1 && file.name.ends_with(".incomplete");
+}
+
+// A folder of the repository that is itself a link frees nothing when the repository goes, so
+// it holds nothing.
+bool isRealFolder(const QString& folder)
 {
     struct stat st
     {
     };
-    if (::lstat(QFile::encodeName(folder).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+    return ::lstat(QFile::encodeName(folder).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+struct Contents
+{
+    FS::Totals totals;
+    QList<FileInfo> dataFiles; // large enough to be looked at for copies
+};
+
+// The regular files of a folder of the repository, its unfinished downloads left out when asked.
+Contents contentsOf(const QString& folder, bool withoutDownloads)
+{
+    if (!isRealFolder(folder))
         return {};
-    return FS::totals(folder, false);
+    const auto kept = [withoutDownloads](const WalkedFile& file) {
+        return !withoutDownloads || !isUnfinishedDownload(file);
+    };
+    return {FS::totals(folder, false, std::nullopt, kept),
+            FS::files(folder, false, std::nullopt, [&kept](const WalkedFile& file) {
+                return kept(file) && file.size >= DuplicateFinder::kMinimumSize;
+            })};
+}
+
+// One entry per unfinished download of the repository's blobs that has not changed lately.
+void addDownloads(const QString& repository, const QString& folderName, const QDateTime& now,
+                  QList<ModelEntry>& models)
+{
+    const QString blobs = repository + QStringLiteral("/blobs");
+    if (!isRealFolder(blobs))
+        return;
+    const QDateTime quietSince = now.addSecs(-downloadQuietSeconds);
+    const QString name = displayName(folderName) + QStringLiteral(" (unfinished download)");
+    for (const FileInfo& file : FS::files(blobs, false, DepthRange{1, 1}, isUnfinishedDownload)) {
+        if (file.modified && *file.modified > quietSince)
+            continue;
+        models.push_back(ModelEntry(
+            QStringLiteral("hf-partial-") + folderName + u'-' + file.fileName().left(12), name,
+            ModelSource::huggingFace, file.size, file.size, file.path, {file.path}, file.modified,
+            DeleteRisk::safe, std::nullopt,
+            QStringLiteral("Unfinished download — safe to remove unless it is still downloading")));
+    }
 }
 
 } // namespace
@@ -50,7 +98,7 @@ QString cacheDir()
     return AppPaths::home() + QStringLiteral("/.cache/huggingface");
 }
 
-SourceScan scan()
+SourceScan scan(const QDateTime& now)
 {
     SourceScan result;
     QString hub = AppPaths::fromEnvironment("HF_HUB_CACHE");
@@ -64,16 +112,22 @@ SourceScan scan()
             continue;
         // Symbolic links never count, so snapshots that link into blobs are not counted twice,
         // and a cache whose snapshots hold the files themselves is sized by them.
-        const FS::Totals blobs = regularFilesIn(repository + QStringLiteral("/blobs"));
-        const FS::Totals snapshots = regularFilesIn(repository + QStringLiteral("/snapshots"));
-        const qint64 size = saturatingAdd(blobs.bytes, snapshots.bytes);
-        std::optional<QDateTime> newest = blobs.newest;
-        if (snapshots.newest && (!newest || *snapshots.newest > *newest))
-            newest = snapshots.newest;
-        result.models.push_back(ModelEntry(QStringLiteral("hf-") + folderName,
-                                           displayName(folderName), ModelSource::huggingFace, size,
-                                           size, repository, {repository}, newest, DeleteRisk::safe,
-                                           std::nullopt, std::nullopt));
+        const Contents blobs = contentsOf(repository + QStringLiteral("/blobs"), true);
+        const Contents snapshots = contentsOf(repository + QStringLiteral("/snapshots"), false);
+        const qint64 size = saturatingAdd(blobs.totals.bytes, snapshots.totals.bytes);
+        std::optional<QDateTime> newest = blobs.totals.newest;
+        if (snapshots.totals.newest && (!newest || *snapshots.totals.newest > *newest))
+            newest = snapshots.totals.newest;
+        ModelEntry entry(QStringLiteral("hf-") + folderName, displayName(folderName),
+                         ModelSource::huggingFace, size, size, repository, {repository}, newest,
+                         DeleteRisk::safe, std::nullopt, std::nullopt);
+        for (const QList<FileInfo>& files : {blobs.dataFiles, snapshots.dataFiles}) {
+            for (const FileInfo& file : files)
+                entry.dataFiles.push_back(file.path);
+        }
+        entry.dataFiles.sort();
+        result.models.push_back(std::move(entry));
+        addDownloads(repository, folderName, now, result.models);
     }
     return result;
 }

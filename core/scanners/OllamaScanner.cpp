@@ -6,10 +6,12 @@
 #include "fs/PosixIO.h"
 #include "fs/UniqueFd.h"
 #include "model/Sizes.h"
+#include "scanners/DuplicateFinder.h"
 #include "scanners/OllamaManifest.h"
 
 #include <QFile>
 #include <QHash>
+#include <QMap>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -26,6 +28,8 @@ namespace {
 
 constexpr quint16 ollamaPort = 11434;
 constexpr std::chrono::milliseconds probeLimit{200};
+// A download file changed this recently may still be written to.
+constexpr qint64 downloadQuietSeconds = 10 * 60;
 
 std::optional<struct stat> statOf(const QString& path)
 {
@@ -122,6 +126,22 @@ void readManifests(const QString& manifestsDir, const QString& blobsDir, qsizety
     }
 }
 
+// The blobs of the tag's model layers large enough to be looked at for copies, shared or not.
+QStringList modelLayerFiles(const Tag& tag)
+{
+    QStringList files;
+    for (const OllamaManifest::Layer& layer : tag.layers) {
+        if (layer.mediaType != OllamaManifest::modelMediaType ||
+            layer.size < DuplicateFinder::kMinimumSize)
+            continue;
+        const QString blobPath = tag.blobsDir + u'/' + OllamaManifest::blobFileName(layer.digest);
+        const std::optional<struct stat> st = statOf(blobPath);
+        if (st && S_ISREG(st->st_mode) && !files.contains(blobPath))
+            files.push_back(blobPath);
+    }
+    return files;
+}
+
 // While some manifest of the group could not be read, any blob may be another tag's too: a tag
 // then offers only its manifest and keeps every layer.
 ModelEntry tagEntry(const Tag& tag, const BlobGroup& group, bool ollamaRunning)
@@ -159,18 +179,29 @@ ModelEntry tagEntry(const Tag& tag, const BlobGroup& group, bool ollamaRunning)
                      .arg(shared);
     QString id = tag.name;
     id.replace(u':', u'-');
-    return ModelEntry(QStringLiteral("ollama-") + id, tag.name, ModelSource::ollama, total,
-                      reclaimable, tag.path, paths, tag.modified,
-                      ollamaRunning ? DeleteRisk::risky : DeleteRisk::safe, std::nullopt, detail);
+    ModelEntry entry(QStringLiteral("ollama-") + id, tag.name, ModelSource::ollama, total,
+                     reclaimable, tag.path, paths, tag.modified,
+                     ollamaRunning ? DeleteRisk::risky : DeleteRisk::safe, std::nullopt, detail);
+    entry.dataFiles = modelLayerFiles(tag);
+    return entry;
 }
 
-// Ollama downloads into "<blob>-partial" and "<blob>-partial-<n>": the download may be running.
-bool isPartialDownload(std::string_view name)
+// Ollama downloads into "<blob>-partial" and "<blob>-partial-<n>": the length of that suffix,
+// or nothing for any other file.
+std::optional<size_t> downloadSuffixLength(std::string_view name)
 {
     std::string_view rest = name;
     while (!rest.empty() && rest.back() >= '0' && rest.back() <= '9')
         rest.remove_suffix(1);
-    return rest.size() < name.size() ? rest.ends_with("-partial-") : name.ends_with("-partial");
+    const std::string_view suffix = rest.size() < name.size() ? "-partial-" : "-partial";
+    if (!rest.ends_with(suffix))
+        return std::nullopt;
+    return name.size() - rest.size() + suffix.size();
+}
+
+bool isPartialDownload(std::string_view name)
+{
+    return downloadSuffixLength(name).has_value();
 }
 
 // The file name whole when it has at most 16 characters, else its first and last 8 around "…".
@@ -201,6 +232,46 @@ void addOrphans(const BlobGroup& group, QList<ModelEntry>& models)
             QStringLiteral("Orphaned blob (") + shortBlobName(name) + u')', ModelSource::ollama,
             file.size, file.size, file.path, {file.path}, file.modified, DeleteRisk::safe,
             std::nullopt, QStringLiteral("Not referenced by any Ollama model — safe to remove")));
+    }
+}
+
+// One entry per unfinished download of the group's blobs folder, its part files included. A
+// download any file of which changed lately may still be running and is left out.
+void addDownloads(const BlobGroup& group, bool ollamaRunning, const QDateTime& now,
+                  QList<ModelEntry>& models)
+{
+    QMap<QString, QList<FileInfo>> downloads; // by blob name, files in byte order of names
+    for (FileInfo& file :
+         FS::files(group.blobsDir, false, DepthRange{1, 1},
+                   [](const WalkedFile& file) { return isPartialDownload(file.name); })) {
+        const QString name = file.fileName();
+        const QByteArray bytes = name.toUtf8();
+        // The suffix is ASCII: as many characters as bytes.
+        const size_t suffix = *downloadSuffixLength({bytes.constData(), size_t(bytes.size())});
+        downloads[name.chopped(static_cast<qsizetype>(suffix))].push_back(std::move(file));
+    }
+    const QDateTime quietSince = now.addSecs(-downloadQuietSeconds);
+    for (auto it = downloads.cbegin(); it != downloads.cend(); ++it) {
+        qint64 size = 0;
+        QStringList paths;
+        std::optional<QDateTime> newest;
+        bool running = false;
+        for (const FileInfo& file : it.value()) {
+            size = saturatingAdd(size, file.size);
+            paths.push_back(file.path);
+            if (file.modified && (!newest || *file.modified > *newest))
+                newest = file.modified;
+            running = running || (file.modified && *file.modified > quietSince);
+        }
+        if (running)
+            continue;
+        // "<blob>-partial" sorts before its "-partial-<n>" parts.
+        models.push_back(ModelEntry(
+            QStringLiteral("ollama-partial-") + it.key(),
+            QStringLiteral("Unfinished download (") + shortBlobName(it.key()) + u')',
+            ModelSource::ollama, size, size, paths.first(), paths, newest,
+            ollamaRunning ? DeleteRisk::risky : DeleteRisk::safe, std::nullopt,
+            QStringLiteral("Unfinished download — safe to remove unless it is still downloading")));
     }
 }
 
@@ -273,7 +344,7 @@ SourceScan scan(bool ollamaRunning)
     return scanStores(storeDirs(), ollamaRunning);
 }
 
-SourceScan scanStores(const QStringList& stores, bool ollamaRunning)
+SourceScan scanStores(const QStringList& stores, bool ollamaRunning, const QDateTime& now)
 {
     SourceScan result;
     std::vector<BlobGroup> groups;
@@ -294,8 +365,10 @@ SourceScan scanStores(const QStringList& stores, bool ollamaRunning)
             tagEntry(tag, groups[static_cast<size_t>(tag.group)], ollamaRunning));
     }
     // A blob of a manifest that could not be read, or that sits in a folder that could not be
-    // opened, is still in use: orphans only come from groups that were seen whole.
+    // opened, is still in use: orphans only come from groups that were seen whole. No manifest
+    // names an unfinished download, so those are listed whatever was read.
     for (const BlobGroup& group : groups) {
+        addDownloads(group, ollamaRunning, now, result.models);
         if (group.hasManifests && group.everythingRead)
             addOrphans(group, result.models);
     }

@@ -2,11 +2,12 @@
 
 #include "model/SourceScan.h"
 
+#include <QDateTime>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 
-// Ollama stores: tags from manifests, and blobs no manifest references.
+// Ollama stores: tags from manifests, unfinished downloads, and blobs no manifest references.
 namespace OllamaScanner {
 
 // $OLLAMA_MODELS when set, not empty and existing, else ~/.ollama/models.
@@ -19,8 +20,11 @@ namespace OllamaScanner {
 // Whether something accepts TCP connections on 127.0.0.1:11434 within 200 ms.
 [[nodiscard]] bool isRunning();
 [[nodiscard]] SourceScan scan(bool ollamaRunning);
-// The scan over the given stores: all tag entries in store order, then all orphan blobs.
-// Stores whose blobs folders are one folder share their reference counts and orphans.
-[[nodiscard]] SourceScan scanStores(const QStringList& stores, bool ollamaRunning);
+// The scan over the given stores: all tag entries in store order, then per blobs folder its
+// unfinished downloads and its orphan blobs. Stores whose blobs folders are one folder share
+// their reference counts, downloads and orphans. A download with a file changed in the ten
+// minutes before `now` may still be running and is not listed.
+[[nodiscard]] SourceScan scanStores(const QStringList& stores, bool ollamaRunning,
+                                    const QDateTime& now = QDateTime::currentDateTimeUtc());
 
 } // namespace OllamaScanner

@@ -99,10 +99,10 @@ std::optional<ScanResult> scanAll(const ScanRequest& request)
     }
     ClaimedPaths::dropRepeats(merged.models);
     makeIDsUnique(merged.models);
-    if (!markDuplicates(merged.models, &pool, progress, request.stop))
+    ScanResult result;
+    if (!markDuplicates(merged.models, &pool, progress, request.stop, &result.duplicateGroups))
         return std::nullopt;
 
-    ScanResult result;
     result.models = std::move(merged.models);
     result.errors = std::move(merged.errors);
     result.ollamaRunning = ollamaRunning;
@@ -181,10 +181,13 @@ void makeIDsUnique(QList<ModelEntry>& models)
 }
 
 bool markDuplicates(QList<ModelEntry>& models, QThreadPool* pool, ScanProgress* progress,
-                    const StopToken* stop)
+                    const StopToken* stop, QList<DuplicateGroup>* groups)
 {
     DuplicateFinder finder(HashCache::defaultPath(), pool, progress, stop);
-    return finder.run(models).has_value();
+    const bool done = finder.run(models).has_value();
+    if (groups != nullptr)
+        *groups = finder.groups();
+    return done;
 }
 
 } // namespace Scanner

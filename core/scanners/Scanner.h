@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/DuplicateGroup.h"
 #include "model/ModelSource.h"
 #include "model/ScanResult.h"
 #include "model/SourceScan.h"
@@ -53,9 +54,11 @@ struct SourceJob
 void makeIDsUnique(QList<ModelEntry>& models);
 
 // Sets partialHash and isDuplicate of every entry (see DuplicateFinder), using the hash cache
-// in the user's cache folder. Hashing runs on the pool when one is given. False when stopped
-// (no entry marked, the cache left as it was).
+// in the user's cache folder. Hashing runs on the pool when one is given. The confirmed sets of
+// copies go to `groups` when given. False when stopped (no entry marked, the cache left as it
+// was).
 bool markDuplicates(QList<ModelEntry>& models, QThreadPool* pool = nullptr,
-                    ScanProgress* progress = nullptr, const StopToken* stop = nullptr);
+                    ScanProgress* progress = nullptr, const StopToken* stop = nullptr,
+                    QList<DuplicateGroup>* groups = nullptr);
 
 } // namespace Scanner

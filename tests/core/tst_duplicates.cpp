@@ -1,5 +1,6 @@
 #include "Fixtures.h"
 #include "TestHome.h"
+#include "XfsMount.h"
 #include "fs/AppPaths.h"
 #include "model/StopToken.h"
 #include "scanners/ContentHash.h"
@@ -71,6 +72,53 @@ QString states(const QList<ModelEntry>& models)
     for (const ModelEntry& model : models)
         result += model.isDuplicate ? (model.partialHash ? u'M' : u'?')
                                     : (model.partialHash ? u'f' : u'-');
+    return result;
+}
+
+// Entries of the files ("name seed [tail]" makes ~/name; "name =other" a hard link) and entries
+// ("id=file+file" lists data files, "id" alone has ~/id as its primary path). One letter per
+// entry: 'M' marked, 'd' only named a copy in its detail, '-' neither. Runs the finder twice, so
+// a detail never gains a second "Same data as".
+struct AcrossTools
+{
+    QString letters;
+    QStringList details;
+    QList<DuplicateGroup> groups;
+};
+
+AcrossTools findAcrossTools(const TestHome& home, const QString& files, const QString& entries)
+{
+    for (const QString& line : files.split(u'|')) {
+        const QStringList word = line.split(u' ');
+        const QString path = home.file(word[0]);
+        if (word[1].startsWith(u'='))
+            ::link(QFile::encodeName(home.file(word[1].mid(1))).constData(),
+                   QFile::encodeName(path).constData());
+        else
+            modelFile(path, kSize, word[1].toUInt(), word.value(2, u"tail"_qs).toUtf8());
+    }
+    QList<ModelEntry> models;
+    for (const QString& line : entries.split(u'|')) {
+        const QStringList parts = line.split(u'=');
+        ModelEntry entry = entryFor(home.file(parts[0]));
+        entry.id = parts[0];
+        entry.detail = parts[0] == u"tag"_qs ? std::optional(u"Own words"_qs) : std::nullopt;
+        for (const QString& file : parts.value(1).split(u'+', Qt::SkipEmptyParts))
+            entry.dataFiles.push_back(home.file(file));
+        models.push_back(entry);
+    }
+    DuplicateFinder finder(HashCache::defaultPath());
+    AcrossTools result;
+    for (int round = 0; round < 2; ++round) {
+        (void)finder.run(models);
+        result = {};
+        for (const ModelEntry& model : models) {
+            const bool named = model.detail && model.detail->contains(u"Same data as"_qs);
+            result.letters += model.isDuplicate ? u'M' : (named ? u'd' : u'-');
+            result.details.push_back(model.detail.value_or(QString()));
+        }
+        result.groups = finder.groups();
+    }
     return result;
 }
 
@@ -179,6 +227,82 @@ private slots:
                 QCOMPARE(*models[i].partialHash,
                          ContentHash::fnv1a64(Fixtures::headBytes(*seeds[i])));
         }
+    }
+
+    void acrossTools_data()
+    {
+        QTest::addColumn<QString>("files");
+        QTest::addColumn<QString>("entries");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("copies"); // copies per group, as "n,n"
+        QTest::newRow("a tag's model layer is an LM Studio file")
+            << u"blob 1|lm 1"_qs << u"tag=blob|lm"_qs << u"MM"_qs << u"2"_qs;
+        QTest::newRow("same size, one byte differs")
+            << u"blob 1 tail|lm 1 tall"_qs << u"tag=blob|lm"_qs << u"--"_qs << QString();
+        QTest::newRow("a layer shared by two tags")
+            << u"blob 1"_qs << u"tag=blob|other=blob"_qs << u"--"_qs << QString();
+        QTest::newRow("a shared layer with a copy elsewhere")
+            << u"blob 1|lm 1"_qs << u"tag=blob|other=blob|lm"_qs << u"MMM"_qs << u"2"_qs;
+        QTest::newRow("a hard link between tools")
+            << u"blob 1|lm =blob"_qs << u"tag=blob|lm"_qs << u"--"_qs << QString();
+        QTest::newRow("one of two blobs copied")
+            << u"x 1|y 2|cx 1"_qs << u"tag=x+y|cx"_qs << u"dM"_qs << u"2"_qs;
+        QTest::newRow("both blobs copied")
+            << u"x 1|y 2|cx 1|cy 2"_qs << u"tag=x+y|cx|cy"_qs << u"MMM"_qs << u"2,2"_qs;
+        QTest::newRow("a data file gone")
+            << u"x 1|cx 1"_qs << u"tag=x+gone|cx"_qs << u"dM"_qs << u"2"_qs;
+        QTest::newRow("two copies inside one entry")
+            << u"x 1|y 1"_qs << u"tag=x+y"_qs << u"-"_qs << u"2"_qs;
+    }
+
+    // Data files (an Ollama tag's model layer, a repository's blobs) are compared like primary
+    // paths; an entry is marked only when every one of its files has a copy another entry holds.
+    void acrossTools()
+    {
+        QFETCH(QString, files);
+        QFETCH(QString, entries);
+        QFETCH(QString, expected);
+        QFETCH(QString, copies);
+        TestHome home;
+        const AcrossTools found = findAcrossTools(home, files, entries);
+        QCOMPARE(found.letters, expected);
+        QStringList counts;
+        for (const DuplicateGroup& group : found.groups)
+            counts.push_back(QString::number(group.copies.size()));
+        QCOMPARE(counts.join(u','), copies);
+        if (expected.startsWith(u'd'))
+            QCOMPARE(found.details[0], u"Own words · Same data as ~/cx"_qs);
+        else
+            QCOMPARE(found.details[0], u"Own words"_qs);
+        if (copies == u"2"_qs && expected == u"MMM"_qs) { // the shared layer: one copy, two holders
+            const DuplicateCopy& layer = found.groups[0].copies[0];
+            QCOMPARE(layer.entryIds, (QStringList{u"tag"_qs, u"other"_qs}));
+            QCOMPARE(found.groups[0].copies[1].entryIds, QStringList{u"lm"_qs});
+        }
+    }
+
+    // Files whose data already lies in the same blocks are one copy: a pair freed by sharing its
+    // blocks is not marked again, while a plain copy beside them still is.
+    void sharedBlocksAreOneCopy()
+    {
+        TestHome home;
+        XfsMount xfs;
+        if (!xfs.problem().isEmpty())
+            QSKIP(qPrintable(xfs.problem()));
+        const QString a = xfs.path() + u"/a.gguf"_qs;
+        QVERIFY(Fixtures::writeFile(a, Fixtures::headBytes(21, kSize)));
+        QVERIFY(XfsMount::cloneFile(a, xfs.path() + u"/b.gguf"_qs));
+        QList<ModelEntry> models{entryFor(a), entryFor(xfs.path() + u"/b.gguf"_qs)};
+        DuplicateFinder finder(HashCache::defaultPath());
+        QVERIFY(finder.run(models));
+        QCOMPARE(states(models), u"ff"_qs);
+        QVERIFY(finder.groups().isEmpty());
+        QVERIFY(Fixtures::writeFile(xfs.path() + u"/c.gguf"_qs, Fixtures::headBytes(21, kSize)));
+        models.push_back(entryFor(xfs.path() + u"/c.gguf"_qs));
+        QVERIFY(finder.run(models));
+        QCOMPARE(states(models), u"MMM"_qs);
+        QCOMPARE(finder.groups().value(0).copies.size(), 2);
+        QCOMPARE(finder.groups()[0].copies[0].alsoAt, QStringList{models[1].primaryPath});
     }
 
     void unreadableEntryNeverMarked()

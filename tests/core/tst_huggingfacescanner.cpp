@@ -4,13 +4,48 @@
 #include "scanners/HuggingFaceScanner.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 namespace {
 
+// The scans' clock, in seconds since 1970: files made by a test are older.
+constexpr qint64 scanClock = 2'000'000'000;
+
 QString hub(const TestHome& home)
 {
     return home.file(u".cache/huggingface/hub"_qs);
+}
+
+// Whether the entry of an unfinished download is that one file, by itself, safe to remove.
+bool goodDownload(const ModelEntry& entry)
+{
+    const QFileInfo file(entry.primaryPath);
+    return entry.name == u"o/m (unfinished download)"_qs &&
+           entry.source == ModelSource::huggingFace &&
+           entry.allPaths == QStringList{file.filePath()} && entry.sizeBytes == file.size() &&
+           entry.reclaimableBytes == file.size() &&
+           entry.lastModified == file.lastModified().toUTC() &&
+           entry.deleteRisk == DeleteRisk::safe && !entry.quantization &&
+           entry.detail ==
+               u"Unfinished download — safe to remove unless it is still downloading"_qs &&
+           entry.dataFiles.isEmpty();
+}
+
+// "id size" of each entry, then " D:files" for data files and the path of a download, paths
+// below the hub. "BAD" marks a download's entry breaking a rule every one keeps.
+QString describe(const SourceScan& scan, const QString& hub)
+{
+    QStringList lines;
+    for (const ModelEntry& entry : scan.models) {
+        QString line = entry.id + u' ' + QString::number(entry.sizeBytes);
+        if (!entry.dataFiles.isEmpty())
+            line += u" D:"_qs + entry.dataFiles.join(u',');
+        if (entry.id.startsWith(u"hf-partial-"_qs))
+            line = (goodDownload(entry) ? QString() : u"BAD "_qs) + line + u' ' + entry.primaryPath;
+        lines.push_back(line);
+    }
+    return lines.join(u';').replace(hub + u'/', QString());
 }
 
 } // namespace
@@ -58,6 +93,73 @@ private slots:
         QCOMPARE(scan.models.size(), 1);
         QCOMPARE(scan.models[0].lastModified.value_or(QDateTime()),
                  QDateTime::fromSecsSinceEpoch(1'700'000'000, Qt::UTC));
+    }
+
+    // Rows: the hub as Fixtures::makeTree lines, a line ending in "^<n>" making a file last
+    // changed n seconds after the scan's clock; the entries as describe() gives them.
+    void downloadsAndDataFiles_data()
+    {
+        QTest::addColumn<QStringList>("tree");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("unfinished downloads listed apart, not in the repository")
+            << QStringList{u"models--o--m/blobs/abc=12345"_qs,
+                           u"models--o--m/blobs/0123456789abcdef.incomplete=123"_qs,
+                           u"models--o--m/blobs/ab.incomplete=1"_qs,
+                           u"models--o--m/snapshots/r/m->../../blobs/abc"_qs}
+            << u"hf-models--o--m 5;"
+               u"hf-partial-models--o--m-0123456789ab 3 "
+               u"models--o--m/blobs/0123456789abcdef.incomplete;"
+               u"hf-partial-models--o--m-ab.incomplet 1 models--o--m/blobs/ab.incomplete"_qs;
+        QTest::newRow("changed in the last ten minutes: neither listed nor counted")
+            << QStringList{u"models--o--m/blobs/a=1"_qs,
+                           u"models--o--m/blobs/x.incomplete=12^-599"_qs,
+                           u"models--o--m/blobs/y.incomplete=123^-600"_qs,
+                           u"models--o--m/blobs/z.incomplete=1234^60"_qs}
+            << u"hf-models--o--m 1;hf-partial-models--o--m-y.incomplete 3 "
+               u"models--o--m/blobs/y.incomplete"_qs;
+        QTest::newRow("only regular files right in a real blobs folder")
+            << QStringList{u"models--o--m/blobs/a=1"_qs,
+                           u"models--o--m/blobs/sub/t.incomplete=12"_qs,
+                           u"models--o--m/blobs/l.incomplete->a"_qs,
+                           u"models--o--m/snapshots/r/s.incomplete=123"_qs,
+                           u"other/x.incomplete=1234"_qs,
+                           u"models--o--n/blobs->../other"_qs}
+            << u"hf-models--o--m 6;hf-models--o--n 0"_qs;
+        QTest::newRow("data files: large regular files, downloads apart")
+            << QStringList{u"models--o--m/blobs/big:50000000"_qs,
+                           u"models--o--m/blobs/small:49999999"_qs,
+                           u"models--o--m/blobs/part.incomplete:60000000"_qs,
+                           u"models--o--m/snapshots/r/own:50000000"_qs,
+                           u"models--o--m/snapshots/r/sub/deep:70000000"_qs,
+                           u"models--o--m/snapshots/r/link->../../blobs/big"_qs}
+            << u"hf-models--o--m 219999999 D:models--o--m/blobs/big,models--o--m/snapshots/r/own,"
+               u"models--o--m/snapshots/r/sub/deep;hf-partial-models--o--m-part.incompl 60000000 "
+               u"models--o--m/blobs/part.incomplete"_qs;
+    }
+
+    void downloadsAndDataFiles()
+    {
+        QFETCH(QStringList, tree);
+        QFETCH(QString, expected);
+        TestHome home;
+        QStringList changed;
+        for (QString& line : tree) {
+            const qsizetype caret = line.indexOf(u'^');
+            if (caret >= 0) {
+                changed.push_back(line.left(line.indexOf(u'=')) + line.mid(caret));
+                line.truncate(caret);
+            }
+        }
+        QVERIFY(Fixtures::makeTree(hub(home), tree));
+        for (const QString& item : changed) {
+            const qsizetype caret = item.indexOf(u'^');
+            QVERIFY(Fixtures::setModified(hub(home) + u'/' + item.left(caret),
+                                          scanClock + item.mid(caret + 1).toLongLong()));
+        }
+        QCOMPARE(
+            describe(HuggingFaceScanner::scan(QDateTime::fromSecsSinceEpoch(scanClock, Qt::UTC)),
+                     hub(home)),
+            expected);
     }
 
     void cacheDir_data()

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
+#include <algorithm>
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <limits>
@@ -17,23 +18,36 @@
 namespace {
 
 constexpr qint64 maxSize = std::numeric_limits<qint64>::max();
+// The scans' clock, in seconds since 1970: files made by a test are older.
+constexpr qint64 scanClock = 2'000'000'000;
+
+QDateTime clockTime()
+{
+    return QDateTime::fromSecsSinceEpoch(scanClock, Qt::UTC);
+}
 
 QString blobName(QChar c)
 {
     return u"sha256-"_qs + QString(64, c);
 }
 
-QByteArray layer(const QString& digest, const QString& size)
+QByteArray layer(const QString& digest, const QString& size, const QByteArray& mediaType = {})
 {
-    return "{\"digest\":\"" + digest.toUtf8() + "\",\"size\":" + size.toUtf8() + '}';
+    return "{\"digest\":\"" + digest.toUtf8() + "\",\"size\":" + size.toUtf8() +
+           (mediaType.isEmpty() ? QByteArray() : ",\"mediaType\":\"" + mediaType + '"') + '}';
 }
 
-// A manifest from "a:100,b:5000": blob a as the config layer, then the layers.
+// A manifest from "a:100,*b:5000": blob a as the config layer, then the layers; "*" marks a
+// model layer.
 QByteArray manifestOf(const QString& list)
 {
     QByteArrayList layers;
-    for (const QString& part : list.split(u','))
-        layers.push_back(layer(u"sha256:"_qs + QString(64, part.at(0)), part.mid(2)));
+    for (QString part : list.split(u',')) {
+        const bool model = part.startsWith(u'*');
+        part.remove(0, model ? 1 : 0);
+        layers.push_back(layer(u"sha256:"_qs + QString(64, part.at(0)), part.mid(2),
+                               model ? QByteArray("application/vnd.ollama.image.model") : ""));
+    }
     const QByteArray config = layers.takeFirst();
     return "{\"schemaVersion\":2,\"config\":" + config + ",\"layers\":[" + layers.join(',') + "]}";
 }
@@ -41,10 +55,14 @@ QByteArray manifestOf(const QString& list)
 // Builds fixture items, split at ";": "r/n/m/t=a:1,b:2" a manifest in the main store (blob a its
 // config), "#a:5" blob a there, either after "s2:" in the second store ~/s2; "~/x..." an item
 // at x in the home: "x:5" a sparse file, "x/" a folder, "x->@/y" a link to y in the home, "x|" a
-// FIFO, "x!" takes every right from x. "#c" is blob c's file name, "\xff" that byte.
+// FIFO, "x!" takes every right from x. "#c" is blob c's file name, "\xff" that byte. A file
+// line ending in "^<n>" is last changed n seconds after the scans' clock.
 bool build(const QString& home, const QString& fixture)
 {
     for (QString line : fixture.split(u';', Qt::SkipEmptyParts)) {
+        const qsizetype caret = line.indexOf(u'^');
+        const qint64 changed = caret >= 0 ? scanClock + line.mid(caret + 1).toLongLong() : 0;
+        line.truncate(caret >= 0 ? caret : line.size());
         if (line.startsWith(u"~/"_qs))
             line.remove(0, 2);
         else if (line.startsWith(u"s2:"_qs))
@@ -76,7 +94,7 @@ bool build(const QString& home, const QString& fixture)
                             (eq >= 0 || ::ftruncate(fd, line.mid(cut + 1).toLongLong()) == 0);
             fd = ::close(fd) == 0 && ok ? 0 : -1;
         }
-        if (fd != 0)
+        if (fd != 0 || (caret >= 0 && !Fixtures::setModified(name, changed)))
             return false;
     }
     return true;
@@ -95,34 +113,69 @@ QString code(const std::optional<QString>& detail)
                : detail.value_or(u"-"_qs);
 }
 
+// Whether an unfinished download's entry lists its files in order, sized and dated by them all.
+bool goodDownload(const ModelEntry& entry)
+{
+    const QString name = QFileInfo(entry.primaryPath).fileName();
+    qint64 size = 0;
+    QDateTime newest;
+    for (const QString& path : entry.allPaths) {
+        const QFileInfo file(path);
+        size += file.size();
+        newest = std::max(newest, file.lastModified().toUTC());
+    }
+    return entry.id == u"ollama-partial-"_qs + name.left(name.lastIndexOf(u"-partial"_qs)) &&
+           std::is_sorted(entry.allPaths.begin(), entry.allPaths.end()) &&
+           entry.sizeBytes == size && entry.reclaimableBytes == size &&
+           entry.lastModified == newest &&
+           entry.detail ==
+               u"Unfinished download — safe to remove unless it is still downloading"_qs;
+}
+
 // The entries, then the errors, split by ";", paths shortened as build() takes them: "r/n/m/t"
 // and "#c" in the main store, "s2:" the second one's, "~" the home. A tag is
-// "name|size|M+n|detail|paths", M being its manifest's size; an orphan "orphan path size". An
-// entry breaking a rule every entry keeps is marked "BAD".
+// "name|size|M+n|detail|paths", M being its manifest's size, with "|D:files" when it has data
+// files; an orphan "orphan path size"; an unfinished download "partial paths size". An entry
+// breaking a rule every entry keeps is marked "BAD".
 QString describe(const SourceScan& scan, bool running, const QString& home)
 {
     QStringList lines;
     for (const ModelEntry& entry : scan.models) {
-        const bool tag = !entry.id.startsWith(u"ollama-orphan-"_qs);
+        const bool orphan = entry.id.startsWith(u"ollama-orphan-"_qs);
+        const bool download = entry.id.startsWith(u"ollama-partial-"_qs);
+        const bool tag = !orphan && !download;
         const QFileInfo primary(entry.primaryPath);
         const bool good =
             entry.source == ModelSource::ollama && entry.allPaths.value(0) == entry.primaryPath &&
-            !entry.quantization && entry.lastModified == primary.lastModified().toUTC() &&
-            entry.deleteRisk == (tag && running ? DeleteRisk::risky : DeleteRisk::safe) &&
-            (tag ? entry.id == u"ollama-"_qs + QString(entry.name).replace(u':', u'-')
-                 : entry.id == u"ollama-orphan-"_qs + primary.fileName() &&
-                       entry.reclaimableBytes == entry.sizeBytes && entry.allPaths.size() == 1 &&
-                       entry.detail == u"Not referenced by any Ollama model — safe to remove"_qs);
+            !entry.quantization &&
+            entry.deleteRisk == (!orphan && running ? DeleteRisk::risky : DeleteRisk::safe) &&
+            (tag || entry.dataFiles.isEmpty()) &&
+            (download
+                 ? goodDownload(entry)
+                 : entry.lastModified == primary.lastModified().toUTC() &&
+                       (tag ? entry.id == u"ollama-"_qs + QString(entry.name).replace(u':', u'-')
+                            : entry.id == u"ollama-orphan-"_qs + primary.fileName() &&
+                                  entry.reclaimableBytes == entry.sizeBytes &&
+                                  entry.allPaths.size() == 1 &&
+                                  entry.detail ==
+                                      u"Not referenced by any Ollama model — safe to remove"_qs));
         const QString size = QString::number(entry.sizeBytes);
         const QString freed =
             entry.reclaimableBytes == maxSize
                 ? u"max"_qs
                 : u"M+"_qs + QString::number(entry.reclaimableBytes - primary.size());
-        lines.push_back((good ? QString() : u"BAD "_qs) +
-                        (tag ? QStringList{entry.name, size, freed, code(entry.detail),
-                                           entry.allPaths.join(u',')}
-                                   .join(u'|')
-                             : u"orphan "_qs + entry.primaryPath + u' ' + size));
+        QString line;
+        if (tag) {
+            line =
+                QStringList{entry.name, size, freed, code(entry.detail), entry.allPaths.join(u',')}
+                    .join(u'|');
+            if (!entry.dataFiles.isEmpty())
+                line += u"|D:"_qs + entry.dataFiles.join(u',');
+        } else {
+            line =
+                (orphan ? u"orphan "_qs : u"partial "_qs) + entry.allPaths.join(u',') + u' ' + size;
+        }
+        lines.push_back((good ? QString() : u"BAD "_qs) + line);
     }
     QString text = (lines + scan.errors).join(u';');
     for (const QString& store : {u"/.ollama/models/"_qs, u"/s2/"_qs}) {
@@ -224,9 +277,35 @@ void OllamaScannerTest::scan_data()
         << a + u"#2:2;#5:5;s2:r/n/m/b=2:2,e:900;~/s2/blobs->@/.ollama/models/blobs"_qs
         << u"m:a|901|M+1|S1|r/n/m/a,#1;m:b|902|M+2|S1|s2:r/n/m/b,s2:#2;orphan #5 5;orphan #f 4"_qs;
     QTest::newRow("separate stores")
-        << u"r/n/m/a=d:100;#d:100;#f:3;s2:r/n/m/a=d:100;s2:#d:100;s2:#e:2"_qs
+        << u"r/n/m/a=d:100;#d:100;#f:3;#7-partial:1;s2:r/n/m/a=d:100;s2:#d:100;s2:#e:2;"
+           u"s2:#7-partial:2"_qs
         << u"m:a|100|M+100|-|r/n/m/a,#d;m:a|100|M+100|-|s2:r/n/m/a,s2:#d;"
-           u"orphan #f 3;orphan s2:#e 2"_qs;
+           u"partial #7-partial 1;orphan #f 3;partial s2:#7-partial 2;orphan s2:#e 2"_qs;
+    QTest::newRow("stores sharing blobs list a download once")
+        << u"r/n/m/a=d:1;#d:1;#7-partial:5;s2:r/n/m/b=d:1;~/s2/blobs->@/.ollama/models/blobs"_qs
+        << u"m:a|1|M+0|S1|r/n/m/a;m:b|1|M+0|S1|s2:r/n/m/b;partial #7-partial 5"_qs;
+    QTest::newRow("downloads: one entry per blob, parts in order, never orphans")
+        << u"r/n/m/a=1:1;#1:1;#2-partial-1:30;#2-partial:10;#2-partial-0:20;#3-partial-5:7;"
+           u"#3-partial-12:8;#f:4;#2-partial-x:6"_qs
+        << u"m:a|1|M+1|-|r/n/m/a,#1;partial #2-partial,#2-partial-0,#2-partial-1 60;"
+           u"partial #3-partial-12,#3-partial-5 15;orphan #2-partial-x 6;orphan #f 4"_qs;
+    QTest::newRow("downloads changed in the last ten minutes are left out")
+        << u"#2-partial:1^-600;#3-partial:1^-599;#4-partial:1^60;#5-partial:1^-900;"
+           u"#5-partial-1:1^-1"_qs
+        << u"partial #2-partial 1"_qs;
+    QTest::newRow("downloads listed without manifests, or with unread ones")
+        << a + u"#2-partial:5;r/n/m/b->@/gone;s2:#3-partial:6"_qs
+        << keptA + u";partial #2-partial 5;partial s2:#3-partial 6;Cannot read manifest r/n/m/b"_qs;
+    QTest::newRow("a model layer's blob is the data file")
+        << u"r/n/m/a=1:1,*b:50000000,c:60000000;#1:1;#b:50000000;#c:60000000"_qs
+        << u"m:a|110000001|M+110000001|-|r/n/m/a,#1,#b,#c|D:#b"_qs;
+    QTest::newRow("data file shared, another manifest unread")
+        << u"r/n/m/a=1:1,*b:50000000;r/n/m/c=1:1,*b:50000000;#1:1;#b:50000000;r/n/m/z->@/gone"_qs
+        << u"m:a|50000001|M+0|K|r/n/m/a|D:#b;m:c|50000001|M+0|K|r/n/m/c|D:#b;"
+           u"Cannot read manifest r/n/m/z"_qs;
+    QTest::newRow("no data file: model layer under 50,000,000 bytes, or its blob missing")
+        << u"r/n/m/a=1:1,*b:49999999;r/n/m/c=1:1,*d:50000000;#1:1;#b:49999999"_qs
+        << u"m:a|50000000|M+49999999|S1|r/n/m/a,#b;m:c|50000001|M+0|S1|r/n/m/c"_qs;
 }
 
 void OllamaScannerTest::scan()
@@ -238,10 +317,10 @@ void OllamaScannerTest::scan()
     QVERIFY(build(home.path(), fixture));
     for (const bool running : {false, true}) {
         const auto matches = [&] {
-            const QString found =
-                describe(OllamaScanner::scanStores(
-                             {home.file(u".ollama/models"_qs), home.file(u"s2/"_qs)}, running),
-                         running, home.path());
+            const QString found = describe(
+                OllamaScanner::scanStores({home.file(u".ollama/models"_qs), home.file(u"s2/"_qs)},
+                                          running, clockTime()),
+                running, home.path());
             if (found != expected)
                 qWarning() << "running" << running << "gives" << found;
             return found == expected;
@@ -253,7 +332,7 @@ void OllamaScannerTest::scan()
 void OllamaScannerTest::orphanNames_data()
 {
     QTest::addColumn<QString>("fileName");
-    QTest::addColumn<QString>("shown"); // "" for a file that is no orphan
+    QTest::addColumn<QString>("shown"); // in "Orphaned blob (…)", or "download …" for a download
     QTest::newRow("16 characters: whole") << u"sha256-123456789"_qs << u"sha256-123456789"_qs;
     QTest::newRow("17 characters: shortened") << u"sha256-123456789a"_qs << u"sha256-1…3456789a"_qs;
     QTest::newRow("non-ASCII counted as characters")
@@ -262,8 +341,9 @@ void OllamaScannerTest::orphanNames_data()
         << u"sha256-0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef"_qs
         << u"sha256-0…89abcdef"_qs;
     QTest::newRow("hidden") << u".partial-x"_qs << u".partial-x"_qs;
-    QTest::newRow("a download") << u"#1-partial"_qs << QString();
-    QTest::newRow("a download's part") << u"#1-partial-12"_qs << QString();
+    QTest::newRow("a download") << u"#1-partial"_qs << u"download sha256-1…11111111"_qs;
+    QTest::newRow("a download's part") << u"#1-partial-12"_qs << u"download sha256-1…11111111"_qs;
+    QTest::newRow("a short download") << u"abc-partial"_qs << u"download abc"_qs;
     QTest::newRow("not a download") << u"x-partial-1y"_qs << u"x-partial-1y"_qs;
 }
 
@@ -274,11 +354,13 @@ void OllamaScannerTest::orphanNames()
     TestHome home;
     QVERIFY(build(home.path(),
                   u"~/.ollama/models/manifests/;~/.ollama/models/blobs/"_qs + fileName + u":5"_qs));
-    const SourceScan scan = OllamaScanner::scan(true);
+    const SourceScan scan =
+        OllamaScanner::scanStores({home.file(u".ollama/models"_qs)}, true, clockTime());
+    const bool download = shown.startsWith(u"download "_qs);
     QCOMPARE(describe(scan, true, home.path()),
-             shown.isEmpty() ? QString() : u"orphan "_qs + fileName + u" 5"_qs);
-    if (!shown.isEmpty())
-        QCOMPARE(scan.models[0].name, u"Orphaned blob ("_qs + shown + u')');
+             (download ? u"partial "_qs : u"orphan "_qs) + fileName + u" 5"_qs);
+    QCOMPARE(scan.models[0].name, download ? u"Unfinished download ("_qs + shown.mid(9) + u')'
+                                           : u"Orphaned blob ("_qs + shown + u')');
 }
 
 void OllamaScannerTest::badManifests_data()

@@ -3,6 +3,7 @@
 #include "scanners/HashCache.h"
 #include "scanners/Scanner.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTest>
 #include <sys/resource.h>
@@ -10,6 +11,34 @@
 #include <unistd.h>
 
 namespace {
+
+constexpr qint64 kModelSize = 60'000'000;
+
+// A sparse model file of kModelSize whose first 64 KiB come from the seed and whose last bytes
+// are the tail.
+bool modelFile(const QString& path, quint32 seed, const QByteArray& tail)
+{
+    if (!Fixtures::makeSparseFile(path, kModelSize, Fixtures::headBytes(seed)))
+        return false;
+    QFile file(path);
+    return file.open(QIODevice::ReadWrite) && file.seek(kModelSize - tail.size()) &&
+           file.write(tail) == tail.size();
+}
+
+// An Ollama tag "llama:8b" whose model layer holds the model, in the home's Ollama store.
+bool ollamaTag(const TestHome& home, quint32 seed, const QByteArray& tail)
+{
+    const QString digest = u"sha256:"_qs + QString(64, u'a');
+    const QString manifest =
+        u"{\"config\":{\"digest\":\"sha256:%1\",\"size\":2},\"layers\":[{\"mediaType\":"
+        u"\"application/vnd.ollama.image.model\",\"digest\":\"%2\",\"size\":%3}]}"_qs.arg(
+            QString(64, u'c'), digest, QString::number(kModelSize));
+    const QString store = home.file(u".ollama/models"_qs);
+    return Fixtures::writeFile(store + u"/manifests/registry.ollama.ai/library/llama/8b"_qs,
+                               manifest.toUtf8()) &&
+           Fixtures::writeFile(store + u"/blobs/sha256-"_qs + QString(64, u'c'), "{}") &&
+           modelFile(store + u"/blobs/sha256-"_qs + QString(64, u'a'), seed, tail);
+}
 
 QByteArray cacheBytes()
 {
@@ -25,6 +54,48 @@ class TestScannerScanAll : public QObject
     Q_OBJECT
 
 private slots:
+    void sameModelAcrossTools_data()
+    {
+        QTest::addColumn<QByteArray>("lmTail");
+        QTest::addColumn<QByteArray>("hfTail");
+        QTest::addColumn<QString>("marked");
+        QTest::newRow("one model in three tools")
+            << QByteArray("same") << QByteArray("same") << u"hf lm ollama"_qs;
+        QTest::newRow("LM Studio's differs in one byte")
+            << QByteArray("sane") << QByteArray("same") << u"hf ollama"_qs;
+        QTest::newRow("only in Ollama") << QByteArray("lm") << QByteArray("hf") << QString();
+    }
+
+    // A model pulled into Ollama and also downloaded in LM Studio and the Hugging Face cache is
+    // marked in every tool that holds the same bytes.
+    void sameModelAcrossTools()
+    {
+        QFETCH(QByteArray, lmTail);
+        QFETCH(QByteArray, hfTail);
+        QFETCH(QString, marked);
+        TestHome home;
+        QVERIFY(ollamaTag(home, 3, "same"));
+        QVERIFY(modelFile(home.file(u".lmstudio/models/o/r/m-Q4_K_M.gguf"_qs), 3, lmTail));
+        const QString repo = home.file(u".cache/huggingface/hub/models--o--r"_qs);
+        QVERIFY(modelFile(repo + u"/blobs/"_qs + QString(64, u'e'), 3, hfTail));
+        QVERIFY(QDir().mkpath(repo + u"/snapshots/s"_qs));
+        QVERIFY(QFile::link(repo + u"/blobs/"_qs + QString(64, u'e'),
+                            repo + u"/snapshots/s/m.gguf"_qs));
+        const std::optional<ScanResult> result = Scanner::scanAll({});
+        QVERIFY(result);
+        QStringList found;
+        for (const ModelEntry& entry : result->models) {
+            if (!entry.isDuplicate)
+                continue;
+            found.push_back(entry.source == ModelSource::ollama     ? u"ollama"_qs
+                            : entry.source == ModelSource::lmStudio ? u"lm"_qs
+                                                                    : u"hf"_qs);
+        }
+        found.sort();
+        QCOMPARE(found.join(u' '), marked);
+        QCOMPARE(result->duplicateGroups.size(), marked.isEmpty() ? 0 : 1);
+    }
+
     // Another thread reads the counts while the scan runs: each only grows, sources done never pass
     // their total nor bytes hashed theirs, and at the end everything is done.
     void progressReadWhileScanning()

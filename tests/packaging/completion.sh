@@ -51,6 +51,8 @@ expect "brimvale-cli trash " "custom-big_model_q4-314572800 custom-small-2097152
 expect "brimvale-cli trash custom-s" "custom-small-209715200"
 expect "brimvale-cli move --to /tmp custom-b" "custom-big_model_q4-314572800"
 expect "brimvale-cli trash --f" "--folder --force"
+expect "brimvale-cli dedupe --h" "--hard-link"
+expect "brimvale-cli dedupe custom-s" "custom-small-209715200"
 trashed=$(brimvale-cli trashed | cut -f1)
 [[ $trashed == custom-gone-104857600* ]] || { echo "FAIL: trashed lists '$trashed'"; exit 1; }
 expect "brimvale-cli restore " "$trashed"

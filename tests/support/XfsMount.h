@@ -21,6 +21,9 @@ public:
     [[nodiscard]] const QString& problem() const { return m_problem; }
     [[nodiscard]] const QString& path() const { return m_path; }
 
+    // Makes `to` a copy of `from` that shares all of its blocks (FICLONE).
+    static bool cloneFile(const QString& from, const QString& to);
+
 private:
     QTemporaryDir m_dir;
     QString m_path;

@@ -1,0 +1,224 @@
+// brimvale-cli dedupe on a home holding two identical model files and one of its own: what it
+// reads from its arguments, what it prints and exits with, and what it leaves on disk.
+#include "Fixtures.h"
+#include "TestHome.h"
+#include "TrashFixtures.h"
+#include "services/DedupeService.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using TrashFixtures::runCli;
+
+namespace {
+
+constexpr qint64 kSize = 60'000'000;
+
+// A mostly sparse model file: a few kilobytes of seeded bytes at a few offsets, holes between.
+bool modelFile(const QString& path, quint32 seed)
+{
+    if (!Fixtures::makeSparseFile(path, kSize))
+        return false;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC);
+    bool ok = fd >= 0;
+    for (const qint64 offset : {qint64(0), qint64(20'000'000), kSize - 5000}) {
+        const QByteArray bytes = Fixtures::headBytes(seed + static_cast<quint32>(offset), 4096);
+        ok = ok && ::pwrite(fd, bytes.constData(), 4096, offset) == 4096;
+    }
+    return ::close(fd) == 0 && ok;
+}
+
+std::optional<ino_t> inodeOf(const QString& path)
+{
+    struct stat st
+    {
+    };
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return std::nullopt;
+    return st.st_ino;
+}
+
+bool sameContent(const QString& a, const QString& b)
+{
+    QFile one(a), two(b);
+    if (!one.open(QIODevice::ReadOnly) || !two.open(QIODevice::ReadOnly) ||
+        one.size() != two.size())
+        return false;
+    while (!one.atEnd()) {
+        if (one.read(1 << 20) != two.read(1 << 20))
+            return false;
+    }
+    return true;
+}
+
+// Whether the text matches the pattern, in which each "*" stands for any text.
+bool matches(const QString& text, const QString& pattern)
+{
+    const QStringList pieces = pattern.split(u'*');
+    if (pieces.size() == 1)
+        return text == pattern;
+    if (!text.startsWith(pieces.first()) || !text.endsWith(pieces.last()) ||
+        text.size() < pieces.first().size() + pieces.last().size())
+        return false;
+    qsizetype at = pieces.first().size();
+    for (qsizetype i = 1; i + 1 < pieces.size(); ++i) {
+        at = text.indexOf(pieces[i], at);
+        if (at < 0)
+            return false;
+        at += pieces[i].size();
+    }
+    return at <= text.size() - pieces.last().size();
+}
+
+} // namespace
+
+class CliDedupeTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup() { m_home.reset(); }
+    void runs_data();
+    void runs();
+    void json_data();
+    void json();
+
+private:
+    [[nodiscard]] QString expand(QString text) const;
+    [[nodiscard]] TrashFixtures::CliRun dedupe(const QString& arguments) const;
+
+    std::unique_ptr<TestHome> m_home;
+};
+
+void CliDedupeTest::init()
+{
+    m_home = std::make_unique<TestHome>();
+    QVERIFY(modelFile(m_home->file(u"models/a.gguf"_qs), 7));
+    QVERIFY(modelFile(m_home->file(u"models/b.gguf"_qs), 7));
+    QVERIFY(
+        Fixtures::writeFile(m_home->file(u"models/c.gguf"_qs), Fixtures::headBytes(3, 1'000'000)));
+}
+
+// "{a}", "{b}", "{c}" stand for the model files, "{home}" for the home.
+QString CliDedupeTest::expand(QString text) const
+{
+    for (const char16_t name : {u'a', u'b', u'c'})
+        text.replace(u'{' + QChar(name) + u'}',
+                     m_home->file(u"models/"_qs + QChar(name) + u".gguf"_qs));
+    return text.replace(u"{home}"_qs, m_home->path());
+}
+
+TrashFixtures::CliRun CliDedupeTest::dedupe(const QString& arguments) const
+{
+    return runCli(
+        QStringList{u"dedupe"_qs, u"--no-loose"_qs, u"--folder"_qs, m_home->file(u"models"_qs)} +
+        arguments.split(u' ', Qt::SkipEmptyParts));
+}
+
+void CliDedupeTest::runs_data()
+{
+    QTest::addColumn<QString>("arguments"); // after "dedupe --no-loose --folder {home}/models"
+    QTest::addColumn<bool>("unshared");     // only where blocks cannot be shared
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("out"); // "*" stands for any text
+    QTest::addColumn<QString>("err"); // a usage error is followed by the usage
+    QTest::addColumn<bool>("linked"); // b.gguf a hard link to a.gguf afterwards
+
+    const QString b = u"custom-b-60000000"_qs, c = u"custom-c-1000000"_qs;
+    const QString noCopy = u"{c}: No identical copy found — scan again\n"_qs;
+    QTest::newRow("no ids") << QString() << false << 2 << QString()
+                            << u"brimvale-cli: no ids given\n"_qs << false;
+    QTest::newRow("unknown option") << u"--force "_qs + b << false << 2 << QString()
+                                    << u"brimvale-cli: unknown option: --force\n"_qs << false;
+    QTest::newRow("unknown id frees nothing") << b + u" no-such-id"_qs << false << 1 << QString()
+                                              << u"No entry with id no-such-id\n"_qs << false;
+    QTest::newRow("entry without a duplicate")
+        << c << false << 1 << u"*Freed Zero KB\n"_qs << noCopy << false;
+    QTest::newRow("dry run changes nothing")
+        << u"--dry-run --hard-link "_qs + b + u' ' + c << false << 0
+        << u"{b}\t{a}\t60 MB\nWould free 60 MB\n"_qs << noCopy << false;
+    QTest::newRow("hard link where blocks cannot be shared")
+        << u"--hard-link "_qs + b << true << 0
+        << u"{b}\t{a}\t60 MB\nFree space on *\nFreed 60 MB\n"_qs << QString() << true;
+    QTest::newRow("refused where blocks cannot be shared")
+        << b << true << 1 << u"*Freed Zero KB\n"_qs << u"{b}: *cannot share blocks*\n"_qs << false;
+}
+
+void CliDedupeTest::runs()
+{
+    QFETCH(QString, arguments);
+    QFETCH(bool, unshared);
+    QFETCH(int, exitCode);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    QFETCH(bool, linked);
+    const QString a = expand(u"{a}"_qs), b = expand(u"{b}"_qs);
+    if (unshared && DedupeService::canShareBlocks(b))
+        QSKIP("The temporary folder's filesystem can share blocks");
+
+    const TrashFixtures::CliRun run = dedupe(arguments);
+
+    QCOMPARE(run.exitCode, exitCode);
+    const QString printed = QString::fromUtf8(run.out);
+    QVERIFY2(matches(printed, expand(out)), qPrintable(printed));
+    const QString printedErr = QString::fromUtf8(run.err);
+    QVERIFY2(matches(printedErr, expand(err) + (exitCode == 2 ? u"*"_qs : QString())),
+             qPrintable(printedErr));
+    QCOMPARE(inodeOf(a) == inodeOf(b), linked);
+    QVERIFY(inodeOf(a) && sameContent(a, b));
+}
+
+void CliDedupeTest::json_data()
+{
+    QTest::addColumn<QString>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("file"); // the one file: "path|keepPath|bytesShared|reason"
+
+    QTest::newRow("dry run") << u"--json --dry-run --hard-link custom-b-60000000"_qs << 0
+                             << u"{b}|{a}|60000000|"_qs;
+    QTest::newRow("entry without a duplicate")
+        << u"--json custom-c-1000000"_qs << 1 << u"{c}||0|No identical copy found — scan again"_qs;
+}
+
+void CliDedupeTest::json()
+{
+    QFETCH(QString, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, file);
+    const QStringList expected = expand(file).split(u'|');
+
+    const TrashFixtures::CliRun run = dedupe(arguments);
+
+    QCOMPARE(run.exitCode, exitCode);
+    const QJsonObject object = QJsonDocument::fromJson(run.out).object();
+    QCOMPARE(object.keys(), (QStringList{u"bytesShared"_qs, u"dryRun"_qs, u"error"_qs, u"files"_qs,
+                                         u"filesystems"_qs}));
+    const bool dryRun = arguments.contains(u"--dry-run"_qs);
+    QCOMPARE(object[u"dryRun"_qs].toBool(true), dryRun);
+    QCOMPARE(object[u"bytesShared"_qs].toInteger(-1), dryRun ? kSize : 0);
+    QCOMPARE(object[u"files"_qs].toArray().size(), 1);
+    const QJsonObject one = object[u"files"_qs][0].toObject();
+    QCOMPARE(one.keys(), (QStringList{u"bytesShared"_qs, u"entryId"_qs, u"freed"_qs,
+                                      u"hardLinked"_qs, u"keepPath"_qs, u"path"_qs, u"reason"_qs}));
+    QCOMPARE(one[u"path"_qs].toString(), expected[0]);
+    QCOMPARE(one[u"keepPath"_qs].toString(), expected[1]);
+    QCOMPARE(one[u"bytesShared"_qs].toInteger(-1), expected[2].toLongLong());
+    QCOMPARE(one[u"reason"_qs].toString(), expected[3]);
+    QCOMPARE(one[u"reason"_qs].isNull(), expected[3].isEmpty());
+    QCOMPARE(one[u"freed"_qs].toBool(), expected[3].isEmpty());
+    QCOMPARE(one[u"entryId"_qs].toString(), arguments.split(u' ').last());
+    QVERIFY(one[u"hardLinked"_qs].isBool());
+    for (const QJsonValue& space : object[u"filesystems"_qs].toArray())
+        QCOMPARE(space.toObject().keys(),
+                 (QStringList{u"freeAfter"_qs, u"freeBefore"_qs, u"freed"_qs, u"mountPoint"_qs}));
+}
+
+QTEST_GUILESS_MAIN(CliDedupeTest)
+#include "tst_clidedupe.moc"
