@@ -103,6 +103,10 @@ ModelsView::ModelsView(AppModel& model, QWidget* parent)
     m_moveButton->setToolTip(QStringLiteral("Move to another drive and leave a symlink behind"));
     m_status->followProgress(m_model);
     layout->addWidget(m_status);
+    // Tab goes from the table to the actions on its selection, in the order they are shown.
+    setTabOrder(m_table, m_freeButton);
+    setTabOrder(m_freeButton, m_moveButton);
+    setTabOrder(m_moveButton, m_trashButton);
 
     connect(m_freeButton, &QPushButton::clicked, this,
             [this] { (void)m_model.freeDuplicates(selectedRows()); });
