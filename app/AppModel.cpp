@@ -15,7 +15,7 @@ bool sameScan(const std::optional<ScanResult>& a, const std::optional<ScanResult
     if (a.has_value() != b.has_value())
         return false;
     return !a || (a->models == b->models && a->errors == b->errors &&
-                  a->ollamaRunning == b->ollamaRunning);
+                  a->ollamaRunning == b->ollamaRunning && a->duplicateGroups == b->duplicateGroups);
 }
 
 // The system locale for numbers, with English forms where it is C.
@@ -327,6 +327,16 @@ void AppModel::removeFromScan(const QSet<QString>& ids)
     if (m_scan) {
         ScanResult scan = *m_scan;
         scan.models.removeIf([&](const ModelEntry& entry) { return ids.contains(entry.id); });
+        // A copy only removed entries hold may be gone or moved; dedupes no longer rest on it.
+        const auto removed = [&](const DuplicateCopy& copy) {
+            return !copy.entryIds.isEmpty() &&
+                   std::all_of(copy.entryIds.cbegin(), copy.entryIds.cend(),
+                               [&](const QString& id) { return ids.contains(id); });
+        };
+        for (DuplicateGroup& group : scan.duplicateGroups)
+            group.copies.removeIf(removed);
+        scan.duplicateGroups.removeIf(
+            [](const DuplicateGroup& group) { return group.copies.size() < 2; });
         setScan(std::move(scan));
     }
     setSelection(m_selection - ids);
@@ -428,6 +438,6 @@ void AppModel::stopAll()
     m_workStop->requestStop();
     if (m_scanStop)
         m_scanStop->requestStop();
-    if (m_moveStop)
-        m_moveStop->requestStop();
+    if (m_currentStop)
+        m_currentStop->requestStop();
 }

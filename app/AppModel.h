@@ -6,6 +6,8 @@
 #include "app/SortKey.h"
 #include "app/ToastMessage.h"
 #include "model/ScanResult.h"
+#include "services/DedupeOutcome.h"
+#include "services/DedupePlan.h"
 #include "services/TrashEntry.h"
 #include "services/UpdateInfo.h"
 
@@ -25,8 +27,8 @@
 #include <type_traits>
 
 // Everything the window shows and every action the user takes. Lives on the GUI thread; scans,
-// trash loops, restores, deletions and moves run on its own thread pool on copies of their
-// inputs and post their results back. Each operation returns a future that finishes when the
+// trash loops, restores, deletions, moves and dedupes run on its own thread pool on copies of
+// their inputs and post their results back. Each operation returns a future that finishes when the
 // whole operation (its state changes, its toast and any rescan it starts) is done.
 class AppModel : public QObject
 {
@@ -59,8 +61,9 @@ public:
         return m_pendingRiskyTrash;
     }
     [[nodiscard]] bool includeLoose() const { return m_includeLoose; }
-    // Whether a move runs now; changes come with busyMessageChanged.
-    [[nodiscard]] bool isMoving() const { return m_moving; }
+    // Whether a move or a dedupe runs now, which stopCurrent ends early; changes come with
+    // busyMessageChanged.
+    [[nodiscard]] bool isStoppable() const { return m_stoppable; }
     // "Scanning… 3 of 7 sources · 1,204 files", then "Checking duplicates… 2 GB of 9 GB";
     // empty while no scan runs.
     [[nodiscard]] const QString& scanProgressText() const { return m_scanProgressText; }
@@ -94,8 +97,13 @@ public:
     QFuture<void> restore(const QStringList& ids);
     QFuture<void> deletePermanently(const QStringList& ids);
     QFuture<void> move(const QList<ModelEntry>& entries);
-    // Asks a running move to stop: the item in hand is withdrawn, what moved stays moved.
-    void stopMove();
+    // Works out on the pool what freeing the entries' duplicate files in place would free and
+    // asks through the dialogs; on "Free Space" frees them, then rescans. Nothing to free gives
+    // a toast instead of the question. Does nothing while busy.
+    QFuture<void> freeDuplicates(const QList<ModelEntry>& entries);
+    // Asks a running move or dedupe to stop: the move withdraws the item in hand, the dedupe
+    // ends after it; what is done stays done.
+    void stopCurrent();
     QFuture<void> addFolder();
     QFuture<void> removeFolder(const QString& path);
     void exportReport();
@@ -183,6 +191,22 @@ private:
     void finishMove(const QList<ModelEntry>& entries, const QString& label,
                     Attempt<CoreCalls::MoveResult>&& attempt, Done done);
 
+    // What freeing some entries' duplicates would do, from a dry run of their plan.
+    struct DedupeCheck
+    {
+        DedupePlan::Plan plan;
+        bool hardLink = false;         // some file's filesystem cannot share blocks
+        qint64 bytes = 0;              // what the run would free
+        std::optional<QString> reason; // the first reason a file would not be freed
+    };
+    // Any thread.
+    [[nodiscard]] static DedupeCheck checkDedupe(CoreCalls& core, const ScanResult& scan,
+                                                 const QList<ModelEntry>& entries,
+                                                 const StopToken* stop);
+    void askDedupe(Attempt<DedupeCheck>&& attempt, Done done);
+    void runDedupe(const DedupeCheck& check, Done done);
+    void finishDedupe(const DedupeCheck& check, Attempt<DedupeOutcome>&& attempt, Done done);
+
     std::shared_ptr<CoreCalls> m_core;
     Dialogs& m_dialogs;
     QThreadPool m_pool;
@@ -214,8 +238,8 @@ private:
     std::shared_ptr<ScanProgress> m_scanProgress;
     QTimer m_progressTimer;
     std::shared_ptr<StopToken> m_workStop = std::make_shared<StopToken>();
-    std::shared_ptr<StopToken> m_moveStop;
-    bool m_moving = false;
+    std::shared_ptr<StopToken> m_currentStop; // of the running move or dedupe
+    bool m_stoppable = false;
     std::shared_ptr<std::atomic<quint64>> m_trashCounter =
         std::make_shared<std::atomic<quint64>>(0);
     quint64 m_trashApplied = 0;

@@ -228,10 +228,10 @@ QFuture<void> AppModel::move(const QList<ModelEntry>& entries)
         QStringLiteral("Moving %1 to %2").arg(n == 1 ? entries[0].name : many, label);
 
     Done done = newDone();
-    m_moving = true;
+    m_stoppable = true;
     const int ticket = beginBusy(busyText + u'…');
     beginChange();
-    m_moveStop = std::make_shared<StopToken>();
+    m_currentStop = std::make_shared<StopToken>();
     QPointer<AppModel> self(this);
     const auto progress = [self, ticket, busyText, last = std::chrono::steady_clock::time_point()](
                               qint64 copied, qint64 total) mutable {
@@ -250,10 +250,10 @@ QFuture<void> AppModel::move(const QList<ModelEntry>& entries)
             },
             Qt::QueuedConnection);
     };
-    offGui([core = m_core, entries, to, stop = m_moveStop,
+    offGui([core = m_core, entries, to, stop = m_currentStop,
             progress] { return core->move(entries, to, stop.get(), progress); },
            [this, ticket, entries, label, done](Attempt<CoreCalls::MoveResult>&& attempt) {
-               m_moving = false;
+               m_stoppable = false;
                endBusy(ticket);
                endChange();
                finishMove(entries, label, std::move(attempt), done);
@@ -264,7 +264,7 @@ QFuture<void> AppModel::move(const QList<ModelEntry>& entries)
 void AppModel::finishMove(const QList<ModelEntry>& entries, const QString& label,
                           Attempt<CoreCalls::MoveResult>&& attempt, Done done)
 {
-    const bool stopped = StopToken::requested(m_moveStop.get());
+    const bool stopped = StopToken::requested(m_currentStop.get());
     const CoreCalls::MoveResult result =
         attempt.value.value_or(CoreCalls::MoveResult{{}, {}, attempt.failure});
     const QSet<QString> movedFrom(result.movedFrom.cbegin(), result.movedFrom.cend());
@@ -286,10 +286,10 @@ void AppModel::finishMove(const QList<ModelEntry>& entries, const QString& label
     (void)rescanThen(partial || duplicate, done);
 }
 
-void AppModel::stopMove()
+void AppModel::stopCurrent()
 {
-    if (m_moveStop)
-        m_moveStop->requestStop();
+    if (m_currentStop)
+        m_currentStop->requestStop();
 }
 
 QFuture<void> AppModel::addFolder()

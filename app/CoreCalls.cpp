@@ -8,6 +8,7 @@
 #include "model/TrashPolicy.h"
 #include "scanners/OllamaScanner.h"
 #include "scanners/Scanner.h"
+#include "services/DedupeService.h"
 #include "services/MoveService.h"
 #include "services/ReportBuilder.h"
 #include "services/TrashService.h"
@@ -87,6 +88,27 @@ CoreCalls::MoveResult CoreCalls::move(const QList<ModelEntry>& entries, const QS
     for (const MovedItem& item : outcome.items)
         result.movedFrom.push_back(item.from);
     return result;
+}
+
+DedupePlan::Plan CoreCalls::planDedupe(const ScanResult& scan, const QList<ModelEntry>& entries)
+{
+    return DedupePlan::of(scan, entries);
+}
+
+bool CoreCalls::canShareBlocks(const QString& path)
+{
+    return DedupeService::canShareBlocks(path);
+}
+
+DedupeOutcome CoreCalls::dedupe(const DedupePlan::Plan& plan, bool hardLink, bool dryRun,
+                                const StopToken* stop)
+{
+    DedupeService::Options options;
+    options.hardLink = hardLink;
+    options.dryRun = dryRun;
+    options.stop = stop;
+    options.lockWait = FileLock::desktopWait;
+    return DedupeService::run(plan, options);
 }
 
 bool CoreCalls::ollamaRunning()

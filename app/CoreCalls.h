@@ -4,6 +4,8 @@
 #include "model/ScanResult.h"
 #include "model/StopToken.h"
 #include "scanners/ScanProgress.h"
+#include "services/DedupeOutcome.h"
+#include "services/DedupePlan.h"
 #include "services/TrashEntry.h"
 #include "services/TrashOutcome.h"
 #include "services/UpdateInfo.h"
@@ -66,6 +68,15 @@ public:
     // Any thread. Moves the entries' items into the folder, leaving symlinks.
     [[nodiscard]] virtual MoveResult move(const QList<ModelEntry>& entries, const QString& to,
                                           const StopToken* stop, const CopyProgress& progress);
+    // Any thread. Which of the entries' files freeing duplicates frees, against which copies.
+    [[nodiscard]] virtual DedupePlan::Plan planDedupe(const ScanResult& scan,
+                                                      const QList<ModelEntry>& entries);
+    // Any thread. Whether the file's filesystem can share blocks between files.
+    [[nodiscard]] virtual bool canShareBlocks(const QString& path);
+    // Any thread. Frees the plan's duplicates in place (with dryRun, only says what it would
+    // free); hardLink lets a file whose blocks cannot be shared become a hard link.
+    [[nodiscard]] virtual DedupeOutcome dedupe(const DedupePlan::Plan& plan, bool hardLink,
+                                               bool dryRun, const StopToken* stop);
     // Any thread. Whether an Ollama server answers now.
     [[nodiscard]] virtual bool ollamaRunning();
     // Any thread. The newer version, if the update endpoint announces one.

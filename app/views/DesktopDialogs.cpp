@@ -8,6 +8,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QListView>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTreeView>
 
 namespace {
@@ -49,6 +51,25 @@ std::optional<QString> DesktopDialogs::chooseSaveFile(const SavePanel& panel)
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().constFirst();
+}
+
+void DesktopDialogs::ask(const Question& question, std::function<void(bool)> answered)
+{
+    auto* box =
+        new QMessageBox(QMessageBox::Question, question.title, {}, QMessageBox::NoButton, m_window);
+    box->setTextFormat(Qt::RichText);
+    box->setText(QStringLiteral("<b>%1</b>").arg(question.title.toHtmlEscaped()));
+    box->setInformativeText(question.message);
+    QPushButton* confirm = box->addButton(question.confirm, QMessageBox::AcceptRole);
+    QPushButton* cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(box, &QMessageBox::finished, box,
+                     [box, confirm, answered = std::move(answered)] {
+                         answered(box->clickedButton() == confirm);
+                     });
+    box->open();
 }
 
 void DesktopDialogs::reveal(const QStringList& paths)

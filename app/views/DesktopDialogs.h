@@ -15,6 +15,9 @@ public:
 
     [[nodiscard]] QStringList chooseFolders(const FolderPanel& panel) override;
     [[nodiscard]] std::optional<QString> chooseSaveFile(const SavePanel& panel) override;
+    // A window-modal question over the window, opened without waiting: the title as its bold
+    // first line, the message below, the confirming button and "Cancel".
+    void ask(const Question& question, std::function<void(bool)> answered) override;
     // Asks org.freedesktop.FileManager1 without waiting; when that fails, opens the parent
     // folder of the first path.
     void reveal(const QStringList& paths) override;

@@ -50,13 +50,15 @@ ModelsView::ModelsView(AppModel& model, QWidget* parent)
       m_toolbar(new QToolBar(this)), m_search(new QLineEdit(this)),
       m_storage(new StorageHeader(this)), m_storageDivider(divider(this)),
       m_duplicates(new InfoStrip(QStringLiteral("edit-copy"),
-                                 QStringLiteral("These files are 50 MB or larger and have "
-                                                "identical content to another file. Keep one "
-                                                "copy and trash the rest."),
+                                 QStringLiteral("These files are 50 MB or larger and identical to "
+                                                "another file. Free Duplicates stores the data "
+                                                "once, or keep one copy and trash the rest."),
                                  this)),
       m_body(new QStackedWidget(this)), m_placeholder(new ScanningPlaceholder(this)),
       m_empty(new EmptyState(this)), m_table(new ModelTable(model, this)),
-      m_status(new StatusBar(this)), m_moveButton(new QPushButton(QStringLiteral("Move to…"))),
+      m_status(new StatusBar(this)),
+      m_freeButton(new QPushButton(QStringLiteral("Free Duplicates…"))),
+      m_moveButton(new QPushButton(QStringLiteral("Move to…"))),
       m_trashButton(new QPushButton(QStringLiteral("Move to Trash")))
 {
     auto* layout = new QVBoxLayout(this);
@@ -90,14 +92,24 @@ ModelsView::ModelsView(AppModel& model, QWidget* parent)
     m_body->addWidget(m_table);
     layout->addWidget(m_body, 1);
 
-    for (QPushButton* button : {m_moveButton, m_trashButton}) {
+    for (QPushButton* button : {m_freeButton, m_moveButton, m_trashButton}) {
         button->setAttribute(Qt::WA_MacSmallSize);
         m_status->addControl(button);
     }
+    m_freeButton->setAccessibleName(QStringLiteral("Free Duplicates"));
+    m_freeButton->setToolTip(
+        QStringLiteral("Keep every copy where it is and store the identical data once"));
+    m_freeButton->setAccessibleDescription(m_freeButton->toolTip());
     m_moveButton->setToolTip(QStringLiteral("Move to another drive and leave a symlink behind"));
     m_status->followProgress(m_model);
     layout->addWidget(m_status);
+    // Tab goes from the table to the actions on its selection, in the order they are shown.
+    setTabOrder(m_table, m_freeButton);
+    setTabOrder(m_freeButton, m_moveButton);
+    setTabOrder(m_moveButton, m_trashButton);
 
+    connect(m_freeButton, &QPushButton::clicked, this,
+            [this] { (void)m_model.freeDuplicates(selectedRows()); });
     connect(m_moveButton, &QPushButton::clicked, this,
             [this] { (void)m_model.move(selectedRows()); });
     connect(m_trashButton, &QPushButton::clicked, this,
@@ -278,6 +290,8 @@ void ModelsView::refreshStatus()
         button->setVisible(!selected.isEmpty());
         button->setEnabled(idle);
     }
+    m_freeButton->setVisible(m_model.sidebar() == SidebarItem::duplicates());
+    m_freeButton->setEnabled(idle && !selected.isEmpty());
 }
 
 void ModelsView::refreshScanning()

@@ -44,6 +44,8 @@ public:
     [[nodiscard]] ScanningPlaceholder& placeholder() const { return *m_placeholder; }
     [[nodiscard]] StatusBar& statusBar() const { return *m_status; }
     [[nodiscard]] QLineEdit& searchField() const { return *m_search; }
+    // "Free Duplicates…", shown on Duplicates only.
+    [[nodiscard]] QPushButton& freeButton() const { return *m_freeButton; }
     [[nodiscard]] QPushButton& moveButton() const { return *m_moveButton; }
     [[nodiscard]] QPushButton& trashButton() const { return *m_trashButton; }
     [[nodiscard]] QAction& looseAction() const { return *m_loose; }
@@ -78,6 +80,7 @@ private:
     EmptyState* m_empty;
     ModelTable* m_table;
     StatusBar* m_status;
+    QPushButton* m_freeButton;
     QPushButton* m_moveButton;
     QPushButton* m_trashButton;
 };

@@ -52,8 +52,14 @@ SidebarView::SidebarView(AppModel& model, QWidget* parent)
     layout->addWidget(m_list);
 
     connect(m_list, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (!m_updating && row >= 0 && row < m_items.size())
+        if (m_updating || row < 0 || row >= m_items.size())
+            return;
+        // Headers and the Add Folder row choose nothing; the row becomes current when focus
+        // moves onto the Add Folder button, e.g. from a control that was just disabled.
+        if (m_list->item(row)->flags().testFlag(Qt::ItemIsSelectable))
             m_model.setSidebar(m_items[row]);
+        else
+            selectCurrent();
     });
     connect(m_list, &QWidget::customContextMenuRequested, this, &SidebarView::showMenu);
     for (auto signal : {&AppModel::scanChanged, &AppModel::includeLooseChanged,

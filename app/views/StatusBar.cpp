@@ -50,14 +50,14 @@ void StatusBar::followProgress(AppModel& model)
 {
     auto* stop = new QPushButton(QStringLiteral("Stop"));
     addControl(stop);
-    connect(stop, &QPushButton::clicked, &model, &AppModel::stopMove);
+    connect(stop, &QPushButton::clicked, &model, &AppModel::stopCurrent);
     const auto refreshProgress = [this, &model, stop] {
         std::optional<QString> busy = model.busyMessage();
         if (!busy && model.isScanning())
             busy = model.scanProgressText().isEmpty() ? QStringLiteral("Scanning…")
                                                       : model.scanProgressText();
         setBusy(busy);
-        stop->setVisible(model.isMoving());
+        stop->setVisible(model.isStoppable());
     };
     for (const auto signal : {&AppModel::busyMessageChanged, &AppModel::scanProgressTextChanged,
                               &AppModel::isScanningChanged})

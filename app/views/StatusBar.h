@@ -23,7 +23,7 @@ public:
     // Adds a control after the others at the right end; the bar owns it.
     void addControl(QWidget* control);
     // From now on shows the model's busy message, else the scan's progress while a scan runs,
-    // and a "Stop" control (after the others) that stops the move while one runs.
+    // and a "Stop" control (after the others) that stops the move or dedupe while one runs.
     void followProgress(AppModel& model);
 
     // What the bar shows now: the busy message, else the text.

@@ -23,6 +23,7 @@ public:
     QStringList chooseFolders(const FolderPanel&) override { return {folder}; }
     std::optional<QString> chooseSaveFile(const SavePanel&) override { return std::nullopt; }
     void reveal(const QStringList&) override {}
+    void ask(const Question&, std::function<void(bool)>) override {}
     void openUrl(const QUrl&) override {}
 };
 

@@ -29,7 +29,7 @@ public:
     std::atomic<bool> holdScans{false};
     std::atomic<int> scans{0};
     std::atomic<ScanProgress*> progress{nullptr};
-    QSemaphore workGate; // held trash, restore and move steps and held log reads wait here
+    QSemaphore workGate; // held trash, restore, move and dedupe steps and held log reads wait here
     std::atomic<bool> holdWork{false};
     std::atomic<int> restores{0};
     std::atomic<int> deletes{0};
@@ -44,6 +44,14 @@ public:
     QSemaphore updateGate;
     std::atomic<bool> holdUpdate{false};
     std::atomic<bool> updateReturned{false};
+    // Dedupe: the plan and both outcomes are canned; a held run waits on the work gate.
+    DedupePlan::Plan plan;
+    QSet<QString> noSharing; // files on filesystems that cannot share blocks
+    DedupeOutcome dryRun;
+    DedupeOutcome freed;
+    std::optional<ScanResult> plannedFrom; // under the mutex
+    QList<bool> hardLinks;                 // of each call, dry or not; under the mutex
+    std::atomic<int> dedupes{0};           // runs that were not dry
 
     std::optional<ScanResult> scan(bool loose, const QStringList& folders, const StopToken* stop,
                                    ScanProgress* scanProgress) override
@@ -113,6 +121,30 @@ public:
         }
         return result;
     }
+    DedupePlan::Plan planDedupe(const ScanResult& scan, const QList<ModelEntry>&) override
+    {
+        const std::lock_guard lock(mutex);
+        plannedFrom = scan;
+        return plan;
+    }
+    bool canShareBlocks(const QString& path) override { return !noSharing.contains(path); }
+    // A stopped run ends with the error the service gives.
+    DedupeOutcome dedupe(const DedupePlan::Plan&, bool hardLink, bool dry,
+                         const StopToken* stop) override
+    {
+        {
+            const std::lock_guard lock(mutex);
+            hardLinks << hardLink;
+        }
+        if (dry)
+            return dryRun;
+        ++dedupes;
+        held();
+        DedupeOutcome outcome = freed;
+        if (StopToken::requested(stop))
+            outcome.error = QStringLiteral("Stopped");
+        return outcome;
+    }
     bool ollamaRunning() override { return ollama.value_or(false); }
     std::optional<UpdateInfo> checkForUpdate() override
     {
@@ -142,7 +174,14 @@ class FakeDialogs : public Dialogs
 public:
     QStringList folders;
     int savePanels = 0;
+    QList<Question> questions;
+    std::function<void(bool)> answer; // of the last question
     QStringList chooseFolders(const FolderPanel&) override { return folders; }
+    void ask(const Question& question, std::function<void(bool)> answered) override
+    {
+        questions << question;
+        answer = std::move(answered);
+    }
     std::optional<QString> chooseSaveFile(const SavePanel&) override
     {
         ++savePanels;

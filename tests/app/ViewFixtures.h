@@ -46,6 +46,22 @@ public:
         wait();
         return std::nullopt;
     }
+    // Every entry's file is a duplicate of 2 KB, stored twice.
+    DedupePlan::Plan planDedupe(const ScanResult&, const QList<ModelEntry>& entries) override
+    {
+        DedupePlan::Plan plan;
+        for (const ModelEntry& entry : entries)
+            plan.items << DedupeItem{entry.id, entry.primaryPath, {}, {}, {}, {}};
+        return plan;
+    }
+    bool canShareBlocks(const QString&) override { return true; }
+    DedupeOutcome dedupe(const DedupePlan::Plan& plan, bool, bool, const StopToken*) override
+    {
+        DedupeOutcome outcome;
+        for (const DedupeItem& item : plan.items)
+            outcome.files << DedupedFile{item.entryId, item.path, item.keepPath, 2000, false, {}};
+        return outcome;
+    }
     std::optional<UpdateInfo> checkForUpdate() override { return std::nullopt; }
     bool includeLoose() const override { return false; }
     void setIncludeLoose(bool) override {}
@@ -63,7 +79,12 @@ class FakeDialogs : public Dialogs
 {
 public:
     QList<QStringList> revealed;
+    QList<Question> questions;
     QStringList chooseFolders(const FolderPanel&) override { return {}; }
+    void ask(const Question& question, std::function<void(bool)>) override
+    {
+        questions << question;
+    }
     std::optional<QString> chooseSaveFile(const SavePanel&) override { return std::nullopt; }
     void reveal(const QStringList& paths) override { revealed << paths; }
     void openUrl(const QUrl&) override {}

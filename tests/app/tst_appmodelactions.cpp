@@ -216,7 +216,7 @@ private slots:
                          .arg(Format::bytes(500), Format::bytes(3000)));
         m_core->workGate.release();
         QTRY_COMPARE(m_core->copying.load(), 2); // the first item arrived, the second is in hand
-        m_model->stopMove();
+        m_model->stopCurrent();
         m_core->workGate.release();
         QVERIFY(wait(moved));
         QCOMPARE(m_model->toast()->text,

@@ -66,6 +66,7 @@ public:
     QStringList chooseFolders(const FolderPanel&) override { return folders; }
     std::optional<QString> chooseSaveFile(const SavePanel&) override { return std::nullopt; }
     void reveal(const QStringList&) override {}
+    void ask(const Question&, std::function<void(bool)>) override {}
     void openUrl(const QUrl&) override {}
 };
 
@@ -150,6 +151,20 @@ private slots:
         publish(true);
         QVERIFY(sidebar()->row(SidebarItem::duplicates()));
         QVERIFY(m_window->command(QStringLiteral("Export Report…"))->isEnabled());
+    }
+
+    void focusOnAddFolderKeepsTheView()
+    {
+        publish(true);
+        m_model->setSidebar(SidebarItem::duplicates());
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        for (QPushButton* button : sidebar()->findChildren<QPushButton*>())
+            if (button->text() == QStringLiteral("Add Folder…"))
+                button->setFocus(Qt::TabFocusReason);
+        QVERIFY(qobject_cast<QPushButton*>(QApplication::focusWidget()));
+        QCOMPARE(m_model->sidebar(), SidebarItem::duplicates());
+        QCOMPARE(sidebar()->list()->currentItem(), sidebar()->row(SidebarItem::duplicates()));
     }
 
     void looseRowAfterCodingCaches()
@@ -331,7 +346,7 @@ private slots:
         for (const QWidget* widget : m_window->findChildren<QWidget*>())
             names << widget->accessibleName();
         for (const char* name : {"Sidebar", "Disk space", "Status", "Notification", "Banner",
-                                 "Add Folder", "Remove Folder"})
+                                 "Add Folder", "Remove Folder", "Free Duplicates"})
             QVERIFY2(names.contains(QLatin1String(name)), name);
     }
 

@@ -39,6 +39,16 @@ private:
         return ids;
     }
 
+    // The widget Tab moves the focus to from the given one.
+    static QWidget* nextTabStop(QWidget* from, const QWidget& window)
+    {
+        QWidget* next = from->nextInFocusChain();
+        while (next != from && !((next->focusPolicy() & Qt::TabFocus) && next->isEnabled() &&
+                                 next->isVisibleTo(&window)))
+            next = next->nextInFocusChain();
+        return next;
+    }
+
 private slots:
     void itemModelIsSound()
     {
@@ -226,6 +236,52 @@ private slots:
         QVERIFY(!view.trashButton().isEnabled() && !view.moveButton().isEnabled());
         setup.core->gate.release();
         QVERIFY(Setup::wait(trashing));
+    }
+
+    void freeButton_data()
+    {
+        QTest::addColumn<bool>("duplicates");
+        QTest::addColumn<bool>("selected");
+        QTest::addColumn<bool>("busy");
+        QTest::addColumn<bool>("shown");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("All Models") << false << true << false << false << false;
+        QTest::newRow("Duplicates, nothing selected") << true << false << false << true << false;
+        QTest::newRow("Duplicates, a selection") << true << true << false << true << true;
+        QTest::newRow("Duplicates, busy") << true << true << true << true << false;
+    }
+    void freeButton()
+    {
+        QFETCH(bool, duplicates);
+        QFETCH(bool, selected);
+        QFETCH(bool, busy);
+        QFETCH(bool, shown);
+        QFETCH(bool, enabled);
+        Setup setup;
+        ModelEntry a = entry(QStringLiteral("a"), 3000);
+        a.isDuplicate = true;
+        QVERIFY(setup.publish({a}));
+        if (duplicates)
+            setup.model.setSidebar(SidebarItem::duplicates());
+        QWidget window; // as in the main window, where the view is not a window of its own
+        ModelsView& view = *new ModelsView(setup.model, &window);
+        if (selected)
+            selectRows(view.table(), {0});
+        setup.core->hold = busy;
+        const QFuture<void> trashing = busy ? setup.model.trash({a}) : QFuture<void>();
+        QPushButton& button = view.freeButton();
+        QCOMPARE(!button.isHidden(), shown);
+        QCOMPARE(shown && button.isEnabled(), enabled);
+        QCOMPARE(button.accessibleName(), u"Free Duplicates"_qs);
+        if (enabled) {
+            window.show();
+            QCOMPARE(nextTabStop(&view.table(), window), &button);
+            button.click();
+            QTRY_COMPARE(setup.dialogs.questions.size(), 1);
+            QCOMPARE(setup.dialogs.questions[0].title, u"Free 2 KB by sharing identical data?"_qs);
+        }
+        setup.core->gate.release();
+        QVERIFY(!busy || Setup::wait(trashing));
     }
 
     void selectionSurvivesRefreshes()
