@@ -50,9 +50,9 @@ ModelsView::ModelsView(AppModel& model, QWidget* parent)
       m_toolbar(new QToolBar(this)), m_search(new QLineEdit(this)),
       m_storage(new StorageHeader(this)), m_storageDivider(divider(this)),
       m_duplicates(new InfoStrip(QStringLiteral("edit-copy"),
-                                 QStringLiteral("These files are 50 MB or larger and identical to "
-                                                "another file. Free Duplicates stores the data "
-                                                "once, or keep one copy and trash the rest."),
+                                 QStringLiteral("These files are 50 MB or larger and have "
+                                                "identical content to another file. Keep one "
+                                                "copy and trash the rest."),
                                  this)),
       m_body(new QStackedWidget(this)), m_placeholder(new ScanningPlaceholder(this)),
       m_empty(new EmptyState(this)), m_table(new ModelTable(model, this)),
