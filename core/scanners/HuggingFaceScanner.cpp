@@ -7,6 +7,8 @@
 #include "scanners/DuplicateFinder.h"
 
 #include <QFile>
+#include <algorithm>
+#include <mutex>
 #include <string_view>
 #include <sys/stat.h>
 
@@ -45,33 +47,47 @@ bool isRealFolder(const QString& folder)
 struct Contents
 {
     FS::Totals totals;
-    QList<FileInfo> dataFiles; // large enough to be looked at for copies
+    QStringList dataFiles;     // large enough to be looked at for copies
+    QList<FileInfo> downloads; // unfinished downloads, when looked for
 };
 
-// The regular files of a folder of the repository, its unfinished downloads left out when asked.
-Contents contentsOf(const QString& folder, bool withoutDownloads)
+// The regular files of a folder of the repository, in one walk: their totals, the large ones,
+// and, when asked, the unfinished downloads apart (not counted in the totals).
+Contents contentsOf(const QString& folder, bool downloadsApart)
 {
     if (!isRealFolder(folder))
         return {};
-    const auto kept = [withoutDownloads](const WalkedFile& file) {
-        return !withoutDownloads || !isUnfinishedDownload(file);
-    };
-    return {FS::totals(folder, false, std::nullopt, kept),
-            FS::files(folder, false, std::nullopt, [&kept](const WalkedFile& file) {
-                return kept(file) && file.size >= DuplicateFinder::kMinimumSize;
-            })};
+    Contents contents;
+    std::mutex mutex; // the filter runs on several threads at once
+    contents.totals = FS::totals(folder, false, std::nullopt, [&](const WalkedFile& file) {
+        const bool download = downloadsApart && isUnfinishedDownload(file);
+        if (!download && file.size < DuplicateFinder::kMinimumSize)
+            return true;
+        const std::optional<QString> path = file.pathText();
+        if (!path)
+            return !download;
+        const std::lock_guard lock(mutex);
+        if (download)
+            contents.downloads.push_back(
+                {*path, file.size, FS::dateFrom(file.modifiedSeconds, file.modifiedNanoseconds)});
+        else
+            contents.dataFiles.push_back(*path);
+        return !download;
+    });
+    contents.dataFiles.sort();
+    std::sort(
+        contents.downloads.begin(), contents.downloads.end(),
+        [](const FileInfo& a, const FileInfo& b) { return FS::preOrderLess(a.path, b.path); });
+    return contents;
 }
 
 // One entry per unfinished download of the repository's blobs that has not changed lately.
-void addDownloads(const QString& repository, const QString& folderName, const QDateTime& now,
+void addDownloads(const QList<FileInfo>& downloads, const QString& folderName, const QDateTime& now,
                   QList<ModelEntry>& models)
 {
-    const QString blobs = repository + QStringLiteral("/blobs");
-    if (!isRealFolder(blobs))
-        return;
     const QDateTime quietSince = now.addSecs(-downloadQuietSeconds);
     const QString name = displayName(folderName) + QStringLiteral(" (unfinished download)");
-    for (const FileInfo& file : FS::files(blobs, false, DepthRange{1, 1}, isUnfinishedDownload)) {
+    for (const FileInfo& file : downloads) {
         if (file.modified && *file.modified > quietSince)
             continue;
         models.push_back(ModelEntry(
@@ -121,13 +137,10 @@ SourceScan scan(const QDateTime& now)
         ModelEntry entry(QStringLiteral("hf-") + folderName, displayName(folderName),
                          ModelSource::huggingFace, size, size, repository, {repository}, newest,
                          DeleteRisk::safe, std::nullopt, std::nullopt);
-        for (const QList<FileInfo>& files : {blobs.dataFiles, snapshots.dataFiles}) {
-            for (const FileInfo& file : files)
-                entry.dataFiles.push_back(file.path);
-        }
+        entry.dataFiles = blobs.dataFiles + snapshots.dataFiles;
         entry.dataFiles.sort();
         result.models.push_back(std::move(entry));
-        addDownloads(repository, folderName, now, result.models);
+        addDownloads(blobs.downloads, folderName, now, result.models);
     }
     return result;
 }
