@@ -164,6 +164,9 @@ std::unique_ptr<QMenu> ModelTable::menuFor(const QStringList& ids)
                     [this, paths] { m_model.reveal(paths); });
     menu->addAction(QStringLiteral("Copy Path"), this, [entries] { copyPaths(entries); });
     menu->addSeparator();
+    if (m_model.sidebar() == SidebarItem::duplicates())
+        menu->addAction(QStringLiteral("Free Duplicates…"), this,
+                        [this, entries] { (void)m_model.freeDuplicates(entries); });
     menu->addAction(QStringLiteral("Move to…"), this,
                     [this, entries] { (void)m_model.move(entries); });
     menu->addSeparator();

@@ -221,6 +221,8 @@ private slots:
         menu->actions()[5]->trigger(); // Move to Trash acts on both
         QCOMPARE(busyTexts.value(0), u"Moving 2 items to Trash…"_qs);
         QVERIFY(!table.menuFor({u"gone"_qs}));
+        setup.model.setSidebar(SidebarItem::duplicates());
+        QCOMPARE(table.menuFor({u"a"_qs})->actions().value(3)->text(), u"Free Duplicates…"_qs);
     }
 
     void busyDisablesActions()
