@@ -258,7 +258,13 @@ template <typename Work, typename Then> void AppModel::offGui(Work work, Then th
         } catch (...) {
             return {std::nullopt, unexpected("unknown failure")};
         }
-    }).then(this, [then = std::move(then)](Attempt<R> attempt) mutable {
-        then(std::move(attempt));
+    }).then(this, [this, then = std::move(then)](Attempt<R> attempt) mutable {
+        // Handed over from the event loop even when the work ended before this continuation
+        // was attached (Qt then runs it at once), so no operation applies its result inside
+        // the call that started it.
+        auto result =
+            std::make_shared<std::pair<Then, Attempt<R>>>(std::move(then), std::move(attempt));
+        QMetaObject::invokeMethod(
+            this, [result] { result->first(std::move(result->second)); }, Qt::QueuedConnection);
     });
 }
