@@ -187,6 +187,11 @@ private:
     void noteChange();
 
     QFuture<void> runRestore(const QStringList& ids);
+    // Calls the core on each restore-log record off the GUI thread, reloads the Trash, shows
+    // the first error or doneText, then rescans (as rescanThen takes rescanWanted).
+    using RecordCall = std::optional<QString> (CoreCalls::*)(const QString&);
+    QFuture<void> onTrashRecords(const QStringList& ids, const QString& busyText, RecordCall call,
+                                 const QString& doneText, bool rescanWanted);
     void doTrash(const QList<ModelEntry>& entries, Done done);
     void finishMove(const QList<ModelEntry>& entries, const QString& label,
                     Attempt<CoreCalls::MoveResult>&& attempt, Done done);

@@ -138,34 +138,9 @@ QFuture<void> AppModel::restore(const QStringList& ids)
 
 QFuture<void> AppModel::runRestore(const QStringList& ids)
 {
-    Done done = newDone();
-    const int ticket = beginBusy(QStringLiteral("Restoring…"));
-    beginChange();
-    offGui(
-        [core = m_core, ids, counter = m_trashCounter] {
-            QStringList errors;
-            for (const QString& id : ids)
-                if (const std::optional<QString> error = core->restore(id))
-                    errors.push_back(*error);
-            return std::pair(errors, loadTrash(*core, counter));
-        },
-        [this, ticket, done, n = ids.size()](auto&& attempt) {
-            endBusy(ticket);
-            endChange();
-            QStringList errors{attempt.failure};
-            if (attempt.value) {
-                errors = attempt.value->first;
-                applyTrash(attempt.value->second);
-            }
-            if (!errors.isEmpty())
-                showToast(errors[0], true);
-            else
-                showToast(n == 1 ? QStringLiteral("Restored to its original location")
-                                 : QStringLiteral("Restored %1 items").arg(n),
-                          false);
-            (void)rescanThen(true, done);
-        });
-    return done->future();
+    const QString restored = ids.size() == 1 ? QStringLiteral("Restored to its original location")
+                                             : QStringLiteral("Restored %1 items").arg(ids.size());
+    return onTrashRecords(ids, QStringLiteral("Restoring…"), &CoreCalls::restore, restored, true);
 }
 
 QFuture<void> AppModel::deletePermanently(const QStringList& ids)
@@ -176,18 +151,26 @@ QFuture<void> AppModel::deletePermanently(const QStringList& ids)
     for (const TrashEntry& entry : m_trashEntries)
         if (ids.contains(entry.id))
             total += entry.sizeBytes;
+    return onTrashRecords(
+        ids, QStringLiteral("Deleting…"), &CoreCalls::deletePermanently,
+        QStringLiteral("Deleted permanently · %1 freed").arg(Format::bytes(total)), false);
+}
+
+QFuture<void> AppModel::onTrashRecords(const QStringList& ids, const QString& busyText,
+                                       RecordCall call, const QString& doneText, bool rescanWanted)
+{
     Done done = newDone();
-    const int ticket = beginBusy(QStringLiteral("Deleting…"));
+    const int ticket = beginBusy(busyText);
     beginChange();
     offGui(
-        [core = m_core, ids, counter = m_trashCounter] {
+        [core = m_core, ids, call, counter = m_trashCounter] {
             QStringList errors;
             for (const QString& id : ids)
-                if (const std::optional<QString> error = core->deletePermanently(id))
+                if (const std::optional<QString> error = ((*core).*call)(id))
                     errors.push_back(*error);
             return std::pair(errors, loadTrash(*core, counter));
         },
-        [this, ticket, done, total](auto&& attempt) {
+        [this, ticket, done, doneText, rescanWanted](auto&& attempt) {
             endBusy(ticket);
             endChange();
             QStringList errors{attempt.failure};
@@ -198,10 +181,8 @@ QFuture<void> AppModel::deletePermanently(const QStringList& ids)
             if (!errors.isEmpty())
                 showToast(errors[0], true);
             else
-                showToast(
-                    QStringLiteral("Deleted permanently · %1 freed").arg(Format::bytes(total)),
-                    false);
-            (void)rescanThen(false, done);
+                showToast(doneText, false);
+            (void)rescanThen(rescanWanted, done);
         });
     return done->future();
 }
