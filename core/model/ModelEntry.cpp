@@ -12,3 +12,11 @@ ModelEntry::ModelEntry(QString id, QString name, ModelSource source, qint64 size
       allPaths(std::move(allPaths)), lastModified(std::move(lastModified)), deleteRisk(deleteRisk),
       quantization(std::move(quantization)), detail(std::move(detail))
 {}
+
+QStringList ModelEntry::comparedFiles() const
+{
+    QStringList files = dataFiles.isEmpty() ? QStringList{primaryPath} : dataFiles;
+    files.removeDuplicates();
+    files.removeAll(QString());
+    return files;
+}

@@ -37,6 +37,8 @@ struct ModelEntry
                std::optional<QString> quantization, std::optional<QString> detail);
 
     [[nodiscard]] QString sourceLabel() const { return source.shortLabel(); }
+    // The files looked at for copies elsewhere: the data files, else the primary path; each once.
+    [[nodiscard]] QStringList comparedFiles() const;
     // More than ten decimal gigabytes.
     [[nodiscard]] bool isLarge() const { return sizeBytes > 10'000'000'000LL; }
 

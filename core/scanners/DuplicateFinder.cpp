@@ -104,16 +104,6 @@ void clearMarks(QList<ModelEntry>& models)
     }
 }
 
-// The paths of the entry's files: its data files, else its primary path.
-QStringList filesOf(const ModelEntry& entry)
-{
-    QStringList paths =
-        entry.dataFiles.isEmpty() ? QStringList{entry.primaryPath} : entry.dataFiles;
-    paths.removeDuplicates();
-    paths.removeAll(QString());
-    return paths;
-}
-
 std::optional<struct stat> regularFile(const QString& path)
 {
     struct stat st
@@ -134,7 +124,7 @@ QList<Candidate> qualifying(const QList<ModelEntry>& models)
         const bool byEntry = entry.dataFiles.isEmpty();
         if (byEntry && entry.sizeBytes < DuplicateFinder::kMinimumSize)
             continue;
-        for (const QString& path : filesOf(entry)) {
+        for (const QString& path : entry.comparedFiles()) {
             const std::optional<struct stat> st = regularFile(path);
             if (!st || (byEntry ? st->st_size != entry.sizeBytes
                                 : st->st_size < DuplicateFinder::kMinimumSize))
@@ -362,7 +352,7 @@ void mark(QList<ModelEntry>& models, const Findings& findings)
 {
     for (auto found = findings.confirmed.cbegin(); found != findings.confirmed.cend(); ++found) {
         ModelEntry& entry = models[found.key()];
-        const QStringList files = filesOf(entry);
+        const QStringList files = entry.comparedFiles();
         if (std::all_of(files.begin(), files.end(),
                         [&](const QString& path) { return found.value().contains(path); })) {
             entry.isDuplicate = true;

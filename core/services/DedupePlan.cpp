@@ -14,11 +14,6 @@ const QString kAllChosen = QStringLiteral("Every copy of this data is among the 
 const QString kNoCopy = QStringLiteral("No identical copy found — scan again");
 const QString kStoredOnce = QStringLiteral("Already stored once");
 
-QStringList filesOf(const ModelEntry& entry)
-{
-    return entry.dataFiles.isEmpty() ? QStringList{entry.primaryPath} : entry.dataFiles;
-}
-
 // Where a file stands in the duplicate groups: the group and the copy it is, or is stored with.
 struct Found
 {
@@ -76,7 +71,7 @@ Plan of(const ScanResult& scan, const QList<ModelEntry>& entries)
             continue;
         chosenIds.insert(entry.id);
         unique.push_back(entry);
-        for (const QString& file : filesOf(entry))
+        for (const QString& file : entry.comparedFiles())
             givenFiles.insert(file);
     }
 
@@ -85,7 +80,7 @@ Plan of(const ScanResult& scan, const QList<ModelEntry>& entries)
     QSet<std::pair<quint64, quint64>> seenFiles; // device and inode
     for (const ModelEntry& entry : unique) {
         bool inAGroup = false;
-        for (const QString& file : filesOf(entry)) {
+        for (const QString& file : entry.comparedFiles()) {
             const Found found = find(scan.duplicateGroups, file);
             if (!found.copy)
                 continue;
