@@ -4,6 +4,7 @@
 #include "fs/Mounts.h"
 #include "fs/PathParts.h"
 #include "fs/UniqueFd.h"
+#include "fs/VolumeInfo.h"
 #include "model/BrimvaleError.h"
 #include "scanners/ContentHash.h"
 #include "services/HardLinkSwap.h"
@@ -14,7 +15,6 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 
 namespace DedupeService {
 
@@ -39,12 +39,9 @@ const QString kBusy =
 // Free bytes an unprivileged user can still write on the filesystem holding the folder.
 qint64 freeBytes(const QByteArray& folder)
 {
-    struct statvfs st
-    {
-    };
-    if (::statvfs(folder.constData(), &st) != 0)
-        return 0;
-    return static_cast<qint64>(st.f_bavail) * static_cast<qint64>(st.f_frsize);
+    const std::optional<VolumeInfo::Capacity> capacity =
+        VolumeInfo::capacity(QFile::decodeName(folder));
+    return capacity ? capacity->available : 0;
 }
 
 // Opens a regular file for reading; the reason is set when it cannot be.
