@@ -20,18 +20,9 @@ namespace {
 
 constexpr qint64 kSize = 60'000'000;
 
-// A mostly sparse model file: a few kilobytes of seeded bytes at a few offsets, holes between.
 bool modelFile(const QString& path, quint32 seed)
 {
-    if (!Fixtures::makeSparseFile(path, kSize))
-        return false;
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC);
-    bool ok = fd >= 0;
-    for (const qint64 offset : {qint64(0), qint64(20'000'000), kSize - 5000}) {
-        const QByteArray bytes = Fixtures::headBytes(seed + static_cast<quint32>(offset), 4096);
-        ok = ok && ::pwrite(fd, bytes.constData(), 4096, offset) == 4096;
-    }
-    return ::close(fd) == 0 && ok;
+    return Fixtures::modelFile(path, kSize, seed);
 }
 
 std::optional<ino_t> inodeOf(const QString& path)

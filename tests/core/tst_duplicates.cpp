@@ -27,21 +27,8 @@ ModelEntry entryFor(const QString& path, qint64 size = kSize)
                       path, {path}, std::nullopt, DeleteRisk::safe, std::nullopt, std::nullopt);
 }
 
-// Writes bytes at an offset of an existing file.
-bool writeAt(const QString& path, qint64 offset, const QByteArray& bytes)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC);
-    const bool ok = fd >= 0 && ::pwrite(fd, bytes.constData(), static_cast<size_t>(bytes.size()),
-                                        offset) == bytes.size();
-    return ::close(fd) == 0 && ok;
-}
-
-// A sparse model file: the seeded 64 KiB head, then the tail ending 4 KiB before the end.
-bool modelFile(const QString& path, qint64 size, quint32 seed, const QByteArray& tail = "tail")
-{
-    return Fixtures::makeSparseFile(path, size, Fixtures::headBytes(seed)) &&
-           (tail.isEmpty() || writeAt(path, size - 4096 - tail.size(), tail));
-}
+using Fixtures::modelFile;
+using Fixtures::writeAt;
 
 // Entries for a.gguf and b.gguf in the folder of the home, two copies of one content.
 QList<ModelEntry> twoCopies(const TestHome& home, quint32 seed, const QByteArray& tail = "tail",

@@ -14,15 +14,9 @@ namespace {
 
 constexpr qint64 kModelSize = 60'000'000;
 
-// A sparse model file of kModelSize whose first 64 KiB come from the seed and whose last bytes
-// are the tail.
 bool modelFile(const QString& path, quint32 seed, const QByteArray& tail)
 {
-    if (!Fixtures::makeSparseFile(path, kModelSize, Fixtures::headBytes(seed)))
-        return false;
-    QFile file(path);
-    return file.open(QIODevice::ReadWrite) && file.seek(kModelSize - tail.size()) &&
-           file.write(tail) == tail.size();
+    return Fixtures::modelFile(path, kModelSize, seed, tail);
 }
 
 // An Ollama tag "llama:8b" whose model layer holds the model, in the home's Ollama store.

@@ -34,6 +34,20 @@ bool makeSparseFile(const QString& path, qint64 size, const QByteArray& head)
     return ::close(fd) == 0 && ok;
 }
 
+bool writeAt(const QString& path, qint64 offset, const QByteArray& bytes)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC);
+    const bool ok = fd >= 0 && ::pwrite(fd, bytes.constData(), static_cast<size_t>(bytes.size()),
+                                        offset) == bytes.size();
+    return fd >= 0 && ::close(fd) == 0 && ok;
+}
+
+bool modelFile(const QString& path, qint64 size, quint32 seed, const QByteArray& tail)
+{
+    return makeSparseFile(path, size, headBytes(seed)) &&
+           (tail.isEmpty() || writeAt(path, size - 4096 - tail.size(), tail));
+}
+
 QByteArray headBytes(quint32 seed, qsizetype size)
 {
     QByteArray bytes(size, Qt::Uninitialized);

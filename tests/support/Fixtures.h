@@ -15,6 +15,13 @@ bool writeFile(const QString& path, const QByteArray& content = {});
 // a hole. Creates missing folders above it.
 bool makeSparseFile(const QString& path, qint64 size, const QByteArray& head = {});
 
+// Writes the bytes at the offset of an existing file.
+bool writeAt(const QString& path, qint64 offset, const QByteArray& bytes);
+
+// A sparse model file for duplicate checks: the seeded 64 KiB head, then the tail ending 4 KiB
+// before the end (none when empty); files equal in size, seed and tail hold the same bytes.
+bool modelFile(const QString& path, qint64 size, quint32 seed, const QByteArray& tail = "tail");
+
 // 64 KiB of deterministic bytes derived from the seed, for the head of a model file.
 [[nodiscard]] QByteArray headBytes(quint32 seed, qsizetype size = 65536);
 
