@@ -216,15 +216,35 @@ QString shortBlobName(const QString& name)
                8);
 }
 
-void addOrphans(const BlobGroup& group, QList<ModelEntry>& models)
+// The unfinished downloads of the group's blobs folder and, when `orphans` is set, the blobs no
+// manifest references: one walk, the downloads apart.
+struct LooseBlobs
+{
+    QList<FileInfo> downloads;
+    QList<FileInfo> orphans;
+};
+
+LooseBlobs looseBlobs(const BlobGroup& group, bool orphans)
 {
     const QHash<QString, int>& references = group.references;
-    const QList<FileInfo> orphans =
-        FS::files(group.blobsDir, false, DepthRange{1, 1}, [&references](const WalkedFile& file) {
-            return !isPartialDownload(file.name) &&
-                   !references.contains(QString::fromUtf8(
-                       file.name.data(), static_cast<qsizetype>(file.name.size())));
-        });
+    LooseBlobs found;
+    for (FileInfo& file :
+         FS::files(group.blobsDir, false, DepthRange{1, 1},
+                   [&references, orphans](const WalkedFile& file) {
+                       return isPartialDownload(file.name) ||
+                              (orphans && !references.contains(QString::fromUtf8(
+                                              file.name.data(), qsizetype(file.name.size()))));
+                   })) {
+        const QByteArray name = file.fileName().toUtf8();
+        (isPartialDownload({name.constData(), size_t(name.size())}) ? found.downloads
+                                                                    : found.orphans)
+            .push_back(std::move(file));
+    }
+    return found;
+}
+
+void addOrphans(const QList<FileInfo>& orphans, QList<ModelEntry>& models)
+{
     for (const FileInfo& file : orphans) {
         const QString name = file.fileName();
         models.push_back(ModelEntry(
@@ -237,13 +257,11 @@ void addOrphans(const BlobGroup& group, QList<ModelEntry>& models)
 
 // One entry per unfinished download of the group's blobs folder, its part files included. A
 // download any file of which changed lately may still be running and is left out.
-void addDownloads(const BlobGroup& group, bool ollamaRunning, const QDateTime& now,
+void addDownloads(QList<FileInfo> files, bool ollamaRunning, const QDateTime& now,
                   QList<ModelEntry>& models)
 {
     QMap<QString, QList<FileInfo>> downloads; // by blob name, files in byte order of names
-    for (FileInfo& file :
-         FS::files(group.blobsDir, false, DepthRange{1, 1},
-                   [](const WalkedFile& file) { return isPartialDownload(file.name); })) {
+    for (FileInfo& file : files) {
         const QString name = file.fileName();
         const QByteArray bytes = name.toUtf8();
         // The suffix is ASCII: as many characters as bytes.
@@ -368,9 +386,9 @@ SourceScan scanStores(const QStringList& stores, bool ollamaRunning, const QDate
     // opened, is still in use: orphans only come from groups that were seen whole. No manifest
     // names an unfinished download, so those are listed whatever was read.
     for (const BlobGroup& group : groups) {
-        addDownloads(group, ollamaRunning, now, result.models);
-        if (group.hasManifests && group.everythingRead)
-            addOrphans(group, result.models);
+        LooseBlobs loose = looseBlobs(group, group.hasManifests && group.everythingRead);
+        addDownloads(std::move(loose.downloads), ollamaRunning, now, result.models);
+        addOrphans(loose.orphans, result.models);
     }
     return result;
 }
