@@ -26,7 +26,7 @@ struct ModelEntry
     std::optional<QString> partialHash;
     bool isDuplicate = false;
     // The large files holding the entry's model data, looked at for copies elsewhere: an Ollama
-    // tag's model layer, a Hugging Face repository's blobs. Empty: the primary path alone.
+    // tag's large layers, a Hugging Face repository's blobs. Empty: the primary path alone.
     QStringList dataFiles;
 
     ModelEntry() = default;

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QHash>
 #include <QMap>
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -30,6 +31,10 @@ constexpr quint16 ollamaPort = 11434;
 constexpr std::chrono::milliseconds probeLimit{200};
 // A download file changed this recently may still be written to.
 constexpr qint64 downloadQuietSeconds = 10 * 60;
+// A pull renames each finished layer to its blob name long before it writes the manifest: a
+// blob no manifest names but changed this recently may be such a layer (Ollama's own pruning
+// leaves blobs of the last hour alone too).
+constexpr qint64 orphanQuietSeconds = 60 * 60;
 
 std::optional<struct stat> statOf(const QString& path)
 {
@@ -126,17 +131,18 @@ void readManifests(const QString& manifestsDir, const QString& blobsDir, qsizety
     }
 }
 
-// The blobs of the tag's model layers large enough to be looked at for copies, shared or not.
-QStringList modelLayerFiles(const Tag& tag)
+// The blobs of the tag's layers large enough to be looked at for copies, shared or not, whatever
+// they hold (weights, a vision projector, an adapter): the tag is a copy only when each one is.
+QStringList largeLayerFiles(const Tag& tag)
 {
     QStringList files;
     for (const OllamaManifest::Layer& layer : tag.layers) {
-        if (layer.mediaType != OllamaManifest::modelMediaType ||
-            layer.size < DuplicateFinder::kMinimumSize)
+        if (layer.size < DuplicateFinder::kMinimumSize)
             continue;
         const QString blobPath = tag.blobsDir + u'/' + OllamaManifest::blobFileName(layer.digest);
         const std::optional<struct stat> st = statOf(blobPath);
-        if (st && S_ISREG(st->st_mode) && !files.contains(blobPath))
+        if (st && S_ISREG(st->st_mode) && st->st_size >= DuplicateFinder::kMinimumSize &&
+            !files.contains(blobPath))
             files.push_back(blobPath);
     }
     return files;
@@ -182,7 +188,7 @@ ModelEntry tagEntry(const Tag& tag, const BlobGroup& group, bool ollamaRunning)
     ModelEntry entry(QStringLiteral("ollama-") + id, tag.name, ModelSource::ollama, total,
                      reclaimable, tag.path, paths, tag.modified,
                      ollamaRunning ? DeleteRisk::risky : DeleteRisk::safe, std::nullopt, detail);
-    entry.dataFiles = modelLayerFiles(tag);
+    entry.dataFiles = largeLayerFiles(tag);
     return entry;
 }
 
@@ -243,9 +249,30 @@ LooseBlobs looseBlobs(const BlobGroup& group, bool orphans)
     return found;
 }
 
-void addOrphans(const QList<FileInfo>& orphans, QList<ModelEntry>& models)
+bool changedSince(const FileInfo& file, const QDateTime& since)
 {
+    return file.modified && *file.modified > since;
+}
+
+// Whether a download of the blobs folder changed lately: a pull may be running there.
+bool pullRunning(const QList<FileInfo>& downloads, const QDateTime& now)
+{
+    const QDateTime quietSince = now.addSecs(-downloadQuietSeconds);
+    return std::any_of(downloads.begin(), downloads.end(),
+                       [&](const FileInfo& file) { return changedSince(file, quietSince); });
+}
+
+// The orphans of a blobs folder that no pull may still be writing: none while a pull runs there,
+// and none changed within the last hour. A blob without a date is left out too.
+void addOrphans(const QList<FileInfo>& orphans, bool pulling, const QDateTime& now,
+                QList<ModelEntry>& models)
+{
+    if (pulling)
+        return;
+    const QDateTime quietSince = now.addSecs(-orphanQuietSeconds);
     for (const FileInfo& file : orphans) {
+        if (!file.modified || changedSince(file, quietSince))
+            continue;
         const QString name = file.fileName();
         models.push_back(ModelEntry(
             QStringLiteral("ollama-orphan-") + name,
@@ -279,7 +306,7 @@ void addDownloads(QList<FileInfo> files, bool ollamaRunning, const QDateTime& no
             paths.push_back(file.path);
             if (file.modified && (!newest || *file.modified > *newest))
                 newest = file.modified;
-            running = running || (file.modified && *file.modified > quietSince);
+            running = running || changedSince(file, quietSince);
         }
         if (running)
             continue;
@@ -387,8 +414,9 @@ SourceScan scanStores(const QStringList& stores, bool ollamaRunning, const QDate
     // names an unfinished download, so those are listed whatever was read.
     for (const BlobGroup& group : groups) {
         LooseBlobs loose = looseBlobs(group, group.hasManifests && group.everythingRead);
+        const bool pulling = pullRunning(loose.downloads, now);
         addDownloads(std::move(loose.downloads), ollamaRunning, now, result.models);
-        addOrphans(loose.orphans, result.models);
+        addOrphans(loose.orphans, pulling, now, result.models);
     }
     return result;
 }

@@ -23,7 +23,9 @@ namespace OllamaScanner {
 // The scan over the given stores: all tag entries in store order, then per blobs folder its
 // unfinished downloads and its orphan blobs. Stores whose blobs folders are one folder share
 // their reference counts, downloads and orphans. A download with a file changed in the ten
-// minutes before `now` may still be running and is not listed.
+// minutes before `now` may still be running and is not listed; so may a pull that has not yet
+// written its manifest: no orphan changed in the hour before `now` is listed, and none at all
+// from a blobs folder whose downloads are not quiet.
 [[nodiscard]] SourceScan scanStores(const QStringList& stores, bool ollamaRunning,
                                     const QDateTime& now = QDateTime::currentDateTimeUtc());
 

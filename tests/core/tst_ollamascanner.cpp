@@ -296,9 +296,19 @@ void OllamaScannerTest::scan_data()
     QTest::newRow("downloads listed without manifests, or with unread ones")
         << a + u"#2-partial:5;r/n/m/b->@/gone;s2:#3-partial:6"_qs
         << keptA + u";partial #2-partial 5;partial s2:#3-partial 6;Cannot read manifest r/n/m/b"_qs;
-    QTest::newRow("a model layer's blob is the data file")
+    QTest::newRow("every layer of 50,000,000 bytes or more is a data file, whatever it holds")
         << u"r/n/m/a=1:1,*b:50000000,c:60000000;#1:1;#b:50000000;#c:60000000"_qs
-        << u"m:a|110000001|M+110000001|-|r/n/m/a,#1,#b,#c|D:#b"_qs;
+        << u"m:a|110000001|M+110000001|-|r/n/m/a,#1,#b,#c|D:#b,#c"_qs;
+    // A pull renames each finished layer to its blob name before it writes the manifest.
+    QTest::newRow("orphans changed within the last hour are left out")
+        << u"r/n/m/a=1:1;#1:1;#2:1^-3600;#3:1^-3599;#4:1^60"_qs
+        << u"m:a|1|M+1|-|r/n/m/a,#1;orphan #2 1"_qs;
+    QTest::newRow("no orphan of a blobs folder where a download changed in the last ten minutes")
+        << u"r/n/m/a=1:1;#1:1;#2:1^-7200;#5-partial:1^-599;s2:r/n/m/b=3:1;s2:#3:1;s2:#e:2"_qs
+        << u"m:a|1|M+1|-|r/n/m/a,#1;m:b|1|M+1|-|s2:r/n/m/b,s2:#3;orphan s2:#e 2"_qs;
+    QTest::newRow("a quiet download leaves the orphans listed")
+        << u"r/n/m/a=1:1;#1:1;#2:1^-7200;#5-partial:1^-601"_qs
+        << u"m:a|1|M+1|-|r/n/m/a,#1;partial #5-partial 1;orphan #2 1"_qs;
     QTest::newRow("data file shared, another manifest unread")
         << u"r/n/m/a=1:1,*b:50000000;r/n/m/c=1:1,*b:50000000;#1:1;#b:50000000;r/n/m/z->@/gone"_qs
         << u"m:a|50000001|M+0|K|r/n/m/a|D:#b;m:c|50000001|M+0|K|r/n/m/c|D:#b;"
@@ -407,6 +417,8 @@ void OllamaScannerTest::badManifests()
     QFETCH(bool, parses);
     TestHome home;
     QVERIFY(build(home.path(), u"r/n/good/latest=c:3;#c:3;#f:9"_qs));
+    QVERIFY(Fixtures::setModified(home.file(u".ollama/models/blobs/"_qs + blobName(u'f')),
+                                  QDateTime::currentSecsSinceEpoch() - 2 * 3600));
     QVERIFY(Fixtures::writeFile(home.file(u".ollama/models/manifests/r/n/odd/latest"_qs), content));
     const QStringList found = describe(OllamaScanner::scan(false), false, home.path()).split(u';');
     if (parses)
