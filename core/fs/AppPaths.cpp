@@ -7,6 +7,8 @@
 #include <unistd.h>
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QString xdgDirectory(const char* variable, const QString& fallback)
@@ -25,6 +27,54 @@ QString fromEnvironment(const char* name)
 {
     const QString value = QFile::decodeName(qgetenv(name));
     return PathParts::holdsNul(value) ? QString() : value;
+}
+
+QString expandedFromEnvironment(const char* name)
+{
+    const QString value = fromEnvironment(name);
+    return value.isEmpty() ? value : expandPath(value);
+}
+
+QString expandPath(const QString& value)
+{
+    QString text = value;
+    if (text == u"~"_s || text.startsWith(u"~/"_s))
+        text.replace(0, 1, home());
+    QString out;
+    out.reserve(text.size());
+    const auto isNameChar = [](QChar c) {
+        return c == u'_' || (c.unicode() < 128 && c.isLetterOrNumber());
+    };
+    for (qsizetype i = 0; i < text.size();) {
+        if (text[i] != u'$' || i + 1 >= text.size()) {
+            out += text[i++];
+            continue;
+        }
+        qsizetype start = i + 1, end = start;
+        const bool braced = text[start] == u'{';
+        if (braced) {
+            end = text.indexOf(u'}', start + 1);
+            if (end < 0) {
+                out += text.mid(i);
+                break;
+            }
+            ++start;
+        } else {
+            while (end < text.size() && isNameChar(text[end]))
+                ++end;
+        }
+        const QString name = text.mid(start, end - start);
+        const qsizetype next = braced ? end + 1 : end;
+        const QByteArray key = name.toLocal8Bit();
+        if (name.isEmpty() || !qEnvironmentVariableIsSet(key.constData())) {
+            out += text.mid(i, next - i); // unset: stays as written
+        } else {
+            const QString found = fromEnvironment(key.constData());
+            out += found;
+        }
+        i = next;
+    }
+    return out;
 }
 
 QString home()

@@ -8,6 +8,12 @@ namespace AppPaths {
 
 // The variable's value as a path; empty when it is unset, empty, or holds NUL.
 [[nodiscard]] QString fromEnvironment(const char* name);
+// The variable's value with `~` and variables expanded as Python tools expand such paths: a
+// leading `~` (alone or before "/") becomes the home, then `$NAME` and `${NAME}` their values;
+// a variable that is unset stays as written. Empty when unset, empty, or holding NUL.
+[[nodiscard]] QString expandedFromEnvironment(const char* name);
+// `~` and variables in `value` expanded as expandedFromEnvironment() does.
+[[nodiscard]] QString expandPath(const QString& value);
 // $HOME when set and not empty, else the home directory of the current user.
 [[nodiscard]] QString home();
 // ~/.brimvale: the custom folder list and the restore log.

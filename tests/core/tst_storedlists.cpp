@@ -47,6 +47,8 @@ private slots:
     void unusableFileKeptAside();
     void failedWrites();
     void concurrentAdds();
+    void expandedPaths_data();
+    void expandedPaths();
 };
 
 void StoredListsTest::addAndRemoveIgnoreTrailingSlashes()
@@ -160,6 +162,40 @@ void StoredListsTest::concurrentAdds()
     addMany(0);
     other.join();
     QCOMPARE(CustomFolders::load().size(), 200);
+}
+
+void StoredListsTest::expandedPaths_data()
+{
+    QTest::addColumn<QString>("value"); // "@" stands for the home
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("plain") << u"/a/b"_qs << u"/a/b"_qs;
+    QTest::newRow("tilde alone") << u"~"_qs << u"@"_qs;
+    QTest::newRow("tilde first") << u"~/x"_qs << u"@/x"_qs;
+    QTest::newRow("tilde of a user, or later: as written") << u"~bob/x:~/y"_qs << u"~bob/x:~/y"_qs;
+    QTest::newRow("a variable") << u"$HOME/x"_qs << u"@/x"_qs;
+    QTest::newRow("a braced variable") << u"${HOME}x/${BRIMVALE_T1}"_qs << u"@x/one"_qs;
+    QTest::newRow("name ends at a non-word character") << u"/$BRIMVALE_T1.d"_qs << u"/one.d"_qs;
+    QTest::newRow("unset: as written")
+        << u"$BRIMVALE_UNSET/${BRIMVALE_UNSET}"_qs << u"$BRIMVALE_UNSET/${BRIMVALE_UNSET}"_qs;
+    QTest::newRow("set but empty") << u"/a$BRIMVALE_EMPTY/b"_qs << u"/a/b"_qs;
+    QTest::newRow("lone or unclosed dollar") << u"/a$/b${HOME"_qs << u"/a$/b${HOME"_qs;
+    QTest::newRow("values are not expanded again") << u"$BRIMVALE_T2"_qs << u"$HOME"_qs;
+}
+
+// Paths in variables of Python tools: `~` first, then `$NAME` and `${NAME}`, unset ones kept.
+void StoredListsTest::expandedPaths()
+{
+    QFETCH(QString, value);
+    QFETCH(QString, expected);
+    TestHome home;
+    qputenv("BRIMVALE_T1", "one");
+    qputenv("BRIMVALE_T2", "$HOME");
+    qputenv("BRIMVALE_EMPTY", "");
+    qunsetenv("BRIMVALE_UNSET");
+    qputenv("BRIMVALE_VALUE", QFile::encodeName(value));
+    expected.replace(u'@', AppPaths::home());
+    QCOMPARE(AppPaths::expandPath(value), expected);
+    QCOMPARE(AppPaths::expandedFromEnvironment("BRIMVALE_VALUE"), expected);
 }
 
 QTEST_GUILESS_MAIN(StoredListsTest)
