@@ -132,6 +132,14 @@ private:
             return fail(BrimvaleError::describe(error));
         }
         syncFolder(m_destinationDir.get());
+        // Renaming a file moves its change time, so a single file is compared a last time here.
+        if (copied.front().kind == TreeSnapshot::Kind::file) {
+            if (const std::optional<QString> change =
+                    changedSince(copied, m_nameBytes, TreeSnapshot::Compare::sameSource)) {
+                withdrawCopy(partial);
+                return fail(*change);
+            }
+        }
         const QByteArray aside = temporaryName(kMovedPrefix, m_nameBytes);
         if (const int error = PosixIO::renameNoReplaceAt(m_sourceDir.get(), m_nameBytes,
                                                          m_sourceDir.get(), aside)) {
@@ -139,7 +147,8 @@ private:
             return fail(BrimvaleError::describe(error));
         }
         syncFolder(m_sourceDir.get());
-        if (const std::optional<QString> change = changedAside(copied, aside)) {
+        if (const std::optional<QString> change =
+                changedSince(copied, aside, TreeSnapshot::Compare::renamedSource)) {
             // The source goes back first: until it is back, the copy keeps every file whole.
             if (PosixIO::renameNoReplaceAt(m_sourceDir.get(), aside, m_sourceDir.get(),
                                            m_nameBytes) == 0) {
@@ -160,14 +169,14 @@ private:
         return m_result;
     }
 
-    // Whether the source, now under its aside name, differs from what was copied.
-    std::optional<QString> changedAside(const TreeSnapshot::Snapshot& copied,
-                                        const QByteArray& aside) const
+    // Whether the source, now under `name` (its own or the aside name), differs from what was
+    // copied.
+    std::optional<QString> changedSince(const TreeSnapshot::Snapshot& copied,
+                                        const QByteArray& name, TreeSnapshot::Compare how) const
     {
         try {
-            const auto now = TreeSnapshot::list(m_sourceDir.get(), aside, m_nameBytes);
-            if (const auto path =
-                    TreeSnapshot::firstDifference(copied, now, TreeSnapshot::Compare::sameSource))
+            const auto now = TreeSnapshot::list(m_sourceDir.get(), name, m_nameBytes);
+            if (const auto path = TreeSnapshot::firstDifference(copied, now, how))
                 return changedText(*path);
         } catch (const BrimvaleError& error) {
             return error.message();

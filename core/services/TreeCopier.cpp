@@ -169,7 +169,9 @@ private:
         };
         if (::fstat(in.get(), &after) != 0)
             failWith(errno);
-        if (after.st_size != before.st_size || !sameTime(after.st_mtim, before.st_mtim))
+        // A write whose modification time was set back still moves the change time.
+        if (after.st_size != before.st_size || !sameTime(after.st_mtim, before.st_mtim) ||
+            !sameTime(after.st_ctim, before.st_ctim))
             changed(path);
         finish(out.get(), before);
         if (const int error = out.close())
@@ -180,6 +182,8 @@ private:
         entry.size = before.st_size;
         entry.modifiedSeconds = before.st_mtim.tv_sec;
         entry.modifiedNanoseconds = before.st_mtim.tv_nsec;
+        entry.changedSeconds = before.st_ctim.tv_sec;
+        entry.changedNanoseconds = before.st_ctim.tv_nsec;
         entry.inode = before.st_ino;
         m_entries.push_back(std::move(entry));
     }
