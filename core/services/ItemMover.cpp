@@ -100,7 +100,7 @@ private:
         const QByteArray partial = temporaryName(kPartialPrefix, m_nameBytes);
         if (const int error = TreeRemover::remove(m_destinationDir.get(), partial))
             return fail(BrimvaleError::describe(error)); // a stale copy we cannot clear
-        TreeSnapshot::Snapshot copied;
+        TreeCopier::Copied copied;
         try {
             report(MoveStage::copying);
             copied = TreeCopier::copy(m_sourceDir.get(), m_nameBytes, m_destinationDir.get(),
@@ -109,10 +109,10 @@ private:
             using TreeSnapshot::Compare;
             const auto source = TreeSnapshot::list(m_sourceDir.get(), m_nameBytes);
             if (const auto path =
-                    TreeSnapshot::firstDifference(copied, source, Compare::sameSource))
+                    TreeSnapshot::firstDifference(copied.source, source, Compare::sameSource))
                 throw BrimvaleError(changedText(*path));
             const auto copy = TreeSnapshot::list(m_destinationDir.get(), partial, m_nameBytes);
-            if (const auto path = TreeSnapshot::firstDifference(copied, copy, Compare::copy))
+            if (const auto path = TreeSnapshot::firstDifference(copied.source, copy, Compare::copy))
                 throw BrimvaleError(QStringLiteral("The copy does not match the original: ") +
                                     TreeSnapshot::display(m_nameBytes, *path));
             syncFolder(m_destinationDir.get());
@@ -132,6 +132,14 @@ private:
             return fail(BrimvaleError::describe(error));
         }
         syncFolder(m_destinationDir.get());
+        // Renaming a file moves its change time, so a single file is compared a last time here.
+        if (copied.source.front().kind == TreeSnapshot::Kind::file) {
+            if (const std::optional<QString> change =
+                    changedSince(copied.source, m_nameBytes, TreeSnapshot::Compare::sameSource)) {
+                withdrawCopy(partial);
+                return fail(*change);
+            }
+        }
         const QByteArray aside = temporaryName(kMovedPrefix, m_nameBytes);
         if (const int error = PosixIO::renameNoReplaceAt(m_sourceDir.get(), m_nameBytes,
                                                          m_sourceDir.get(), aside)) {
@@ -139,7 +147,8 @@ private:
             return fail(BrimvaleError::describe(error));
         }
         syncFolder(m_sourceDir.get());
-        if (const std::optional<QString> change = changedAside(copied, aside)) {
+        if (const std::optional<QString> change =
+                changedSince(copied.source, aside, TreeSnapshot::Compare::renamedSource)) {
             // The source goes back first: until it is back, the copy keeps every file whole.
             if (PosixIO::renameNoReplaceAt(m_sourceDir.get(), aside, m_sourceDir.get(),
                                            m_nameBytes) == 0) {
@@ -150,6 +159,8 @@ private:
         }
 
         m_result.moved = true;
+        if (copied.attributesLeftOut)
+            record(QStringLiteral("Moved without extended attributes: ") + m_path);
         link();
         report(MoveStage::cleaningUp);
         if (const int error = TreeRemover::remove(m_sourceDir.get(), aside))
@@ -160,14 +171,14 @@ private:
         return m_result;
     }
 
-    // Whether the source, now under its aside name, differs from what was copied.
-    std::optional<QString> changedAside(const TreeSnapshot::Snapshot& copied,
-                                        const QByteArray& aside) const
+    // Whether the source, now under `name` (its own or the aside name), differs from what was
+    // copied.
+    std::optional<QString> changedSince(const TreeSnapshot::Snapshot& copied,
+                                        const QByteArray& name, TreeSnapshot::Compare how) const
     {
         try {
-            const auto now = TreeSnapshot::list(m_sourceDir.get(), aside, m_nameBytes);
-            if (const auto path =
-                    TreeSnapshot::firstDifference(copied, now, TreeSnapshot::Compare::sameSource))
+            const auto now = TreeSnapshot::list(m_sourceDir.get(), name, m_nameBytes);
+            if (const auto path = TreeSnapshot::firstDifference(copied, now, how))
                 return changedText(*path);
         } catch (const BrimvaleError& error) {
             return error.message();

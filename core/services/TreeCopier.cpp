@@ -1,5 +1,6 @@
 #include "services/TreeCopier.h"
 
+#include "fs/ExtendedAttributes.h"
 #include "fs/UniqueFd.h"
 #include "model/BrimvaleError.h"
 
@@ -58,7 +59,7 @@ public:
                                 TreeSnapshot::display(m_item, path));
     }
 
-    TreeSnapshot::Snapshot take() { return std::move(m_entries); }
+    Copied take() { return {std::move(m_entries), m_attributesLeftOut}; }
 
 private:
     void stopIfAsked() const
@@ -73,13 +74,27 @@ private:
                             TreeSnapshot::display(m_item, path));
     }
 
-    // Owner (where allowed), permission bits and times of a finished file or folder.
-    static void finish(int fd, const struct stat& source)
+    static ExtendedAttributes::List attributesOf(int fd)
+    {
+        ExtendedAttributes::List attributes;
+        if (const int error = ExtendedAttributes::read(fd, attributes))
+            failWith(error);
+        return attributes;
+    }
+
+    // Owner (where allowed), permission bits, extended attributes and times of a finished file
+    // or folder. The attributes come after the bits: setting an ACL sets the bits it governs,
+    // and a chmod after it would rewrite its mask.
+    void finish(int fd, const struct stat& source, const ExtendedAttributes::List& attributes)
     {
         if (source.st_uid != ::geteuid() || source.st_gid != ::getegid())
             (void)::fchown(fd, source.st_uid, source.st_gid); // only root may; not required
         if (::fchmod(fd, source.st_mode & 07777) != 0)
             failWith(errno);
+        const ExtendedAttributes::Written written = ExtendedAttributes::write(fd, attributes);
+        if (written.error != 0)
+            failWith(written.error);
+        m_attributesLeftOut = m_attributesLeftOut || !written.allHeld;
         const timespec times[2] = {source.st_atim, source.st_mtim};
         if (::futimens(fd, times) != 0)
             failWith(errno);
@@ -164,14 +179,17 @@ private:
         if (!out.isValid())
             failWith(errno);
         copyData(in.get(), out.get(), before.st_size, path);
+        const ExtendedAttributes::List attributes = attributesOf(in.get());
         struct stat after
         {
         };
         if (::fstat(in.get(), &after) != 0)
             failWith(errno);
-        if (after.st_size != before.st_size || !sameTime(after.st_mtim, before.st_mtim))
+        // A write whose modification time was set back still moves the change time.
+        if (after.st_size != before.st_size || !sameTime(after.st_mtim, before.st_mtim) ||
+            !sameTime(after.st_ctim, before.st_ctim))
             changed(path);
-        finish(out.get(), before);
+        finish(out.get(), before, attributes);
         if (const int error = out.close())
             failWith(error);
         Entry entry;
@@ -180,6 +198,8 @@ private:
         entry.size = before.st_size;
         entry.modifiedSeconds = before.st_mtim.tv_sec;
         entry.modifiedNanoseconds = before.st_mtim.tv_nsec;
+        entry.changedSeconds = before.st_ctim.tv_sec;
+        entry.changedNanoseconds = before.st_ctim.tv_nsec;
         entry.inode = before.st_ino;
         m_entries.push_back(std::move(entry));
     }
@@ -220,7 +240,7 @@ private:
         for (const QByteArray& child : children)
             copyEntry(in.get(), child, out.get(), child,
                       path.isEmpty() ? child : path + '/' + child);
-        finish(out.get(), st);
+        finish(out.get(), st, attributesOf(in.get()));
     }
 
     void copyLink(int sourceDir, const QByteArray& name, int targetDir,
@@ -247,13 +267,13 @@ private:
     dev_t m_device = 0;
     qint64 m_copied = 0;
     TreeSnapshot::Snapshot m_entries;
+    bool m_attributesLeftOut = false;
 };
 
 } // namespace
 
-TreeSnapshot::Snapshot copy(int sourceDir, const QByteArray& name, int targetDir,
-                            const QByteArray& copyName, const Progress& progress,
-                            const StopToken* stop)
+Copied copy(int sourceDir, const QByteArray& name, int targetDir, const QByteArray& copyName,
+            const Progress& progress, const StopToken* stop)
 {
     Copier copier(name, progress, stop);
     copier.copyEntry(sourceDir, name, targetDir, copyName, QByteArray());

@@ -37,6 +37,8 @@ public:
         entry.size = st.st_size;
         entry.modifiedSeconds = st.st_mtim.tv_sec;
         entry.modifiedNanoseconds = st.st_mtim.tv_nsec;
+        entry.changedSeconds = st.st_ctim.tv_sec;
+        entry.changedNanoseconds = st.st_ctim.tv_nsec;
         entry.inode = st.st_ino;
         if (S_ISREG(st.st_mode)) {
             entry.kind = Kind::file;
@@ -84,14 +86,17 @@ bool sameEntry(const Entry& a, const Entry& b, Compare how)
         return false;
     if (a.kind == Kind::symlink && a.target != b.target)
         return false;
-    if (how == Compare::sameSource) {
-        if (a.inode != b.inode)
-            return false;
-        if (a.kind == Kind::file && (a.modifiedSeconds != b.modifiedSeconds ||
-                                     a.modifiedNanoseconds != b.modifiedNanoseconds))
-            return false;
-    }
-    return true;
+    if (how == Compare::copy)
+        return true;
+    if (a.inode != b.inode)
+        return false;
+    if (a.kind != Kind::file)
+        return true;
+    if (a.modifiedSeconds != b.modifiedSeconds || a.modifiedNanoseconds != b.modifiedNanoseconds)
+        return false;
+    if (how == Compare::renamedSource && a.path.isEmpty())
+        return true;
+    return a.changedSeconds == b.changedSeconds && a.changedNanoseconds == b.changedNanoseconds;
 }
 
 } // namespace

@@ -25,6 +25,8 @@ struct Entry
     qint64 size = 0;
     qint64 modifiedSeconds = 0;
     qint64 modifiedNanoseconds = 0;
+    qint64 changedSeconds = 0; // the status-change time, which no program can set
+    qint64 changedNanoseconds = 0;
     ino_t inode = 0;
     QByteArray target; // of a symlink
 };
@@ -45,8 +47,11 @@ using Snapshot = std::vector<Entry>;
 
 enum class Compare
 {
-    copy,      // another tree made from the same source: kinds, sizes and symlink targets
-    sameSource // the same tree read again: also inodes and files' modification times
+    copy,       // another tree made from the same source: kinds, sizes and symlink targets
+    sameSource, // the same tree read again: also inodes and files' modification and change times
+    // sameSource after the item was renamed, which moves its own change time: that one is left
+    // out, the change times of the files inside a folder are compared.
+    renamedSource
 };
 
 // The path of the first entry that differs between the two listings (an entry missing on one

@@ -5,10 +5,12 @@
 #include "services/ItemMover.h"
 #include "services/MoveService.h"
 
+#include <QtEndian>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/sysmacros.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 using namespace MoveTestSupport;
@@ -35,6 +37,62 @@ bool makeFolderWithEverything(const QString& pkg)
            setModes({pkg + QStringLiteral("/ro")}, 0555);
 }
 
+// A POSIX ACL as the kernel keeps it in system.posix_acl_*: the version, then per entry its tag,
+// permission bits and id. The owner has rw (a folder rwx), user 1234, the group, the mask and
+// others r (a folder rx).
+QByteArray aclValue(bool folder)
+{
+    QByteArray value;
+    const auto add = [&](auto number) {
+        const auto little = qToLittleEndian(number);
+        value.append(reinterpret_cast<const char*>(&little), sizeof little);
+    };
+    add(quint32(2));
+    const quint16 owner = folder ? 7 : 6;
+    const quint16 others = folder ? 5 : 4;
+    for (const auto& [tag, bits, id] : {std::tuple{0x01, owner, ~0u},
+                                        {0x02, others, 1234u},
+                                        {0x04, others, ~0u},
+                                        {0x10, others, ~0u},
+                                        {0x20, others, ~0u}}) {
+        add(quint16(tag));
+        add(quint16(bits));
+        add(quint32(id));
+    }
+    return value;
+}
+
+// The entry at a path of treeOf() below the root.
+QString entryAt(const QString& root, const std::string& path)
+{
+    return path.empty() ? root : root + u'/' + QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+bool setAttribute(const QString& path, const char* name, const QByteArray& value)
+{
+    return ::lsetxattr(QFile::encodeName(path).constData(), name, value.constData(),
+                       size_t(value.size()), 0) == 0;
+}
+
+// The extended attributes of every entry of the tree, by the path below the root.
+std::map<std::string, std::map<QByteArray, QByteArray>> attributesIn(const QString& root)
+{
+    std::map<std::string, std::map<QByteArray, QByteArray>> attributes;
+    for (const auto& [path, node] : treeOf(root)) {
+        const QByteArray at = QFile::encodeName(entryAt(root, path));
+        QByteArray names(65536, '\0');
+        const ssize_t n = ::llistxattr(at.constData(), names.data(), size_t(names.size()));
+        for (const QByteArray& name : names.left(qMax<qsizetype>(n, 0)).split('\0')) {
+            QByteArray value(65536, '\0');
+            const ssize_t size =
+                ::lgetxattr(at.constData(), name.constData(), value.data(), size_t(value.size()));
+            if (!name.isEmpty())
+                attributes[path][name] = value.left(size);
+        }
+    }
+    return attributes;
+}
+
 } // namespace
 
 class MoveCrossFsTest : public QObject, private CrossFsFixture
@@ -56,6 +114,8 @@ private slots:
     void failedRemovalOfTheSource();
     void fullDestination();
     void readOnlyFolderMovedByItsOwner();
+    void keepsExtendedAttributes_data();
+    void keepsExtendedAttributes();
 
 private:
     [[nodiscard]] QString pkg() const { return m_source + QStringLiteral("/pkg"); }
@@ -97,9 +157,13 @@ void MoveCrossFsTest::itemFailsWithSourceWhole_data()
         const QString changed = QStringLiteral("Changed while being copied: ") +
                                 (folder ? QStringLiteral("pkg/") : QString()) +
                                 QStringLiteral("big.bin");
-        for (const char* change : {"grows", "shrinks", "rewritten", "changed after verification"})
-            QTest::addRow("%s: %s", folder ? "file in a folder" : "file", change)
-                << folder << QString::fromLatin1(change) << changed;
+        // "time put back": the modification time is set back after the write, as some tools do.
+        for (const char* change : {"grows", "shrinks", "rewritten", "rewritten, time put back",
+                                   "copied, rewritten, time put back", "changed after verification",
+                                   "rewritten after verification, time put back"})
+            if (folder || !QByteArray(change).startsWith("copied"))
+                QTest::addRow("%s: %s", folder ? "file in a folder" : "file", change)
+                    << folder << QString::fromLatin1(change) << changed;
     }
     QTest::newRow("set-aside name taken")
         << true << QStringLiteral("aside") << QStringLiteral("File exists");
@@ -125,19 +189,31 @@ void MoveCrossFsTest::itemFailsWithSourceWhole()
     const Tree before = treeOf(m_source);
 
     bool changed = false;
+    QByteArray changedTo;
     const auto alter = [&](bool afterVerification) {
         if (changed || !description.startsWith(QStringLiteral("Changed")) ||
-            afterVerification != change.startsWith(QStringLiteral("changed")))
+            afterVerification != change.contains(QStringLiteral("after verification")))
             return;
         changed = true;
+        struct stat st = {};
+        QVERIFY(::stat(QFile::encodeName(file).constData(), &st) == 0);
         QFile target(file);
         QVERIFY(target.open(QIODevice::ReadWrite));
         QVERIFY(change != QStringLiteral("shrinks") || target.resize(1000));
-        QVERIFY(target.seek(change == QStringLiteral("rewritten") ? 3'000'000 : target.size()));
-        target.write("more");
+        QVERIFY(
+            target.seek(change.contains(QStringLiteral("rewritten")) ? 3'000'000 : target.size()));
+        QCOMPARE(target.write("more"), 4);
+        target.close();
+        const timespec times[2] = {st.st_atim, st.st_mtim};
+        QVERIFY(!change.endsWith(QStringLiteral("time put back")) ||
+                ::utimensat(AT_FDCWD, QFile::encodeName(file).constData(), times, 0) == 0);
+        changedTo = contentOf(file);
     };
     MoveProgress progress;
-    progress.copied = [&](qint64) { alter(false); };
+    progress.copied = [&](qint64 bytes) { // "copied": once big.bin is copied whole
+        if (bytes > 4'000'000 || !change.startsWith(QStringLiteral("copied")))
+            alter(false);
+    };
     progress.stage = [&](const QString&, MoveStage stage) {
         if (stage == MoveStage::settingAside)
             alter(true);
@@ -148,7 +224,8 @@ void MoveCrossFsTest::itemFailsWithSourceWhole()
     QVERIFY(namesIn(m_second).isEmpty());
     if (changed) // the source is back under its name, with the change
         QVERIFY(namesIn(m_source) == QStringList{item.section(u'/', -1)} &&
-                QFileInfo(file).isFile() && !Fixtures::isSymlink(item));
+                QFileInfo(file).isFile() && !Fixtures::isSymlink(item) &&
+                contentOf(file) == changedTo);
     else
         QVERIFY(treeOf(m_source) == before);
 }
@@ -303,6 +380,65 @@ void MoveCrossFsTest::readOnlyFolderMovedByItsOwner()
     QCOMPARE(int(QFileInfo(moved() + QStringLiteral("/ro")).permissions() & 0x7000),
              int(QFile::ReadOwner | QFile::ExeOwner));
     QVERIFY(QFileInfo::exists(moved() + QStringLiteral("/ro/sub/x.bin")));
+}
+
+void MoveCrossFsTest::keepsExtendedAttributes_data()
+{
+    QTest::addColumn<QString>("lines");       // the item, below the source folder
+    QTest::addColumn<QString>("attributes");  // set on each file and folder of the item
+    QTest::addColumn<bool>("destinationAcl"); // the destination has a default ACL
+    QTest::addColumn<bool>("held");           // the copy can take every attribute
+    QTest::newRow("file") << QStringLiteral("model.gguf=w") << QStringLiteral("user acl") << false
+                          << true;
+    QTest::newRow("folder") << QStringLiteral("pkg/a.bin=a;pkg/sub/b.bin=b;pkg/link->a.bin")
+                            << QStringLiteral("user acl") << false << true;
+    QTest::newRow("into a folder with a default ACL")
+        << QStringLiteral("model.gguf=w") << QString() << true << true;
+    QTest::newRow("an attribute only an administrator may set")
+        << QStringLiteral("model.gguf=w") << QStringLiteral("user security") << false << false;
+}
+
+void MoveCrossFsTest::keepsExtendedAttributes()
+{
+    QFETCH(QString, lines);
+    QFETCH(QString, attributes);
+    QFETCH(bool, destinationAcl);
+    QFETCH(bool, held);
+    const QString name = lines.section(u'/', 0, 0).section(u'=', 0, 0);
+    const QString item = m_source + u'/' + name;
+    QVERIFY(makeTree(m_source, lines) && openMoveLockToEveryone(*m_home) &&
+            setModes({m_source, m_second}, 0777));
+    // The item belongs to the unprivileged mover, with the attributes root gave it.
+    for (const auto& [path, node] : treeOf(item)) {
+        const QString at = entryAt(item, path);
+        QVERIFY(::lchown(QFile::encodeName(at).constData(), 65534, 65534) == 0);
+        const bool folder = node.type == 'd';
+        if (node.type == 'l')
+            continue;
+        for (const QString& kind : attributes.split(u' ', Qt::SkipEmptyParts))
+            QVERIFY(kind == QStringLiteral("user")
+                        ? setAttribute(at, "user.brimvale.origin", QFile::encodeName(at))
+                    : kind == QStringLiteral("security")
+                        ? setAttribute(at, "security.brimvale", "set by root")
+                        : setAttribute(at, "system.posix_acl_access", aclValue(folder)) &&
+                              (!folder ||
+                               setAttribute(at, "system.posix_acl_default", aclValue(true))));
+    }
+    QVERIFY(!destinationAcl || setAttribute(m_second, "system.posix_acl_default", aclValue(true)));
+    const Tree before = treeOf(item);
+    auto expected = attributesIn(item);
+    for (auto& [path, named] : expected)
+        named.erase("security.brimvale");
+    const QString target = m_second + u'/' + name;
+    QVERIFY(Fixtures::runUnprivileged([&] {
+        return MoveService::move({entryWith({item})}, m_second, true) ==
+               outcomeOf({{item, target, true}},
+                         held ? std::nullopt
+                              : std::optional(
+                                    QStringLiteral("Moved without extended attributes: ") + item));
+    }));
+    QVERIFY(treeOf(target) == before);
+    QVERIFY(attributesIn(target) == expected);
 }
 
 QTEST_GUILESS_MAIN(MoveCrossFsTest)
