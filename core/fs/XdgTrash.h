@@ -30,9 +30,9 @@ inline constexpr char kRecordKey[] = "X-Brimvale-Record";
 // Whether the item in a files/ folder belongs to the record `recordId`, which trashed it from
 // originalPath at trashedAt (seconds since 1970): its .trashinfo is a regular file whose Path=
 // (percent-decoded, relative to the drive's top folder in a top-directory trash) names
-// originalPath, and whose kRecordKey names recordId; a .trashinfo without that key (written before
-// Brimvale wrote it) must instead have been modified within ten minutes of trashedAt. An item of
-// the same name trashed later, by another record or another program, fails the test.
+// originalPath, and whose kRecordKey names recordId; a .trashinfo without that key (an older one
+// of Brimvale's, or another program's) must instead have been modified within ten minutes of
+// trashedAt. An item of the same name trashed later, by another record or program, fails the test.
 [[nodiscard]] bool isItemOf(const QString& itemPath, const QString& originalPath,
                             const QString& recordId, qint64 trashedAt);
 
