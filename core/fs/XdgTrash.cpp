@@ -194,23 +194,49 @@ bool isFilesFolderResolved(const QByteArray& resolvedFolder)
     return false;
 }
 
-// The path a .trashinfo's Path= names: percent-decoded, and joined to the drive's top folder
-// when it is relative in a top-directory trash. Nothing when there is no usable Path= line.
-std::optional<QByteArray> infoOriginal(const QByteArray& info, const QByteArray& trash)
+// The values of Path= and of the record key in the [Trash Info] group of a .trashinfo, as written
+// (the first of a repeated key). Line ends may be CRLF; blanks around keys and values, comments
+// and unknown keys are ignored.
+struct InfoKeys
 {
-    for (const QByteArray& line : info.split('\n')) {
-        if (!line.startsWith("Path="))
+    std::optional<QByteArray> path;
+    std::optional<QByteArray> record;
+};
+
+InfoKeys infoKeys(const QByteArray& info)
+{
+    InfoKeys keys;
+    bool inGroup = false;
+    for (const QByteArray& raw : info.split('\n')) {
+        const QByteArray line = raw.trimmed();
+        if (line.startsWith('[')) {
+            inGroup = line == "[Trash Info]";
             continue;
-        const QByteArray path = QByteArray::fromPercentEncoding(line.mid(5));
-        if (path.startsWith('/'))
-            return path;
-        const QByteArray trashName = nameOf(trash);
-        if (trashName.startsWith(".Trash-"))
-            return PathParts::join(parentOf(trash), path);
-        if (nameOf(parentOf(trash)) == ".Trash")
-            return PathParts::join(parentOf(parentOf(trash)), path);
-        return std::nullopt;
+        }
+        const qsizetype equals = line.indexOf('=');
+        if (!inGroup || line.startsWith('#') || equals < 0)
+            continue;
+        const QByteArray key = line.left(equals).trimmed();
+        std::optional<QByteArray>* slot = key == "Path"                 ? &keys.path
+                                          : key == XdgTrash::kRecordKey ? &keys.record
+                                                                        : nullptr;
+        if (slot != nullptr && !slot->has_value())
+            *slot = line.mid(equals + 1).trimmed();
     }
+    return keys;
+}
+
+// The path a Path= value names: percent-decoded, and joined to the drive's top folder when it is
+// relative in a top-directory trash. Nothing when a relative path cannot be placed.
+std::optional<QByteArray> infoOriginal(const QByteArray& value, const QByteArray& trash)
+{
+    const QByteArray path = QByteArray::fromPercentEncoding(value);
+    if (path.startsWith('/'))
+        return path;
+    if (nameOf(trash).startsWith(".Trash-"))
+        return PathParts::join(parentOf(trash), path);
+    if (nameOf(parentOf(trash)) == ".Trash")
+        return PathParts::join(parentOf(parentOf(trash)), path);
     return std::nullopt;
 }
 
@@ -272,12 +298,17 @@ QByteArray encodePath(const QByteArray& path)
     return encoded;
 }
 
-QByteArray infoContent(const QByteArray& encodedPath, const QByteArray& deletionDate)
+QByteArray infoContent(const QByteArray& encodedPath, const QByteArray& deletionDate,
+                       const QString& recordId)
 {
-    return "[Trash Info]\nPath=" + encodedPath + "\nDeletionDate=" + deletionDate + '\n';
+    QByteArray content =
+        "[Trash Info]\nPath=" + encodedPath + "\nDeletionDate=" + deletionDate + '\n';
+    if (!recordId.isEmpty())
+        content += QByteArray(kRecordKey) + '=' + encodePath(recordId.toUtf8()) + '\n';
+    return content;
 }
 
-QString trashItem(const QString& path)
+QString trashItem(const QString& path, const QString& recordId)
 {
     if (PathParts::holdsNul(path))
         throw BrimvaleError(QStringLiteral("Invalid path"), BrimvaleError::Kind::invalidPath);
@@ -307,7 +338,7 @@ QString trashItem(const QString& path)
         const QByteArray base = destination.pathBase == "/" ? QByteArray() : destination.pathBase;
         originalPath = full.mid(base.size() + 1);
     }
-    const QByteArray info = infoContent(encodePath(originalPath), localDeletionDate());
+    const QByteArray info = infoContent(encodePath(originalPath), localDeletionDate(), recordId);
 
     for (int n = 1; n < 100000; ++n) {
         const QByteArray suffix = n == 1 ? QByteArray() : '.' + QByteArray::number(n);
@@ -339,7 +370,8 @@ QString trashItem(const QString& path)
     failErrno(EEXIST);
 }
 
-bool isItemOf(const QString& itemPath, const QString& originalPath, qint64 trashedAt)
+bool isItemOf(const QString& itemPath, const QString& originalPath, const QString& recordId,
+              qint64 trashedAt)
 {
     constexpr qint64 kTolerance = 10 * 60;
     if (PathParts::holdsNul(itemPath) || PathParts::holdsNul(originalPath))
@@ -348,14 +380,23 @@ bool isItemOf(const QString& itemPath, const QString& originalPath, qint64 trash
     struct stat st
     {
     };
-    if (::lstat(QFile::encodeName(infoPath).constData(), &st) != 0 || !S_ISREG(st.st_mode) ||
-        std::abs(qint64(st.st_mtime) - trashedAt) > kTolerance)
+    if (::lstat(QFile::encodeName(infoPath).constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
     const std::optional<QByteArray> info = PosixIO::readRegularFile(infoPath, 65536);
     if (!info)
         return false;
+    const InfoKeys keys = infoKeys(*info);
+    if (keys.record) {
+        if (recordId.isEmpty() ||
+            QByteArray::fromPercentEncoding(*keys.record) != recordId.toUtf8())
+            return false;
+    } else if (std::abs(qint64(st.st_mtime) - trashedAt) > kTolerance) {
+        return false;
+    }
+    if (!keys.path)
+        return false;
     const std::optional<QByteArray> recorded =
-        infoOriginal(*info, parentOf(parentOf(QFile::encodeName(itemPath))));
+        infoOriginal(*keys.path, parentOf(parentOf(QFile::encodeName(itemPath))));
     return recorded && namesPath(*recorded, QFile::encodeName(originalPath));
 }
 

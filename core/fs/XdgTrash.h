@@ -13,20 +13,28 @@ namespace XdgTrash {
 // is given such a name (its first character becomes "_").
 inline constexpr char kStagingPrefix[] = ".brimvale-deleting-";
 
+// The key of Brimvale's own in a .trashinfo naming the id of the restore-log record the item
+// belongs to; readers of the freedesktop.org Trash standard ignore keys they do not know.
+inline constexpr char kRecordKey[] = "X-Brimvale-Record";
+
 // Moves the item (a regular file, folder or symbolic link, which is trashed as a link on its own
 // drive) into the trash of its drive: its .trashinfo is created first, then the item is renamed
 // into files/ without replacing anything, moving on to "<name>.2", "<name>.3", … while a name is
-// taken. Returns the item's new path in files/. Nothing is ever copied. Throws BrimvaleError
+// taken. A non-empty recordId is written in the .trashinfo under kRecordKey, percent-encoded like
+// Path=. Returns the item's new path in files/. Nothing is ever copied. Throws BrimvaleError
 // whose message is a short description: "Not a file or folder", "No usable Trash on its drive",
 // or the system's description ("No such file or directory"); a path holding NUL is refused with
 // "Invalid path" (kind invalidPath) before anything is touched.
-[[nodiscard]] QString trashItem(const QString& path);
+[[nodiscard]] QString trashItem(const QString& path, const QString& recordId = {});
 
-// Whether the item in a files/ folder is the one trashed from originalPath at about trashedAt
-// (seconds since 1970): its .trashinfo is a regular file whose Path= (percent-decoded, relative to
-// the drive's top folder in a top-directory trash) names originalPath and whose modification time
-// lies within ten minutes of trashedAt. An item of the same name trashed later fails the test.
-[[nodiscard]] bool isItemOf(const QString& itemPath, const QString& originalPath, qint64 trashedAt);
+// Whether the item in a files/ folder belongs to the record `recordId`, which trashed it from
+// originalPath at trashedAt (seconds since 1970): its .trashinfo is a regular file whose Path=
+// (percent-decoded, relative to the drive's top folder in a top-directory trash) names
+// originalPath, and whose kRecordKey names recordId; a .trashinfo without that key (an older one
+// of Brimvale's, or another program's) must instead have been modified within ten minutes of
+// trashedAt. An item of the same name trashed later, by another record or program, fails the test.
+[[nodiscard]] bool isItemOf(const QString& itemPath, const QString& originalPath,
+                            const QString& recordId, qint64 trashedAt);
 
 // Whether the item's parent folder, resolved, is the files/ folder of the home trash or of a
 // top-directory trash of the mount it lies on. The item itself is not resolved (it may be a link).
@@ -54,7 +62,8 @@ inline constexpr char kStagingPrefix[] = ".brimvale-deleting-";
 // hexadecimal digits.
 [[nodiscard]] QByteArray encodePath(const QByteArray& path);
 
-// The contents of a .trashinfo file.
-[[nodiscard]] QByteArray infoContent(const QByteArray& encodedPath, const QByteArray& deletionDate);
+// The contents of a .trashinfo file; kRecordKey follows the standard keys unless recordId is empty.
+[[nodiscard]] QByteArray infoContent(const QByteArray& encodedPath, const QByteArray& deletionDate,
+                                     const QString& recordId = {});
 
 } // namespace XdgTrash

@@ -128,7 +128,7 @@ QList<Pair> ownItems(const TrashEntry& record)
             pairs.push_back({record.originalPaths[i], record.trashedPaths[i]});
     }
     pairs.removeIf([&](const Pair& pair) {
-        return !XdgTrash::isItemOf(pair.item, pair.target, record.trashedAt);
+        return !XdgTrash::isItemOf(pair.item, pair.target, record.id, record.trashedAt);
     });
     return pairs;
 }
@@ -229,11 +229,13 @@ TrashOutcome moveToTrash(const ModelEntry& model, LockWait wait)
             return {std::nullopt, failure.message(), Kind::busy};
     }
 
+    // The id is in each item's .trashinfo, which ties the item to this record alone.
+    const QString id = newId(model.id);
     QStringList moved;
     QStringList trashed;
     for (const QString& path : present) {
         try {
-            trashed.push_back(XdgTrash::trashItem(path));
+            trashed.push_back(XdgTrash::trashItem(path, id));
             moved.push_back(path);
         } catch (const BrimvaleError& failure) {
             fail(path, failure.message(), failure.kind());
@@ -242,7 +244,7 @@ TrashOutcome moveToTrash(const ModelEntry& model, LockWait wait)
     if (moved.isEmpty())
         return outcome;
 
-    TrashEntry entry{newId(model.id),
+    TrashEntry entry{id,
                      model.name,
                      moved,
                      trashed,
@@ -289,7 +291,7 @@ QList<TrashEntry> entries()
         for (qsizetype i = 0; i < count; ++i) {
             const QString& item = entry.trashedPaths[i];
             if (!item.isEmpty() && PosixIO::lexists(item) &&
-                XdgTrash::isItemOf(item, entry.originalPaths[i], entry.trashedAt))
+                XdgTrash::isItemOf(item, entry.originalPaths[i], entry.id, entry.trashedAt))
                 return false;
         }
         return true;

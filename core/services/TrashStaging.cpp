@@ -48,18 +48,25 @@ QList<QByteArray> stagedNames(const QByteArray& folder)
     return names;
 }
 
-// The records' items (folders resolved), each with the old paths and times of the records that
-// name it.
-using RecordItems = QHash<QByteArray, QList<std::pair<QString, qint64>>>;
+// A record naming an item: its id, the item's old path and the record's time.
+struct Claim
+{
+    QString id;
+    QString originalPath;
+    qint64 trashedAt = 0;
+};
+
+// The records' items (folders resolved), each with the records that name it.
+using RecordItems = QHash<QByteArray, QList<Claim>>;
 
 void settle(const QByteArray& folder, const QByteArray& stagedName, const RecordItems& recordItems)
 {
     const QString staged = QFile::decodeName(PathParts::join(folder, stagedName));
     const QByteArray original = PathParts::join(folder, stagedName.mid(kPrefix.size()));
     const QString item = QFile::decodeName(original);
-    for (const auto& [path, trashedAt] : recordItems.value(original)) {
+    for (const Claim& claim : recordItems.value(original)) {
         // Only a record the item belongs to gets it back, not an older one of the same name.
-        if (XdgTrash::isItemOf(item, path, trashedAt)) {
+        if (XdgTrash::isItemOf(item, claim.originalPath, claim.id, claim.trashedAt)) {
             (void)PosixIO::renameNoReplace(staged, item);
             return;
         }
@@ -94,7 +101,8 @@ void sweep(const QList<TrashEntry>& log)
             const QByteArray item = QFile::encodeName(path);
             candidates.push_back(parentOf(item));
             if (const std::optional<QByteArray> canonical = canonicalItem(item))
-                recordItems[*canonical].push_back({entry.originalPaths[i], entry.trashedAt});
+                recordItems[*canonical].push_back(
+                    {entry.id, entry.originalPaths[i], entry.trashedAt});
         }
     }
     for (const QByteArray& mountPoint : Mounts::localMountPoints())

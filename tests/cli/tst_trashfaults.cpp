@@ -222,11 +222,13 @@ void TestTrashFaults::killedDuringTrash()
     sweep("trash", prepare, [](const Fixture& fixture, int& done) {
         verifyEachOnce(fixture.items());
         done = int(trashContents().size());
-        // Every record in the log has its items in the Trash.
-        for (const TrashEntry& entry : TrashLog::read().entries) {
+        // Every record in the log has its items in the Trash, as its own.
+        const QList<TrashEntry> log = TrashLog::read().entries;
+        for (const TrashEntry& entry : log) {
             for (const QString& item : entry.trashedPaths)
                 QVERIFY(PosixIO::lexists(item));
         }
+        QCOMPARE(TrashService::entries().size(), log.size());
         verifyListedRestore(fixture.items());
     });
 }

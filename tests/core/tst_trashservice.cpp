@@ -69,6 +69,8 @@ private slots:
     void refusesBeforeTouchingAnything();
     void staleRecordsNeverTouchAnotherItem_data();
     void staleRecordsNeverTouchAnotherItem();
+    void aMovedInfoTimeKeepsItsRecord_data();
+    void aMovedInfoTimeKeepsItsRecord();
     void deletesForGood();
     void deleteNeverEntersAnotherMount_data();
     void deleteNeverEntersAnotherMount();
@@ -357,13 +359,16 @@ void TestTrashService::staleRecordsNeverTouchAnotherItem_data()
 {
     // XdgTrash::isItemOf has the other ways an item stops being a record's own.
     QTest::addColumn<bool>("keepsOne"); // the record's second item is still in the Trash
-    QTest::newRow("nothing of its own left") << false;
-    QTest::newRow("one item still its own") << true;
+    QTest::addColumn<bool>("samePath"); // the next item is trashed from the first one's old path
+    QTest::newRow("nothing of its own left") << false << false;
+    QTest::newRow("one item still its own") << true << false;
+    QTest::newRow("its old path trashed again") << false << true;
 }
 
 void TestTrashService::staleRecordsNeverTouchAnotherItem()
 {
     QFETCH(bool, keepsOne);
+    QFETCH(bool, samePath);
     for (const bool restoring : {true, false}) {
         TestHome home;
         const QString a = home.file(u"pub/a/model.gguf"_qs), keep = home.file(u"pub/a/k.bin"_qs);
@@ -373,7 +378,8 @@ void TestTrashService::staleRecordsNeverTouchAnotherItem()
         for (const QString& item : first.trashedPaths.mid(0, keepsOne ? 1 : 2))
             QVERIFY(QFile::remove(item) && QFile::remove(XdgTrash::infoPathOf(item)));
         // Another model's item gets the same name.
-        const TrashEntry next = trashedFile(home.file(u"pub/b/model.gguf"_qs), "next");
+        const TrashEntry next =
+            trashedFile(samePath ? a : home.file(u"pub/b/model.gguf"_qs), "next");
         QCOMPARE(next.trashedPaths, QStringList{first.trashedPaths[0]});
         const QByteArray untouched = digestOf(first.trashedPaths[0]);
         QCOMPARE(idsOf(TrashService::entries()).contains(first.id), keepsOne);
@@ -394,6 +400,37 @@ void TestTrashService::staleRecordsNeverTouchAnotherItem()
         QCOMPARE(digestOf(first.trashedPaths[0]), untouched);
         QCOMPARE(idsOf(TrashLog::read().entries), QStringList{next.id});
     }
+}
+
+void TestTrashService::aMovedInfoTimeKeepsItsRecord_data()
+{
+    QTest::addColumn<qint64>("shift"); // of the .trashinfo's time, against the record's
+    QTest::addColumn<bool>("restoring");
+    const qint64 days2 = 2 * 24 * 3600;
+    QTest::newRow("two days later, restored") << days2 << true;
+    QTest::newRow("two days earlier, restored") << -days2 << true;
+    QTest::newRow("two days earlier, deleted") << -days2 << false;
+}
+
+void TestTrashService::aMovedInfoTimeKeepsItsRecord()
+{
+    QFETCH(qint64, shift);
+    QFETCH(bool, restoring);
+    const QString path = h(u"m/a.bin"_qs);
+    const TrashEntry record = trashedFile(path, "A");
+    // A drive whose clock is off, a copied home or another program moved the time.
+    QVERIFY(Fixtures::setModified(XdgTrash::infoPathOf(record.trashedPaths[0]),
+                                  record.trashedAt + shift));
+    QCOMPARE(TrashService::entries(), QList<TrashEntry>{record});
+    if (restoring) {
+        QCOMPARE(TrashService::restore(record.id), (RestoreOutcome{{path}, {}, {}}));
+        QCOMPARE(PosixIO::readRegularFile(path), QByteArray("A"));
+    } else {
+        QCOMPARE(TrashService::deletePermanently(record.id),
+                 (DeleteOutcome{record.trashedPaths, {}, {}}));
+    }
+    QCOMPARE(namesIn(homeTrashFiles()) + namesIn(homeTrashInfo()), QStringList());
+    QVERIFY(TrashLog::read().entries.isEmpty());
 }
 
 void TestTrashService::deletesForGood()
@@ -481,6 +518,9 @@ void TestTrashService::sweepSettlesLeftovers()
     for (const TrashEntry& entry : {named, orphan, twin})
         QVERIFY(QFile::rename(entry.trashedPaths[0],
                               TrashStaging::stagedPathOf(entry.trashedPaths[0])));
+    // Its .trashinfo's time moved: it is still the record's own.
+    QVERIFY(Fixtures::setModified(XdgTrash::infoPathOf(named.trashedPaths[0]),
+                                  named.trashedAt - 2 * 24 * 3600));
     // Another item took the twin's name meanwhile: its .trashinfo must stay.
     QVERIFY(Fixtures::writeFile(twin.trashedPaths[0], "someone else's"));
     // A record points into a folder that is no Trash: a look-alike leftover there stays.

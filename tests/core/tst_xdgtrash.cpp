@@ -91,12 +91,17 @@ void TestXdgTrash::pathIsPercentEncoded()
     const QByteArray digest = digestOf(item);
     ::tzset();
     const time_t before = ::time(nullptr);
-    const QString trashed = XdgTrash::trashItem(item);
+    const QString id = u"m:1\nPath=/x"_qs; // a record id is written encoded, as Path= is
+    const QString trashed = XdgTrash::trashItem(item, id);
     QCOMPARE(trashed, homeTrashFiles() + u'/' + (stored.isEmpty() ? name : stored));
     QVERIFY(!PosixIO::lexists(item));
     QCOMPARE(digestOf(trashed), digest);
     const QByteArray path = XdgTrash::encodePath(QFile::encodeName(h(u"dir"_qs))) + '/' + encoded;
-    const QByteArray info = infoOf(trashed);
+    QByteArray info = infoOf(trashed);
+    const QByteArray key = "\nX-Brimvale-Record=m%3A1%0APath%3D/x\n";
+    QVERIFY2(info.endsWith(key), info.constData());
+    QVERIFY(XdgTrash::isItemOf(trashed, item, id, 0)); // its key, whatever the time
+    info.chop(key.size() - 1);
     QCOMPARE(info.chopped(20), "[Trash Info]\nPath=" + path + "\nDeletionDate=");
     // Read back as local time by the C library itself: Qt may keep the zone it saw first.
     struct tm local
@@ -194,11 +199,23 @@ void TestXdgTrash::tellsAnItemFromALaterOneOfItsName_data()
     QTest::addColumn<QByteArray>("path");  // Path= in its .trashinfo; empty: none. $A: $H/pub/a
     QTest::addColumn<QString>("original"); // what the record says
     QTest::addColumn<qint64>("age");       // of the .trashinfo, against the record's time
+    QTest::addColumn<QByteArray>("key");   // after the standard keys; the record's id is m-1
     QTest::addColumn<bool>("its");
     const auto row = [](const char* name, bool top, const char* path, const QString& original,
-                        qint64 age, bool its) {
-        QTest::newRow(name) << top << QByteArray(path) << original << age << its;
+                        qint64 age, bool its, const char* key = "") {
+        QTest::newRow(name) << top << QByteArray(path) << original << age << QByteArray(key) << its;
     };
+    const qint64 days2 = 2 * 24 * 3600;
+    row("its key, two days later", false, "$A/m.gguf", u"$A/m.gguf"_qs, days2, true,
+        "X-Brimvale-Record=m-1\n");
+    row("its key, two days earlier", true, "pub/a/m.gguf", u"$A/m.gguf"_qs, -days2, true,
+        "X-Brimvale-Record=m-1\n");
+    row("its key among others, CRLF", false, "$A/m.gguf", u"$A/m.gguf"_qs, days2, true,
+        "X-Other=m-2\r\n# X-Brimvale-Record=m-2\r\n X-Brimvale-Record = m-1 \r\n");
+    row("another record's key", false, "$A/m.gguf", u"$A/m.gguf"_qs, 0, false,
+        "X-Brimvale-Record=m-2\n");
+    row("its key, another path", false, "$H/pub/b/m.gguf", u"$A/m.gguf"_qs, 0, false,
+        "X-Brimvale-Record=m-1\n");
     row("its own", false, "$A/m.gguf", u"$A/m.gguf"_qs, 0, true);
     row("percent-encoded", false, "$A%20b%0A/m.gguf", u"$A b\n/m.gguf"_qs, 0, true);
     row("recorded with a slash", false, "$A", u"$A/"_qs, 0, true);
@@ -219,6 +236,7 @@ void TestXdgTrash::tellsAnItemFromALaterOneOfItsName()
     QFETCH(QByteArray, path);
     QFETCH(QString, original);
     QFETCH(qint64, age);
+    QFETCH(QByteArray, key);
     const qint64 at = 1'700'000'000;
     QVERIFY(QDir().mkpath(h(u"pub/a"_qs)) && QFile::link(h(u"pub"_qs), h(u"linked"_qs)));
     const QString item = h(topTrash ? u".Trash-0/files/m.gguf"_qs : u"Trash/files/m.gguf"_qs);
@@ -226,14 +244,16 @@ void TestXdgTrash::tellsAnItemFromALaterOneOfItsName()
     const QString info = XdgTrash::infoPathOf(item);
     if (!path.isEmpty()) {
         path.replace("$A", "$H/pub/a").replace("$H", QFile::encodeName(m_home->path()));
-        QVERIFY(Fixtures::writeFile(info, XdgTrash::infoContent(path, "2023-11-14T22:13:20")));
+        QVERIFY(
+            Fixtures::writeFile(info, XdgTrash::infoContent(path, "2023-11-14T22:13:20") + key));
         QVERIFY(Fixtures::setModified(info, at + age));
     }
-    QTEST(XdgTrash::isItemOf(item, original, at), "its");
+    const QString id = u"m-1"_qs;
+    QTEST(XdgTrash::isItemOf(item, original, id, at), "its");
     // A link in place of the .trashinfo is never read.
     if (!path.isEmpty() && QFile::rename(info, info + u"-real"_qs) &&
         QFile::link(info + u"-real"_qs, info))
-        QVERIFY(!XdgTrash::isItemOf(item, original, at));
+        QVERIFY(!XdgTrash::isItemOf(item, original, id, at));
 }
 
 void TestXdgTrash::recognisesTrashFolders_data()
