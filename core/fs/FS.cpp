@@ -37,19 +37,35 @@ struct Found
     qint64 size;
     qint64 seconds;
     qint32 nanoseconds;
+    std::optional<std::optional<QDateTime>>
+        linkDate; // set for a link the reader turned into a file
 };
 
 class CollectingVisitor : public WalkVisitor
 {
 public:
-    explicit CollectingVisitor(const FS::FileFilter& keep) : m_keep(keep) {}
+    CollectingVisitor(const FS::FileFilter& keep, const FS::LinkReader& readLink = {})
+        : m_keep(keep), m_readLink(readLink)
+    {}
 
     void visit(const WalkedFile& file) override
     {
         if (!file.pathIsUtf8 || (m_keep && !m_keep(file)))
             return;
         Found found{std::string(file.path), file.size, file.modifiedSeconds,
-                    file.modifiedNanoseconds};
+                    file.modifiedNanoseconds, std::nullopt};
+        std::lock_guard lock(m_mutex);
+        m_found.push_back(std::move(found));
+    }
+
+    void visitSymlink(const WalkedFile& link) override
+    {
+        if (!link.pathIsUtf8 || !m_readLink)
+            return;
+        std::optional<FileInfo> file = m_readLink(link);
+        if (!file)
+            return;
+        Found found{std::string(link.path), file->size, 0, 0, std::move(file->modified)};
         std::lock_guard lock(m_mutex);
         m_found.push_back(std::move(found));
     }
@@ -58,6 +74,7 @@ public:
 
 private:
     const FS::FileFilter& m_keep;
+    const FS::LinkReader& m_readLink;
     std::mutex m_mutex;
     std::vector<Found> m_found;
 };
@@ -103,11 +120,12 @@ private:
 };
 
 void walkWith(const QString& under, bool skipHidden, std::optional<DepthRange> depth,
-              WalkVisitor& visitor)
+              WalkVisitor& visitor, bool reportSymlinks = false)
 {
     WalkOptions options;
     options.skipHidden = skipHidden;
     options.depth = depth;
+    options.reportSymlinks = reportSymlinks;
     DirectoryWalker::walk(under, options, visitor);
 }
 
@@ -123,8 +141,14 @@ QList<FileInfo> files(const QString& under, bool skipHidden, std::optional<Depth
 QList<FileInfo> files(const QString& under, bool skipHidden, std::optional<DepthRange> depth,
                       const FileFilter& keep)
 {
-    CollectingVisitor visitor(keep);
-    walkWith(under, skipHidden, depth, visitor);
+    return files(under, skipHidden, depth, keep, LinkReader());
+}
+
+QList<FileInfo> files(const QString& under, bool skipHidden, std::optional<DepthRange> depth,
+                      const FileFilter& keep, const LinkReader& readLink)
+{
+    CollectingVisitor visitor(keep, readLink);
+    walkWith(under, skipHidden, depth, visitor, bool(readLink));
     std::vector<Found> found = visitor.take();
     std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
         return PathBytes::preOrderLess(a.path, b.path);
@@ -134,7 +158,7 @@ QList<FileInfo> files(const QString& under, bool skipHidden, std::optional<Depth
     for (const Found& f : found) {
         result.push_back(
             FileInfo{QString::fromUtf8(f.path.data(), static_cast<qsizetype>(f.path.size())),
-                     f.size, dateFrom(f.seconds, f.nanoseconds)});
+                     f.size, f.linkDate ? *f.linkDate : dateFrom(f.seconds, f.nanoseconds)});
     }
     return result;
 }

@@ -27,6 +27,14 @@ using FileFilter = std::function<bool(const WalkedFile&)>;
 [[nodiscard]] QList<FileInfo> files(const QString& under, bool skipHidden,
                                     std::optional<DepthRange> depth, const FileFilter& keep);
 
+// Turns a symbolic link a walk met into a file to list (its path the link's), or nothing. Called
+// from several threads at once.
+using LinkReader = std::function<std::optional<FileInfo>(const WalkedFile& link)>;
+// The same, also listing what the reader makes of each symbolic link within the depth range.
+[[nodiscard]] QList<FileInfo> files(const QString& under, bool skipHidden,
+                                    std::optional<DepthRange> depth, const FileFilter& keep,
+                                    const LinkReader& readLink);
+
 struct Totals
 {
     qint64 files = 0;

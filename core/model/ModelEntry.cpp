@@ -20,3 +20,12 @@ QStringList ModelEntry::comparedFiles() const
     files.removeAll(QString());
     return files;
 }
+
+std::optional<QString> ModelEntry::unreachableTarget() const
+{
+    for (const MovedPath& path : moved) {
+        if (!path.reachable)
+            return path.target;
+    }
+    return std::nullopt;
+}

@@ -2,6 +2,7 @@
 
 #include "model/DeleteRisk.h"
 #include "model/ModelSource.h"
+#include "model/MovedPath.h"
 
 #include <QDateTime>
 #include <QList>
@@ -28,6 +29,9 @@ struct ModelEntry
     // The large files holding the entry's model data, looked at for copies elsewhere: an Ollama
     // tag's large layers, a Hugging Face repository's blobs. Empty: the primary path alone.
     QStringList dataFiles;
+    // The paths of allPaths where a move left a link, each with its target (which follows the
+    // links in allPaths). Empty: nothing of the entry was moved.
+    QList<MovedPath> moved;
 
     ModelEntry() = default;
     // reclaimableBytes absent means all of sizeBytes is freed by deleting the entry.
@@ -41,6 +45,9 @@ struct ModelEntry
     [[nodiscard]] QStringList comparedFiles() const;
     // More than ten decimal gigabytes.
     [[nodiscard]] bool isLarge() const { return sizeBytes > 10'000'000'000LL; }
+    [[nodiscard]] bool isMoved() const { return !moved.isEmpty(); }
+    // The target of the first moved path that cannot be reached now, if any.
+    [[nodiscard]] std::optional<QString> unreachableTarget() const;
 
     friend bool operator==(const ModelEntry&, const ModelEntry&) = default;
 };

@@ -9,6 +9,15 @@ QJsonValue optionalText(const std::optional<QString>& text)
     return text ? QJsonValue(*text) : QJsonValue(QJsonValue::Null);
 }
 
+// The targets of the entry's moved paths, in order.
+QJsonArray movedTargets(const ModelEntry& entry)
+{
+    QJsonArray targets;
+    for (const MovedPath& path : entry.moved)
+        targets.push_back(path.target);
+    return targets;
+}
+
 } // namespace
 
 namespace ScanJson {
@@ -26,7 +35,7 @@ QJsonValue date(const std::optional<QDateTime>& date)
 
 QJsonObject entry(const ModelEntry& entry)
 {
-    return QJsonObject{
+    QJsonObject object{
         {QStringLiteral("id"), entry.id},
         {QStringLiteral("name"), entry.name},
         {QStringLiteral("source"), entry.source.rawValue()},
@@ -41,6 +50,9 @@ QJsonObject entry(const ModelEntry& entry)
         {QStringLiteral("partialHash"), optionalText(entry.partialHash)},
         {QStringLiteral("isDuplicate"), entry.isDuplicate},
     };
+    if (entry.isMoved())
+        object.insert(QStringLiteral("movedTo"), movedTargets(entry));
+    return object;
 }
 
 QJsonObject result(const ScanResult& result)

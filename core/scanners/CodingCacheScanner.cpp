@@ -4,6 +4,7 @@
 #include "fs/FS.h"
 #include "fs/PosixIO.h"
 #include "scanners/ModelFileRules.h"
+#include "scanners/MovedLink.h"
 
 #include <QFile>
 #include <QTextBoundaryFinder>
@@ -56,15 +57,17 @@ QString slug(const char16_t* text)
     return QString::fromUtf16(text).toLower().remove(u' ');
 }
 
-// Present: something is there (links followed), and the folder itself is not a link, whose
-// removal would free nothing.
+// Present: a folder is there, or a link that a move left in its place.
 bool isPresent(const QString& folder)
 {
     struct stat st
     {
     };
-    return ::lstat(QFile::encodeName(folder).constData(), &st) == 0 && !S_ISLNK(st.st_mode) &&
-           PosixIO::exists(folder);
+    if (::lstat(QFile::encodeName(folder).constData(), &st) != 0)
+        return false;
+    if (S_ISLNK(st.st_mode))
+        return MovedLink::read(folder, MovedLink::Kind::folder).has_value();
+    return PosixIO::exists(folder);
 }
 
 QList<qsizetype> graphemeEnds(const QString& text)
@@ -91,11 +94,16 @@ std::optional<ModelEntry> entryFor(const QString& folder, QString id, QString na
                                    const CacheRow& row)
 {
     const FS::Totals totals = FS::totals(folder, false);
-    if (totals.bytes < kMinimumSize)
+    const std::optional<MovedLink> moved = MovedLink::read(folder, MovedLink::Kind::folder);
+    // One out of reach is judged by its place alone.
+    if (totals.bytes < kMinimumSize && (!moved || moved->reachable()))
         return std::nullopt;
-    return ModelEntry(std::move(id), std::move(name), ModelSource::codingCache, totals.bytes,
-                      std::nullopt, folder, {folder}, totals.newest, DeleteRisk::safe, std::nullopt,
-                      QString::fromUtf16(row.description));
+    ModelEntry entry(std::move(id), std::move(name), ModelSource::codingCache, totals.bytes,
+                     std::nullopt, folder, {folder}, totals.newest, DeleteRisk::safe, std::nullopt,
+                     QString::fromUtf16(row.description));
+    if (moved)
+        MovedLink::mark(entry);
+    return entry;
 }
 
 } // namespace
@@ -128,7 +136,7 @@ SourceScan scan()
                 result.models.push_back(std::move(*entry));
             continue;
         }
-        for (const QString& project : FS::subdirectories(folder)) {
+        for (const QString& project : MovedLink::folders(folder)) {
             const QString folderName = ModelFileRules::fileName(project);
             if (folderName.startsWith(u'.'))
                 continue;

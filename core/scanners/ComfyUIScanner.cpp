@@ -5,6 +5,7 @@
 #include "fs/PathParts.h"
 #include "fs/PosixIO.h"
 #include "scanners/ModelFileRules.h"
+#include "scanners/MovedLink.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -168,7 +169,8 @@ SourceScan scan()
             if (!PosixIO::exists(folder))
                 continue;
             const QString label = QString::fromUtf16(category.label);
-            for (const FileInfo& file : FS::files(folder, false, std::nullopt, isModelFile)) {
+            for (const FileInfo& file :
+                 MovedLink::files(folder, false, std::nullopt, isModelFile)) {
                 const QString name = file.fileName();
                 QString id = ModelFileRules::stem(name).toLower();
                 id.replace(u' ', u'_');
@@ -176,6 +178,7 @@ SourceScan scan()
                                                    ModelSource::comfyUI, file.size, std::nullopt,
                                                    file.path, {file.path}, file.modified,
                                                    DeleteRisk::safe, std::nullopt, label));
+                MovedLink::mark(result.models.back());
             }
         }
     }

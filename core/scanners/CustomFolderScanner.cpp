@@ -4,6 +4,7 @@
 #include "fs/PosixIO.h"
 #include "model/Quantization.h"
 #include "scanners/ModelFileRules.h"
+#include "scanners/MovedLink.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ SourceScan scan(const QStringList& roots)
             continue;
         }
         const QString detail = kDetailPrefix + root;
-        for (const FileInfo& file : FS::files(root, false, std::nullopt, isModelFile)) {
+        for (const FileInfo& file : MovedLink::files(root, false, std::nullopt, isModelFile)) {
             const QString name = file.fileName();
             QString id = ModelFileRules::stem(name).toLower();
             id.replace(u' ', u'_').replace(u'/', u'_');
@@ -38,6 +39,7 @@ SourceScan scan(const QStringList& roots)
                 ModelEntry(QStringLiteral("custom-") + id + u'-' + QString::number(file.size), name,
                            ModelSource::custom, file.size, std::nullopt, file.path, {file.path},
                            file.modified, DeleteRisk::safe, parseQuantization(name), detail));
+            MovedLink::mark(result.models.back());
         }
     }
     return result;

@@ -5,6 +5,7 @@
 #include "fs/PosixIO.h"
 #include "model/Sizes.h"
 #include "scanners/DuplicateFinder.h"
+#include "scanners/MovedLink.h"
 
 #include <QFile>
 #include <algorithm>
@@ -122,7 +123,7 @@ SourceScan scan(const QDateTime& now)
         hub = cacheDir() + QStringLiteral("/hub");
     if (!PosixIO::exists(hub))
         return result;
-    for (const QString& repository : FS::subdirectories(hub)) {
+    for (const QString& repository : MovedLink::folders(hub)) {
         const QString folderName = repository.mid(repository.lastIndexOf(u'/') + 1);
         if (!folderName.startsWith(repositoryPrefix))
             continue;
@@ -139,6 +140,7 @@ SourceScan scan(const QDateTime& now)
                          DeleteRisk::safe, std::nullopt, std::nullopt);
         entry.dataFiles = blobs.dataFiles + snapshots.dataFiles;
         entry.dataFiles.sort();
+        MovedLink::mark(entry);
         result.models.push_back(std::move(entry));
         addDownloads(blobs.downloads, folderName, now, result.models);
     }

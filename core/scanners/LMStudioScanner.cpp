@@ -6,6 +6,7 @@
 #include "fs/PathParts.h"
 #include "fs/PosixIO.h"
 #include "model/Quantization.h"
+#include "scanners/MovedLink.h"
 
 #include <QDir>
 #include <QJsonObject>
@@ -92,9 +93,9 @@ QString identifier(const QString& fileName)
 void scanFolder(const QString& folder, QList<ModelEntry>& models)
 {
     const QString root = QDir::cleanPath(folder);
-    const QList<FileInfo> files = FS::files(root, false, std::nullopt, [](const WalkedFile& file) {
-        return isModelFileName(file.name);
-    });
+    const QList<FileInfo> files =
+        MovedLink::files(root, false, std::nullopt,
+                         [](const WalkedFile& file) { return isModelFileName(file.name); });
     const qsizetype prefix = root == u'/' ? 1 : root.size() + 1;
     for (const FileInfo& file : files) {
         const QString fileName = file.fileName();
@@ -102,6 +103,7 @@ void scanFolder(const QString& folder, QList<ModelEntry>& models)
             ModelEntry(identifier(fileName), displayName(file.path.mid(prefix), fileName),
                        ModelSource::lmStudio, file.size, file.size, file.path, {file.path},
                        file.modified, DeleteRisk::safe, parseQuantization(fileName), std::nullopt));
+        MovedLink::mark(models.back());
     }
 }
 

@@ -6,6 +6,7 @@
 #include "fs/PosixIO.h"
 #include "model/Quantization.h"
 #include "scanners/ModelFileRules.h"
+#include "scanners/MovedLink.h"
 
 #include <QStringDecoder>
 #include <array>
@@ -169,7 +170,7 @@ SourceScan scan(const QSet<QString>& excluding)
     };
     SourceScan result;
     for (const QString& folder : folders()) {
-        for (const FileInfo& file : FS::files(folder, true, std::nullopt, keep)) {
+        for (const FileInfo& file : MovedLink::files(folder, true, std::nullopt, keep)) {
             const QString name = file.fileName();
             QString id = ModelFileRules::stem(name);
             id.replace(u' ', u'_');
@@ -177,6 +178,7 @@ SourceScan scan(const QSet<QString>& excluding)
                 ModelEntry(QStringLiteral("loose-") + id.toLower(), name, ModelSource::loose,
                            file.size, std::nullopt, file.path, {file.path}, file.modified,
                            DeleteRisk::safe, parseQuantization(name), std::nullopt));
+            MovedLink::mark(result.models.back());
         }
     }
     return result;

@@ -7,6 +7,7 @@
 #include "fs/UniqueFd.h"
 #include "model/Sizes.h"
 #include "scanners/DuplicateFinder.h"
+#include "scanners/MovedLink.h"
 #include "scanners/OllamaManifest.h"
 
 #include <QFile>
@@ -90,7 +91,8 @@ QString tagName(const QString& path)
 }
 
 // Reads every manifest of one store into its group's reference counts; the regular, nameable
-// ones become tags. A linked manifest (a tag moved elsewhere) counts but gives no tag.
+// ones and those a move left as links become tags. Another linked manifest counts but gives no
+// tag. A moved manifest out of reach is a tag without layers, and leaves the group unread.
 void readManifests(const QString& manifestsDir, const QString& blobsDir, qsizetype groupIndex,
                    BlobGroup& group, QList<Tag>& tags, QStringList& errors)
 {
@@ -103,6 +105,14 @@ void readManifests(const QString& manifestsDir, const QString& blobsDir, qsizety
             QString::fromUtf8(file.path.data(), static_cast<qsizetype>(file.path.size()));
         const PosixIO::BoundedRead read = PosixIO::readRegularFileBounded(
             QByteArray::fromStdString(file.path), OllamaManifest::maxBytes);
+        std::optional<MovedLink> moved;
+        if (file.isLink && file.pathIsUtf8)
+            moved = MovedLink::read(path, MovedLink::Kind::file);
+        if (moved && !moved->reachable()) {
+            group.everythingRead = false;
+            tags.push_back(Tag{path, tagName(path), 0, {}, {}, groupIndex, blobsDir});
+            continue;
+        }
         if (!read.bytes && !read.tooLarge) {
             errors.push_back(QStringLiteral("Cannot read manifest ") + path);
             group.everythingRead = false;
@@ -124,8 +134,12 @@ void readManifests(const QString& manifestsDir, const QString& blobsDir, qsizety
                 ++group.references[blob];
             }
         }
-        if (file.isLink || !file.pathIsUtf8)
+        if ((file.isLink && !moved) || !file.pathIsUtf8)
             continue;
+        if (moved) { // sized and dated by the manifest it points to
+            file.size = moved->asFile().size;
+            file.modified = moved->asFile().modified.value_or(file.modified);
+        }
         tags.push_back(Tag{path, tagName(path), file.size, std::move(file.modified),
                            std::move(*layers), groupIndex, blobsDir});
     }
@@ -169,7 +183,8 @@ ModelEntry tagEntry(const Tag& tag, const BlobGroup& group, bool ollamaRunning)
             ++shared;
         } else {
             const QString blobPath = tag.blobsDir + u'/' + blob;
-            if (statOf(blobPath)) { // follows links: a blob moved away and linked still counts
+            // Follows links: a blob moved away and linked still counts, out of reach too.
+            if (statOf(blobPath) || MovedLink::read(blobPath, MovedLink::Kind::file)) {
                 paths.push_back(blobPath);
                 reclaimable = saturatingAdd(reclaimable, layer.size);
             }
@@ -189,6 +204,7 @@ ModelEntry tagEntry(const Tag& tag, const BlobGroup& group, bool ollamaRunning)
                      reclaimable, tag.path, paths, tag.modified,
                      ollamaRunning ? DeleteRisk::risky : DeleteRisk::safe, std::nullopt, detail);
     entry.dataFiles = largeLayerFiles(tag);
+    MovedLink::mark(entry);
     return entry;
 }
 

@@ -4,6 +4,7 @@
 #include "fs/FS.h"
 #include "fs/PosixIO.h"
 #include "scanners/ModelFileRules.h"
+#include "scanners/MovedLink.h"
 
 #include <QDir>
 #include <QFile>
@@ -75,12 +76,13 @@ SourceScan scan()
     for (const QString& folder : folders()) {
         if (!PosixIO::exists(folder))
             continue;
-        for (const FileInfo& file : FS::files(folder, false, std::nullopt, isWhisperModel)) {
+        for (const FileInfo& file : MovedLink::files(folder, false, std::nullopt, isWhisperModel)) {
             const QString name = file.fileName();
             result.models.push_back(ModelEntry(
                 QStringLiteral("whisper-") + name, displayName(name), ModelSource::whisper,
                 file.size, std::nullopt, file.path, {file.path}, file.modified, DeleteRisk::safe,
                 std::nullopt, QStringLiteral("Local Whisper transcription model")));
+            MovedLink::mark(result.models.back());
         }
     }
     return result;

@@ -4,6 +4,7 @@
 #include "fs/PosixIO.h"
 #include "model/BrimvaleError.h"
 #include "services/ItemMover.h"
+#include "services/MovedTargets.h"
 
 #include <QFile>
 #include <QSet>
@@ -77,11 +78,17 @@ QStringList validatePlan(const QStringList& paths, const QString& destination)
 MoveOutcome move(const QList<ModelEntry>& entries, const QString& to, bool createSymlinks,
                  const MoveProgress& progress, const StopToken* stop, LockWait lockWait)
 {
-    QStringList paths;
-    for (const ModelEntry& entry : entries)
-        paths += entry.allPaths;
-
     MoveOutcome outcome;
+    QStringList paths;
+    for (const ModelEntry& entry : entries) {
+        if (const std::optional<QString> unreachable = MovedTargets::unreachable(entry)) {
+            outcome.error = *unreachable;
+            outcome.errorKind = BrimvaleError::Kind::unreachable;
+            return outcome;
+        }
+        paths += entry.allPaths;
+    }
+
     QStringList items;
     try {
         items = validatePlan(paths, to);

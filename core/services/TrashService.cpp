@@ -6,6 +6,7 @@
 #include "fs/UniqueFd.h"
 #include "fs/XdgTrash.h"
 #include "model/BrimvaleError.h"
+#include "services/MovedTargets.h"
 #include "services/TrashLog.h"
 #include "services/TrashStaging.h"
 #include "services/TreeRemover.h"
@@ -204,6 +205,11 @@ TrashOutcome moveToTrash(const ModelEntry& model, LockWait wait)
             outcome.errorKind = kind;
         }
     };
+    if (const std::optional<QString> unreachable = MovedTargets::unreachable(model)) {
+        outcome.error = *unreachable;
+        outcome.errorKind = Kind::unreachable;
+        return outcome;
+    }
     QStringList present;
     for (const QString& path : model.allPaths) {
         if (PathParts::holdsNul(path))

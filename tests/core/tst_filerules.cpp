@@ -172,12 +172,15 @@ private slots:
              projects + u".hidden/a:500000"_s, projects + u"small/a:99999"_s,
              projects + u"loose-file.jsonl:900000"_s, u"elsewhere/a:700000"_s,
              projects + u"linked->../../elsewhere"_s},
-            {projects + u"-home-ann-API:120000"_s, projects + u"-home-ann-site:300000"_s});
-        // What a move to another drive leaves behind: the folder is elsewhere, a link stays.
+            {projects + u"-home-ann-API:120000"_s, projects + u"-home-ann-site:300000"_s,
+             projects + u"linked:700000"_s});
+        // What a move to another drive leaves behind: the folder is elsewhere, a link stays, and
+        // the entry is listed at the link, sized by its target.
         row("AI caches: whole-folder row is a link", cache, none,
-            {u"moved/a:400000"_s, u".cursor/chat->../moved"_s}, {});
+            {u"moved/a:400000"_s, u".cursor/chat->../moved"_s}, {u".cursor/chat:400000"_s});
         row("AI caches: per-project row is a link", cache, none,
-            {u"moved/p/a:400000"_s, u".claude/projects->../moved"_s}, {});
+            {u"moved/p/a:400000"_s, u".claude/projects->../moved"_s},
+            {u".claude/projects/p:400000"_s});
         row("AI caches: Trash inside a cache", cache, u".continue/"_s,
             {u"index.db:50000"_s, u".Trash-0/files/old.bin:900000"_s, u".Trash/old.bin:900000"_s},
             {});

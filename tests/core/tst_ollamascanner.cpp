@@ -145,14 +145,18 @@ QString describe(const SourceScan& scan, bool running, const QString& home)
         const bool download = entry.id.startsWith(u"ollama-partial-"_qs);
         const bool tag = !orphan && !download;
         const QFileInfo primary(entry.primaryPath);
+        const bool outOfReach = entry.unreachableTarget().has_value();
         const bool good =
             entry.source == ModelSource::ollama && entry.allPaths.value(0) == entry.primaryPath &&
             !entry.quantization &&
-            entry.deleteRisk == (!orphan && running ? DeleteRisk::risky : DeleteRisk::safe) &&
+            entry.deleteRisk == (outOfReach           ? DeleteRisk::unknown
+                                 : !orphan && running ? DeleteRisk::risky
+                                                      : DeleteRisk::safe) &&
             (tag || entry.dataFiles.isEmpty()) &&
             (download
                  ? goodDownload(entry)
-                 : entry.lastModified == primary.lastModified().toUTC() &&
+                 : (outOfReach ? !entry.lastModified
+                               : entry.lastModified == primary.lastModified().toUTC()) &&
                        (tag ? entry.id == u"ollama-"_qs + QString(entry.name).replace(u':', u'-')
                             : entry.id == u"ollama-orphan-"_qs + primary.fileName() &&
                                   entry.reclaimableBytes == entry.sizeBytes &&
@@ -250,12 +254,17 @@ void OllamaScannerTest::scan_data()
     QTest::newRow("sums stop at the largest size")
         << u"r/n/m/t=a:9223372036854775807,b:9223372036854775000;#a:1;#b:1"_qs
         << u"m:t|9223372036854775807|max|-|r/n/m/t,#a,#b"_qs;
-    QTest::newRow("link to a moved manifest: counted, no tag")
+    QTest::newRow("link to a moved manifest: a tag read through it, its target after")
         << a + u"#2:2;~/moved/b=2:2,e:900;r/n/m/b->@/moved/b"_qs
-        << u"m:a|901|M+1|S1|r/n/m/a,#1;orphan #f 4"_qs;
+        << u"m:a|901|M+1|S1|r/n/m/a,#1;m:b|902|M+2|Moved to ~/moved/b · Shares 1 layer with other "
+           u"Ollama tags — shared data is kept|r/n/m/b,#2,~/moved/b;orphan #f 4"_qs;
+    QTest::newRow("link to a moved manifest out of reach: a tag of nothing, layers kept")
+        << a + u"r/n/m/b->@/gone"_qs
+        << keptA + u";m:b|0|M+0|Moved to ~/gone — not reachable now · Layers kept — another "
+                   u"Ollama model here could not be read|r/n/m/b,~/gone"_qs;
     QTest::newRow("a name that is not UTF-8: counted, no tag")
         << a + u"#2:2;r/n/m/b\\xff=2:2"_qs << u"m:a|901|M+901|-|r/n/m/a,#1,#e;orphan #f 4"_qs;
-    for (const char* target : {"gone", "fifo", "folder"}) {
+    for (const char* target : {"fifo", "folder"}) {
         QTest::addRow("link to %s: nothing offered", target)
             << a + u"~/fifo|;~/folder/;r/n/m/b->@/"_qs + QLatin1String(target)
             << keptA + u";Cannot read manifest r/n/m/b"_qs;
@@ -294,7 +303,7 @@ void OllamaScannerTest::scan_data()
            u"#5-partial-1:1^-1"_qs
         << u"partial #2-partial 1"_qs;
     QTest::newRow("downloads listed without manifests, or with unread ones")
-        << a + u"#2-partial:5;r/n/m/b->@/gone;s2:#3-partial:6"_qs
+        << a + u"#2-partial:5;~/fifo|;r/n/m/b->@/fifo;s2:#3-partial:6"_qs
         << keptA + u";partial #2-partial 5;partial s2:#3-partial 6;Cannot read manifest r/n/m/b"_qs;
     QTest::newRow("every layer of 50,000,000 bytes or more is a data file, whatever it holds")
         << u"r/n/m/a=1:1,*b:50000000,c:60000000;#1:1;#b:50000000;#c:60000000"_qs
@@ -310,7 +319,7 @@ void OllamaScannerTest::scan_data()
         << u"r/n/m/a=1:1;#1:1;#2:1^-7200;#5-partial:1^-601"_qs
         << u"m:a|1|M+1|-|r/n/m/a,#1;partial #5-partial 1;orphan #2 1"_qs;
     QTest::newRow("data file shared, another manifest unread")
-        << u"r/n/m/a=1:1,*b:50000000;r/n/m/c=1:1,*b:50000000;#1:1;#b:50000000;r/n/m/z->@/gone"_qs
+        << u"r/n/m/a=1:1,*b:50000000;r/n/m/c=1:1,*b:50000000;#1:1;#b:50000000;~/fifo|;r/n/m/z->@/fifo"_qs
         << u"m:a|50000001|M+0|K|r/n/m/a|D:#b;m:c|50000001|M+0|K|r/n/m/c|D:#b;"
            u"Cannot read manifest r/n/m/z"_qs;
     QTest::newRow("no data file: model layer under 50,000,000 bytes, or its blob missing")
