@@ -66,6 +66,7 @@ QString usage()
         "  brimvale-cli delete  [--json] --yes TRASH-ID...\n"
         "  brimvale-cli move    [--json] [--no-symlinks] [--loose | --no-loose] [--folder DIR]... "
         "--to DIR ID...\n"
+        "  brimvale-cli move-back [--json] [--loose | --no-loose] [--folder DIR]... ID...\n"
         "  brimvale-cli dedupe  [--json] [--dry-run] [--hard-link] [--loose | --no-loose] "
         "[--folder DIR]... ID...\n"
         "  brimvale-cli folders [list | add DIR | remove DIR]\n"

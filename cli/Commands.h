@@ -14,6 +14,7 @@ int trashed(const QStringList& arguments);
 int restore(const QStringList& arguments);
 int deleteEntries(const QStringList& arguments);
 int move(const QStringList& arguments);
+int moveBack(const QStringList& arguments);
 int dedupe(const QStringList& arguments);
 
 } // namespace Commands

@@ -27,6 +27,41 @@ QJsonObject toJson(const MoveOutcome& outcome)
     return object;
 }
 
+// The move's progress on stderr when it is a terminal; `showing` tells whether it is shown.
+MoveProgress terminalProgress(bool& showing)
+{
+    MoveProgress progress;
+    showing = CliCommon::stderrIsTerminal();
+    if (showing) {
+        progress.stage = [](const QString& path, MoveStage stage) {
+            if (stage == MoveStage::renaming)
+                CliCommon::err(QStringLiteral("\r\033[KMoving ") + CliCommon::singleLine(path) +
+                               QStringLiteral("…"));
+        };
+        progress.copied = [](qint64 bytes) {
+            CliCommon::err(QStringLiteral("\r\033[KMoving: ") + Format::bytes(bytes) +
+                           QStringLiteral(" copied"));
+        };
+    }
+    return progress;
+}
+
+int finish(const MoveOutcome& outcome, bool json, bool showedProgress)
+{
+    if (showedProgress)
+        CliCommon::err(QStringLiteral("\r\033[K"));
+    if (json) {
+        CliCommon::printJson(QJsonDocument(toJson(outcome)));
+    } else {
+        for (const MovedItem& item : outcome.items)
+            CliCommon::out(CliCommon::singleLine(item.from) + u'\t' +
+                           CliCommon::singleLine(item.to) + u'\n');
+    }
+    if (outcome.error)
+        CliCommon::err(CliCommon::singleLine(*outcome.error) + u'\n');
+    return outcome.succeeded() ? CliCommon::kSuccess : CliCommon::kFailure;
+}
+
 } // namespace
 
 int move(const QStringList& arguments)
@@ -48,33 +83,28 @@ int move(const QStringList& arguments)
     if (!entries)
         return CliCommon::kFailure;
 
-    MoveProgress progress;
-    const bool showProgress = CliCommon::stderrIsTerminal();
-    if (showProgress) {
-        progress.stage = [](const QString& path, MoveStage stage) {
-            if (stage == MoveStage::renaming)
-                CliCommon::err(QStringLiteral("\r\033[KMoving ") + CliCommon::singleLine(path) +
-                               QStringLiteral("…"));
-        };
-        progress.copied = [](qint64 bytes) {
-            CliCommon::err(QStringLiteral("\r\033[KMoving: ") + Format::bytes(bytes) +
-                           QStringLiteral(" copied"));
-        };
-    }
-    const MoveOutcome outcome = MoveService::move(*entries, *parsed.to, createSymlinks, progress);
-    if (showProgress)
-        CliCommon::err(QStringLiteral("\r\033[K"));
+    bool showing = false;
+    const MoveProgress progress = terminalProgress(showing);
+    return finish(MoveService::move(*entries, *parsed.to, createSymlinks, progress), json, showing);
+}
 
-    if (json) {
-        CliCommon::printJson(QJsonDocument(toJson(outcome)));
-    } else {
-        for (const MovedItem& item : outcome.items)
-            CliCommon::out(CliCommon::singleLine(item.from) + u'\t' +
-                           CliCommon::singleLine(item.to) + u'\n');
-    }
-    if (outcome.error)
-        CliCommon::err(CliCommon::singleLine(*outcome.error) + u'\n');
-    return outcome.succeeded() ? CliCommon::kSuccess : CliCommon::kFailure;
+int moveBack(const QStringList& arguments)
+{
+    CliCommon::Arguments parsed;
+    if (const auto problem =
+            CliCommon::parse(arguments, {QStringLiteral("--json")}, true, false, false, parsed))
+        return CliCommon::usageError(*problem);
+    if (parsed.positional.isEmpty())
+        return CliCommon::usageError(QStringLiteral("no ids given"));
+    const ScanResult scan = CliCommon::runScan(parsed.scan);
+    const std::optional<QList<ModelEntry>> entries =
+        CliCommon::entriesWithIds(scan, parsed.positional);
+    if (!entries)
+        return CliCommon::kFailure;
+    bool showing = false;
+    const MoveProgress progress = terminalProgress(showing);
+    return finish(MoveService::moveBack(*entries, progress),
+                  parsed.flags.contains(QStringLiteral("--json")), showing);
 }
 
 } // namespace Commands

@@ -35,6 +35,7 @@ int main(int argc, char* argv[])
         {QStringLiteral("restore"), &Commands::restore},
         {QStringLiteral("delete"), &Commands::deleteEntries},
         {QStringLiteral("move"), &Commands::move},
+        {QStringLiteral("move-back"), &Commands::moveBack},
         {QStringLiteral("dedupe"), &Commands::dedupe},
     };
     const auto found = commands.constFind(command);

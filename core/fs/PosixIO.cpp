@@ -193,6 +193,13 @@ int renameNoReplaceAt(int fromDir, const QByteArray& from, int toDir, const QByt
     return ::renameat(fromDir, from.constData(), toDir, to.constData()) == 0 ? 0 : errno;
 }
 
+int exchangeAt(int fromDir, const QByteArray& from, int toDir, const QByteArray& to)
+{
+    return ::renameat2(fromDir, from.constData(), toDir, to.constData(), RENAME_EXCHANGE) == 0
+               ? 0
+               : errno;
+}
+
 bool exists(const QString& path)
 {
     struct stat st

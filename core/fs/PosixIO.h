@@ -48,6 +48,10 @@ struct BoundedRead
 [[nodiscard]] int renameNoReplaceAt(int fromDir, const QByteArray& from, int toDir,
                                     const QByteArray& to);
 
+// Swaps the two names atomically (renameat2 RENAME_EXCHANGE); both must exist on one file system.
+// Returns 0 or an errno value (EINVAL where the file system cannot swap).
+[[nodiscard]] int exchangeAt(int fromDir, const QByteArray& from, int toDir, const QByteArray& to);
+
 // Whether anything is at the path, links followed (a dangling symlink is nothing).
 [[nodiscard]] bool exists(const QString& path);
 // Whether a folder is at the path, links followed.

@@ -97,7 +97,7 @@ private:
 
     Result acrossFilesystems()
     {
-        const QByteArray partial = temporaryName(kPartialPrefix, m_nameBytes);
+        const QByteArray partial = partialName(m_nameBytes);
         if (const int error = TreeRemover::remove(m_destinationDir.get(), partial))
             return fail(BrimvaleError::describe(error)); // a stale copy we cannot clear
         TreeCopier::Copied copied;
@@ -140,7 +140,7 @@ private:
                 return fail(*change);
             }
         }
-        const QByteArray aside = temporaryName(kMovedPrefix, m_nameBytes);
+        const QByteArray aside = asideName(m_nameBytes);
         if (const int error = PosixIO::renameNoReplaceAt(m_sourceDir.get(), m_nameBytes,
                                                          m_sourceDir.get(), aside)) {
             withdrawCopy(partial);
@@ -261,6 +261,16 @@ private:
 Result move(const QString& path, const QString& destination, const Options& options)
 {
     return Mover(path, destination, options).run();
+}
+
+QByteArray partialName(const QByteArray& name)
+{
+    return temporaryName(kPartialPrefix, name);
+}
+
+QByteArray asideName(const QByteArray& name)
+{
+    return temporaryName(kMovedPrefix, name);
 }
 
 QByteArray temporaryName(const QByteArray& prefix, const QByteArray& name)

@@ -42,5 +42,9 @@ struct Options
 // shortened (never inside a UTF-8 character) and followed by "-" and a hash of the whole name
 // when the result would pass the 255 bytes a file name may hold.
 [[nodiscard]] QByteArray temporaryName(const QByteArray& prefix, const QByteArray& name);
+// The name of a copy being made of `name` beside it: ".brimvale-partial-<name>".
+[[nodiscard]] QByteArray partialName(const QByteArray& name);
+// The name an item is set aside under before it is deleted: ".brimvale-moved-<name>".
+[[nodiscard]] QByteArray asideName(const QByteArray& name);
 
 } // namespace ItemMover

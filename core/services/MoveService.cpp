@@ -4,6 +4,7 @@
 #include "fs/PosixIO.h"
 #include "model/BrimvaleError.h"
 #include "services/ItemMover.h"
+#include "services/ItemReturner.h"
 #include "services/MovedTargets.h"
 
 #include <QFile>
@@ -136,6 +137,69 @@ MoveOutcome move(const QList<ModelEntry>& entries, const QString& to, bool creat
         if (result.error)
             record(*result.error, result.errorKind);
         if (result.errorKind == BrimvaleError::Kind::busy)
+            break;
+    }
+    return outcome;
+}
+
+MoveOutcome moveBack(const QList<ModelEntry>& entries, const MoveProgress& progress,
+                     const StopToken* stop, LockWait lockWait)
+{
+    MoveOutcome outcome;
+    const auto record = [&](const QString& message, BrimvaleError::Kind kind) {
+        if (outcome.error)
+            return;
+        outcome.error = message;
+        outcome.errorKind = kind;
+    };
+    QList<MovedPath> items;
+    QSet<QString> links;
+    for (const ModelEntry& entry : entries) {
+        std::optional<QString> problem = MovedTargets::unreachable(entry);
+        if (!entry.isMoved())
+            problem = entry.name + QStringLiteral(" was not moved — there is nothing to move back");
+        for (qsizetype i = 0; i < entry.moved.size() && !problem; ++i) {
+            const MovedPath& path = entry.moved[i];
+            if (PathParts::holdsNul(path.link) || PathParts::holdsNul(path.target))
+                problem = QStringLiteral("Invalid path");
+            else
+                problem = ItemReturner::check(path);
+            if (!links.contains(path.link)) {
+                links.insert(path.link);
+                items.push_back(path);
+            }
+        }
+        if (problem) {
+            record(*problem, BrimvaleError::Kind::general);
+            return outcome;
+        }
+    }
+
+    qint64 copiedBefore = 0;
+    qint64 copiedInItem = 0;
+    const TreeCopier::Progress copied = [&](qint64 bytes) {
+        copiedInItem = bytes;
+        if (progress.copied)
+            progress.copied(copiedBefore + bytes);
+    };
+    const ItemMover::Options options{false, progress.stage, copied, stop, lockWait};
+    for (const MovedPath& item : std::as_const(items)) {
+        if (StopToken::requested(stop)) {
+            record(QStringLiteral("Stopped — the remaining items were not moved back"),
+                   BrimvaleError::Kind::stopped);
+            break;
+        }
+        copiedInItem = 0;
+        const ItemMover::Result result = ItemReturner::moveBack(item, options);
+        copiedBefore += copiedInItem;
+        if (result.moved) {
+            outcome.movedTo.push_back(item.link);
+            outcome.items.push_back({item.target, item.link, false});
+        }
+        if (result.error)
+            record(*result.error, result.errorKind);
+        if (result.errorKind == BrimvaleError::Kind::stopped ||
+            result.errorKind == BrimvaleError::Kind::busy)
             break;
     }
     return outcome;

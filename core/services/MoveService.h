@@ -32,4 +32,13 @@ namespace MoveService {
                                bool createSymlinks, const MoveProgress& progress = {},
                                const StopToken* stop = nullptr, LockWait lockWait = std::nullopt);
 
+// Brings the moved paths of the entries back to their links' places (see ItemReturner), item by
+// item, after checking them all: nothing is touched when an entry was not moved, a target is out
+// of reach, a link no longer points at its target or something else stands at a link's path.
+// movedTo lists the paths put back; stops and a busy lock end it as in `move`. Never throws.
+[[nodiscard]] MoveOutcome moveBack(const QList<ModelEntry>& entries,
+                                   const MoveProgress& progress = {},
+                                   const StopToken* stop = nullptr,
+                                   LockWait lockWait = std::nullopt);
+
 } // namespace MoveService
