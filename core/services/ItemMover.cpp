@@ -9,6 +9,7 @@
 #include "services/TreeSnapshot.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <cerrno>
 #include <fcntl.h>
@@ -200,6 +201,10 @@ private:
 
     void link()
     {
+        if (!m_options.relink.isEmpty()) {
+            repoint();
+            return;
+        }
         if (!m_options.createSymlink)
             return;
         report(MoveStage::linking);
@@ -210,6 +215,42 @@ private:
             return;
         }
         syncFolder(m_sourceDir.get());
+        m_result.linked = true;
+    }
+
+    // Re-points the link that named the item's old place at its new one: a link under a
+    // temporary name beside it, renamed over it after checking it still names the old place.
+    void repoint()
+    {
+        report(MoveStage::linking);
+        const QString& link = m_options.relink;
+        const QByteArray folder = QFile::encodeName(PathParts::parentOf(link));
+        const QByteArray name = QFile::encodeName(link.mid(link.lastIndexOf(u'/') + 1));
+        const UniqueFd dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        const QByteArray fresh = temporaryName(QByteArrayLiteral(".brimvale-link-"), name);
+        const QByteArray target = QFile::encodeName(PathParts::join(m_destination, m_name));
+        QByteArray old;
+        int error =
+            dir.isValid() ? TreeSnapshot::readLink(dir.get(), name.constData(), old) : errno;
+        QString oldTarget = QFile::decodeName(old);
+        if (!oldTarget.startsWith(u'/'))
+            oldTarget = PathParts::join(PathParts::parentOf(link), oldTarget);
+        if (error == 0 && QDir::cleanPath(oldTarget) != QDir::cleanPath(m_path))
+            error = ESTALE;
+        if (error == 0) {
+            (void)::unlinkat(dir.get(), fresh.constData(), 0);
+            if (::symlinkat(target.constData(), dir.get(), fresh.constData()) != 0 ||
+                ::renameat(dir.get(), fresh.constData(), dir.get(), name.constData()) != 0)
+                error = errno;
+        }
+        if (error != 0) {
+            if (dir.isValid())
+                (void)::unlinkat(dir.get(), fresh.constData(), 0);
+            record(QStringLiteral("Moved, but the symlink at ") + link +
+                   QStringLiteral(" could not be re-pointed: ") + BrimvaleError::describe(error));
+            return;
+        }
+        syncFolder(dir.get());
         m_result.linked = true;
     }
 

@@ -28,6 +28,9 @@ struct Options
     TreeCopier::Progress copied;
     const StopToken* stop = nullptr; // checked per file and per block copied
     LockWait lockWait;               // for the move lock, taken before anything is touched
+    // A link that points at the item (a move left it), re-pointed at the item's new place once
+    // the item is whole there: a new link beside it, renamed over it. No link at the old path.
+    QString relink;
 };
 
 // Moves `path` into the folder `destination` under its own name, holding the move lock of the

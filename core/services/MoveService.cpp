@@ -25,11 +25,36 @@ QString lastComponent(const QString& path)
 
 } // namespace
 
-QStringList validatePlan(const QStringList& paths, const QString& destination)
+namespace {
+
+// One item of a move: where it goes (below the destination) and the link, if any, to re-point
+// at its new place instead of leaving one at its old path.
+struct Planned
+{
+    QString path;
+    QString place; // the folder below the destination, "" for the destination itself
+    QString relink;
+};
+
+// The folder below the destination that keeps an Ollama path in its store's layout
+// ("ollama/manifests/{host}/{namespace}/{model}" or "ollama/blobs"), or "" for any other path.
+QString ollamaPlace(const QString& path)
+{
+    const QStringList parts = path.split(u'/');
+    const qsizetype n = parts.size();
+    if (n >= 6 && parts[n - 5] == u"manifests")
+        return QStringLiteral("ollama/") + parts.mid(n - 5, 4).join(u'/');
+    if (n >= 2 && parts[n - 2] == u"blobs")
+        return QStringLiteral("ollama/blobs");
+    return {};
+}
+
+QList<Planned> checkedPlan(const QList<Planned>& items, const QString& destination)
 {
     // The system would read a path only up to its NUL and act on another item.
     if (PathParts::holdsNul(destination) ||
-        std::any_of(paths.begin(), paths.end(), PathParts::holdsNul))
+        std::any_of(items.begin(), items.end(),
+                    [](const Planned& item) { return PathParts::holdsNul(item.path); }))
         throw BrimvaleError(QStringLiteral("Invalid path"), BrimvaleError::Kind::invalidPath);
     const BrimvaleError noFolder(QStringLiteral("Destination must be an existing folder"));
     if (!PosixIO::isFolder(destination))
@@ -41,10 +66,11 @@ QStringList validatePlan(const QStringList& paths, const QString& destination)
     // The destination with one trailing slash, to tell the items inside it.
     const QString destinationPrefix = PathParts::join(*resolvedDestination, QString());
 
-    QStringList result;
+    QList<Planned> result;
     QSet<QString> seenPaths;
-    QSet<QString> seenNames;
-    for (const QString& path : paths) {
+    QSet<QString> seenFinal;
+    for (const Planned& item : items) {
+        const QString& path = item.path;
         struct stat st
         {
         };
@@ -58,21 +84,71 @@ QStringList validatePlan(const QStringList& paths, const QString& destination)
         if (!itemPath || seenPaths.contains(*itemPath))
             continue;
         seenPaths.insert(*itemPath);
-        if (seenNames.contains(name))
+        const QString folder = item.place.isEmpty()
+                                   ? *resolvedDestination
+                                   : PathParts::join(*resolvedDestination, item.place);
+        const QString final = PathParts::join(folder, name);
+        if (seenFinal.contains(final))
             throw BrimvaleError(
                 QStringLiteral("The destination would contain multiple items named ") + name);
-        seenNames.insert(name);
-        if (PosixIO::lexists(PathParts::join(*resolvedDestination, name)))
-            throw BrimvaleError(name + QStringLiteral(" already exists in ") + folderName);
+        seenFinal.insert(final);
+        if (PosixIO::lexists(final))
+            throw BrimvaleError(name + QStringLiteral(" already exists in ") +
+                                (item.place.isEmpty() ? folderName : lastComponent(folder)));
         if (*itemPath == *resolvedDestination)
             throw BrimvaleError(QStringLiteral("Source and destination cannot be the same folder"));
         if (PosixIO::isFolder(*itemPath) && destinationPrefix.startsWith(*itemPath + u'/'))
             throw BrimvaleError(QStringLiteral("The destination cannot be inside ") +
                                 lastComponent(*itemPath));
-        result.push_back(path);
+        result.push_back(item);
     }
     if (result.isEmpty())
         throw BrimvaleError(QStringLiteral("No model files were found to move"));
+    return result;
+}
+
+// The items of the entries: each path, an Ollama one in its store's layout; a moved path's target
+// in its link's place, the link re-pointed. A moved path already at its place is left alone.
+QList<Planned> itemsOf(const QList<ModelEntry>& entries, const QString& destination)
+{
+    QList<Planned> items;
+    for (const ModelEntry& entry : entries) {
+        QSet<QString> targets;
+        for (const MovedPath& moved : entry.moved)
+            targets.insert(moved.target);
+        for (const QString& path : entry.allPaths) {
+            if (targets.contains(path))
+                continue; // moved with its link
+            const QString place =
+                entry.source == ModelSource::ollama ? ollamaPlace(path) : QString();
+            const auto moved = std::find_if(entry.moved.begin(), entry.moved.end(),
+                                            [&](const MovedPath& m) { return m.link == path; });
+            if (moved == entry.moved.end()) {
+                items.push_back({path, place, {}});
+                continue;
+            }
+            const QString folder =
+                place.isEmpty() ? destination : PathParts::join(destination, place);
+            const std::optional<QString> there =
+                PathParts::resolved(PathParts::join(folder, lastComponent(moved->target)));
+            if (there && there == PathParts::resolved(moved->target))
+                continue; // already moved there, by another entry sharing it
+            items.push_back({moved->target, place, path});
+        }
+    }
+    return items;
+}
+
+} // namespace
+
+QStringList validatePlan(const QStringList& paths, const QString& destination)
+{
+    QList<Planned> items;
+    for (const QString& path : paths)
+        items.push_back({path, {}, {}});
+    QStringList result;
+    for (const Planned& item : checkedPlan(items, destination))
+        result.push_back(item.path);
     return result;
 }
 
@@ -80,19 +156,16 @@ MoveOutcome move(const QList<ModelEntry>& entries, const QString& to, bool creat
                  const MoveProgress& progress, const StopToken* stop, LockWait lockWait)
 {
     MoveOutcome outcome;
-    QStringList paths;
     for (const ModelEntry& entry : entries) {
         if (const std::optional<QString> unreachable = MovedTargets::unreachable(entry)) {
             outcome.error = *unreachable;
             outcome.errorKind = BrimvaleError::Kind::unreachable;
             return outcome;
         }
-        paths += entry.allPaths;
     }
-
-    QStringList items;
+    QList<Planned> items;
     try {
-        items = validatePlan(paths, to);
+        items = checkedPlan(itemsOf(entries, to), to);
     } catch (const BrimvaleError& error) {
         outcome.error = error.message();
         outcome.errorKind = error.kind();
@@ -113,23 +186,34 @@ MoveOutcome move(const QList<ModelEntry>& entries, const QString& to, bool creat
         if (progress.copied)
             progress.copied(copiedBefore + bytes);
     };
-    const ItemMover::Options options{createSymlinks, progress.stage, copied, stop, lockWait};
-    for (const QString& item : items) {
+    for (const Planned& item : std::as_const(items)) {
         if (StopToken::requested(stop)) {
             record(stoppedText, BrimvaleError::Kind::stopped);
             break;
         }
+        const QString folder = item.place.isEmpty() ? to : PathParts::join(to, item.place);
+        try {
+            PosixIO::makePath(folder);
+        } catch (const BrimvaleError& error) {
+            record(error.message(), error.kind());
+            break;
+        }
+        const ItemMover::Options options{createSymlinks && item.relink.isEmpty(),
+                                         progress.stage,
+                                         copied,
+                                         stop,
+                                         lockWait,
+                                         item.relink};
         copiedInItem = 0;
-        const ItemMover::Result result = ItemMover::move(item, to, options);
+        const ItemMover::Result result = ItemMover::move(item.path, folder, options);
         copiedBefore += copiedInItem;
-        const QString name = lastComponent(item);
         if (result.moved) {
-            const QString target = PathParts::join(to, name);
+            const QString target = PathParts::join(folder, lastComponent(item.path));
             outcome.movedTo.push_back(target);
-            outcome.items.push_back({item, target, result.linked});
+            outcome.items.push_back({item.path, target, result.linked});
         }
         if (result.linked)
-            outcome.symlinksCreated.push_back(item);
+            outcome.symlinksCreated.push_back(item.relink.isEmpty() ? item.path : item.relink);
         if (result.errorKind == BrimvaleError::Kind::stopped) {
             record(stoppedText, BrimvaleError::Kind::stopped);
             break;
@@ -182,7 +266,7 @@ MoveOutcome moveBack(const QList<ModelEntry>& entries, const MoveProgress& progr
         if (progress.copied)
             progress.copied(copiedBefore + bytes);
     };
-    const ItemMover::Options options{false, progress.stage, copied, stop, lockWait};
+    const ItemMover::Options options{false, progress.stage, copied, stop, lockWait, {}};
     for (const MovedPath& item : std::as_const(items)) {
         if (StopToken::requested(stop)) {
             record(QStringLiteral("Stopped — the remaining items were not moved back"),

@@ -16,6 +16,8 @@ private slots:
     void movesBack();
     void refused_data();
     void refused();
+    void movedAgain_data() { movesBack_data(); }
+    void movedAgain();
 
 private:
     // Makes the item (a file, or a folder with a file, an empty folder and a link), moves it to
@@ -111,6 +113,25 @@ void MoveBackTest::refused()
     QCOMPARE(outcome, outcomeOf({}, error.replace(u"%1"_s, link).replace(u"%2"_s, target)));
     QCOMPARE(treeOf(link), linkBefore);
     QCOMPARE(treeOf(target), targetBefore);
+}
+
+// Moving a moved entry to a third place moves its target there and re-points its link.
+void MoveBackTest::movedAgain()
+{
+    QFETCH(bool, folder);
+    QFETCH(bool, acrossFilesystems);
+    const QString first = m_home->file(u"big"_s);
+    const QString third = acrossFilesystems ? m_second : m_home->file(u"bigger"_s);
+    QVERIFY(QDir().mkpath(first) && QDir().mkpath(third));
+    const ModelEntry entry = movedItem(u"m.gguf"_s, folder, first);
+    const QString link = entry.primaryPath;
+    const MoveOutcome outcome = MoveService::move({entry}, third, true);
+    QVERIFY2(outcome.succeeded(), qPrintable(outcome.error.value_or(QString())));
+    QCOMPARE(outcome.symlinksCreated, QStringList{link});
+    QCOMPARE(linkTarget(link), third + u"/m.gguf"_s);
+    QCOMPARE(treeOf(third + u"/m.gguf"_s), m_before);
+    QCOMPARE(namesIn(first), QStringList());
+    QCOMPARE(namesIn(m_source), QStringList{u"m.gguf"_s});
 }
 
 QTEST_GUILESS_MAIN(MoveBackTest)

@@ -77,6 +77,7 @@ private slots:
     void listed();
     void trashAndRestore();
     void linkIntoAnotherStore();
+    void ollamaTagsInOneFolder();
 };
 
 void MovedEntriesTest::listed_data()
@@ -217,6 +218,45 @@ void MovedEntriesTest::linkIntoAnotherStore()
     const SourceScan ollama = OllamaScanner::scan(false);
     QCOMPARE(ollama.models.size(), 1);
     QVERIFY(!ollama.models[0].isMoved());
+}
+
+// Two tags named "latest" sharing a layer go into one folder in their store's layout, and are
+// still read through their links.
+void MovedEntriesTest::ollamaTagsInOneFolder()
+{
+    TestHome home;
+    const QString manifests = u".ollama/models/manifests/registry.ollama.ai/library/"_s;
+    const QString blobs = u".ollama/models/blobs/sha256-"_s;
+    const auto manifest = [](QChar own) -> QString {
+        return uR"(={"config":{"digest":"sha256:)"_s + QString(64, u'c') +
+               uR"(","size":2000},"layers":[{"digest":"sha256:)"_s + QString(64, own) +
+               uR"(","size":3000000}]})"_s;
+    };
+    QVERIFY(Fixtures::makeTree(home.path(), {manifests + u"a/latest"_s + manifest(u'a'),
+                                             manifests + u"b/latest"_s + manifest(u'b'),
+                                             blobs + QString(64, u'a') + u":3000000"_s,
+                                             blobs + QString(64, u'b') + u":3000000"_s,
+                                             blobs + QString(64, u'c') + u":2000"_s}));
+    const SourceScan before = OllamaScanner::scan(false);
+    QCOMPARE(before.models.size(), 2);
+    const QString big = home.root() + u"/big"_s;
+    QVERIFY(QDir().mkpath(big));
+    const MoveOutcome outcome = MoveService::move(before.models, big, true);
+    QVERIFY2(outcome.succeeded(), qPrintable(outcome.error.value_or(QString())));
+    QVERIFY(QFileInfo(big + u"/ollama/manifests/registry.ollama.ai/library/b/latest"_s).isFile());
+    QVERIFY(QFileInfo(big + u"/ollama/blobs/sha256-"_s + QString(64, u'b')).isFile());
+
+    const SourceScan after = OllamaScanner::scan(false);
+    QCOMPARE(after.errors, QStringList());
+    QCOMPARE(after.models.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        QCOMPARE(after.models[i].sizeBytes, before.models[i].sizeBytes);
+        QCOMPARE(after.models[i].moved.size(), 2);
+        QVERIFY(after.models[i].detail->startsWith(u"Moved to "_s));
+    }
+    // Moving them to the same folder again finds each already there.
+    const MoveOutcome again = MoveService::move(after.models, big, true);
+    QCOMPARE(again.error, u"No model files were found to move"_s);
 }
 
 QTEST_GUILESS_MAIN(MovedEntriesTest)
