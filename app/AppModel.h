@@ -97,6 +97,9 @@ public:
     QFuture<void> restore(const QStringList& ids);
     QFuture<void> deletePermanently(const QStringList& ids);
     QFuture<void> move(const QList<ModelEntry>& entries);
+    // Brings the moved ones of the entries back in place of their links, asking nothing (it
+    // frees and loses nothing); one toast tells the outcome, then the scan is run again.
+    QFuture<void> moveBack(const QList<ModelEntry>& entries);
     // Works out on the pool what freeing the entries' duplicate files in place would free and
     // asks through the dialogs; on "Free Space" frees them, then rescans. Nothing to free gives
     // a toast instead of the question. Does nothing while busy.

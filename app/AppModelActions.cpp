@@ -264,7 +264,44 @@ void AppModel::finishMove(const QList<ModelEntry>& entries, const QString& label
     else
         showToast(result.error.value_or(QStringLiteral("Move failed")), true);
     const bool partial = !result.succeeded() && !result.movedTo.isEmpty();
-    (void)rescanThen(partial || duplicate, done);
+    // Moved entries stay listed, at their links: the scan shows them as moved.
+    (void)rescanThen(partial || duplicate || !result.movedTo.isEmpty(), done);
+}
+
+QFuture<void> AppModel::moveBack(const QList<ModelEntry>& entries)
+{
+    QList<ModelEntry> moved;
+    for (const ModelEntry& entry : entries)
+        if (entry.isMoved())
+            moved.push_back(entry);
+    if (moved.isEmpty() || m_busyMessage)
+        return finished();
+    const qsizetype n = moved.size();
+    Done done = newDone();
+    m_stoppable = true;
+    const int ticket =
+        beginBusy(QStringLiteral("Moving %1 back…")
+                      .arg(n == 1 ? moved[0].name : QStringLiteral("%1 items").arg(n)));
+    beginChange();
+    m_currentStop = std::make_shared<StopToken>();
+    offGui([core = m_core, moved,
+            stop = m_currentStop] { return core->moveBack(moved, stop.get(), {}); },
+           [this, ticket, moved, done](Attempt<CoreCalls::MoveResult>&& attempt) {
+               m_stoppable = false;
+               endBusy(ticket);
+               endChange();
+               const CoreCalls::MoveResult result =
+                   attempt.value.value_or(CoreCalls::MoveResult{{}, {}, attempt.failure});
+               if (result.succeeded())
+                   showToast(moved.size() == 1
+                                 ? QStringLiteral("Moved %1 back").arg(moved[0].name)
+                                 : QStringLiteral("Moved %1 items back").arg(moved.size()),
+                             false);
+               else
+                   showToast(result.error.value_or(QStringLiteral("Move back failed")), true);
+               (void)rescanThen(true, done);
+           });
+    return done->future();
 }
 
 void AppModel::stopCurrent()

@@ -90,6 +90,25 @@ CoreCalls::MoveResult CoreCalls::move(const QList<ModelEntry>& entries, const QS
     return result;
 }
 
+CoreCalls::MoveResult CoreCalls::moveBack(const QList<ModelEntry>& entries, const StopToken* stop,
+                                          const CopyProgress& progress)
+{
+    qint64 total = 0;
+    for (const ModelEntry& entry : entries)
+        total += entry.sizeBytes;
+    MoveProgress moveProgress;
+    if (progress)
+        moveProgress.copied = [&](qint64 copied) { progress(copied, total); };
+    const MoveOutcome outcome =
+        MoveService::moveBack(entries, moveProgress, stop, FileLock::desktopWait);
+    MoveResult result;
+    result.movedTo = outcome.movedTo;
+    result.error = outcome.error;
+    for (const MovedItem& item : outcome.items)
+        result.movedFrom.push_back(item.from);
+    return result;
+}
+
 DedupePlan::Plan CoreCalls::planDedupe(const ScanResult& scan, const QList<ModelEntry>& entries)
 {
     return DedupePlan::of(scan, entries);

@@ -68,6 +68,9 @@ public:
     // Any thread. Moves the entries' items into the folder, leaving symlinks.
     [[nodiscard]] virtual MoveResult move(const QList<ModelEntry>& entries, const QString& to,
                                           const StopToken* stop, const CopyProgress& progress);
+    // Any thread. Brings the moved entries' files back in place of their links.
+    [[nodiscard]] virtual MoveResult moveBack(const QList<ModelEntry>& entries,
+                                              const StopToken* stop, const CopyProgress& progress);
     // Any thread. Which of the entries' files freeing duplicates frees, against which copies.
     [[nodiscard]] virtual DedupePlan::Plan planDedupe(const ScanResult& scan,
                                                       const QList<ModelEntry>& entries);

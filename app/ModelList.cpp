@@ -89,6 +89,7 @@ QList<ModelEntry> entriesFor(const QList<ModelEntry>& models, const SidebarItem&
         return kept;
     for (const ModelEntry& entry : models) {
         const bool belongs = item.kind == K::duplicates ? entry.isDuplicate
+                             : item.kind == K::moved    ? entry.isMoved()
                              : item.kind == K::source   ? item.source == entry.source
                                                         : isInside(entry.primaryPath, item.folder);
         if (belongs)

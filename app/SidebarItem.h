@@ -16,7 +16,8 @@ struct SidebarItem
         duplicates,
         source,
         folder,
-        trash
+        trash,
+        moved // the entries whose files were moved to other drives
     };
 
     Kind kind = Kind::all;
@@ -26,6 +27,7 @@ struct SidebarItem
     [[nodiscard]] static SidebarItem all() { return {}; }
     [[nodiscard]] static SidebarItem duplicates() { return {Kind::duplicates, std::nullopt, {}}; }
     [[nodiscard]] static SidebarItem trash() { return {Kind::trash, std::nullopt, {}}; }
+    [[nodiscard]] static SidebarItem moved() { return {Kind::moved, std::nullopt, {}}; }
     [[nodiscard]] static SidebarItem ofSource(ModelSource s) { return {Kind::source, s, {}}; }
     [[nodiscard]] static SidebarItem ofFolder(const QString& path)
     {

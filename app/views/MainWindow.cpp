@@ -107,6 +107,15 @@ void MainWindow::makeMenus()
     quit->setMenuRole(QAction::QuitRole);
 
     QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    QAction* moveBack = edit->addAction(QStringLiteral("Move Back"), this, [this] {
+        (void)m_model.moveBack(m_modelsView->selectedRows());
+    });
+    connect(edit, &QMenu::aboutToShow, moveBack, [this, moveBack] {
+        const QList<ModelEntry> rows = m_modelsView->selectedRows();
+        moveBack->setEnabled(std::any_of(rows.cbegin(), rows.cend(),
+                                         [](const ModelEntry& entry) { return entry.isMoved(); }));
+    });
+    edit->addSeparator();
     QAction* settings =
         edit->addAction(QStringLiteral("Settings…"), this, &MainWindow::showSettings);
     settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));

@@ -169,6 +169,10 @@ std::unique_ptr<QMenu> ModelTable::menuFor(const QStringList& ids)
                         [this, entries] { (void)m_model.freeDuplicates(entries); });
     menu->addAction(QStringLiteral("Move to…"), this,
                     [this, entries] { (void)m_model.move(entries); });
+    if (std::any_of(entries.cbegin(), entries.cend(),
+                    [](const ModelEntry& entry) { return entry.isMoved(); }))
+        menu->addAction(QStringLiteral("Move Back"), this,
+                        [this, entries] { (void)m_model.moveBack(entries); });
     menu->addSeparator();
     menu->addAction(QStringLiteral("Move to Trash"), this,
                     [this, entries] { (void)m_model.requestTrash(entries); });

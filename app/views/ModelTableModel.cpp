@@ -10,10 +10,34 @@
 #include <QColor>
 #include <QFontDatabase>
 #include <QLocale>
+#include <QStorageInfo>
 
 namespace {
 
 const QColor grey(0x8E, 0x8E, 0x93); // the secondary text colour
+
+// The drive holding the path: its volume name, else its mount point's last component. A drive
+// that is not connected is named after the folder it mounts at under /mnt, /media/{user} or
+// /run/media/{user}, else after the path's first folder.
+QString driveLabelOf(const QString& path)
+{
+    const QStorageInfo storage(path);
+    if (storage.isValid() && storage.isReady()) {
+        if (!storage.name().isEmpty())
+            return storage.name();
+        const QString root = storage.rootPath();
+        return root == u'/' ? root : root.mid(root.lastIndexOf(u'/') + 1);
+    }
+    const QStringList parts = path.split(u'/', Qt::SkipEmptyParts);
+    qsizetype at = 0;
+    if (parts.value(0) == u"mnt")
+        at = 1;
+    else if (parts.value(0) == u"media")
+        at = 2;
+    else if (parts.value(0) == u"run" && parts.value(1) == u"media")
+        at = 3;
+    return parts.value(at, parts.value(0));
+}
 
 } // namespace
 
@@ -92,6 +116,15 @@ int ModelTableModel::columnCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : columnCount_;
 }
 
+QString ModelTableModel::driveLabel(const ModelEntry& entry) const
+{
+    const QString target = entry.moved.value(0).target;
+    auto found = m_driveLabels.constFind(target);
+    if (found == m_driveLabels.constEnd())
+        found = m_driveLabels.insert(target, driveLabelOf(target));
+    return *found;
+}
+
 QVariant ModelTableModel::display(const ModelEntry& entry, int column) const
 {
     switch (column) {
@@ -161,6 +194,8 @@ QVariant ModelTableModel::data(const QModelIndex& index, int role) const
             tags << Tag(QStringLiteral("DUPLICATE"), Palette::orange);
         if (entry.isLarge())
             tags << Tag(QStringLiteral("10 GB+"), Palette::red);
+        if (entry.isMoved())
+            tags << Tag(QStringLiteral("ON ") + driveLabel(entry).toUpper(), Palette::brown);
         return QVariant::fromValue(tags);
     }
     case Qt::DecorationRole:

@@ -55,6 +55,8 @@ public:
 private:
     [[nodiscard]] QVariant display(const ModelEntry& entry, int column) const;
     [[nodiscard]] QVariant toolTip(const ModelEntry& entry, int column) const;
+    // The label of the drive a moved entry's files are on, looked up once per target.
+    [[nodiscard]] QString driveLabel(const ModelEntry& entry) const;
 
     QList<ModelEntry> m_rows;
     QHash<QString, int> m_rowOfId;
@@ -62,4 +64,5 @@ private:
     std::array<QIcon, 8> m_sourceIcons;
     QIcon m_inUseIcon;
     QIcon m_safeIcon;
+    mutable QHash<QString, QString> m_driveLabels;
 };

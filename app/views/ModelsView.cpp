@@ -205,6 +205,8 @@ void ModelsView::refreshHeader()
         title = QStringLiteral("Duplicates");
     } else if (item.kind == K::trash) {
         title = QStringLiteral("Trash");
+    } else if (item.kind == K::moved) {
+        title = QStringLiteral("On Other Drives");
     }
     m_title->setText(title);
     m_subtitle->setText(m_model.scan() ? QString::number(m_rows.size()) +
@@ -255,6 +257,10 @@ void ModelsView::refreshBody()
     } else if (item.kind == K::duplicates) {
         m_empty->present(QStringLiteral("emblem-ok"), QStringLiteral("No Duplicates"),
                          QStringLiteral("Every model is stored only once."));
+    } else if (item.kind == K::moved) {
+        m_empty->present(QStringLiteral("drive-harddisk"),
+                         QStringLiteral("Nothing on Other Drives"),
+                         QStringLiteral("Models you move to another drive are listed here."));
     } else {
         m_empty->present(QStringLiteral("edit-find"), QStringLiteral("No AI Models Found"),
                          QStringLiteral("Add a folder or include loose files to search more "

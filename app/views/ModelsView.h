@@ -30,6 +30,8 @@ class ModelsView : public QWidget
     Q_OBJECT
 
 public:
+    // The entries of the selected rows, in their order.
+    [[nodiscard]] QList<ModelEntry> selectedRows() const;
     ModelsView(AppModel& model, QWidget* parent = nullptr);
 
     [[nodiscard]] QString title() const;
@@ -59,7 +61,6 @@ private:
     void refreshBody();
     void refreshStatus();
     void refreshScanning();
-    [[nodiscard]] QList<ModelEntry> selectedRows() const;
 
     AppModel& m_model;
     QList<ModelEntry> m_rows;                     // visibleModels, computed once per change

@@ -110,6 +110,13 @@ void SidebarView::rebuild()
         addRow(SidebarItem::duplicates(), QStringLiteral("Duplicates"),
                Icons::tinted(QStringLiteral("edit-copy"), Palette::orange),
                sizeText(m_model.models(SidebarItem::duplicates())));
+    const bool anyMoved =
+        scan && std::any_of(scan->models.cbegin(), scan->models.cend(),
+                            [](const ModelEntry& entry) { return entry.isMoved(); });
+    if (anyMoved)
+        addRow(SidebarItem::moved(), QStringLiteral("On Other Drives"),
+               Icons::tinted(QStringLiteral("drive-harddisk"), Palette::brown),
+               sizeText(m_model.models(SidebarItem::moved())));
 
     addHeader(QStringLiteral("Sources"));
     for (const ModelSource source : ModelSource::allCases()) {

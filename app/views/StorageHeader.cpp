@@ -35,8 +35,9 @@ QPixmap dot(const QColor& color, qreal ratio)
 } // namespace
 
 StorageHeader::StorageHeader(QWidget* parent)
-    : QWidget(parent), m_total(plainLabel({}, this)), m_bar(new StorageBar(this)),
-      m_legend(new QHBoxLayout)
+    : QWidget(parent), m_total(plainLabel({}, this)),
+      m_caption(plainLabel(QStringLiteral("used by AI models and caches"), this)),
+      m_bar(new StorageBar(this)), m_legend(new QHBoxLayout)
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 14, 16, 14);
@@ -46,7 +47,7 @@ StorageHeader::StorageHeader(QWidget* parent)
     big.setPixelSize(26);
     big.setWeight(QFont::DemiBold);
     m_total->setFont(big);
-    auto* used = plainLabel(QStringLiteral("used by AI models and caches"), this);
+    QLabel* used = m_caption;
     used->setForegroundRole(QPalette::PlaceholderText);
     auto* totalRow = new QHBoxLayout;
     totalRow->setSpacing(6);
@@ -74,6 +75,16 @@ void StorageHeader::setScan(const ScanResult& scan)
 {
     const QList<StorageBar::Segment> parts = segments(scan);
     m_total->setText(Format::bytes(scan.totalBytes()));
+    qint64 elsewhere = 0;
+    for (const ModelEntry& entry : scan.models)
+        if (entry.isMoved())
+            elsewhere = qAddOverflow(elsewhere, entry.sizeBytes, &elsewhere)
+                            ? std::numeric_limits<qint64>::max()
+                            : elsewhere;
+    m_caption->setText(QStringLiteral("used by AI models and caches") +
+                       (elsewhere > 0 ? QStringLiteral(" · ") + Format::bytes(elsewhere) +
+                                            QStringLiteral(" on other drives")
+                                      : QString()));
     m_bar->setSegments(parts, scan.totalBytes());
     while (QLayoutItem* item = m_legend->takeAt(0)) {
         delete item->widget();
@@ -98,6 +109,11 @@ void StorageHeader::setScan(const ScanResult& scan)
         m_legend->addWidget(item);
     }
     m_legend->addStretch();
+}
+
+QString StorageHeader::captionText() const
+{
+    return m_caption->text();
 }
 
 QString StorageHeader::totalText() const

@@ -22,11 +22,13 @@ public:
 
     [[nodiscard]] StorageBar& bar() const { return *m_bar; }
     [[nodiscard]] QString totalText() const;
+    [[nodiscard]] QString captionText() const;
     // The legend's items as "{label} {size}", in order.
     [[nodiscard]] QStringList legendTexts() const;
 
 private:
     QLabel* m_total;
+    QLabel* m_caption;
     StorageBar* m_bar;
     QHBoxLayout* m_legend;
 };

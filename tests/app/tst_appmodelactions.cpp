@@ -116,11 +116,46 @@ private slots:
                                                                                            count));
         m_dialogs.folders = {m_home->file(QStringLiteral("archive"))};
         QVERIFY(QDir().mkpath(m_dialogs.folders[0]));
+        const int scans = m_core->scans;
         const QFuture<void> done = m_model->move(models);
         QCOMPARE(m_model->busyMessage(), busy);
         QVERIFY(wait(done));
         QCOMPARE(m_model->toast()->text, text);
-        QVERIFY(m_model->scan()->models.isEmpty());
+        // Scanned again, so the moved entries come back listed at their links.
+        QCOMPARE(m_core->scans, scans + 1);
+    }
+
+    void moveBackTexts_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("one") << 1 << QStringLiteral("Moved a model back");
+        QTest::newRow("three") << 3 << QStringLiteral("Moved 3 items back");
+        QTest::newRow("link re-pointed") << -1 << QStringLiteral("Could not move back ");
+    }
+    // Move Back asks nothing, brings the files home and says so in one toast.
+    void moveBackTexts()
+    {
+        QFETCH(int, count);
+        QFETCH(QString, text);
+        QList<ModelEntry> models = publishFiles(
+            QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}.mid(
+                0, std::abs(count)));
+        const QString archive = m_home->file(QStringLiteral("archive"));
+        QVERIFY(QDir().mkpath(archive));
+        for (ModelEntry& model : models) {
+            const QString target = archive + u'/' + QFileInfo(model.primaryPath).fileName();
+            QVERIFY(QFile::rename(model.primaryPath, target) &&
+                    QFile::link(count < 0 ? archive : target, model.primaryPath));
+            model.moved = {{model.primaryPath, target, true}};
+        }
+        m_core->canned = scanOf(models);
+        QVERIFY(wait(m_model->rescan()));
+        QVERIFY(wait(m_model->moveBack(models)));
+        QVERIFY(m_dialogs.questions.isEmpty());
+        QVERIFY2(m_model->toast()->text.startsWith(text), qPrintable(m_model->toast()->text));
+        for (const ModelEntry& model : models)
+            QCOMPARE(Fixtures::isSymlink(model.primaryPath), count < 0);
     }
 
     void removeFolder_data()

@@ -6,6 +6,7 @@
 #include "views/ModelsView.h"
 #include "views/Palette.h"
 #include "views/ScanningPlaceholder.h"
+#include "views/SidebarView.h"
 #include "views/StatusBar.h"
 #include "views/StorageHeader.h"
 #include "views/Tag.h"
@@ -13,6 +14,7 @@
 #include <QAbstractItemModelTester>
 #include <QClipboard>
 #include <QHeaderView>
+#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 
@@ -182,6 +184,37 @@ private slots:
         emit header->sectionClicked(ModelTableModel::status); // no key
         QCOMPARE(setup.model.sortOrder().size(), 2);
         QCOMPARE(header->sortIndicatorSection(), int(ModelTableModel::name));
+    }
+
+    // A moved entry: its own sidebar row, a tag naming its drive, Move Back in its menu, and its
+    // size in the storage header's caption.
+    void movedEntries()
+    {
+        Setup setup;
+        ModelEntry moved = entry(QStringLiteral("m"), 3000);
+        moved.moved = {{moved.primaryPath, u"/mnt/Big Drive/m.gguf"_qs, false}};
+        SidebarView sidebar(setup.model);
+        QVERIFY(setup.publish({entry(QStringLiteral("a"), 2000)}));
+        QVERIFY(!sidebar.row(SidebarItem::moved()));
+        QVERIFY(setup.publish({moved, entry(QStringLiteral("a"), 2000)}));
+        QCOMPARE(sidebar.row(SidebarItem::moved())->text(), u"On Other Drives"_qs);
+        QCOMPARE(sidebar.list()->row(sidebar.row(SidebarItem::moved())),
+                 sidebar.list()->row(sidebar.row(SidebarItem::all())) + 1);
+        ModelsView view(setup.model);
+        view.show();
+        QCOMPARE(view.storageHeader().captionText(),
+                 u"used by AI models and caches · 3 KB on other drives"_qs);
+        setup.model.setSidebar(SidebarItem::moved());
+        QCOMPARE(view.title(), u"On Other Drives"_qs);
+        QCOMPARE(setup.model.models(SidebarItem::moved()).size(), 1);
+        ModelTableModel rows;
+        rows.setRows({moved});
+        QVERIFY(rows.index(0, ModelTableModel::name)
+                    .data(CellRoles::tags)
+                    .value<QList<Tag>>()
+                    .contains(Tag(u"ON BIG DRIVE"_qs, Palette::brown)));
+        QCOMPARE(view.table().menuFor({u"m"_qs})->actions().value(4)->text(), u"Move Back"_qs);
+        QCOMPARE(view.table().menuFor({u"a"_qs})->actions().value(4)->text(), QString());
     }
 
     void contextMenuRows()
