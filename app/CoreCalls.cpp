@@ -70,8 +70,12 @@ std::optional<QString> CoreCalls::deletePermanently(const QString& id)
     return TrashService::deletePermanently(id, FileLock::desktopWait).error;
 }
 
-CoreCalls::MoveResult CoreCalls::move(const QList<ModelEntry>& entries, const QString& to,
-                                      const StopToken* stop, const CopyProgress& progress)
+namespace {
+
+// Runs a move or move back with the progress given in bytes of the entries' whole size.
+template <typename Run>
+CoreCalls::MoveResult moveResultOf(const QList<ModelEntry>& entries,
+                                   const CoreCalls::CopyProgress& progress, Run run)
 {
     qint64 total = 0;
     for (const ModelEntry& entry : entries)
@@ -79,10 +83,8 @@ CoreCalls::MoveResult CoreCalls::move(const QList<ModelEntry>& entries, const QS
     MoveProgress moveProgress;
     if (progress)
         moveProgress.copied = [&](qint64 copied) { progress(copied, total); };
-    const MoveOutcome outcome =
-        MoveService::move(entries, to, true, moveProgress, stop, FileLock::desktopWait);
-
-    MoveResult result;
+    const MoveOutcome outcome = run(moveProgress);
+    CoreCalls::MoveResult result;
     result.movedTo = outcome.movedTo;
     result.error = outcome.error;
     for (const MovedItem& item : outcome.items)
@@ -90,23 +92,22 @@ CoreCalls::MoveResult CoreCalls::move(const QList<ModelEntry>& entries, const QS
     return result;
 }
 
+} // namespace
+
+CoreCalls::MoveResult CoreCalls::move(const QList<ModelEntry>& entries, const QString& to,
+                                      const StopToken* stop, const CopyProgress& progress)
+{
+    return moveResultOf(entries, progress, [&](const MoveProgress& moveProgress) {
+        return MoveService::move(entries, to, true, moveProgress, stop, FileLock::desktopWait);
+    });
+}
+
 CoreCalls::MoveResult CoreCalls::moveBack(const QList<ModelEntry>& entries, const StopToken* stop,
                                           const CopyProgress& progress)
 {
-    qint64 total = 0;
-    for (const ModelEntry& entry : entries)
-        total += entry.sizeBytes;
-    MoveProgress moveProgress;
-    if (progress)
-        moveProgress.copied = [&](qint64 copied) { progress(copied, total); };
-    const MoveOutcome outcome =
-        MoveService::moveBack(entries, moveProgress, stop, FileLock::desktopWait);
-    MoveResult result;
-    result.movedTo = outcome.movedTo;
-    result.error = outcome.error;
-    for (const MovedItem& item : outcome.items)
-        result.movedFrom.push_back(item.from);
-    return result;
+    return moveResultOf(entries, progress, [&](const MoveProgress& moveProgress) {
+        return MoveService::moveBack(entries, moveProgress, stop, FileLock::desktopWait);
+    });
 }
 
 DedupePlan::Plan CoreCalls::planDedupe(const ScanResult& scan, const QList<ModelEntry>& entries)

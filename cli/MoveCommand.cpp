@@ -62,6 +62,19 @@ int finish(const MoveOutcome& outcome, bool json, bool showedProgress)
     return outcome.succeeded() ? CliCommon::kSuccess : CliCommon::kFailure;
 }
 
+// Scans, finds the entries of the ids and runs the move on them, reporting its outcome.
+template <typename Move> int run(const CliCommon::Arguments& parsed, bool json, Move move)
+{
+    const ScanResult scan = CliCommon::runScan(parsed.scan);
+    const std::optional<QList<ModelEntry>> entries =
+        CliCommon::entriesWithIds(scan, parsed.positional);
+    if (!entries)
+        return CliCommon::kFailure;
+    bool showing = false;
+    const MoveProgress progress = terminalProgress(showing);
+    return finish(move(*entries, progress), json, showing);
+}
+
 } // namespace
 
 int move(const QStringList& arguments)
@@ -77,15 +90,9 @@ int move(const QStringList& arguments)
     const bool json = parsed.flags.contains(QStringLiteral("--json"));
     const bool createSymlinks = !parsed.flags.contains(QStringLiteral("--no-symlinks"));
 
-    const ScanResult scan = CliCommon::runScan(parsed.scan);
-    const std::optional<QList<ModelEntry>> entries =
-        CliCommon::entriesWithIds(scan, parsed.positional);
-    if (!entries)
-        return CliCommon::kFailure;
-
-    bool showing = false;
-    const MoveProgress progress = terminalProgress(showing);
-    return finish(MoveService::move(*entries, *parsed.to, createSymlinks, progress), json, showing);
+    return run(parsed, json, [&](const QList<ModelEntry>& entries, const MoveProgress& progress) {
+        return MoveService::move(entries, *parsed.to, createSymlinks, progress);
+    });
 }
 
 int moveBack(const QStringList& arguments)
@@ -96,15 +103,10 @@ int moveBack(const QStringList& arguments)
         return CliCommon::usageError(*problem);
     if (parsed.positional.isEmpty())
         return CliCommon::usageError(QStringLiteral("no ids given"));
-    const ScanResult scan = CliCommon::runScan(parsed.scan);
-    const std::optional<QList<ModelEntry>> entries =
-        CliCommon::entriesWithIds(scan, parsed.positional);
-    if (!entries)
-        return CliCommon::kFailure;
-    bool showing = false;
-    const MoveProgress progress = terminalProgress(showing);
-    return finish(MoveService::moveBack(*entries, progress),
-                  parsed.flags.contains(QStringLiteral("--json")), showing);
+    return run(parsed, parsed.flags.contains(QStringLiteral("--json")),
+               [](const QList<ModelEntry>& entries, const MoveProgress& progress) {
+                   return MoveService::moveBack(entries, progress);
+               });
 }
 
 } // namespace Commands

@@ -44,9 +44,7 @@ public:
     {
         std::optional<FileLock> lock;
         try {
-            lock.emplace(FileLock::inDataDir(
-                QStringLiteral("move"), m_options.lockWait,
-                QStringLiteral("Another Brimvale is moving files — try again in a moment")));
+            lock.emplace(moveLock(m_options.lockWait));
         } catch (const BrimvaleError& error) {
             if (error.kind() == BrimvaleError::Kind::busy)
                 return end(error);
@@ -302,6 +300,13 @@ private:
 Result move(const QString& path, const QString& destination, const Options& options)
 {
     return Mover(path, destination, options).run();
+}
+
+FileLock moveLock(LockWait wait)
+{
+    return FileLock::inDataDir(
+        QStringLiteral("move"), wait,
+        QStringLiteral("Another Brimvale is moving files — try again in a moment"));
 }
 
 QByteArray partialName(const QByteArray& name)

@@ -45,6 +45,10 @@ struct Options
 // shortened (never inside a UTF-8 character) and followed by "-" and a hash of the whole name
 // when the result would pass the 255 bytes a file name may hold.
 [[nodiscard]] QByteArray temporaryName(const QByteArray& prefix, const QByteArray& name);
+// The move lock of the data directory, which every move and move back holds per item. Throws
+// BrimvaleError of kind busy when the wait runs out, or of another kind when it cannot be taken.
+[[nodiscard]] FileLock moveLock(LockWait wait);
+
 // The name of a copy being made of `name` beside it: ".brimvale-partial-<name>".
 [[nodiscard]] QByteArray partialName(const QByteArray& name);
 // The name an item is set aside under before it is deleted: ".brimvale-moved-<name>".

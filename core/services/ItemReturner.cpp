@@ -41,9 +41,7 @@ public:
     {
         std::optional<FileLock> lock;
         try {
-            lock.emplace(FileLock::inDataDir(
-                QStringLiteral("move"), m_options.lockWait,
-                QStringLiteral("Another Brimvale is moving files — try again in a moment")));
+            lock.emplace(ItemMover::moveLock(m_options.lockWait));
         } catch (const BrimvaleError& error) {
             if (error.kind() == BrimvaleError::Kind::busy)
                 return end(error);

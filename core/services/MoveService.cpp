@@ -152,33 +152,24 @@ QStringList validatePlan(const QStringList& paths, const QString& destination)
     return result;
 }
 
-MoveOutcome move(const QList<ModelEntry>& entries, const QString& to, bool createSymlinks,
-                 const MoveProgress& progress, const StopToken* stop, LockWait lockWait)
-{
-    MoveOutcome outcome;
-    for (const ModelEntry& entry : entries) {
-        if (const std::optional<QString> unreachable = MovedTargets::unreachable(entry)) {
-            outcome.error = *unreachable;
-            outcome.errorKind = BrimvaleError::Kind::unreachable;
-            return outcome;
-        }
-    }
-    QList<Planned> items;
-    try {
-        items = checkedPlan(itemsOf(entries, to), to);
-    } catch (const BrimvaleError& error) {
-        outcome.error = error.message();
-        outcome.errorKind = error.kind();
-        return outcome;
-    }
-    const auto record = [&](const QString& message, BrimvaleError::Kind kind) {
-        if (outcome.error)
-            return;
-        outcome.error = message;
-        outcome.errorKind = kind;
-    };
-    const QString stoppedText = QStringLiteral("Stopped — the remaining items were not moved");
+namespace {
 
+// Keeps the first problem met.
+void record(MoveOutcome& outcome, const QString& message, BrimvaleError::Kind kind)
+{
+    if (outcome.error)
+        return;
+    outcome.error = message;
+    outcome.errorKind = kind;
+}
+
+// Runs the items one after the other through `step`, which is given the progress of its copy and
+// returns what the item's move did (nothing: it recorded why the run ends). A stop, between items
+// or within one, and a busy lock end the run; the first error is the outcome's.
+template <typename Item, typename Step>
+void runItems(const QList<Item>& items, const MoveProgress& progress, const StopToken* stop,
+              const QString& stoppedText, MoveOutcome& outcome, Step step)
+{
     qint64 copiedBefore = 0;
     qint64 copiedInItem = 0;
     const TreeCopier::Progress copied = [&](qint64 bytes) {
@@ -186,43 +177,74 @@ MoveOutcome move(const QList<ModelEntry>& entries, const QString& to, bool creat
         if (progress.copied)
             progress.copied(copiedBefore + bytes);
     };
-    for (const Planned& item : std::as_const(items)) {
+    for (const Item& item : items) {
         if (StopToken::requested(stop)) {
-            record(stoppedText, BrimvaleError::Kind::stopped);
+            record(outcome, stoppedText, BrimvaleError::Kind::stopped);
             break;
         }
-        const QString folder = item.place.isEmpty() ? to : PathParts::join(to, item.place);
-        try {
-            PosixIO::makePath(folder);
-        } catch (const BrimvaleError& error) {
-            record(error.message(), error.kind());
-            break;
-        }
-        const ItemMover::Options options{createSymlinks && item.relink.isEmpty(),
-                                         progress.stage,
-                                         copied,
-                                         stop,
-                                         lockWait,
-                                         item.relink};
         copiedInItem = 0;
-        const ItemMover::Result result = ItemMover::move(item.path, folder, options);
+        const std::optional<ItemMover::Result> result = step(item, copied);
         copiedBefore += copiedInItem;
-        if (result.moved) {
-            const QString target = PathParts::join(folder, lastComponent(item.path));
-            outcome.movedTo.push_back(target);
-            outcome.items.push_back({item.path, target, result.linked});
-        }
-        if (result.linked)
-            outcome.symlinksCreated.push_back(item.relink.isEmpty() ? item.path : item.relink);
-        if (result.errorKind == BrimvaleError::Kind::stopped) {
-            record(stoppedText, BrimvaleError::Kind::stopped);
+        if (!result)
+            break;
+        if (result->errorKind == BrimvaleError::Kind::stopped) {
+            record(outcome, stoppedText, BrimvaleError::Kind::stopped);
             break;
         }
-        if (result.error)
-            record(*result.error, result.errorKind);
-        if (result.errorKind == BrimvaleError::Kind::busy)
+        if (result->error)
+            record(outcome, *result->error, result->errorKind);
+        if (result->errorKind == BrimvaleError::Kind::busy)
             break;
     }
+}
+
+} // namespace
+
+MoveOutcome move(const QList<ModelEntry>& entries, const QString& to, bool createSymlinks,
+                 const MoveProgress& progress, const StopToken* stop, LockWait lockWait)
+{
+    MoveOutcome outcome;
+    for (const ModelEntry& entry : entries) {
+        if (const std::optional<QString> unreachable = MovedTargets::unreachable(entry)) {
+            record(outcome, *unreachable, BrimvaleError::Kind::unreachable);
+            return outcome;
+        }
+    }
+    QList<Planned> items;
+    try {
+        items = checkedPlan(itemsOf(entries, to), to);
+    } catch (const BrimvaleError& error) {
+        record(outcome, error.message(), error.kind());
+        return outcome;
+    }
+    runItems(items, progress, stop, QStringLiteral("Stopped — the remaining items were not moved"),
+             outcome,
+             [&](const Planned& item,
+                 const TreeCopier::Progress& copied) -> std::optional<ItemMover::Result> {
+                 const QString folder = item.place.isEmpty() ? to : PathParts::join(to, item.place);
+                 try {
+                     PosixIO::makePath(folder);
+                 } catch (const BrimvaleError& error) {
+                     record(outcome, error.message(), error.kind());
+                     return std::nullopt;
+                 }
+                 const ItemMover::Options options{createSymlinks && item.relink.isEmpty(),
+                                                  progress.stage,
+                                                  copied,
+                                                  stop,
+                                                  lockWait,
+                                                  item.relink};
+                 const ItemMover::Result result = ItemMover::move(item.path, folder, options);
+                 if (result.moved) {
+                     const QString target = PathParts::join(folder, lastComponent(item.path));
+                     outcome.movedTo.push_back(target);
+                     outcome.items.push_back({item.path, target, result.linked});
+                 }
+                 if (result.linked)
+                     outcome.symlinksCreated.push_back(item.relink.isEmpty() ? item.path
+                                                                             : item.relink);
+                 return result;
+             });
     return outcome;
 }
 
@@ -230,12 +252,6 @@ MoveOutcome moveBack(const QList<ModelEntry>& entries, const MoveProgress& progr
                      const StopToken* stop, LockWait lockWait)
 {
     MoveOutcome outcome;
-    const auto record = [&](const QString& message, BrimvaleError::Kind kind) {
-        if (outcome.error)
-            return;
-        outcome.error = message;
-        outcome.errorKind = kind;
-    };
     QList<MovedPath> items;
     QSet<QString> links;
     for (const ModelEntry& entry : entries) {
@@ -254,38 +270,23 @@ MoveOutcome moveBack(const QList<ModelEntry>& entries, const MoveProgress& progr
             }
         }
         if (problem) {
-            record(*problem, BrimvaleError::Kind::general);
+            record(outcome, *problem, BrimvaleError::Kind::general);
             return outcome;
         }
     }
-
-    qint64 copiedBefore = 0;
-    qint64 copiedInItem = 0;
-    const TreeCopier::Progress copied = [&](qint64 bytes) {
-        copiedInItem = bytes;
-        if (progress.copied)
-            progress.copied(copiedBefore + bytes);
-    };
-    const ItemMover::Options options{false, progress.stage, copied, stop, lockWait, {}};
-    for (const MovedPath& item : std::as_const(items)) {
-        if (StopToken::requested(stop)) {
-            record(QStringLiteral("Stopped — the remaining items were not moved back"),
-                   BrimvaleError::Kind::stopped);
-            break;
-        }
-        copiedInItem = 0;
-        const ItemMover::Result result = ItemReturner::moveBack(item, options);
-        copiedBefore += copiedInItem;
-        if (result.moved) {
-            outcome.movedTo.push_back(item.link);
-            outcome.items.push_back({item.target, item.link, false});
-        }
-        if (result.error)
-            record(*result.error, result.errorKind);
-        if (result.errorKind == BrimvaleError::Kind::stopped ||
-            result.errorKind == BrimvaleError::Kind::busy)
-            break;
-    }
+    runItems(items, progress, stop,
+             QStringLiteral("Stopped — the remaining items were not moved back"), outcome,
+             [&](const MovedPath& item,
+                 const TreeCopier::Progress& copied) -> std::optional<ItemMover::Result> {
+                 const ItemMover::Options options{false, progress.stage, copied,
+                                                  stop,  lockWait,       {}};
+                 const ItemMover::Result result = ItemReturner::moveBack(item, options);
+                 if (result.moved) {
+                     outcome.movedTo.push_back(item.link);
+                     outcome.items.push_back({item.target, item.link, false});
+                 }
+                 return result;
+             });
     return outcome;
 }
 

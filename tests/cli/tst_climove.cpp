@@ -4,6 +4,7 @@
 #include "TestHome.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QTest>
@@ -17,6 +18,7 @@ private slots:
     void cleanup() { m_home.reset(); }
     void reports_data();
     void reports();
+    void movesBack();
 
 private:
     std::unique_ptr<TestHome> m_home;
@@ -92,6 +94,36 @@ void CliMoveTest::reports()
              qPrintable(printedErr));
     QCOMPARE(Fixtures::isSymlink(m_home->file(QStringLiteral("models/a.gguf"))),
              exitCode == 0 && !arguments.contains(QStringLiteral("--no-symlinks")));
+}
+
+// move-back reports like move: the paths put back, in plain and JSON output; an entry that was
+// not moved is refused.
+void CliMoveTest::movesBack()
+{
+    const QString home = m_home->path();
+    const auto run = [&](const QStringList& arguments) {
+        QProcess cli;
+        cli.start(QStringLiteral(BRIMVALE_CLI_PATH),
+                  QStringList{QStringLiteral("move-back"), QStringLiteral("--no-loose"),
+                              QStringLiteral("--folder"), home + QStringLiteral("/models")} +
+                      arguments);
+        return cli.waitForFinished(120000) && cli.exitCode() == 0
+                   ? QJsonDocument::fromJson(cli.readAllStandardOutput())
+                         .toJson(QJsonDocument::Compact)
+                   : QByteArray("failed: ") + cli.readAllStandardError();
+    };
+    const QString file = m_home->file(QStringLiteral("models/a.gguf"));
+    QCOMPARE(run({QStringLiteral("--json"), QStringLiteral("custom-a-1000000")}),
+             QByteArray("failed: a.gguf was not moved — there is nothing to move back\n"));
+    QVERIFY(QFile::rename(file, home + QStringLiteral("/dest/a.gguf")) &&
+            QFile::link(home + QStringLiteral("/dest/a.gguf"), file));
+    const QString expected =
+        QStringLiteral(R"({"error":null,"items":[{"from":"{home}/dest/a.gguf","linked":false,)"
+                       R"("to":"{home}/models/a.gguf"}],"movedTo":["{home}/models/a.gguf"],)"
+                       R"("symlinksCreated":[]})");
+    QCOMPARE(QString::fromUtf8(run({QStringLiteral("--json"), QStringLiteral("custom-a-1000000")})),
+             QString(expected).replace(QStringLiteral("{home}"), home));
+    QVERIFY(!Fixtures::isSymlink(file) && QFileInfo(file).size() == 1'000'000);
 }
 
 QTEST_GUILESS_MAIN(CliMoveTest)
