@@ -21,7 +21,11 @@ namespace MoveService {
 [[nodiscard]] QStringList validatePlan(const QStringList& paths, const QString& destination);
 
 // Validates, then moves every path of the entries (in entry order, then allPaths order) into
-// `to`, item by item, with a symlink at each old path when createSymlinks is set. Every item
+// `to`, item by item, with a symlink at each old path when createSymlinks is set. An Ollama path
+// goes below `to` in its store's layout ("ollama/manifests/{host}/{namespace}/{model}/{tag}",
+// "ollama/blobs/{digest}"); a moved path's target goes there in its link's stead, the link
+// re-pointed, and one already there is left alone. An entry whose moved files are out of reach
+// is refused before anything moves ("The moved files are not reachable — …"). Every item
 // is tried; the outcome lists what happened and the first problem. Never throws.
 // A stop (checked between items and while an item is copied across filesystems) ends the move:
 // the item being copied is withdrawn whole, later items are not started, and the error is
