@@ -117,13 +117,16 @@ QList<FileInfo> MovedLink::files(const QString& under, bool skipHidden,
                                  std::optional<DepthRange> depth, const FS::FileFilter& keep)
 {
     const auto stores = std::make_shared<MovedLinkStores>();
+    // A link to another file of the same tree is that file under a second name, not a move.
+    const QString tree = PathParts::join(PathParts::resolved(under).value_or(under), QString());
     return FS::files(under, skipHidden, depth, keep,
-                     [&keep, stores](const WalkedFile& walked) -> std::optional<FileInfo> {
+                     [&keep, stores, tree](const WalkedFile& walked) -> std::optional<FileInfo> {
                          const std::optional<QString> path = walked.pathText();
                          if (!path)
                              return std::nullopt;
                          const std::optional<MovedLink> link = read(*path, Kind::file, *stores);
-                         if (!link)
+                         if (!link || link->m_target.startsWith(tree) ||
+                             PathParts::resolved(*path).value_or(QString()).startsWith(tree))
                              return std::nullopt;
                          WalkedFile asTarget = walked;
                          asTarget.size =

@@ -33,7 +33,8 @@ public:
     // The link's path with its target's size and date (0 and none when out of reach).
     [[nodiscard]] FileInfo asFile() const;
 
-    // FS::files, plus the links among the files that stand for moved files: a link is offered
+    // FS::files, plus the links among the files that stand for moved files (not those into the
+    // tree walked, which name its own files a second way): a link is offered
     // to the filter with its target's size and date, one out of reach with the largest size, so
     // it is judged by its name and place alone.
     [[nodiscard]] static QList<FileInfo> files(const QString& under, bool skipHidden,

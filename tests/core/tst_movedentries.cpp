@@ -215,6 +215,12 @@ void MovedEntriesTest::linkIntoAnotherStore()
     QVERIFY(QFile::link(blob, file));
     QVERIFY(!MovedLink::read(file, MovedLink::Kind::file));
     QCOMPARE(LMStudioScanner::scan().models.size(), 0);
+    // Nor is a link to another file of the same folder: the file is listed once, by itself.
+    QVERIFY(Fixtures::makeSparseFile(home.file(u"mine/real.gguf"_s), 2'000'000) &&
+            QFile::link(home.file(u"mine/real.gguf"_s), home.file(u"mine/latest.gguf"_s)));
+    const SourceScan custom = CustomFolderScanner::scan({home.file(u"mine"_s)});
+    QCOMPARE(custom.models.size(), 1);
+    QCOMPARE(custom.models[0].allPaths, QStringList{home.file(u"mine/real.gguf"_s)});
     const SourceScan ollama = OllamaScanner::scan(false);
     QCOMPARE(ollama.models.size(), 1);
     QVERIFY(!ollama.models[0].isMoved());
