@@ -258,7 +258,7 @@ void ModelsView::refreshBody()
         m_empty->present(QStringLiteral("emblem-ok"), QStringLiteral("No Duplicates"),
                          QStringLiteral("Every model is stored only once."));
     } else if (item.kind == K::moved) {
-        m_empty->present(QStringLiteral("drive-harddisk"),
+        m_empty->present(QStringLiteral("folder-move"),
                          QStringLiteral("Nothing on Other Drives"),
                          QStringLiteral("Models you move to another drive are listed here."));
     } else {

@@ -115,7 +115,7 @@ void SidebarView::rebuild()
                             [](const ModelEntry& entry) { return entry.isMoved(); });
     if (anyMoved)
         addRow(SidebarItem::moved(), QStringLiteral("On Other Drives"),
-               Icons::tinted(QStringLiteral("drive-harddisk"), Palette::brown),
+               Icons::tinted(QStringLiteral("folder-move"), Palette::brown),
                sizeText(m_model.models(SidebarItem::moved())));
 
     addHeader(QStringLiteral("Sources"));
