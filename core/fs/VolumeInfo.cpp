@@ -1,8 +1,12 @@
 #include "fs/VolumeInfo.h"
 
 #include "fs/PathParts.h"
+#include "fs/UniqueFd.h"
 
+#include <QFile>
 #include <QStorageInfo>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace VolumeInfo {
 
@@ -27,6 +31,15 @@ std::optional<Capacity> capacity(const QString& path)
     if (available < 0 || total <= 0)
         return std::nullopt;
     return Capacity{available, total};
+}
+
+void writeBack(const QString& path)
+{
+    if (PathParts::holdsNul(path))
+        return;
+    const UniqueFd fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC));
+    if (fd.isValid())
+        (void)::syncfs(fd.get());
 }
 
 } // namespace VolumeInfo
