@@ -149,6 +149,11 @@ void TestScanner::eachFileListedOnce_data()
     QTest::newRow("loose file a custom folder lists")
         << u"Custom /d/l /d;Loose /d/l"_qs << u"/d/l"_qs;
     QTest::newRow("loose in a cache folder") << u"CodingCache /c;Loose /c/m"_qs << u"/c"_qs;
+    QTest::newRow("later source gives way to an earlier one's file or folder")
+        << u"ComfyUi /a/m;SdWebUi /a/m;HuggingFace /h;LlamaCpp /h/models--o--r;Jan /j"_qs
+        << u"/a/m;/h;/j"_qs;
+    QTest::newRow("later source gives way to a custom folder")
+        << u"Custom /c/m /c;Gpt4All /c/m"_qs << u"/c/m"_qs;
     QTest::newRow("other sources stay") << u"Ollama /b;ComfyUi /b;Custom /c /"_qs << u"/b;/b;/c"_qs;
 }
 
