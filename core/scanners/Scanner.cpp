@@ -8,6 +8,7 @@
 #include "scanners/CustomFolderScanner.h"
 #include "scanners/DuplicateFinder.h"
 #include "scanners/EntryIds.h"
+#include "scanners/Gpt4AllScanner.h"
 #include "scanners/HashCache.h"
 #include "scanners/HuggingFaceScanner.h"
 #include "scanners/LMStudioScanner.h"
@@ -27,7 +28,7 @@ namespace Scanner {
 namespace {
 
 // The source scanners that sourceJobs() runs side by side.
-constexpr int kSideBySideSources = 7;
+constexpr int kSideBySideSources = 8;
 
 // The counter the walks of a scan add to, if its progress is watched.
 std::atomic<qint64>* entriesCounter(ScanProgress* progress)
@@ -46,6 +47,8 @@ QList<SourceJob> sourceJobs(bool ollamaRunning, const QStringList& customFolders
         {ModelSource::codingCache, [] { return CodingCacheScanner::scan(); }},
         {ModelSource::custom,
          [&customFolders] { return CustomFolderScanner::scan(customFolders); }},
+        // The later sources, in source order: each gives way to the files listed above.
+        {ModelSource::gpt4All, [] { return Gpt4AllScanner::scan(); }},
     };
 }
 
