@@ -1,6 +1,10 @@
 #include "Fixtures.h"
 #include "TestHome.h"
 #include "scanners/Gpt4AllScanner.h"
+#include "scanners/InvokeAiScanner.h"
+#include "scanners/ModelScopeScanner.h"
+#include "scanners/PyTorchHubScanner.h"
+#include "scanners/TextGenWebUiScanner.h"
 
 #include <QRegularExpression>
 #include <QTest>
@@ -115,6 +119,134 @@ private slots:
     {
         const bool detail = QByteArray(QTest::currentDataTag()).contains("unfinished");
         checkStore([](const QDateTime& now) { return Gpt4AllScanner::scan(now); }, detail);
+    }
+
+    void pyTorchHub_data()
+    {
+        columns();
+        const QString hub = u".cache/torch/hub/"_s;
+        QTest::newRow("checkpoints of 1 MB and more, repositories")
+            << QStringList{hub + u"checkpoints/resnet18-f37072fd.pth:1000000"_s,
+                           hub + u"checkpoints/tiny.pt:999999"_s,
+                           hub + u"checkpoints/sub/vit_b.bin:2000000"_s,
+                           hub + u"pytorch_vision_v0.10.0/hubconf.py:300"_s,
+                           hub + u"facebookresearch_dinov2_main/a/b.py:200"_s,
+                           hub + u"hubconf_only/x.py:9"_s,
+                           hub + u"empty_repo_main/"_s,
+                           hub + u"trusted_list:40"_s}
+            << QStringList{}
+            << QStringList{
+                   hub + u"checkpoints/resnet18-f37072fd.pth:1000000 pytorchhub-resnet18-f37072fd|"
+                         u"resnet18-f37072fd.pth"_s,
+                   hub + u"checkpoints/sub/vit_b.bin:2000000 pytorchhub-vit_b|vit_b.bin"_s,
+                   hub + u"facebookresearch_dinov2_main:200 "
+                         u"pytorchhub-facebookresearch_dinov2_main|facebookresearch/dinov2_main"_s,
+                   hub + u"pytorch_vision_v0.10.0:300 pytorchhub-pytorch_vision_v0.10.0|"
+                         u"pytorch/vision_v0.10.0"_s};
+        QTest::newRow("unfinished download, quiet; a recent one left out")
+            << QStringList{hub + u"checkpoints/r.pth.0a1b.partial:500"_s,
+                           u"+"_s + hub + u"checkpoints/s.pth.0a1c.partial:500"_s}
+            << QStringList{}
+            << QStringList{hub + u"checkpoints/r.pth.0a1b.partial:500 "
+                                 u"pytorchhub-partial-r.pth.0a1b|r.pth (unfinished download)"_s};
+        QTest::newRow("TORCH_HOME, ~ expanded; the cache default not read")
+            << QStringList{u"t/hub/checkpoints/m.pt:1000000"_s, hub + u"checkpoints/n.pt:1000000"_s}
+            << QStringList{u"TORCH_HOME=~/t"_s}
+            << QStringList{u"t/hub/checkpoints/m.pt:1000000 pytorchhub-m|m.pt"_s};
+        QTest::newRow("XDG_CACHE_HOME")
+            << QStringList{u"c/torch/hub/checkpoints/m.pt:1000000"_s}
+            << QStringList{u"XDG_CACHE_HOME=<HOME>/c"_s}
+            << QStringList{u"c/torch/hub/checkpoints/m.pt:1000000 pytorchhub-m|m.pt"_s};
+    }
+
+    void pyTorchHub()
+    {
+        checkStore([](const QDateTime& now) { return PyTorchHubScanner::scan(now); });
+    }
+
+    void modelScope_data()
+    {
+        columns();
+        const QString hub = u".cache/modelscope/hub/"_s;
+        QTest::newRow("older and newer layouts")
+            << QStringList{hub + u"qwen/Qwen2___5-7B/model.safetensors:3000000"_s,
+                           hub + u"qwen/Qwen2___5-7B/config.json:100"_s,
+                           hub + u"models/iic/emotion2vec/m.pt:2000000"_s,
+                           hub + u"datasets/d/set/x.csv:10"_s,
+                           hub + u"._____temp/o/n/f:10"_s,
+                           hub + u"org/empty/"_s,
+                           hub + u"stray.json:10"_s}
+            << QStringList{}
+            << QStringList{hub + u"qwen/Qwen2___5-7B:3000100 modelscope-qwen--Qwen2___5-7B|qwen/"
+                                 u"Qwen2.5-7B"_s,
+                           hub + u"models/iic/emotion2vec:2000000 "
+                                 u"modelscope-iic--emotion2vec|iic/emotion2vec"_s};
+        QTest::newRow("MODELSCOPE_CACHE, $HOME expanded")
+            << QStringList{u"ms/hub/o/n/f.bin:5"_s, hub + u"p/q/g.bin:5"_s}
+            << QStringList{u"MODELSCOPE_CACHE=$HOME/ms"_s}
+            << QStringList{u"ms/hub/o/n:5 modelscope-o--n|o/n"_s};
+    }
+
+    void modelScope()
+    {
+        checkStore([](const QDateTime&) { return ModelScopeScanner::scan(); });
+    }
+
+    void textGenWebUi_data()
+    {
+        columns();
+        const QString root = u"text-generation-webui/"_s;
+        QTest::newRow("user_data models and loras, older folders")
+            << QStringList{root + u"user_data/models/Llama 3.1 8B Q4_K_M.gguf:4000000"_s,
+                           root + u"user_data/models/config.yaml:200"_s,
+                           root + u"user_data/models/place-your-models-here.txt:0"_s,
+                           root + u"user_data/models/TheBloke_Mistral-7B.GPTQ/model.safetensors:"
+                                  u"3000000"_s,
+                           root + u"user_data/models/.cache/x.bin:9"_s,
+                           root + u"user_data/loras/my-lora/adapter_model.bin:700"_s,
+                           root + u"models/old.bin:800"_s}
+            << QStringList{}
+            << QStringList{root + u"user_data/models/Llama 3.1 8B Q4_K_M.gguf:4000000 "
+                                  u"textgenwebui-llama_3.1_8b_q4_k_m|Llama 3.1 8B Q4_K_M.gguf"_s,
+                           root +
+                               u"user_data/models/TheBloke_Mistral-7B.GPTQ:3000000 "
+                               u"textgenwebui-thebloke_mistral-7b.gptq|TheBloke_Mistral-7B.GPTQ"_s,
+                           root + u"user_data/loras/my-lora:700 textgenwebui-my-lora|my-lora"_s,
+                           root + u"models/old.bin:800 textgenwebui-old|old.bin"_s};
+    }
+
+    void textGenWebUi()
+    {
+        checkStore([](const QDateTime&) { return TextGenWebUiScanner::scan(); });
+    }
+
+    void invokeAi_data()
+    {
+        columns();
+        const QString detail = u"|InvokeAI keeps a record of it — remove it in InvokeAI too"_s;
+        QTest::newRow("folders and files under base and type")
+            << QStringList{u"invokeai/models/sdxl/main/Juggernaut XL/unet/m.safetensors:6000000"_s,
+                           u"invokeai/models/sd-1/lora/detail.safetensors:150000"_s,
+                           u"invokeai/models/any/clip_vision/.hidden:5"_s,
+                           u"invokeai/models/.download_cache/x/y:5"_s,
+                           u"invokeai/models/loose.bin:5"_s,
+                           u"invokeai/databases/invokeai.db:9"_s}
+            << QStringList{}
+            << QStringList{u"invokeai/models/sd-1/lora/detail.safetensors:150000 "
+                           u"invokeai-sd-1-lora-detail|detail.safetensors"_s +
+                               detail,
+                           u"invokeai/models/sdxl/main/Juggernaut XL:6000000 "
+                           u"invokeai-sdxl-main-juggernaut_xl|Juggernaut XL"_s +
+                               detail};
+        QTest::newRow("INVOKEAI_ROOT, ${HOME} expanded")
+            << QStringList{u"ai/models/b/t/f:5"_s, u"invokeai/models/b/t/g:5"_s}
+            << QStringList{u"INVOKEAI_ROOT=${HOME}/ai"_s}
+            << QStringList{u"ai/models/b/t/f:5 invokeai-b-t-f|f"_s + detail};
+    }
+
+    void invokeAi()
+    {
+        checkStore([](const QDateTime&) { return InvokeAiScanner::scan(); }, true);
     }
 };
 
