@@ -12,11 +12,13 @@
 #include "scanners/HashCache.h"
 #include "scanners/HuggingFaceScanner.h"
 #include "scanners/InvokeAiScanner.h"
+#include "scanners/JanScanner.h"
 #include "scanners/LMStudioScanner.h"
 #include "scanners/LooseScanner.h"
 #include "scanners/ModelScopeScanner.h"
 #include "scanners/OllamaScanner.h"
 #include "scanners/PyTorchHubScanner.h"
+#include "scanners/SdWebUiScanner.h"
 #include "scanners/TextGenWebUiScanner.h"
 #include "scanners/WhisperScanner.h"
 
@@ -32,7 +34,7 @@ namespace Scanner {
 namespace {
 
 // The source scanners that sourceJobs() runs side by side.
-constexpr int kSideBySideSources = 12;
+constexpr int kSideBySideSources = 14;
 
 // The counter the walks of a scan add to, if its progress is watched.
 std::atomic<qint64>* entriesCounter(ScanProgress* progress)
@@ -53,7 +55,9 @@ QList<SourceJob> sourceJobs(bool ollamaRunning, const QStringList& customFolders
          [&customFolders] { return CustomFolderScanner::scan(customFolders); }},
         // The later sources, in source order: each gives way to the files listed above.
         {ModelSource::gpt4All, [] { return Gpt4AllScanner::scan(); }},
+        {ModelSource::jan, [] { return JanScanner::scan(); }},
         {ModelSource::pyTorchHub, [] { return PyTorchHubScanner::scan(); }},
+        {ModelSource::sdWebUi, [] { return SdWebUiScanner::scan(); }},
         {ModelSource::invokeAi, [] { return InvokeAiScanner::scan(); }},
         {ModelSource::textGenWebUi, [] { return TextGenWebUiScanner::scan(); }},
         {ModelSource::modelScope, [] { return ModelScopeScanner::scan(); }},

@@ -2,8 +2,10 @@
 #include "TestHome.h"
 #include "scanners/Gpt4AllScanner.h"
 #include "scanners/InvokeAiScanner.h"
+#include "scanners/JanScanner.h"
 #include "scanners/ModelScopeScanner.h"
 #include "scanners/PyTorchHubScanner.h"
+#include "scanners/SdWebUiScanner.h"
 #include "scanners/TextGenWebUiScanner.h"
 
 #include <QRegularExpression>
@@ -247,6 +249,77 @@ private slots:
     void invokeAi()
     {
         checkStore([](const QDateTime&) { return InvokeAiScanner::scan(); }, true);
+    }
+
+    void sdWebUi_data()
+    {
+        columns();
+        const QString sd = u"stable-diffusion-webui/"_s;
+        QTest::newRow("model folders by kind, embeddings, 1 MB and more")
+            << QStringList{sd + u"models/Stable-diffusion/sd_xl base.safetensors:6000000"_s,
+                           sd + u"models/Lora/sub/detail.safetensors:1000000"_s,
+                           sd + u"models/VAE/small.pt:999999"_s,
+                           sd + u"models/ESRGAN/4x.pth:2000000"_s,
+                           sd + u"models/Unknown Kind/u.ckpt:2000000"_s,
+                           sd + u"models/Stable-diffusion/notes.txt:2000000"_s,
+                           sd + u"embeddings/easyneg.safetensors:1500000"_s}
+            << QStringList{}
+            << QStringList{
+                   sd + u"models/ESRGAN/4x.pth:2000000 sdwebui-4x|4x.pth|Upscale model"_s,
+                   sd + u"models/Lora/sub/detail.safetensors:1000000 sdwebui-detail|detail."
+                        u"safetensors|LoRA adapter"_s,
+                   sd + u"models/Stable-diffusion/sd_xl base.safetensors:6000000 sdwebui-sd_xl_"
+                        u"base|sd_xl base.safetensors|Stable Diffusion checkpoint"_s,
+                   sd + u"models/Unknown Kind/u.ckpt:2000000 sdwebui-u|u.ckpt|Unknown Kind"_s,
+                   sd + u"embeddings/easyneg.safetensors:1500000 sdwebui-easyneg|easyneg."
+                        u"safetensors|Textual inversion embedding"_s};
+        QTest::newRow("forks, and an a111 section of ComfyUI's extra paths; a link read once")
+            << QStringList{u"sd-webui-forge/models/Lora/f.safetensors:1000000"_s,
+                           u"stable-diffusion-webui-reForge->sd-webui-forge"_s,
+                           u"elsewhere/a1111/models/VAE/v.pt:1000000"_s,
+                           u"elsewhere/comfy-extra/models/VAE/c.pt:1000000"_s,
+                           u"ComfyUI/extra_model_paths.yaml=comfyui:\n    base_path: "
+                           u"<HOME>/elsewhere/comfy-extra\na111:\n    base_path: "
+                           u"../elsewhere/a1111/\n    vae: models/VAE\n"_s}
+            << QStringList{}
+            << QStringList{u"sd-webui-forge/models/Lora/f.safetensors:1000000 sdwebui-f|f."
+                           u"safetensors|LoRA adapter"_s,
+                           u"elsewhere/a1111/models/VAE/v.pt:1000000 sdwebui-v|v.pt|VAE model"_s};
+    }
+
+    void sdWebUi()
+    {
+        checkStore([](const QDateTime&) { return SdWebUiScanner::scan(); }, true);
+    }
+
+    void jan_data()
+    {
+        columns();
+        const QString data = u".local/share/Jan/data/"_s;
+        QTest::newRow("org/repo folders, one-level ones, older models, engines")
+            << QStringList{data + u"llamacpp/models/Menlo/Jan-nano-gguf/model.gguf:4000000"_s,
+                           data + u"llamacpp/models/Menlo/Jan-nano-gguf/model.yml:100"_s,
+                           data + u"llamacpp/models/Menlo/no-model/model.yml:100"_s,
+                           data + u"llamacpp/models/qwen3-4b/model.gguf:3000000"_s,
+                           data + u"llamacpp/backends/b6324/linux-avx2/llama-server:900"_s,
+                           data + u"models/tinyllama-1.1b/tinyllama.gguf:2000000"_s,
+                           data + u"models/.cache/x.gguf:5"_s,
+                           u".config/Jan/data/models/m/m.safetensors:7"_s,
+                           u"jan/models/old/old.bin:8"_s}
+            << QStringList{}
+            << QStringList{
+                   data + u"llamacpp/models/Menlo/Jan-nano-gguf:4000100 jan-Menlo--Jan-nano-gguf|"
+                          u"Menlo/Jan-nano-gguf"_s,
+                   data + u"llamacpp/models/qwen3-4b:3000000 jan-qwen3-4b|qwen3-4b"_s,
+                   data + u"models/tinyllama-1.1b:2000000 jan-tinyllama-1.1b|tinyllama-1.1b"_s,
+                   data + u"llamacpp/backends:900 jan-backends|Jan inference engines"_s,
+                   u".config/Jan/data/models/m:7 jan-m|m"_s,
+                   u"jan/models/old:8 jan-old|old"_s};
+    }
+
+    void jan()
+    {
+        checkStore([](const QDateTime&) { return JanScanner::scan(); });
     }
 };
 
