@@ -14,6 +14,7 @@
 #include "scanners/InvokeAiScanner.h"
 #include "scanners/JanScanner.h"
 #include "scanners/LMStudioScanner.h"
+#include "scanners/LlamaCppScanner.h"
 #include "scanners/LooseScanner.h"
 #include "scanners/ModelScopeScanner.h"
 #include "scanners/OllamaScanner.h"
@@ -34,7 +35,7 @@ namespace Scanner {
 namespace {
 
 // The source scanners that sourceJobs() runs side by side.
-constexpr int kSideBySideSources = 14;
+constexpr int kSideBySideSources = 15;
 
 // The counter the walks of a scan add to, if its progress is watched.
 std::atomic<qint64>* entriesCounter(ScanProgress* progress)
@@ -54,6 +55,7 @@ QList<SourceJob> sourceJobs(bool ollamaRunning, const QStringList& customFolders
         {ModelSource::custom,
          [&customFolders] { return CustomFolderScanner::scan(customFolders); }},
         // The later sources, in source order: each gives way to the files listed above.
+        {ModelSource::llamaCpp, [] { return LlamaCppScanner::scan(); }},
         {ModelSource::gpt4All, [] { return Gpt4AllScanner::scan(); }},
         {ModelSource::jan, [] { return JanScanner::scan(); }},
         {ModelSource::pyTorchHub, [] { return PyTorchHubScanner::scan(); }},

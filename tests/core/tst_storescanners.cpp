@@ -3,6 +3,7 @@
 #include "scanners/Gpt4AllScanner.h"
 #include "scanners/InvokeAiScanner.h"
 #include "scanners/JanScanner.h"
+#include "scanners/LlamaCppScanner.h"
 #include "scanners/ModelScopeScanner.h"
 #include "scanners/PyTorchHubScanner.h"
 #include "scanners/SdWebUiScanner.h"
@@ -36,7 +37,8 @@ QStringList readout(const SourceScan& scan, const TestHome& home, bool withDetai
     return lines;
 }
 
-// Builds the row's tree (Fixtures::makeTree lines below the home; "<HOME>" is its path), sets
+// Builds the row's tree (Fixtures::makeTree lines below the home, or "path<tab>content";
+// "<HOME>" is its path), sets
 // its variables ("NAME=value" lines), makes every file an hour old but those the "recent"
 // lines name, and compares the scan's readout with "expected".
 void checkStore(const std::function<SourceScan(const QDateTime&)>& scan, bool withDetail = false)
@@ -51,6 +53,12 @@ void checkStore(const std::function<SourceScan(const QDateTime&)>& scan, bool wi
         if (line.startsWith(u'+'))
             recent.push_back(line.remove(0, 1));
     }
+    for (const QString& line : std::as_const(tree)) {
+        if (line.contains(u'\t')) // "path<tab>content": a name holding "="
+            QVERIFY(Fixtures::writeFile(home.file(line.section(u'\t', 0, 0)),
+                                        line.section(u'\t', 1).toUtf8()));
+    }
+    tree.removeIf([](const QString& line) { return line.contains(u'\t'); });
     QVERIFY(Fixtures::makeTree(home.path(), tree));
     const QDateTime now = QDateTime::currentDateTimeUtc();
     for (const QString& line : std::as_const(tree)) {
@@ -82,6 +90,58 @@ class StoreScannersTest : public QObject
     Q_OBJECT
 
 private slots:
+    void llamaCpp_data()
+    {
+        columns();
+        const QString c = u".cache/llama.cpp/"_s;
+        const QString manifest = u"\t{\"ggufFile\":{\"rfilename\":\"gemma-Q4_K_M.gguf\"},"
+                                 u"\"mmprojFile\":{\"rfilename\":\"mmproj.gguf\"}}"_s;
+        QTest::newRow("flat files named by their manifest, etags counted")
+            << QStringList{c + u"manifest=ggml-org=gemma-GGUF=latest.json"_s + manifest,
+                           c + u"ggml-org_gemma-GGUF_gemma-Q4_K_M.gguf:3000000"_s,
+                           c + u"ggml-org_gemma-GGUF_gemma-Q4_K_M.gguf.etag=\"abc\""_s,
+                           c + u"ggml-org_gemma-GGUF_mmproj.gguf:400"_s,
+                           c + u"bob_tiny_tiny.gguf:500"_s,
+                           c + u"notes.txt:9"_s}
+            << QStringList{}
+            << QStringList{
+                   c + u"bob_tiny_tiny.gguf:500 llamacpp-bob_tiny_tiny|bob_tiny_tiny.gguf"_s,
+                   c + u"ggml-org_gemma-GGUF_gemma-Q4_K_M.gguf:3000005 "
+                       u"llamacpp-ggml-org_gemma-gguf_gemma-q4_k_m|ggml-org/gemma-GGUF/"
+                       u"gemma-Q4_K_M.gguf"_s,
+                   c + u"ggml-org_gemma-GGUF_mmproj.gguf:400 "
+                       u"llamacpp-ggml-org_gemma-gguf_mmproj|ggml-org/gemma-GGUF/"
+                       u"mmproj.gguf"_s};
+        QTest::newRow("unfinished downloads: quiet ones listed")
+            << QStringList{c + u"a_b_c.gguf.downloadInProgress:700"_s,
+                           u"+"_s + c + u"a_b_d.gguf.downloadInProgress:700"_s}
+            << QStringList{}
+            << QStringList{c + u"a_b_c.gguf.downloadInProgress:700 llamacpp-partial-a_b_c|"
+                               u"a_b_c.gguf (unfinished download)"_s};
+        QTest::newRow("newer layout read as a hub cache")
+            << QStringList{c + u"models--unsloth--Qwen3-GGUF/blobs/0abc:2000000"_s,
+                           c + u"models--unsloth--Qwen3-GGUF/snapshots/r/q.gguf->../../blobs/0abc"_s,
+                           c + u"models--unsloth--Qwen3-GGUF/blobs/0abd.incomplete:90"_s}
+            << QStringList{}
+            << QStringList{c + u"models--unsloth--Qwen3-GGUF:2000000 "
+                               u"llamacpp-hf-models--unsloth--Qwen3-GGUF|unsloth/Qwen3-GGUF"_s,
+                           c + u"models--unsloth--Qwen3-GGUF/blobs/0abd.incomplete:90 "
+                               u"llamacpp-hf-partial-models--unsloth--Qwen3-GGUF-0abd.incompl|"
+                               u"unsloth/Qwen3-GGUF (unfinished download)"_s};
+        QTest::newRow("LLAMA_CACHE taken as written; the default not read")
+            << QStringList{u"l/m.gguf:5"_s, c + u"n.gguf:5"_s}
+            << QStringList{u"LLAMA_CACHE=<HOME>/l"_s}
+            << QStringList{u"l/m.gguf:5 llamacpp-m|m.gguf"_s};
+        QTest::newRow("XDG_CACHE_HOME")
+            << QStringList{u"x/llama.cpp/m.gguf:5"_s} << QStringList{u"XDG_CACHE_HOME=<HOME>/x"_s}
+            << QStringList{u"x/llama.cpp/m.gguf:5 llamacpp-m|m.gguf"_s};
+    }
+
+    void llamaCpp()
+    {
+        checkStore([](const QDateTime& now) { return LlamaCppScanner::scan(now); });
+    }
+
     void gpt4All_data()
     {
         columns();
