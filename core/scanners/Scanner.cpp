@@ -10,6 +10,7 @@
 #include "scanners/EntryIds.h"
 #include "scanners/Gpt4AllScanner.h"
 #include "scanners/HashCache.h"
+#include "scanners/HiddenStores.h"
 #include "scanners/HuggingFaceScanner.h"
 #include "scanners/InvokeAiScanner.h"
 #include "scanners/JanScanner.h"
@@ -35,7 +36,7 @@ namespace Scanner {
 namespace {
 
 // The source scanners that sourceJobs() runs side by side.
-constexpr int kSideBySideSources = 15;
+constexpr int kSideBySideSources = 16;
 
 // The counter the walks of a scan add to, if its progress is watched.
 std::atomic<qint64>* entriesCounter(ScanProgress* progress)
@@ -52,6 +53,8 @@ QList<SourceJob> sourceJobs(bool ollamaRunning, const QStringList& customFolders
         {ModelSource::whisper, [] { return WhisperScanner::scan(); }},
         {ModelSource::comfyUI, [] { return ComfyUIScanner::scan(); }},
         {ModelSource::codingCache, [] { return CodingCacheScanner::scan(); }},
+        // Before the custom folders, whose files inside such a store give way to it.
+        {ModelSource::huggingFace, [&customFolders] { return HiddenStores::scan(customFolders); }},
         {ModelSource::custom,
          [&customFolders] { return CustomFolderScanner::scan(customFolders); }},
         // The later sources, in source order: each gives way to the files listed above.

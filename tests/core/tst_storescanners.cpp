@@ -38,9 +38,8 @@ QStringList readout(const SourceScan& scan, const TestHome& home, bool withDetai
 }
 
 // Builds the row's tree (Fixtures::makeTree lines below the home, or "path<tab>content";
-// "<HOME>" is its path), sets
-// its variables ("NAME=value" lines), makes every file an hour old but those the "recent"
-// lines name, and compares the scan's readout with "expected".
+// "<HOME>" is its path), sets its variables ("NAME=value" lines), makes every file an hour old
+// but those of lines starting with "+", and compares the scan's readout with "expected".
 void checkStore(const std::function<SourceScan(const QDateTime&)>& scan, bool withDetail = false)
 {
     QFETCH(QStringList, tree);
