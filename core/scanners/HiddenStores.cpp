@@ -8,9 +8,20 @@
 #include "fs/UniqueFd.h"
 #include "fs/WalkScope.h"
 #include "model/StopToken.h"
+#include "scanners/CodingCacheScanner.h"
+#include "scanners/ComfyUIScanner.h"
+#include "scanners/Gpt4AllScanner.h"
 #include "scanners/HuggingFaceScanner.h"
+#include "scanners/InvokeAiScanner.h"
+#include "scanners/JanScanner.h"
+#include "scanners/LMStudioScanner.h"
 #include "scanners/LlamaCppScanner.h"
+#include "scanners/ModelScopeScanner.h"
 #include "scanners/OllamaScanner.h"
+#include "scanners/PyTorchHubScanner.h"
+#include "scanners/SdWebUiScanner.h"
+#include "scanners/TextGenWebUiScanner.h"
+#include "scanners/WhisperScanner.h"
 
 #include <QFile>
 #include <QSet>
@@ -101,13 +112,12 @@ private:
         if (StopToken::requested(WalkScope::stop()))
             return;
         const std::optional<Identity> id = identityOf(fd);
-        if (!id || m_visited.contains(*id) || id == m_trash)
+        if (!id || m_visited.contains(*id) || id == m_trash || m_excluded.contains(*id))
             return;
         m_visited.insert(*id);
         const std::vector<Name> names = namesOf(fd, m_listing);
         if (const auto kind = storeKind(fd, names)) {
-            if (!m_excluded.contains(*id))
-                m_stores.push_back({*kind, QFile::decodeName(path)});
+            m_stores.push_back({*kind, QFile::decodeName(path)});
             return;
         }
         if (level >= kDeepestLevel)
@@ -253,6 +263,12 @@ QStringList readBySources()
         addLinkFolders(store + QStringLiteral("/blobs"), folders);
         addLinkFolders(store, folders);
     }
+    // What the other sources list: a store inside would be listed twice.
+    folders += LMStudioScanner::modelsDirs() + WhisperScanner::folders() + ComfyUIScanner::roots() +
+               CodingCacheScanner::folders() + Gpt4AllScanner::folders() + JanScanner::dataDirs() +
+               TextGenWebUiScanner::folders() + SdWebUiScanner::installs();
+    folders << PyTorchHubScanner::hubDir() << InvokeAiScanner::rootDir()
+            << ModelScopeScanner::cacheDir();
     return folders;
 }
 

@@ -27,12 +27,13 @@ struct Store
 // names alone: a folder holding "models--*" folders that each hold "blobs" or "snapshots" is a
 // hub; one holding "manifests" and a "blobs" folder with a "sha256-*" file is an Ollama store.
 // Links are not followed, no Trash is entered, nothing below a store is looked at. Each real
-// folder is found once; those in `excluded` (the stores the sources read, and the folders
-// their links point into), compared as real folders, are left out.
+// folder is looked at once; the folders in `excluded` (what the sources read, and the folders
+// their stores' links point into), compared as real folders, are neither found nor entered.
 [[nodiscard]] QList<Store> find(const QStringList& roots, const QStringList& excluded);
 
 // The folders find() leaves out on behalf of the sources: the main Hugging Face hub, the
-// Ollama stores, llama.cpp's cache, and the folders that links directly in them point into.
+// Ollama stores, llama.cpp's cache, the folders that links directly in them point into, and
+// the folders the other sources list (a store there is already listed by them).
 [[nodiscard]] QStringList readBySources();
 
 // Each store found below ~/.config, ~/.local/share, ~/.cache and the custom folders, scanned

@@ -75,6 +75,8 @@ private slots:
                    QStringList{u".cache/huggingface->../.local/share/hf"_s,
                                u".local/share/hf/hub/models--m--n->../../moved/models--o--r"_s}
             << QStringList{} << QStringList{};
+        QTest::newRow("not in a folder another source lists whole")
+            << hubAt(u".config/Cursor/CachedData/hub"_s) << QStringList{} << QStringList{};
         QTest::newRow("the main Ollama store and llama.cpp's cache")
             << ollamaAt(u".local/share/ollama-real"_s) + hubAt(u".cache/llama.cpp"_s) +
                    QStringList{u".ollama/models->../.local/share/ollama-real"_s}
