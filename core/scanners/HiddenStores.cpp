@@ -10,6 +10,7 @@
 #include "model/StopToken.h"
 #include "scanners/CodingCacheScanner.h"
 #include "scanners/ComfyUIScanner.h"
+#include "scanners/DockerModelsScanner.h"
 #include "scanners/Gpt4AllScanner.h"
 #include "scanners/HuggingFaceScanner.h"
 #include "scanners/InvokeAiScanner.h"
@@ -268,7 +269,7 @@ QStringList readBySources()
                CodingCacheScanner::folders() + Gpt4AllScanner::folders() + JanScanner::dataDirs() +
                TextGenWebUiScanner::folders() + SdWebUiScanner::installs();
     folders << PyTorchHubScanner::hubDir() << InvokeAiScanner::rootDir()
-            << ModelScopeScanner::cacheDir();
+            << ModelScopeScanner::cacheDir() << DockerModelsScanner::storeDir();
     return folders;
 }
 

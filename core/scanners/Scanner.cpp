@@ -6,6 +6,7 @@
 #include "scanners/CodingCacheScanner.h"
 #include "scanners/ComfyUIScanner.h"
 #include "scanners/CustomFolderScanner.h"
+#include "scanners/DockerModelsScanner.h"
 #include "scanners/DuplicateFinder.h"
 #include "scanners/EntryIds.h"
 #include "scanners/Gpt4AllScanner.h"
@@ -36,7 +37,7 @@ namespace Scanner {
 namespace {
 
 // The source scanners that sourceJobs() runs side by side.
-constexpr int kSideBySideSources = 16;
+constexpr int kSideBySideSources = 17;
 
 // The counter the walks of a scan add to, if its progress is watched.
 std::atomic<qint64>* entriesCounter(ScanProgress* progress)
@@ -61,6 +62,7 @@ QList<SourceJob> sourceJobs(bool ollamaRunning, const QStringList& customFolders
         {ModelSource::llamaCpp, [] { return LlamaCppScanner::scan(); }},
         {ModelSource::gpt4All, [] { return Gpt4AllScanner::scan(); }},
         {ModelSource::jan, [] { return JanScanner::scan(); }},
+        {ModelSource::dockerModels, [] { return DockerModelsScanner::scan(); }},
         {ModelSource::pyTorchHub, [] { return PyTorchHubScanner::scan(); }},
         {ModelSource::sdWebUi, [] { return SdWebUiScanner::scan(); }},
         {ModelSource::invokeAi, [] { return InvokeAiScanner::scan(); }},

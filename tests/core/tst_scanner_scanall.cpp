@@ -137,8 +137,8 @@ private slots:
         QVERIFY(result->models[0].isDuplicate && result->models[1].isDuplicate);
         QCOMPARE(result->errors,
                  QStringList{QStringLiteral("Custom folder no longer exists: ") + gone});
-        QCOMPARE(progress.sourcesDone.load(), 17);
-        QCOMPARE(progress.sourcesTotal.load(), 17);
+        QCOMPARE(progress.sourcesDone.load(), 18);
+        QCOMPARE(progress.sourcesTotal.load(), 18);
         QVERIFY(progress.entriesWalked.load() >= 1 + 6 + 5 * 100);
         QCOMPARE(progress.bytesToHash.load(), 120'000'000);
         QCOMPARE(progress.bytesHashed.load(), 120'000'000);

@@ -1,5 +1,6 @@
 #include "Fixtures.h"
 #include "TestHome.h"
+#include "scanners/DockerModelsScanner.h"
 #include "scanners/Gpt4AllScanner.h"
 #include "scanners/InvokeAiScanner.h"
 #include "scanners/JanScanner.h"
@@ -9,6 +10,7 @@
 #include "scanners/SdWebUiScanner.h"
 #include "scanners/TextGenWebUiScanner.h"
 
+#include <QFile>
 #include <QRegularExpression>
 #include <QTest>
 #include <functional>
@@ -180,6 +182,91 @@ private slots:
     {
         const bool detail = QByteArray(QTest::currentDataTag()).contains("unfinished");
         checkStore([](const QDateTime& now) { return Gpt4AllScanner::scan(now); }, detail);
+    }
+
+    void dockerModels_data()
+    {
+        columns();
+        const QString d = u".docker/models/"_s;
+        const QString a = QString(64, u'a'), b = QString(64, u'b'), c = QString(64, u'c'),
+                      o = QString(64, u'e');
+        const auto blob = [&](const QString& hex, int size) -> QString {
+            return d + u"blobs/sha256/"_s + hex + u':' + QString::number(size);
+        };
+        // smollm2 has two tags sharing its blobs a and b; qwen shares a and has c alone.
+        const QString index =
+            d +
+            u"models.json\t{\"models\":[{\"id\":\"sha256:1\",\"tags\":[\"ai/smollm2:"
+            u"latest\",\"ai/smollm2:360M\"],\"files\":[\"sha256:"_s +
+            a + u"\",\"sha256:"_s + b +
+            u"\"]},{\"id\":\"sha256:2\",\"tags\":[\"ai/qwen3\"],"
+            u"\"files\":[\"sha256:"_s +
+            a + u"\",\"sha256:"_s + c + u"\"]}]}"_s;
+        QTest::newRow("tags, shared blobs, orphans, downloads")
+            << QStringList{index,
+                           blob(a, 2000000),
+                           blob(b, 300),
+                           blob(c, 4000000),
+                           blob(o, 500),
+                           u"+"_s + d + u"blobs/sha256/f.incomplete:7"_s,
+                           d + u"blobs/sha256/9.incomplete:8"_s}
+            << QStringList{}
+            << QStringList{d + u"blobs/sha256/"_s + a +
+                               u":2000300 dockermodels-ai/smollm2-latest|ai/"
+                               u"smollm2:latest|Shares 2 layers with other "
+                               u"Docker models — shared data is kept reclaims 0"_s,
+                           d + u"blobs/sha256/"_s + a +
+                               u":2000300 dockermodels-ai/smollm2-360M|ai/"
+                               u"smollm2:360M|Shares 2 layers with other Docker "
+                               u"models — shared data is kept reclaims 0"_s,
+                           d + u"blobs/sha256/"_s + c +
+                               u":6000000 dockermodels-ai/qwen3|ai/qwen3|Shares "
+                               u"1 layer with other Docker models — shared data "
+                               u"is kept reclaims 4000000"_s,
+                           d + u"blobs/sha256/9.incomplete:8 dockermodels-partial-9|9 (unfinished "
+                               u"download)|Unfinished download — safe to remove unless it is still "
+                               u"downloading"_s};
+        QTest::newRow("orphans once no download runs")
+            << QStringList{index, blob(a, 2000000), blob(b, 300), blob(c, 4000000), blob(o, 500)}
+            << QStringList{}
+            << QStringList{
+                   d + u"blobs/sha256/"_s + a +
+                       u":2000300 dockermodels-ai/smollm2-latest|ai/"
+                       u"smollm2:latest|Shares 2 layers with other "
+                       u"Docker models — shared data is kept reclaims 0"_s,
+                   d + u"blobs/sha256/"_s + a +
+                       u":2000300 dockermodels-ai/smollm2-360M|ai/"
+                       u"smollm2:360M|Shares 2 layers with other Docker "
+                       u"models — shared data is kept reclaims 0"_s,
+                   d + u"blobs/sha256/"_s + c +
+                       u":6000000 dockermodels-ai/qwen3|ai/qwen3|Shares "
+                       u"1 layer with other Docker models — shared data "
+                       u"is kept reclaims 4000000"_s,
+                   d + u"blobs/sha256/"_s + o + u":500 dockermodels-orphan-"_s + o +
+                       u"|Orphaned blob (eeeeeeee…eeeeeeee)|Not referenced by any Docker model — "
+                       u"safe to remove"_s};
+        QTest::newRow("MODELS_PATH; an index that cannot be read gives no orphans")
+            << QStringList{u"m/models.json=[1]"_s, u"m/blobs/sha256/"_s + o + u":5"_s}
+            << QStringList{u"MODELS_PATH=<HOME>/m"_s} << QStringList{};
+    }
+
+    void dockerModels()
+    {
+        const bool unreadable = QByteArray(QTest::currentDataTag()).contains("cannot be read");
+        if (unreadable) {
+            QFETCH(QStringList, tree);
+            TestHome home;
+            for (QString& line : tree)
+                line.replace(u"<HOME>"_s, home.path());
+            QVERIFY(Fixtures::makeTree(home.path(), tree));
+            home.setEnv("MODELS_PATH", QFile::encodeName(home.file(u"m"_s)));
+            const SourceScan scan = DockerModelsScanner::scan();
+            QCOMPARE(scan.models.size(), 0);
+            QCOMPARE(scan.errors, QStringList{u"Cannot read Docker model index "_s +
+                                              home.file(u"m/models.json"_s)});
+            return;
+        }
+        checkStore([](const QDateTime& now) { return DockerModelsScanner::scan(now); }, true);
     }
 
     void pyTorchHub_data()
