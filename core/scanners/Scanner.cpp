@@ -36,19 +36,17 @@ namespace Scanner {
 
 namespace {
 
-// The source scanners that sourceJobs() runs side by side.
-constexpr int kSideBySideSources = 17;
-
 // The counter the walks of a scan add to, if its progress is watched.
 std::atomic<qint64>* entriesCounter(ScanProgress* progress)
 {
     return progress != nullptr ? &progress->entriesWalked : nullptr;
 }
 
-QList<SourceJob> sourceJobs(bool ollamaRunning, const QStringList& customFolders)
+// The source scanners run side by side; the probe's answer is read when the jobs run.
+QList<SourceJob> sourceJobs(const bool& ollamaRunning, const QStringList& customFolders)
 {
     return {
-        {ModelSource::ollama, [ollamaRunning] { return OllamaScanner::scan(ollamaRunning); }},
+        {ModelSource::ollama, [&ollamaRunning] { return OllamaScanner::scan(ollamaRunning); }},
         {ModelSource::lmStudio, [] { return LMStudioScanner::scan(); }},
         {ModelSource::huggingFace, [] { return HuggingFaceScanner::scan(); }},
         {ModelSource::whisper, [] { return WhisperScanner::scan(); }},
@@ -95,16 +93,16 @@ SourceScan runJob(const SourceJob& job)
 std::optional<ScanResult> scanAll(const ScanRequest& request)
 {
     ScanProgress* progress = request.progress;
+    bool ollamaRunning = false;
+    const QList<SourceJob> jobs = sourceJobs(ollamaRunning, request.folders);
     if (progress != nullptr)
-        progress->sourcesTotal.store(kSideBySideSources + (request.includeLoose ? 1 : 0));
-    const bool ollamaRunning = OllamaScanner::isRunning();
+        progress->sourcesTotal.store(jobs.size() + (request.includeLoose ? 1 : 0));
+    ollamaRunning = OllamaScanner::isRunning();
     if (StopToken::requested(request.stop))
         return std::nullopt;
 
     // The scanners' own pool: they wait for the walker's jobs, which run on the walker's threads.
     QThreadPool pool;
-    const QList<SourceJob> jobs = sourceJobs(ollamaRunning, request.folders);
-    Q_ASSERT(jobs.size() == kSideBySideSources);
     SourceScan merged = merge(runSideBySide(jobs, pool, progress, request.stop));
     if (StopToken::requested(request.stop))
         return std::nullopt;
