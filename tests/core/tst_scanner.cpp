@@ -6,6 +6,7 @@
 #include "scanners/ClaimedPaths.h"
 #include "scanners/Scanner.h"
 
+#include <QFile>
 #include <QTest>
 #include <QThreadPool>
 #include <atomic>
@@ -42,6 +43,7 @@ private slots:
     void eachFileListedOnce_data();
     void eachFileListedOnce();
     void fullScanListsEachFileOnce();
+    void laterSourceReadingTheHubGivesWay();
     void riskyEntryHoldsBackTheList();
 };
 
@@ -182,6 +184,18 @@ void TestScanner::fullScanListsEachFileOnce()
     const ScanResult& result = *scanned;
     QCOMPARE(idsOf({result.models, {}}),
              (QStringList{u"hf-models--o--r"_qs, u"custom-a-2000000"_qs, u"custom-b-3000000"_qs}));
+}
+
+// llama.cpp pointed at the hub cache itself lists nothing the Hugging Face source lists.
+void TestScanner::laterSourceReadingTheHubGivesWay()
+{
+    TestHome home;
+    const QString hub = home.file(u".cache/huggingface/hub"_qs);
+    QVERIFY(Fixtures::makeTree(hub, {u"models--o--r/snapshots/s/m.gguf:2000000"_qs}));
+    home.setEnv("LLAMA_CACHE", QFile::encodeName(hub));
+    const std::optional<ScanResult> scanned = Scanner::scanAll({false, {}});
+    QVERIFY(scanned);
+    QCOMPARE(idsOf({scanned->models, {}}), QStringList{u"hf-models--o--r"_qs});
 }
 
 void TestScanner::riskyEntryHoldsBackTheList()
