@@ -117,7 +117,10 @@ void SidebarView::rebuild()
             (source == ModelSource::loose && !m_model.includeLoose()))
             continue;
         const SidebarItem item = SidebarItem::ofSource(source);
-        addRow(item, source.label(), SourceStyle::icon(source), sizeText(m_model.models(item)));
+        const QList<ModelEntry> models = m_model.models(item);
+        if (!source.listedWhenEmpty() && models.isEmpty())
+            continue;
+        addRow(item, source.label(), SourceStyle::icon(source), sizeText(models));
     }
 
     addHeader(QStringLiteral("Folders"));

@@ -116,10 +116,15 @@ QString cacheDir()
 
 SourceScan scan(const QDateTime& now)
 {
-    SourceScan result;
     QString hub = AppPaths::fromEnvironment("HF_HUB_CACHE");
     if (hub.isEmpty())
         hub = cacheDir() + QStringLiteral("/hub");
+    return scanHub(hub, now);
+}
+
+SourceScan scanHub(const QString& hub, const QDateTime& now)
+{
+    SourceScan result;
     if (!PosixIO::exists(hub))
         return result;
     for (const QString& repository : FS::subdirectories(hub)) {

@@ -18,5 +18,8 @@ namespace HuggingFaceScanner {
 // ("blobs/*.incomplete", not counted in the repository) unchanged in the ten minutes before
 // `now`. Never reports errors.
 [[nodiscard]] SourceScan scan(const QDateTime& now = QDateTime::currentDateTimeUtc());
+// The entries scan() gives for the repositories of one hub folder, wherever it is.
+[[nodiscard]] SourceScan scanHub(const QString& hub,
+                                 const QDateTime& now = QDateTime::currentDateTimeUtc());
 
 } // namespace HuggingFaceScanner

@@ -11,6 +11,7 @@
 #include "views/Palette.h"
 #include "views/SettingsWindow.h"
 #include "views/SidebarView.h"
+#include "views/SourceStyle.h"
 #include "views/StatusBar.h"
 #include "views/ToastView.h"
 #include "views/TrashTable.h"
@@ -174,6 +175,35 @@ private slots:
         const QStringList titles = rowTitles(sidebar()->list());
         QCOMPARE(titles.indexOf(QStringLiteral("Loose Files")),
                  titles.indexOf(QStringLiteral("AI Caches")) + 1);
+    }
+
+    // A later source has a row only while it holds something, in source order, each with its
+    // own colour and a drawn icon.
+    void laterSourceRowsWhenHoldingSomething()
+    {
+        const QStringList before = rowTitles(sidebar()->list());
+        ScanResult scan;
+        for (const ModelSource source : {ModelSource::modelScope, ModelSource::jan}) {
+            ModelEntry model = TrashFixtures::model(source.rawValue(), {source.rawValue()}, 1000);
+            model.source = source;
+            scan.models.push_back(model);
+        }
+        m_core->canned = scan;
+        QVERIFY(wait(m_model->rescan()));
+        QStringList expected = before;
+        const QString last = before.contains(QStringLiteral("Loose Files"))
+                                 ? QStringLiteral("Loose Files")
+                                 : QStringLiteral("AI Caches");
+        expected.insert(before.indexOf(last) + 1, QStringLiteral("Jan"));
+        expected.insert(expected.indexOf(QStringLiteral("Jan")) + 1, QStringLiteral("ModelScope"));
+        QCOMPARE(rowTitles(sidebar()->list()), expected);
+        QSet<QRgb> colours;
+        for (const ModelSource source : ModelSource::allCases()) {
+            colours.insert(SourceStyle::color(source).rgb());
+            QVERIFY2(QFile::exists(u":/icons/"_qs + SourceStyle::iconName(source) + u".svg"_qs),
+                     qPrintable(source.rawValue()));
+        }
+        QCOMPARE(colours.size(), ModelSource::count);
     }
 
     void folderRowAndRemoval()

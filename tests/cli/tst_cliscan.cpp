@@ -24,6 +24,7 @@ private slots:
     void plainOutputHasNoControlCharacters();
     void relativePaths();
     void tableFitsTheTerminal();
+    void laterSourcesInTheTotals();
 };
 
 void TestCliScan::statuses_data()
@@ -170,3 +171,20 @@ void TestCliScan::tableFitsTheTerminal()
 
 QTEST_GUILESS_MAIN(TestCliScan)
 #include "tst_cliscan.moc"
+
+// The later sources follow the eight in the totals, each only when it holds something.
+void TestCliScan::laterSourcesInTheTotals()
+{
+    TestHome home;
+    QVERIFY(Fixtures::makeTree(home.path(), {u"jan/models/x/x.gguf:3000000"_qs,
+                                             u".cache/gpt4all/m.gguf:2000000"_qs,
+                                             u".lmstudio/models/p/r/m.gguf:1000000"_qs}));
+    const QByteArray out = runCli({u"scan"_qs, u"--no-loose"_qs}).out;
+    const qsizetype header = out.indexOf("\nSOURCE ");
+    const QList<QByteArray> rows = out.mid(header + 1).split('\n');
+    QStringList labels;
+    for (const QByteArray& row : rows.mid(1, 3))
+        labels.push_back(QString::fromUtf8(row.left(row.indexOf("  "))));
+    QCOMPARE(labels, (QStringList{u"LM Studio"_qs, u"GPT4All"_qs, u"Jan"_qs}));
+    QVERIFY(rows.value(4).isEmpty());
+}

@@ -7,7 +7,7 @@
 #include <optional>
 
 // A temporary home directory for one test: HOME and the XDG_* variables point into a fresh
-// QTemporaryDir, and the variables scanners read (OLLAMA_MODELS, HF_HOME, HF_HUB_CACHE) are
+// QTemporaryDir, and the variables scanners read (OLLAMA_MODELS, HF_HOME, LLAMA_CACHE, …) are
 // cleared. Everything is restored when the object goes away.
 class TestHome
 {
