@@ -62,8 +62,8 @@ QStringList storeFolders(const QString& hub)
 }
 
 // Where each repository's blobs are read. A linked blobs folder goes with its repository only
-// when no other repository's blobs is that folder, and it neither holds the home or the
-// repository nor overlaps a store.
+// when no other repository's blobs is that folder, and it neither holds the home nor overlaps
+// a store (the hub among them, so it never holds the repository).
 QList<HubRepository::Folder> foldersOf(const QString& hub, const QStringList& repositories)
 {
     QList<HubRepository::Folder> folders;
@@ -101,14 +101,13 @@ QList<HubRepository::Folder> foldersOf(const QString& hub, const QStringList& re
         if (::stat(QFile::encodeName(link.target).constData(), &st) != 0 ||
             blobsFolders.value(qMakePair(st.st_dev, st.st_ino)) != 1)
             continue;
-        const QString repository = PathParts::resolved(folder.path).value_or(folder.path);
         const auto holds = [&](const QString& inner) {
             return inner == link.target || inner.startsWith(link.target + u'/') ||
                    link.target == QStringLiteral("/");
         };
-        if (holds(home) || holds(repository) ||
-            std::any_of(stores.cbegin(), stores.cend(),
-                        [&](const QString& store) { return overlap(store, link.target); }))
+        if (holds(home) || std::any_of(stores.cbegin(), stores.cend(), [&](const QString& store) {
+                return overlap(store, link.target);
+            }))
             continue;
         folder.blobs = link.target;
         folder.linkedBlobs = link.target;
