@@ -252,9 +252,7 @@ QList<Store> find(const QStringList& roots, const QStringList& excluded)
 
 QStringList readBySources()
 {
-    QString hub = AppPaths::fromEnvironment("HF_HUB_CACHE");
-    if (hub.isEmpty())
-        hub = HuggingFaceScanner::cacheDir() + QStringLiteral("/hub");
+    const QString hub = HuggingFaceScanner::hubDir();
     QStringList folders{hub, LlamaCppScanner::cacheDir()};
     folders += OllamaScanner::storeDirs();
     const QStringList stores = folders;
@@ -268,7 +266,8 @@ QStringList readBySources()
     folders += LMStudioScanner::modelsDirs() + WhisperScanner::folders() + ComfyUIScanner::roots() +
                CodingCacheScanner::folders() + Gpt4AllScanner::folders() + JanScanner::dataDirs() +
                TextGenWebUiScanner::folders() + SdWebUiScanner::installs();
-    folders << PyTorchHubScanner::hubDir() << InvokeAiScanner::rootDir()
+    folders << HuggingFaceScanner::xetDir() << HuggingFaceScanner::datasetsDir()
+            << PyTorchHubScanner::hubDir() << InvokeAiScanner::rootDir()
             << ModelScopeScanner::cacheDir() << DockerModelsScanner::storeDir();
     return folders;
 }
