@@ -2,7 +2,10 @@
 
 #include "fs/PathParts.h"
 
+#include <QFile>
 #include <QStorageInfo>
+#include <cerrno>
+#include <sys/statvfs.h>
 
 namespace VolumeInfo {
 
@@ -27,6 +30,18 @@ std::optional<Capacity> capacity(const QString& path)
     if (available < 0 || total <= 0)
         return std::nullopt;
     return Capacity{available, total};
+}
+
+bool recordsAccessTimes(const QString& path)
+{
+    struct statvfs st
+    {
+    };
+    int result = 0;
+    do {
+        result = ::statvfs(QFile::encodeName(path).constData(), &st);
+    } while (result != 0 && errno == EINTR);
+    return result != 0 || (st.f_flag & ST_NOATIME) == 0;
 }
 
 } // namespace VolumeInfo

@@ -19,4 +19,9 @@ struct Capacity
 // Free and total bytes of the volume holding the path; nothing when it cannot be queried.
 [[nodiscard]] std::optional<Capacity> capacity(const QString& path);
 
+// Whether the file system holding the path records when files are read: false on a noatime
+// mount (relatime, the usual default, does record them, at most a day late). True when it
+// cannot be queried.
+[[nodiscard]] bool recordsAccessTimes(const QString& path);
+
 } // namespace VolumeInfo

@@ -69,7 +69,8 @@ Contents contentsOf(const QString& folder, bool downloadsApart)
         const std::lock_guard lock(mutex);
         if (download)
             contents.downloads.push_back(
-                {*path, file.size, FS::dateFrom(file.modifiedSeconds, file.modifiedNanoseconds)});
+                {*path, file.size, FS::dateFrom(file.modifiedSeconds, file.modifiedNanoseconds),
+                 FS::dateFrom(file.accessedSeconds, file.accessedNanoseconds)});
         else
             contents.dataFiles.push_back(*path);
         return !download;
@@ -95,6 +96,7 @@ void addDownloads(const QList<FileInfo>& downloads, const QString& folderName, c
             ModelSource::huggingFace, file.size, file.size, file.path, {file.path}, file.modified,
             DeleteRisk::safe, std::nullopt,
             QStringLiteral("Unfinished download — safe to remove unless it is still downloading")));
+        models.back().lastUsed = file.accessed;
     }
 }
 
@@ -139,6 +141,9 @@ SourceScan scan(const QDateTime& now)
                          DeleteRisk::safe, std::nullopt, std::nullopt);
         entry.dataFiles = blobs.dataFiles + snapshots.dataFiles;
         entry.dataFiles.sort();
+        // The blobs hold the data; a cache without them keeps its files in the snapshots.
+        entry.lastUsed =
+            blobs.totals.files > 0 ? blobs.totals.newestAccess : snapshots.totals.newestAccess;
         result.models.push_back(std::move(entry));
         addDownloads(blobs.downloads, folderName, now, result.models);
     }

@@ -12,7 +12,9 @@
 #include "scanners/HuggingFaceScanner.h"
 #include "scanners/LMStudioScanner.h"
 #include "scanners/LooseScanner.h"
+#include "scanners/OllamaLoaded.h"
 #include "scanners/OllamaScanner.h"
+#include "scanners/UsageMarks.h"
 #include "scanners/WhisperScanner.h"
 
 #include <QHash>
@@ -102,6 +104,8 @@ std::optional<ScanResult> scanAll(const ScanRequest& request)
     ScanResult result;
     if (!markDuplicates(merged.models, &pool, progress, request.stop, &result.duplicateGroups))
         return std::nullopt;
+    UsageMarks::apply(merged.models,
+                      ollamaRunning ? OllamaLoaded::models() : QStringList());
 
     result.models = std::move(merged.models);
     result.errors = std::move(merged.errors);

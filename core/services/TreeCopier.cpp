@@ -1,5 +1,6 @@
 #include "services/TreeCopier.h"
 
+#include "fs/PosixIO.h"
 #include "fs/UniqueFd.h"
 #include "model/BrimvaleError.h"
 
@@ -149,7 +150,7 @@ private:
                   const QByteArray& targetName, const QByteArray& path)
     {
         const UniqueFd in(
-            ::openat(sourceDir, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+            PosixIO::openToRead(sourceDir, name.constData(), O_NOFOLLOW | O_NONBLOCK));
         if (!in.isValid())
             failWith(errno);
         struct stat before
