@@ -130,11 +130,10 @@ QString table(const ScanResult& result)
         QList<QString> marks{QString()};
         for (const ModelEntry& model : std::as_const(models)) {
             marks.push_back(model.isDuplicate ? QStringLiteral(" ⚠ DUP") : QString());
-            rows.push_back({singleLine(model.id), singleLine(model.name) + marks.last(),
-                            model.sourceLabel(), Format::bytes(model.sizeBytes),
-                            Format::relativeDate(model.lastModified, now),
-                            Format::relativeDate(model.lastUsed, now),
-                            singleLine(model.primaryPath)});
+            rows.push_back(
+                {singleLine(model.id), singleLine(model.name) + marks.last(), model.sourceLabel(),
+                 Format::bytes(model.sizeBytes), Format::relativeDate(model.lastModified, now),
+                 Format::relativeDate(model.lastUsed, now), singleLine(model.primaryPath)});
         }
         if (const std::optional<qsizetype> width = terminalWidth())
             fitToWidth(rows, marks, *width);

@@ -50,8 +50,9 @@ public:
     {
         if (!file.pathIsUtf8 || (m_keep && !m_keep(file)))
             return;
-        Found found{std::string(file.path), file.size,           file.modifiedSeconds,
-                    file.modifiedNanoseconds,   file.accessedSeconds, file.accessedNanoseconds};
+        Found found{std::string(file.path), file.size,
+                    file.modifiedSeconds,   file.modifiedNanoseconds,
+                    file.accessedSeconds,   file.accessedNanoseconds};
         std::lock_guard lock(m_mutex);
         m_found.push_back(std::move(found));
     }

@@ -11,7 +11,9 @@
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -78,7 +80,14 @@ public:
         mappings(dir.get(), pid);
     }
 
-    QHash<FileKey, OpenFiles::Holder> names(int procDir)
+    // Takes in what another search of other processes found.
+    void merge(const Search& other)
+    {
+        for (auto it = other.m_lowest.cbegin(); it != other.m_lowest.cend(); ++it)
+            lower(it.key(), it.value());
+    }
+
+    QHash<FileKey, OpenFiles::Holder> names(int procDir) const
     {
         QHash<FileKey, OpenFiles::Holder> result;
         QHash<int, QString> commands;
@@ -103,8 +112,12 @@ private:
         if (!S_ISREG(st.st_mode))
             return;
         const FileKey key{quint64(st.st_dev), quint64(st.st_ino)};
-        if (!m_files.contains(key))
-            return;
+        if (m_files.contains(key))
+            lower(key, pid);
+    }
+
+    void lower(const FileKey& key, int pid)
+    {
         auto it = m_lowest.find(key);
         if (it == m_lowest.end())
             m_lowest.insert(key, pid);
@@ -185,12 +198,24 @@ QHash<FileKey, Holder> holders(const QSet<FileKey>& files, const QString& procRo
             pids.push_back(*pid);
     });
     const int self = static_cast<int>(::getpid());
-    Search search(files);
-    for (const int pid : pids) {
-        if (pid != self)
-            search.process(proc.get(), pid);
-    }
-    return search.names(proc.get());
+    // The kernel's formatting of each process's maps is most of the cost: the processes are
+    // shared out among a few threads, each taking every n-th one.
+    const size_t threads = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4);
+    std::vector<Search> searches(threads, Search(files));
+    const auto share = [&](size_t first) {
+        for (size_t i = first; i < pids.size(); i += threads) {
+            if (pids[i] != self)
+                searches[first].process(proc.get(), pids[i]);
+        }
+    };
+    std::vector<std::jthread> workers;
+    for (size_t t = 1; t < threads; ++t)
+        workers.emplace_back(share, t);
+    share(0);
+    workers.clear();
+    for (size_t t = 1; t < threads; ++t)
+        searches[0].merge(searches[t]);
+    return searches[0].names(proc.get());
 }
 
 } // namespace OpenFiles

@@ -37,6 +37,6 @@ struct Holder
 // device column is not st_dev on every file system). Processes whose folders cannot be read are
 // skipped. `procRoot` is where the process folders are (for tests).
 [[nodiscard]] QHash<FileKey, Holder> holders(const QSet<FileKey>& files,
-                                              const QString& procRoot = QStringLiteral("/proc"));
+                                             const QString& procRoot = QStringLiteral("/proc"));
 
 } // namespace OpenFiles

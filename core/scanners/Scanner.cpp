@@ -104,8 +104,7 @@ std::optional<ScanResult> scanAll(const ScanRequest& request)
     ScanResult result;
     if (!markDuplicates(merged.models, &pool, progress, request.stop, &result.duplicateGroups))
         return std::nullopt;
-    UsageMarks::apply(merged.models,
-                      ollamaRunning ? OllamaLoaded::models() : QStringList());
+    UsageMarks::apply(merged.models, ollamaRunning ? OllamaLoaded::models() : QStringList());
 
     result.models = std::move(merged.models);
     result.errors = std::move(merged.errors);

@@ -36,8 +36,8 @@ QString ollamaTag(const TestHome& home, const QString& name, const QString& tag,
     const QString store = home.file(u".ollama/models"_qs);
     const QString manifest =
         u"{\"config\":{\"digest\":\"sha256:%1\",\"size\":2},\"layers\":[{\"mediaType\":"
-        u"\"application/vnd.ollama.image.model\",\"digest\":\"sha256:%2\",\"size\":%3}]}"_qs
-            .arg(kConfig, digest, QString::number(kModelSize));
+        u"\"application/vnd.ollama.image.model\",\"digest\":\"sha256:%2\",\"size\":%3}]}"_qs.arg(
+            kConfig, digest, QString::number(kModelSize));
     Fixtures::writeFile(store + u"/manifests/registry.ollama.ai/library/"_qs + name + u'/' + tag,
                         manifest.toUtf8());
     Fixtures::writeFile(store + u"/blobs/sha256-"_qs + kConfig, "{}");
@@ -143,8 +143,8 @@ void TestLastUsed::lastUsedOfEachKind_data()
     // lastUsed must be the one marked "*".
     QTest::addColumn<QString>("id");
     QTest::addColumn<QStringList>("files");
-    QTest::newRow("LM Studio file") << u"lmstudio-m-q4_k_m"_qs
-                                    << QStringList{u"*.lmstudio/models/o/r/m-Q4_K_M.gguf:3"_qs};
+    QTest::newRow("LM Studio file")
+        << u"lmstudio-m-q4_k_m"_qs << QStringList{u"*.lmstudio/models/o/r/m-Q4_K_M.gguf:3"_qs};
     QTest::newRow("custom folder file")
         << u"custom-w-60000000"_qs << QStringList{u"*mine/w.safetensors:40"_qs};
     QTest::newRow("Hugging Face repository: newest blob")
@@ -181,8 +181,8 @@ void TestLastUsed::lastUsedOfEachKind()
         const bool marked = file.startsWith(u'*');
         const qsizetype colon = file.lastIndexOf(u':');
         const qint64 seconds = kNow - file.mid(colon + 1).toLongLong() * kDay;
-        QVERIFY(Fixtures::setAccessed(home.file(file.mid(marked ? 1 : 0, colon - marked)),
-                                      seconds, 750'000'000));
+        QVERIFY(Fixtures::setAccessed(home.file(file.mid(marked ? 1 : 0, colon - marked)), seconds,
+                                      750'000'000));
         if (marked)
             expected = seconds * 1000 + 750;
     }
@@ -198,11 +198,12 @@ void TestLastUsed::noLastUsedOnNoatimeMount()
     TestHome home;
     const QString mount = home.file(u"fast"_qs);
     QVERIFY(QDir().mkpath(mount));
-    if (::mount("tmpfs", QFile::encodeName(mount).constData(), "tmpfs", MS_NOATIME,
-                "size=64m") != 0)
-        QSKIP(qPrintable(u"cannot mount a noatime tmpfs here: "_qs + QString::fromLocal8Bit(
-                                                                         std::strerror(errno))));
-    const auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(mount).constData(), MNT_DETACH); });
+    if (::mount("tmpfs", QFile::encodeName(mount).constData(), "tmpfs", MS_NOATIME, "size=64m") !=
+        0)
+        QSKIP(qPrintable(u"cannot mount a noatime tmpfs here: "_qs +
+                         QString::fromLocal8Bit(std::strerror(errno))));
+    const auto unmount =
+        qScopeGuard([&] { ::umount2(QFile::encodeName(mount).constData(), MNT_DETACH); });
     QVERIFY(Fixtures::makeSparseFile(mount + u"/w.gguf"_qs, kModelSize));
     QVERIFY(Fixtures::makeSparseFile(home.file(u"mine/w.gguf"_qs), kModelSize));
     const ScanResult result = scan({mount, home.file(u"mine"_qs)});
@@ -236,8 +237,7 @@ void TestLastUsed::ownReadsLeaveAccessTimes()
     QVERIFY(duplicate);
     DedupeService::Options options;
     options.hardLink = true;
-    const DedupeOutcome outcome =
-        DedupeService::run(DedupePlan::of(result, {*duplicate}), options);
+    const DedupeOutcome outcome = DedupeService::run(DedupePlan::of(result, {*duplicate}), options);
     QVERIFY2(!outcome.error, qPrintable(outcome.error.value_or(QString())));
     QCOMPARE(Fixtures::accessedNs(a), before);
 

@@ -8,7 +8,11 @@
 class FileHolder
 {
 public:
-    enum class How { open, mapped };
+    enum class How
+    {
+        open,
+        mapped
+    };
 
     FileHolder(const QString& path, How how);
     ~FileHolder() { release(); }
