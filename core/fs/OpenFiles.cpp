@@ -26,7 +26,7 @@ bool readAll(int dir, const char* name, std::string& into)
     const UniqueFd fd(::openat(dir, name, O_RDONLY | O_CLOEXEC));
     if (!fd.isValid())
         return false;
-    char buffer[16 * 1024];
+    char buffer[64 * 1024];
     for (;;) {
         const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
         if (n < 0) {
@@ -70,14 +70,12 @@ public:
             m_inodes.insert(key.inode);
     }
 
+    // Names below the /proc folder ("{pid}/fd"), so no folder of the process is opened.
     void process(int procDir, int pid)
     {
-        const std::string name = std::to_string(pid);
-        const UniqueFd dir(::openat(procDir, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (!dir.isValid())
-            return;
-        descriptors(dir.get(), pid);
-        mappings(dir.get(), pid);
+        const std::string prefix = std::to_string(pid) + '/';
+        descriptors(procDir, (prefix + "fd").c_str(), pid);
+        mappings(procDir, (prefix + "maps").c_str(), pid);
     }
 
     // Takes in what another search of other processes found.
@@ -125,9 +123,9 @@ private:
             it.value() = std::min(it.value(), pid);
     }
 
-    void descriptors(int dir, int pid)
+    void descriptors(int dir, const char* name, int pid)
     {
-        const UniqueFd fds(::openat(dir, "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        const UniqueFd fds(::openat(dir, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!fds.isValid())
             return;
         m_listing.read(fds.get(), [&](std::string_view name, unsigned char) {
@@ -141,9 +139,9 @@ private:
     }
 
     // "start-end perms offset major:minor inode   path": only lines whose inode is a file's.
-    void mappings(int dir, int pid)
+    void mappings(int dir, const char* name, int pid)
     {
-        if (!readAll(dir, "maps", m_maps))
+        if (!readAll(dir, name, m_maps))
             return;
         std::string_view rest(m_maps);
         while (!rest.empty()) {
