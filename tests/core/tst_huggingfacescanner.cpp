@@ -71,10 +71,11 @@ private slots:
         QCOMPARE(names, (QStringList{u"a/-b"_qs, u"gpt2"_qs, u"meta-llama/Llama-3"_qs,
                                      u"org/name--v2"_qs}));
         const QString repository = hub(home) + u"/models--a---b"_qs;
-        QCOMPARE(scan.models[0],
-                 ModelEntry(u"hf-models--a---b"_qs, u"a/-b"_qs, ModelSource::huggingFace, 5, 5,
+        ModelEntry expected(u"hf-models--a---b"_qs, u"a/-b"_qs, ModelSource::huggingFace, 5, 5,
                             repository, {repository}, scan.models[0].lastModified, DeleteRisk::safe,
-                            std::nullopt, std::nullopt));
+                            std::nullopt, std::nullopt);
+        expected.lastUsed = scan.models[0].lastUsed;
+        QCOMPARE(scan.models[0], expected);
     }
 
     void newestDate()
