@@ -14,6 +14,7 @@ struct SidebarItem
     {
         all,
         duplicates,
+        notUsedLately,
         source,
         folder,
         trash
@@ -25,6 +26,10 @@ struct SidebarItem
 
     [[nodiscard]] static SidebarItem all() { return {}; }
     [[nodiscard]] static SidebarItem duplicates() { return {Kind::duplicates, std::nullopt, {}}; }
+    [[nodiscard]] static SidebarItem notUsedLately()
+    {
+        return {Kind::notUsedLately, std::nullopt, {}};
+    }
     [[nodiscard]] static SidebarItem trash() { return {Kind::trash, std::nullopt, {}}; }
     [[nodiscard]] static SidebarItem ofSource(ModelSource s) { return {Kind::source, s, {}}; }
     [[nodiscard]] static SidebarItem ofFolder(const QString& path)

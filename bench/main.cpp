@@ -1,5 +1,6 @@
 #include "DedupeVerify.h"
 #include "HomeGenerator.h"
+#include "ProcPass.h"
 #include "ScanRoots.h"
 #include "ScanStop.h"
 #include "fs/DirectoryWalker.h"
@@ -220,6 +221,14 @@ int main(int argc, char* argv[])
         if (rest.size() == 2 || cold)
             return DedupeVerify::run(rest[0], rest[1], cold);
     }
+    if (arguments.size() >= 2 && arguments[1] == QStringLiteral("procpass")) {
+        bool ok = true;
+        const int processes = arguments.size() >= 3 ? arguments[2].toInt(&ok) : 500;
+        bool runsOk = true;
+        const int runs = arguments.size() >= 4 ? arguments[3].toInt(&runsOk) : 5;
+        if (ok && runsOk && processes >= 0 && processes <= 5000 && runs > 0)
+            return ProcPass::run(processes, runs);
+    }
     if (arguments.size() >= 3 && arguments[1] == QStringLiteral("evict"))
         return DedupeVerify::evict(arguments.mid(2));
     if (arguments.size() >= 3 && arguments[1] == QStringLiteral("hidden"))
@@ -236,6 +245,7 @@ int main(int argc, char* argv[])
                          "       brimvale-bench hidden HOME [FOLDER]...\n"
                          "       brimvale-bench stop HOME [FOLDER]... [SECONDS]...\n"
                          "       brimvale-bench dedupe KEEP COPY [--cold]\n"
-                         "       brimvale-bench evict FILE...\n");
+                         "       brimvale-bench evict FILE...\n"
+                         "       brimvale-bench procpass [PROCESSES] [RUNS]\n");
     return 2;
 }

@@ -25,6 +25,7 @@ public:
         source,
         size,
         modified,
+        lastUsed,
         status,
         columnCount_
     };

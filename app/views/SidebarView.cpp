@@ -110,6 +110,10 @@ void SidebarView::rebuild()
         addRow(SidebarItem::duplicates(), QStringLiteral("Duplicates"),
                Icons::tinted(QStringLiteral("edit-copy"), Palette::orange),
                sizeText(m_model.models(SidebarItem::duplicates())));
+    const QList<ModelEntry> unused = m_model.models(SidebarItem::notUsedLately());
+    if (!unused.isEmpty())
+        addRow(SidebarItem::notUsedLately(), QStringLiteral("Not Used Lately"),
+               Icons::tinted(QStringLiteral("edit-clear"), Palette::brown), sizeText(unused));
 
     addHeader(QStringLiteral("Sources"));
     for (const ModelSource source : ModelSource::allCases()) {

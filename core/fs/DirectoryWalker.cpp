@@ -353,6 +353,8 @@ private:
         entry.size = st.st_size;
         entry.modifiedSeconds = st.st_mtim.tv_sec;
         entry.modifiedNanoseconds = static_cast<qint32>(st.st_mtim.tv_nsec);
+        entry.accessedSeconds = st.st_atim.tv_sec;
+        entry.accessedNanoseconds = static_cast<qint32>(st.st_atim.tv_nsec);
         entry.device = st.st_dev;
         entry.inode = st.st_ino;
         entry.pathIsUtf8 = folderIsUtf8 && PathBytes::isValidUtf8(entry.name);

@@ -37,6 +37,8 @@ struct Found
     qint64 size;
     qint64 seconds;
     qint32 nanoseconds;
+    qint64 accessedSeconds;
+    qint32 accessedNanoseconds;
 };
 
 class CollectingVisitor : public WalkVisitor
@@ -48,8 +50,9 @@ public:
     {
         if (!file.pathIsUtf8 || (m_keep && !m_keep(file)))
             return;
-        Found found{std::string(file.path), file.size, file.modifiedSeconds,
-                    file.modifiedNanoseconds};
+        Found found{std::string(file.path), file.size,
+                    file.modifiedSeconds,   file.modifiedNanoseconds,
+                    file.accessedSeconds,   file.accessedNanoseconds};
         std::lock_guard lock(m_mutex);
         m_found.push_back(std::move(found));
     }
@@ -78,10 +81,8 @@ public:
         }
         const qint64 stamp = millisecondsFrom(file.modifiedSeconds, file.modifiedNanoseconds);
         m_hasNewest.store(true, std::memory_order_relaxed);
-        qint64 newest = m_newest.load(std::memory_order_relaxed);
-        while (stamp > newest &&
-               !m_newest.compare_exchange_weak(newest, stamp, std::memory_order_relaxed)) {
-        }
+        raise(m_newest, stamp);
+        raise(m_newestAccess, millisecondsFrom(file.accessedSeconds, file.accessedNanoseconds));
     }
 
     FS::Totals totals() const
@@ -91,15 +92,26 @@ public:
         totals.bytes = m_bytes.load();
         if (m_hasNewest.load())
             totals.newest = QDateTime::fromMSecsSinceEpoch(m_newest.load(), Qt::UTC);
+        if (m_hasNewest.load())
+            totals.newestAccess = QDateTime::fromMSecsSinceEpoch(m_newestAccess.load(), Qt::UTC);
         return totals;
     }
 
 private:
+    static void raise(std::atomic<qint64>& newest, qint64 stamp)
+    {
+        qint64 seen = newest.load(std::memory_order_relaxed);
+        while (stamp > seen &&
+               !newest.compare_exchange_weak(seen, stamp, std::memory_order_relaxed)) {
+        }
+    }
+
     const FS::FileFilter& m_keep;
     std::atomic<qint64> m_files{0};
     std::atomic<qint64> m_bytes{0};
     std::atomic<bool> m_hasNewest{false};
     std::atomic<qint64> m_newest{std::numeric_limits<qint64>::min()};
+    std::atomic<qint64> m_newestAccess{std::numeric_limits<qint64>::min()};
 };
 
 void walkWith(const QString& under, bool skipHidden, std::optional<DepthRange> depth,
@@ -134,7 +146,8 @@ QList<FileInfo> files(const QString& under, bool skipHidden, std::optional<Depth
     for (const Found& f : found) {
         result.push_back(
             FileInfo{QString::fromUtf8(f.path.data(), static_cast<qsizetype>(f.path.size())),
-                     f.size, dateFrom(f.seconds, f.nanoseconds)});
+                     f.size, dateFrom(f.seconds, f.nanoseconds),
+                     dateFrom(f.accessedSeconds, f.accessedNanoseconds)});
     }
     return result;
 }

@@ -5,7 +5,9 @@
 
 #include <QFile>
 #include <QStorageInfo>
+#include <cerrno>
 #include <fcntl.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace VolumeInfo {
@@ -40,6 +42,18 @@ void writeBack(const QString& path)
     const UniqueFd fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC));
     if (fd.isValid())
         (void)::syncfs(fd.get());
+}
+
+bool recordsAccessTimes(const QString& path)
+{
+    struct statvfs st
+    {
+    };
+    int result = 0;
+    do {
+        result = ::statvfs(QFile::encodeName(path).constData(), &st);
+    } while (result != 0 && errno == EINTR);
+    return result != 0 || (st.f_flag & ST_NOATIME) == 0;
 }
 
 } // namespace VolumeInfo

@@ -23,4 +23,9 @@ struct Capacity
 // counts what was just freed: btrfs counts freed blocks only when it commits.
 void writeBack(const QString& path);
 
+// Whether the file system holding the path records when files are read: false on a noatime
+// mount (relatime, the usual default, does record them, at most a day late). True when it
+// cannot be queried.
+[[nodiscard]] bool recordsAccessTimes(const QString& path);
+
 } // namespace VolumeInfo

@@ -26,6 +26,8 @@ struct WalkedFile
     qint64 size = 0;
     qint64 modifiedSeconds = 0; // since 1970, UTC
     qint32 modifiedNanoseconds = 0;
+    qint64 accessedSeconds = 0; // since 1970, UTC; as the file system keeps it (see VolumeInfo)
+    qint32 accessedNanoseconds = 0;
     dev_t device = 0;
     ino_t inode = 0;
     bool pathIsUtf8 = true; // false when this name or a folder above it is not valid UTF-8

@@ -28,6 +28,12 @@ struct ModelEntry
     // The large files holding the entry's model data, looked at for copies elsewhere: an Ollama
     // tag's large layers, a Hugging Face repository's blobs. Empty: the primary path alone.
     QStringList dataFiles;
+    // When the entry's data was last read or mapped: the newest access time of its data files.
+    // Absent where the file system does not record reads (a noatime mount).
+    std::optional<QDateTime> lastUsed;
+    // The name of a running process that has the entry's data open or mapped ("Ollama" for a
+    // model the Ollama server has loaded); such an entry is risky to delete.
+    std::optional<QString> inUseBy;
 
     ModelEntry() = default;
     // reclaimableBytes absent means all of sizeBytes is freed by deleting the entry.

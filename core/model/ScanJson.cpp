@@ -40,6 +40,8 @@ QJsonObject entry(const ModelEntry& entry)
         {QStringLiteral("detail"), optionalText(entry.detail)},
         {QStringLiteral("partialHash"), optionalText(entry.partialHash)},
         {QStringLiteral("isDuplicate"), entry.isDuplicate},
+        {QStringLiteral("lastUsed"), date(entry.lastUsed)},
+        {QStringLiteral("inUseBy"), optionalText(entry.inUseBy)},
     };
 }
 

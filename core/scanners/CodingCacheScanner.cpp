@@ -128,9 +128,11 @@ std::optional<ModelEntry> entryFor(const QString& folder, QString id, QString na
     const FS::Totals totals = FS::totals(folder, false);
     if (totals.bytes < kMinimumSize)
         return std::nullopt;
-    return ModelEntry(std::move(id), std::move(name), ModelSource::codingCache, totals.bytes,
-                      std::nullopt, folder, {folder}, totals.newest, DeleteRisk::safe, std::nullopt,
-                      QString::fromUtf16(row.description));
+    ModelEntry entry(std::move(id), std::move(name), ModelSource::codingCache, totals.bytes,
+                     std::nullopt, folder, {folder}, totals.newest, DeleteRisk::safe, std::nullopt,
+                     QString::fromUtf16(row.description));
+    entry.lastUsed = totals.newestAccess;
+    return entry;
 }
 
 } // namespace

@@ -182,6 +182,7 @@ SourceScan scan()
                                                    ModelSource::comfyUI, file.size, std::nullopt,
                                                    file.path, {file.path}, file.modified,
                                                    DeleteRisk::safe, std::nullopt, label));
+                result.models.back().lastUsed = file.accessed;
             }
         }
     }

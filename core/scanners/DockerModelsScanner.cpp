@@ -74,7 +74,8 @@ std::optional<FileInfo> blobInfo(const QString& path)
     };
     if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return std::nullopt;
-    return FileInfo{path, st.st_size, FS::dateFrom(st.st_mtim.tv_sec, qint32(st.st_mtim.tv_nsec))};
+    return FileInfo{path, st.st_size, FS::dateFrom(st.st_mtim.tv_sec, qint32(st.st_mtim.tv_nsec)),
+                    FS::dateFrom(st.st_atim.tv_sec, qint32(st.st_atim.tv_nsec))};
 }
 
 QString shortName(const QString& name)
@@ -91,6 +92,7 @@ ModelEntry tagEntry(const QString& tag, const Model& model, const QString& blobs
     QStringList paths;
     QStringList dataFiles;
     std::optional<QDateTime> newest;
+    std::optional<QDateTime> lastUsed; // of the blobs holding model data
     for (const QString& blob : model.blobs) {
         const QString path = blobsDir + u'/' + blob;
         const std::optional<FileInfo> info = blobInfo(path);
@@ -99,8 +101,11 @@ ModelEntry tagEntry(const QString& tag, const Model& model, const QString& blobs
         size = saturatingAdd(size, info->size);
         if (info->modified && (!newest || *info->modified > *newest))
             newest = info->modified;
-        if (info->size >= StoreEntries::kMinimumModelSize)
+        if (info->size >= StoreEntries::kMinimumModelSize) {
             dataFiles.push_back(path);
+            if (info->accessed && (!lastUsed || *info->accessed > *lastUsed))
+                lastUsed = info->accessed;
+        }
         if (references.value(blob) >= 2) {
             ++shared;
             continue;
@@ -122,6 +127,7 @@ ModelEntry tagEntry(const QString& tag, const Model& model, const QString& blobs
     ModelEntry entry(QStringLiteral("dockermodels-") + id, tag, ModelSource::dockerModels, size,
                      reclaimable, primary, paths, newest, DeleteRisk::safe, std::nullopt, detail);
     entry.dataFiles = dataFiles;
+    entry.lastUsed = lastUsed;
     return entry;
 }
 
@@ -185,6 +191,7 @@ SourceScan scan(const QDateTime& now)
             QStringLiteral("Orphaned blob (") + shortName(name) + u')', ModelSource::dockerModels,
             file.size, file.size, file.path, {file.path}, file.modified, DeleteRisk::safe,
             std::nullopt, QStringLiteral("Not referenced by any Docker model — safe to remove")));
+        result.models.back().lastUsed = file.accessed;
     }
     return result;
 }

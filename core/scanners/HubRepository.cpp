@@ -61,6 +61,8 @@ struct Blob
     qint64 size = 0;
     qint64 seconds = 0;
     qint32 nanoseconds = 0;
+    qint64 accessedSeconds = 0;
+    qint32 accessedNanoseconds = 0;
     std::optional<QString> largePath; // a file deeper down large enough to be compared
     bool nameIsUtf8 = true;
     bool keptLink = false;     // a link of a current snapshot names it
@@ -80,12 +82,18 @@ public:
             if (!path)
                 return;
             const std::lock_guard lock(m_mutex);
-            downloads.push_back(
-                {*path, file.size, FS::dateFrom(file.modifiedSeconds, file.modifiedNanoseconds)});
+            downloads.push_back({*path, file.size,
+                                 FS::dateFrom(file.modifiedSeconds, file.modifiedNanoseconds),
+                                 FS::dateFrom(file.accessedSeconds, file.accessedNanoseconds)});
             return;
         }
-        Blob blob{direct ? std::string(file.name) : std::string(), file.size, file.modifiedSeconds,
-                  file.modifiedNanoseconds, std::nullopt};
+        Blob blob{direct ? std::string(file.name) : std::string(),
+                  file.size,
+                  file.modifiedSeconds,
+                  file.modifiedNanoseconds,
+                  file.accessedSeconds,
+                  file.accessedNanoseconds,
+                  std::nullopt};
         blob.nameIsUtf8 = file.pathIsUtf8;
         if (!direct && file.size >= DuplicateFinder::kMinimumSize)
             blob.largePath = file.pathText();
@@ -101,26 +109,37 @@ private:
     std::mutex m_mutex;
 };
 
-// Bytes, newest date and large files of what one entry holds.
+// Bytes, newest dates and large files of what one entry holds.
 struct Tally
 {
+    using Stamp = std::pair<qint64, qint32>; // seconds, nanoseconds
     qint64 bytes = 0;
-    std::optional<std::pair<qint64, qint32>> newest;
+    std::optional<Stamp> newest;
+    std::optional<Stamp> newestAccess;
     QStringList dataFiles;
 
-    void add(qint64 size, qint64 seconds, qint32 nanoseconds, const std::optional<QString>& path)
+    template <typename File> void add(const File& file, const std::optional<QString>& path)
     {
-        bytes = saturatingAdd(bytes, size);
-        if (!newest || std::pair(seconds, nanoseconds) > *newest)
-            newest = std::pair(seconds, nanoseconds);
-        if (path && size >= DuplicateFinder::kMinimumSize)
+        bytes = saturatingAdd(bytes, file.size);
+        raise(newest, {file.seconds, file.nanoseconds});
+        raise(newestAccess, {file.accessedSeconds, file.accessedNanoseconds});
+        if (path && file.size >= DuplicateFinder::kMinimumSize)
             dataFiles.push_back(*path);
     }
-    std::optional<QDateTime> date() const
+    std::optional<QDateTime> date() const { return dateOf(newest); }
+    std::optional<QDateTime> lastUsed() const { return dateOf(newestAccess); }
+
+private:
+    static void raise(std::optional<Stamp>& stamp, Stamp value)
     {
-        if (!newest)
+        if (!stamp || value > *stamp)
+            stamp = value;
+    }
+    static std::optional<QDateTime> dateOf(const std::optional<Stamp>& stamp)
+    {
+        if (!stamp)
             return std::nullopt;
-        return FS::dateFrom(newest->first, newest->second);
+        return FS::dateFrom(stamp->first, stamp->second);
     }
 };
 
@@ -146,6 +165,7 @@ void addDownloads(QList<FileInfo> downloads, const QString& folderName, const QD
             ModelSource::huggingFace, file.size, file.size, file.path, {file.path}, file.modified,
             DeleteRisk::safe, std::nullopt,
             QStringLiteral("Unfinished download — safe to remove unless it is still downloading")));
+        models.back().lastUsed = file.accessed;
     }
 }
 
@@ -205,17 +225,16 @@ QList<ModelEntry> entries(const Folder& folder, const QDateTime& now)
         if (isOld || (blob.size >= DuplicateFinder::kMinimumSize && blob.nameIsUtf8))
             path = folder.blobs + u'/' + QString::fromUtf8(blob.name);
         if (isOld) {
-            old.add(blob.size, blob.seconds, blob.nanoseconds, path);
+            old.add(blob, path);
             oldBlobs.push_back(*path);
         } else {
-            repository.add(blob.size, blob.seconds, blob.nanoseconds, path);
+            repository.add(blob, path);
         }
     }
     for (const Blob& file : contents.others)
-        repository.add(file.size, file.seconds, file.nanoseconds, file.largePath);
+        repository.add(file, file.largePath);
     for (const HubRevisions::File& file : revisions.files)
-        (isDetached(file.commit) ? old : repository)
-            .add(file.size, file.seconds, file.nanoseconds, file.largePath);
+        (isDetached(file.commit) ? old : repository).add(file, file.largePath);
 
     QStringList paths{folder.path};
     if (!folder.linkedBlobs.isEmpty())
@@ -228,6 +247,7 @@ QList<ModelEntry> entries(const Folder& folder, const QDateTime& now)
                                    QStringLiteral("Some files of this repository are missing"))
                              : std::nullopt);
     entry.dataFiles = repository.dataFiles;
+    entry.lastUsed = repository.lastUsed();
     std::sort(entry.dataFiles.begin(), entry.dataFiles.end(), lessInPreOrder);
     QList<ModelEntry> models{std::move(entry)};
 
@@ -246,6 +266,7 @@ QList<ModelEntry> entries(const Folder& folder, const QDateTime& now)
                             oldPaths, old.date(), DeleteRisk::safe, std::nullopt,
                             oldRevisionsDetail(count));
         oldEntry.dataFiles = old.dataFiles;
+        oldEntry.lastUsed = old.lastUsed();
         std::sort(oldEntry.dataFiles.begin(), oldEntry.dataFiles.end(), lessInPreOrder);
         models.push_back(std::move(oldEntry));
     }

@@ -60,8 +60,10 @@ public:
 
     void visit(const WalkedFile& file) override
     {
-        HubRevisions::File found{commitOf(file), file.size, file.modifiedSeconds,
-                                 file.modifiedNanoseconds, std::nullopt};
+        HubRevisions::File found{commitOf(file),       file.size,
+                                 file.modifiedSeconds, file.modifiedNanoseconds,
+                                 file.accessedSeconds, file.accessedNanoseconds,
+                                 std::nullopt};
         if (file.size >= DuplicateFinder::kMinimumSize)
             found.largePath = file.pathText();
         const std::lock_guard lock(m_mutex);

@@ -18,6 +18,8 @@ struct HubRevisions
         qint64 size = 0;
         qint64 seconds = 0;
         qint32 nanoseconds = 0;
+        qint64 accessedSeconds = 0;
+        qint32 accessedNanoseconds = 0;
         std::optional<QString> largePath; // the path of a file large enough to be compared
     };
     // A link of a snapshot into the repository's "blobs/" folder.

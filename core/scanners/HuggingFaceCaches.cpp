@@ -44,8 +44,10 @@ std::optional<QString> untaken(const QString& folder, QStringList& taken)
 ModelEntry wholeFolder(const QString& id, const QString& name, const QString& folder,
                        const FS::Totals& totals, const QString& detail)
 {
-    return ModelEntry(id, name, ModelSource::huggingFace, totals.bytes, totals.bytes, folder,
-                      {folder}, totals.newest, DeleteRisk::safe, std::nullopt, detail);
+    ModelEntry entry(id, name, ModelSource::huggingFace, totals.bytes, totals.bytes, folder,
+                     {folder}, totals.newest, DeleteRisk::safe, std::nullopt, detail);
+    entry.lastUsed = totals.newestAccess;
+    return entry;
 }
 
 } // namespace

@@ -19,10 +19,12 @@
 #include "scanners/LlamaCppScanner.h"
 #include "scanners/LooseScanner.h"
 #include "scanners/ModelScopeScanner.h"
+#include "scanners/OllamaLoaded.h"
 #include "scanners/OllamaScanner.h"
 #include "scanners/PyTorchHubScanner.h"
 #include "scanners/SdWebUiScanner.h"
 #include "scanners/TextGenWebUiScanner.h"
+#include "scanners/UsageMarks.h"
 #include "scanners/WhisperScanner.h"
 
 #include <QHash>
@@ -122,6 +124,7 @@ std::optional<ScanResult> scanAll(const ScanRequest& request)
     ScanResult result;
     if (!markDuplicates(merged.models, &pool, progress, request.stop, &result.duplicateGroups))
         return std::nullopt;
+    UsageMarks::apply(merged.models, ollamaRunning ? OllamaLoaded::models() : QStringList());
 
     result.models = std::move(merged.models);
     result.errors = std::move(merged.errors);

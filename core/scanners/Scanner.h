@@ -22,7 +22,7 @@ namespace Scanner {
 // they did not claim (when includeLoose), makes ids unique and marks confirmed duplicates.
 // Blocks until all of it is done and never fails. The stop is looked at between these steps
 // and within them (per folder walked, per file and block hashed): a stopped scan gives nothing
-// and writes nothing.
+// and writes nothing. Last, the entries in use now are marked (see UsageMarks).
 [[nodiscard]] std::optional<ScanResult> scanAll(const ScanRequest& request);
 
 // One source scanner to run, with the source whose label names it in its errors.

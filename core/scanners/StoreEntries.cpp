@@ -41,9 +41,11 @@ QString fileIdPart(const QString& fileName)
 ModelEntry fileEntry(ModelSource source, QString id, QString name, const FileInfo& file,
                      std::optional<QString> detail)
 {
-    return ModelEntry(std::move(id), std::move(name), source, file.size, file.size, file.path,
-                      {file.path}, file.modified, DeleteRisk::safe,
-                      parseQuantization(file.fileName()), std::move(detail));
+    ModelEntry entry(std::move(id), std::move(name), source, file.size, file.size, file.path,
+                     {file.path}, file.modified, DeleteRisk::safe,
+                     parseQuantization(file.fileName()), std::move(detail));
+    entry.lastUsed = file.accessed;
+    return entry;
 }
 
 std::optional<ModelEntry> folderEntry(ModelSource source, QString id, QString name,
@@ -52,8 +54,10 @@ std::optional<ModelEntry> folderEntry(ModelSource source, QString id, QString na
     const FS::Totals totals = FS::totals(folder, false);
     if (totals.files == 0)
         return std::nullopt;
-    return ModelEntry(std::move(id), std::move(name), source, totals.bytes, totals.bytes, folder,
-                      {folder}, totals.newest, DeleteRisk::safe, std::nullopt, std::move(detail));
+    ModelEntry entry(std::move(id), std::move(name), source, totals.bytes, totals.bytes, folder,
+                     {folder}, totals.newest, DeleteRisk::safe, std::nullopt, std::move(detail));
+    entry.lastUsed = totals.newestAccess;
+    return entry;
 }
 
 std::optional<ModelEntry> partialEntry(ModelSource source, QString id, const QString& name,
@@ -61,10 +65,12 @@ std::optional<ModelEntry> partialEntry(ModelSource source, QString id, const QSt
 {
     if (file.modified && *file.modified > now.addSecs(-kDownloadQuietSeconds))
         return std::nullopt;
-    return ModelEntry(
+    ModelEntry entry(
         std::move(id), name + QStringLiteral(" (unfinished download)"), source, file.size,
         file.size, file.path, {file.path}, file.modified, DeleteRisk::safe, std::nullopt,
         QStringLiteral("Unfinished download — safe to remove unless it is still downloading"));
+    entry.lastUsed = file.accessed;
+    return entry;
 }
 
 } // namespace StoreEntries

@@ -291,6 +291,76 @@ private slots:
         QVERIFY(QFile::exists(model.primaryPath));
     }
 
+    // The sidebar offers Not Used Lately, after Duplicates, only while some entry qualifies.
+    void notUsedLatelyRowFollowsScan()
+    {
+        ModelEntry model = publish(true);
+        QVERIFY(!sidebar()->row(SidebarItem::notUsedLately()));
+        model.lastUsed = QDateTime::currentDateTimeUtc().addDays(-120);
+        ScanResult scan;
+        scan.models = {model};
+        m_core->canned = scan;
+        QVERIFY(wait(m_model->rescan()));
+        QVERIFY(sidebar()->row(SidebarItem::notUsedLately()));
+        const QStringList titles = rowTitles(sidebar()->list());
+        QCOMPARE(titles.indexOf(u"Not Used Lately"_qs), titles.indexOf(u"Duplicates"_qs) + 1);
+    }
+
+    void trashAlertTexts_data()
+    {
+        // Entries "name:holder", an Ollama tag's name starting with "ollama".
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("message");
+        const QString ollama = u"Ollama is running"_qs;
+        const QString llama = u"llama-server has it open. Moving it to the Trash now may make "
+                              u"llama-server fail."_qs;
+        QTest::newRow("one in use")
+            << QStringList{u"a:llama-server"_qs} << u"a is in use"_qs << llama;
+        QTest::newRow("two of three in use, the first named")
+            << QStringList{u"b:"_qs, u"a:llama-server"_qs, u"c:python3"_qs}
+            << u"a and 1 more are in use"_qs << llama;
+        QTest::newRow("an Ollama tag keeps its alert")
+            << QStringList{u"ollama-x:Ollama"_qs} << ollama << TrashAlert::ollamaRunning().message;
+    }
+    void trashAlertTexts()
+    {
+        QFETCH(QStringList, entries);
+        QList<ModelEntry> models;
+        for (const QString& text : entries) {
+            ModelEntry model;
+            model.name = text.section(u':', 0, 0);
+            model.source =
+                model.name.startsWith(u"ollama"_qs) ? ModelSource::ollama : ModelSource::custom;
+            if (const QString holder = text.section(u':', 1); !holder.isEmpty())
+                model.inUseBy = holder;
+            models << model;
+        }
+        const TrashAlert alert = TrashAlert::of(
+            models, [](const ModelEntry& entry) { return entry.source == ModelSource::ollama; });
+        QFETCH(QString, title);
+        QFETCH(QString, message);
+        QCOMPARE(alert.title, title);
+        QCOMPARE(alert.message, message);
+    }
+
+    // The window asks with the in-use text; Cancel is the default.
+    void inUseAlertNamesTheProgram()
+    {
+        m_window->show();
+        ModelEntry model = publish();
+        model.inUseBy = u"llama-server"_qs;
+        m_core->risky = true;
+        QVERIFY(wait(m_model->requestTrash({model})));
+        QTRY_VERIFY(m_window->riskyAlert());
+        QCOMPARE(m_window->riskyAlert()->windowTitle(), model.name + u" is in use"_qs);
+        QVERIFY(m_window->riskyAlert()->text().startsWith(u"llama-server has it open."_qs));
+        QCOMPARE(m_window->riskyAlert()->defaultButton()->text(), u"Cancel"_qs);
+        QTest::keyClick(m_window->riskyAlert(), Qt::Key_Escape);
+        QTRY_VERIFY(!m_window->riskyAlert());
+        QVERIFY(QFile::exists(model.primaryPath));
+    }
+
     void scanCommandDisabledWhileScanning()
     {
         QAction* scan = m_window->command(QStringLiteral("Scan for Models"));

@@ -64,9 +64,10 @@ private slots:
         const ModelEntry& entry = scan.models.first();
         QCOMPARE(entry.name, name);
         QVERIFY(entry.detail);
-        QCOMPARE(entry,
-                 ModelEntry(id, name, ModelSource::codingCache, 150'000, 150'000, path, {path},
-                            entry.lastModified, DeleteRisk::safe, std::nullopt, entry.detail));
+        ModelEntry expected(id, name, ModelSource::codingCache, 150'000, 150'000, path, {path},
+                            entry.lastModified, DeleteRisk::safe, std::nullopt, entry.detail);
+        expected.lastUsed = entry.lastUsed;
+        QCOMPARE(entry, expected);
     }
 
     // Each machine-learning cache at its default folder and where its variable points
@@ -131,9 +132,11 @@ private slots:
         const QString detail = id.contains(u"kernel"_s)
                                    ? u"Compiled kernels \u2014 rebuilt when needed"_s
                                    : u"Downloaded models \u2014 downloaded again when needed"_s;
-        QCOMPARE(entry,
-                 ModelEntry(id, name, ModelSource::codingCache, 100'000, 100'000, path, {path},
-                            entry.lastModified, DeleteRisk::safe, std::nullopt, detail));
+        ModelEntry expected(id, name, ModelSource::codingCache, 100'000, 100'000, path, {path},
+                            entry.lastModified, DeleteRisk::safe, std::nullopt, detail);
+        expected.lastUsed = entry.lastUsed;
+        QVERIFY(entry.lastUsed);
+        QCOMPARE(entry, expected);
     }
 
     void sumStopsAtTheLargestSize()

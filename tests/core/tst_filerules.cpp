@@ -335,10 +335,13 @@ private slots:
         QCOMPARE(entry.name, name);
         QCOMPARE(entry.quantization.value_or(QString()), quantization);
         QCOMPARE(entry.detail.value_or(QString()), detail.replace(u'@', home.path()));
-        // Source, sizes, paths, date, risk and the duplicate fields.
-        QCOMPARE(entry, ModelEntry(id, name, *ModelSource::fromRawValue(scanner), size, size, path,
-                                   {path}, QDateTime::fromSecsSinceEpoch(1'700'000'000),
-                                   DeleteRisk::safe, entry.quantization, entry.detail));
+        // Source, sizes, paths, dates (setModified sets the access time too), risk and the
+        // duplicate fields.
+        ModelEntry expected(id, name, *ModelSource::fromRawValue(scanner), size, size, path, {path},
+                            QDateTime::fromSecsSinceEpoch(1'700'000'000), DeleteRisk::safe,
+                            entry.quantization, entry.detail);
+        expected.lastUsed = expected.lastModified;
+        QCOMPARE(entry, expected);
     }
 };
 

@@ -76,10 +76,11 @@ private slots:
         QCOMPARE(ScanReadout::idsOf(scan).constFirst(), u"hf-datasets--org--set"_qs);
         QCOMPARE(ScanReadout::idsOf(scan).constLast(), u"hf-spaces--org--demo"_qs);
         const QString repository = hub(home) + u"/models--a---b"_qs;
-        QCOMPARE(scan.models[1],
-                 ModelEntry(u"hf-models--a---b"_qs, u"a/-b"_qs, ModelSource::huggingFace, 5, 5,
+        ModelEntry expected(u"hf-models--a---b"_qs, u"a/-b"_qs, ModelSource::huggingFace, 5, 5,
                             repository, {repository}, scan.models[1].lastModified, DeleteRisk::safe,
-                            std::nullopt, std::nullopt));
+                            std::nullopt, std::nullopt);
+        expected.lastUsed = scan.models[1].lastUsed;
+        QCOMPARE(scan.models[1], expected);
     }
 
     void newestDate()
