@@ -89,6 +89,12 @@ void AppModel::setToast(const std::optional<ToastMessage>& toast)
     assign(m_toast, toast, this, &AppModel::toastChanged);
 }
 
+TrashAlert AppModel::pendingTrashAlert() const
+{
+    return TrashAlert::of(m_pendingRiskyTrash.value_or(QList<ModelEntry>()),
+                          [this](const ModelEntry& entry) { return m_core->isOllamaTag(entry); });
+}
+
 void AppModel::setPendingRiskyTrash(const std::optional<QList<ModelEntry>>& entries)
 {
     assign(m_pendingRiskyTrash, entries, this, &AppModel::pendingRiskyTrashChanged);

@@ -5,6 +5,7 @@
 #include "app/SidebarItem.h"
 #include "app/SortKey.h"
 #include "app/ToastMessage.h"
+#include "app/TrashAlert.h"
 #include "model/ScanResult.h"
 #include "services/DedupeOutcome.h"
 #include "services/DedupePlan.h"
@@ -60,6 +61,8 @@ public:
     {
         return m_pendingRiskyTrash;
     }
+    // What to ask before the pending held-back entries go to the Trash (see TrashAlert).
+    [[nodiscard]] TrashAlert pendingTrashAlert() const;
     [[nodiscard]] bool includeLoose() const { return m_includeLoose; }
     // Whether a move or a dedupe runs now, which stopCurrent ends early; changes come with
     // busyMessageChanged.

@@ -112,7 +112,10 @@ void AppModel::finishDedupe(const DedupeCheck& check, Attempt<DedupeOutcome>&& a
                                         [](const DedupedFile& file) { return file.freed(); });
     const QString freed = Format::bytes(outcome.bytesShared());
     if (everything) {
-        showToast(QStringLiteral("Freed %1").arg(freed), false);
+        showToast(QStringLiteral("Freed %1").arg(freed) +
+                      (outcome.notes.isEmpty() ? QString()
+                                               : QStringLiteral(". ") + outcome.notes.first()),
+                  !outcome.notes.isEmpty());
     } else {
         const QString error = outcome.error.value_or(firstReason(planned).value_or(
             firstReason(outcome.files).value_or(QStringLiteral("Nothing was freed."))));

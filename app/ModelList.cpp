@@ -29,6 +29,12 @@ QString trimmedBlanks(const QString& text)
     return text.mid(first, last - first);
 }
 
+// A date for comparing: an absent one sorts before every other.
+qint64 milliseconds(const std::optional<QDateTime>& date)
+{
+    return date ? date->toMSecsSinceEpoch() : LLONG_MIN;
+}
+
 template <typename T> int order(const T& a, const T& b)
 {
     return a < b ? -1 : (b < a ? 1 : 0);
@@ -52,11 +58,10 @@ int compare(const ModelEntry& a, const ModelEntry& b, SortKey::Field field,
         return order(a.reclaimableBytes, b.reclaimableBytes);
     case F::primaryPath:
         return collator.compare(a.primaryPath, b.primaryPath);
-    case F::lastModified: {
-        const qint64 x = a.lastModified ? a.lastModified->toMSecsSinceEpoch() : LLONG_MIN;
-        const qint64 y = b.lastModified ? b.lastModified->toMSecsSinceEpoch() : LLONG_MIN;
-        return order(x, y);
-    }
+    case F::lastModified:
+        return order(milliseconds(a.lastModified), milliseconds(b.lastModified));
+    case F::lastUsed:
+        return order(milliseconds(a.lastUsed), milliseconds(b.lastUsed));
     case F::deleteRisk:
         return order(a.deleteRisk.value(), b.deleteRisk.value());
     case F::quantization:
@@ -79,7 +84,13 @@ QString withoutTrailingSlashes(const QString& path)
     return result;
 }
 
-QList<ModelEntry> entriesFor(const QList<ModelEntry>& models, const SidebarItem& item)
+bool unusedLately(const ModelEntry& entry, const QDateTime& now)
+{
+    return entry.lastUsed && *entry.lastUsed < now.addDays(-kUnusedDays);
+}
+
+QList<ModelEntry> entriesFor(const QList<ModelEntry>& models, const SidebarItem& item,
+                             const QDateTime& now)
 {
     using K = SidebarItem::Kind;
     if (item.kind == K::all)
@@ -88,10 +99,11 @@ QList<ModelEntry> entriesFor(const QList<ModelEntry>& models, const SidebarItem&
     if (item.kind == K::trash)
         return kept;
     for (const ModelEntry& entry : models) {
-        const bool belongs = item.kind == K::duplicates ? entry.isDuplicate
-                             : item.kind == K::moved    ? entry.isMoved()
-                             : item.kind == K::source   ? item.source == entry.source
-                                                        : isInside(entry.primaryPath, item.folder);
+        const bool belongs = item.kind == K::duplicates      ? entry.isDuplicate
+                             : item.kind == K::notUsedLately ? unusedLately(entry, now)
+                             : item.kind == K::moved         ? entry.isMoved()
+                             : item.kind == K::source        ? item.source == entry.source
+                                                      : isInside(entry.primaryPath, item.folder);
         if (belongs)
             kept.push_back(entry);
     }
@@ -120,8 +132,7 @@ void sort(QList<ModelEntry>& models, const QList<SortKey>& keys)
     if (std::any_of(keys.cbegin(), keys.cend(),
                     [](const SortKey& key) { return key.field == SortKey::Field::lastModified; }))
         for (const ModelEntry& entry : models)
-            dates.push_back(entry.lastModified ? entry.lastModified->toMSecsSinceEpoch()
-                                               : LLONG_MIN);
+            dates.push_back(milliseconds(entry.lastModified));
     std::vector<qsizetype> indices(models.size());
     std::iota(indices.begin(), indices.end(), 0);
     std::stable_sort(indices.begin(), indices.end(), [&](qsizetype a, qsizetype b) {

@@ -4,6 +4,7 @@
 #include "app/SortKey.h"
 #include "model/ModelEntry.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 
@@ -13,10 +14,18 @@ namespace ModelList {
 // The path without trailing slashes ("/" stays).
 [[nodiscard]] QString withoutTrailingSlashes(const QString& path);
 
+// The days since its last use after which an entry counts as not used lately.
+inline constexpr int kUnusedDays = 90;
+
+// Whether the entry was last read more than kUnusedDays before `now` (never, when the drive
+// does not record reads).
+[[nodiscard]] bool unusedLately(const ModelEntry& entry, const QDateTime& now);
+
 // The entries that belong to the sidebar item, in scan order. A folder item holds every entry
-// whose primary path lies inside the folder, whatever its source; the trash item holds none.
-[[nodiscard]] QList<ModelEntry> entriesFor(const QList<ModelEntry>& models,
-                                           const SidebarItem& item);
+// whose primary path lies inside the folder, whatever its source; the trash item holds none;
+// "Not Used Lately" those unusedLately at `now`.
+[[nodiscard]] QList<ModelEntry> entriesFor(const QList<ModelEntry>& models, const SidebarItem& item,
+                                           const QDateTime& now = QDateTime::currentDateTimeUtc());
 
 // The entries whose name or primary path contains the search text (blanks and tabs trimmed at
 // both ends), ignoring case; all of them when the trimmed text is empty.

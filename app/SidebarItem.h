@@ -14,6 +14,7 @@ struct SidebarItem
     {
         all,
         duplicates,
+        notUsedLately,
         source,
         folder,
         trash,
@@ -26,6 +27,10 @@ struct SidebarItem
 
     [[nodiscard]] static SidebarItem all() { return {}; }
     [[nodiscard]] static SidebarItem duplicates() { return {Kind::duplicates, std::nullopt, {}}; }
+    [[nodiscard]] static SidebarItem notUsedLately()
+    {
+        return {Kind::notUsedLately, std::nullopt, {}};
+    }
     [[nodiscard]] static SidebarItem trash() { return {Kind::trash, std::nullopt, {}}; }
     [[nodiscard]] static SidebarItem moved() { return {Kind::moved, std::nullopt, {}}; }
     [[nodiscard]] static SidebarItem ofSource(ModelSource s) { return {Kind::source, s, {}}; }

@@ -11,6 +11,7 @@ struct SortKey
         reclaimableBytes,
         primaryPath,
         lastModified,
+        lastUsed,
         deleteRisk,
         quantization,
         detail,

@@ -56,14 +56,16 @@ int main(int argc, char* argv[])
     MainWindow window(model, dialogs);
     dialogs.setWindow(&window);
     window.show();
-    // For the screenshots script: BRIMVALE_SCREENSHOT_SIDEBAR=duplicates|trash chooses that
-    // sidebar row once the first scan is on screen.
+    // For the screenshots script: BRIMVALE_SCREENSHOT_SIDEBAR=duplicates|unused|trash chooses
+    // that sidebar row once the first scan is on screen.
     const QByteArray shotRow = qgetenv("BRIMVALE_SCREENSHOT_SIDEBAR");
-    if (shotRow == "duplicates" || shotRow == "trash")
+    if (shotRow == "duplicates" || shotRow == "unused" || shotRow == "trash")
         QObject::connect(
             &model, &AppModel::scanChanged, &window,
-            [&model, trash = shotRow == "trash"] {
-                model.setSidebar(trash ? SidebarItem::trash() : SidebarItem::duplicates());
+            [&model, shotRow] {
+                model.setSidebar(shotRow == "trash"    ? SidebarItem::trash()
+                                 : shotRow == "unused" ? SidebarItem::notUsedLately()
+                                                       : SidebarItem::duplicates());
             },
             Qt::SingleShotConnection);
     // Start-up timing for the benchmark (BRIMVALE_STARTUP_TIMES=1): when the window is on

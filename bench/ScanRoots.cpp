@@ -15,10 +15,8 @@ namespace ScanRoots {
 QStringList walkedBy(const QStringList& customFolders)
 {
     QStringList candidates = OllamaScanner::storeDirs();
-    QString hub = qEnvironmentVariable("HF_HUB_CACHE");
-    if (hub.isEmpty())
-        hub = HuggingFaceScanner::cacheDir() + QStringLiteral("/hub");
-    candidates.push_back(hub);
+    candidates += {HuggingFaceScanner::hubDir(), HuggingFaceScanner::xetDir(),
+                   HuggingFaceScanner::datasetsDir()};
     candidates += LMStudioScanner::modelsDirs();
     candidates += ComfyUIScanner::roots();
     candidates += WhisperScanner::folders();

@@ -1,9 +1,12 @@
 #include "DedupeVerify.h"
 #include "HomeGenerator.h"
+#include "ProcPass.h"
 #include "ScanRoots.h"
 #include "ScanStop.h"
 #include "fs/DirectoryWalker.h"
+#include "fs/WalkScope.h"
 #include "scanners/DuplicateFinder.h"
+#include "scanners/HiddenStores.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -157,6 +160,28 @@ int generate(const QStringList& arguments)
     }
 }
 
+// Times the hidden-store search (finding the stores, not reading them) over the home's
+// ~/.config, ~/.local/share, ~/.cache and the given folders: one line "seconds stores names",
+// names being those listed by the search.
+int hiddenStores(const QString& home, const QStringList& folders)
+{
+    qputenv("HOME", QFile::encodeName(home));
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+        qunsetenv(name);
+    std::atomic<qint64> listed{0};
+    const WalkScope scope(nullptr, &listed);
+    QElapsedTimer timer;
+    timer.start();
+    const QList<HiddenStores::Store> stores = HiddenStores::find(
+        QStringList{home + QStringLiteral("/.config"), home + QStringLiteral("/.local/share"),
+                    home + QStringLiteral("/.cache")} +
+            folders,
+        HiddenStores::readBySources());
+    std::printf("%.3f %lld %lld\n", double(timer.nsecsElapsed()) / 1e9,
+                static_cast<long long>(stores.size()), static_cast<long long>(listed.load()));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -196,8 +221,18 @@ int main(int argc, char* argv[])
         if (rest.size() == 2 || cold)
             return DedupeVerify::run(rest[0], rest[1], cold);
     }
+    if (arguments.size() >= 2 && arguments[1] == QStringLiteral("procpass")) {
+        bool ok = true;
+        const int processes = arguments.size() >= 3 ? arguments[2].toInt(&ok) : 500;
+        bool runsOk = true;
+        const int runs = arguments.size() >= 4 ? arguments[3].toInt(&runsOk) : 5;
+        if (ok && runsOk && processes >= 0 && processes <= 5000 && runs > 0)
+            return ProcPass::run(processes, runs);
+    }
     if (arguments.size() >= 3 && arguments[1] == QStringLiteral("evict"))
         return DedupeVerify::evict(arguments.mid(2));
+    if (arguments.size() >= 3 && arguments[1] == QStringLiteral("hidden"))
+        return hiddenStores(arguments[2], arguments.mid(3));
     if (arguments.size() >= 2 && arguments[1] == QStringLiteral("roots")) {
         for (const QString& root : ScanRoots::walkedBy(arguments.mid(2)))
             std::printf("%s\n", QFile::encodeName(root).constData());
@@ -207,8 +242,10 @@ int main(int argc, char* argv[])
                          "       brimvale-bench generate DIR [--scale F] [--threads N]\n"
                          "       brimvale-bench dupes HASH-CACHE-FILE FILE...\n"
                          "       brimvale-bench roots [FOLDER]...\n"
+                         "       brimvale-bench hidden HOME [FOLDER]...\n"
                          "       brimvale-bench stop HOME [FOLDER]... [SECONDS]...\n"
                          "       brimvale-bench dedupe KEEP COPY [--cold]\n"
-                         "       brimvale-bench evict FILE...\n");
+                         "       brimvale-bench evict FILE...\n"
+                         "       brimvale-bench procpass [PROCESSES] [RUNS]\n");
     return 2;
 }

@@ -58,7 +58,8 @@ QString usage()
 {
     return QStringLiteral(
         "Usage:\n"
-        "  brimvale-cli scan    [--json] [--loose | --no-loose] [--folder DIR]...\n"
+        "  brimvale-cli scan    [--json] [--unused-for DAYS] [--loose | --no-loose] "
+        "[--folder DIR]...\n"
         "  brimvale-cli report  [--output FILE] [--loose | --no-loose] [--folder DIR]...\n"
         "  brimvale-cli trash   [--json] [--force] [--loose | --no-loose] [--folder DIR]... ID...\n"
         "  brimvale-cli trashed [--json]\n"

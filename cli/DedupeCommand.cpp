@@ -11,6 +11,8 @@ namespace Commands {
 
 namespace {
 
+const QString kCountedLater = QStringLiteral(" (the drive reports free space after it commits)");
+
 QJsonValue optionalText(const std::optional<QString>& text)
 {
     return text ? QJsonValue(*text) : QJsonValue(QJsonValue::Null);
@@ -36,6 +38,7 @@ QJsonObject toJson(const DedupeOutcome& outcome, bool dryRun)
     return QJsonObject{{QStringLiteral("dryRun"), dryRun},
                        {QStringLiteral("files"), files},
                        {QStringLiteral("filesystems"), filesystems},
+                       {QStringLiteral("notes"), QJsonArray::fromStringList(outcome.notes)},
                        {QStringLiteral("bytesShared"), outcome.bytesShared()},
                        {QStringLiteral("error"), optionalText(outcome.error)}};
 }
@@ -47,7 +50,7 @@ QString signedBytes(qint64 change)
 }
 
 // Each file in order: freed ones on stdout (only when `freedLines`), the others with their
-// reason on stderr; the run's error too when no file tells what went wrong.
+// reason on stderr; the run's error too when no file tells what went wrong; then the notes.
 void printFiles(const DedupeOutcome& outcome, bool freedLines)
 {
     bool told = false;
@@ -63,16 +66,21 @@ void printFiles(const DedupeOutcome& outcome, bool freedLines)
     }
     if (outcome.error && !told)
         CliCommon::err(CliCommon::singleLine(*outcome.error) + u'\n');
+    for (const QString& note : outcome.notes)
+        CliCommon::err(CliCommon::singleLine(note) + u'\n');
 }
 
-// The change of free space of each filesystem touched (not for a dry run), then the total.
+// The change of free space of each filesystem touched (not for a dry run), then the total. A
+// filesystem whose free space did not grow although blocks were freed on it is said to count
+// them later.
 void printTotals(const DedupeOutcome& outcome, bool dryRun)
 {
     if (!dryRun) {
         for (const FreedSpace& space : outcome.filesystems)
-            CliCommon::out(QStringLiteral("Free space on ") +
-                           CliCommon::singleLine(space.mountPoint) + QStringLiteral(": ") +
-                           signedBytes(space.freed()) + u'\n');
+            CliCommon::out(
+                QStringLiteral("Free space on ") + CliCommon::singleLine(space.mountPoint) +
+                QStringLiteral(": ") + signedBytes(space.freed()) +
+                (space.freed() <= 0 && space.bytesShared > 0 ? kCountedLater : QString()) + u'\n');
     }
     CliCommon::out((dryRun ? QStringLiteral("Would free ") : QStringLiteral("Freed ")) +
                    Format::bytes(outcome.bytesShared()) + u'\n');

@@ -69,22 +69,25 @@ QString elidedMiddle(const QString& text, qsizetype width)
     return text.left(left) + u'…' + text.right(width - 1 - left);
 }
 
+constexpr qsizetype kColumns = 7;
+constexpr qsizetype kPathColumn = kColumns - 1;
+
 // Shrinks the ID, NAME and PATH cells (the widest first) so each row fits `width`; the
 // duplicate mark after a name is kept whole and paths under the home folder start with "~".
 void fitToWidth(QList<QStringList>& rows, const QList<QString>& marks, qsizetype width)
 {
-    constexpr std::array<qsizetype, 3> elidable{0, 1, 5};
+    constexpr std::array<qsizetype, 3> elidable{0, 1, kPathColumn};
     const QString home = QDir::homePath();
     for (qsizetype r = 1; r < rows.size(); ++r) {
-        QString& path = rows[r][5];
+        QString& path = rows[r][kPathColumn];
         if (home.size() > 1 && (path == home || path.startsWith(home + u'/')))
             path = u'~' + path.mid(home.size());
     }
-    std::array<qsizetype, 6> widths{};
+    std::array<qsizetype, kColumns> widths{};
     for (const QStringList& row : std::as_const(rows))
-        for (qsizetype c = 0; c < 6; ++c)
+        for (qsizetype c = 0; c < kColumns; ++c)
             widths[c] = std::max(widths[c], row[c].size());
-    qsizetype total = 2 * 5;
+    qsizetype total = 2 * (kColumns - 1);
     for (const qsizetype w : widths)
         total += w;
     constexpr qsizetype floor = 6;
@@ -105,7 +108,7 @@ void fitToWidth(QList<QStringList>& rows, const QList<QString>& marks, qsizetype
         row[1] = elidedMiddle(row[1].chopped(mark.size()),
                               std::max<qsizetype>(1, widths[1] - mark.size())) +
                  mark;
-        row[5] = elidedMiddle(row[5], widths[5]);
+        row[kPathColumn] = elidedMiddle(row[kPathColumn], widths[kPathColumn]);
     }
 }
 
@@ -122,18 +125,19 @@ QString table(const ScanResult& result)
         const QDateTime now = QDateTime::currentDateTime();
         QList<QStringList> rows{{QStringLiteral("ID"), QStringLiteral("NAME"),
                                  QStringLiteral("SOURCE"), QStringLiteral("SIZE"),
-                                 QStringLiteral("MODIFIED"), QStringLiteral("PATH")}};
+                                 QStringLiteral("MODIFIED"), QStringLiteral("LAST USED"),
+                                 QStringLiteral("PATH")}};
         QList<QString> marks{QString()};
         for (const ModelEntry& model : std::as_const(models)) {
             marks.push_back(model.isDuplicate ? QStringLiteral(" ⚠ DUP") : QString());
-            rows.push_back({singleLine(model.id), singleLine(model.name) + marks.last(),
-                            model.sourceLabel(), Format::bytes(model.sizeBytes),
-                            Format::relativeDate(model.lastModified, now),
-                            singleLine(model.primaryPath)});
+            rows.push_back(
+                {singleLine(model.id), singleLine(model.name) + marks.last(), model.sourceLabel(),
+                 Format::bytes(model.sizeBytes), Format::relativeDate(model.lastModified, now),
+                 Format::relativeDate(model.lastUsed, now), singleLine(model.primaryPath)});
         }
         if (const std::optional<qsizetype> width = terminalWidth())
             fitToWidth(rows, marks, *width);
-        text += columns(rows, {false, false, false, true, false, false});
+        text += columns(rows, {false, false, false, true, false, false, false});
     }
     text += u'\n';
     QList<QStringList> totals{
@@ -149,6 +153,40 @@ QString table(const ScanResult& result)
         text += columns(totals, {false, true, true}) + u'\n';
     text += QStringLiteral("Total reclaimable: ") + Format::bytes(result.totalBytes()) + u'\n';
     return text;
+}
+
+// Takes "--unused-for DAYS" out of the arguments (before any "--"). The days, nothing when the
+// option is absent, or the usage error.
+std::optional<QString> takeUnusedFor(QStringList& arguments, std::optional<qint64>& days)
+{
+    const QString option = QStringLiteral("--unused-for");
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == QStringLiteral("--"))
+            break;
+        if (arguments[i] != option)
+            continue;
+        if (i + 1 >= arguments.size())
+            return QStringLiteral("missing value for ") + option;
+        const QString value = arguments[i + 1];
+        bool ok = std::all_of(value.cbegin(), value.cend(),
+                              [](QChar c) { return c >= u'0' && c <= u'9'; });
+        const qint64 parsed = ok ? value.toLongLong(&ok) : 0;
+        if (!ok || parsed <= 0 || parsed > 1'000'000)
+            return option + QStringLiteral(" needs a positive whole number of days, not \"") +
+                   singleLine(value) + u'"';
+        days = parsed;
+        arguments.remove(i, 2);
+        --i;
+    }
+    return std::nullopt;
+}
+
+// Keeps only the entries last used more than `days` days before now; those without a date go.
+void keepUnused(ScanResult& result, qint64 days)
+{
+    const QDateTime before = QDateTime::currentDateTimeUtc().addDays(-days);
+    result.models.removeIf(
+        [&](const ModelEntry& model) { return !model.lastUsed || *model.lastUsed >= before; });
 }
 
 void printErrors(const ScanResult& result)
@@ -171,12 +209,18 @@ namespace Commands {
 
 int scan(const QStringList& arguments)
 {
+    QStringList rest = arguments;
+    std::optional<qint64> unusedFor;
+    if (const auto error = takeUnusedFor(rest, unusedFor))
+        return usageError(*error);
     Arguments parsed;
-    if (const auto error = parse(arguments, {QStringLiteral("--json")}, true, false, false, parsed))
+    if (const auto error = parse(rest, {QStringLiteral("--json")}, true, false, false, parsed))
         return usageError(*error);
     if (!parsed.positional.isEmpty())
         return usageError(QStringLiteral("unexpected argument: ") + parsed.positional.first());
-    const ScanResult result = runScan(parsed.scan);
+    ScanResult result = runScan(parsed.scan);
+    if (unusedFor)
+        keepUnused(result, *unusedFor);
     printErrors(result);
     if (parsed.flags.contains(QStringLiteral("--json")))
         printJson(QJsonDocument(ScanJson::result(result)));

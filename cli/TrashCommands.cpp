@@ -72,8 +72,16 @@ int trash(const QStringList& arguments)
     if (!chosen)
         return CliCommon::kFailure;
     if (TrashPolicy::heldBack(*chosen) && !parsed.flags.contains(QStringLiteral("--force"))) {
-        CliCommon::err(QStringLiteral(
-            "Ollama is running. Quit it before trashing Ollama models, or use --force.\n"));
+        if (const std::optional<qsizetype> used =
+                TrashPolicy::firstInUse(*chosen, scan.ollamaRunning)) {
+            const ModelEntry& entry = chosen->at(*used);
+            CliCommon::err(CliCommon::singleLine(entry.name) + QStringLiteral(" is in use by ") +
+                           CliCommon::singleLine(*entry.inUseBy) +
+                           QStringLiteral(". Quit it before trashing, or use --force.\n"));
+        } else {
+            CliCommon::err(QStringLiteral(
+                "Ollama is running. Quit it before trashing Ollama models, or use --force.\n"));
+        }
         return CliCommon::kFailure;
     }
 

@@ -183,10 +183,8 @@ void MainWindow::askRiskyTrash()
     const std::optional<QList<ModelEntry>> entries = m_model.pendingRiskyTrash();
     if (!entries || m_riskyAlert)
         return;
-    auto* alert = new QMessageBox(QMessageBox::Warning, QStringLiteral("Ollama is running"),
-                                  QStringLiteral("Trashing models while Ollama is running can "
-                                                 "leave it in a broken state. Quit Ollama first, "
-                                                 "or continue anyway."),
+    const TrashAlert text = m_model.pendingTrashAlert();
+    auto* alert = new QMessageBox(QMessageBox::Warning, text.title, text.message,
                                   QMessageBox::NoButton, this);
     QPushButton* anyway =
         alert->addButton(QStringLiteral("Move to Trash Anyway"), QMessageBox::DestructiveRole);

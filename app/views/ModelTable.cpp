@@ -16,7 +16,8 @@
 namespace {
 
 // Minimum and ideal width of each column, in column order.
-const QList<TableLook::ColumnWidth> widths = {{260, 440}, {90, 120}, {70, 90}, {80, 100}, {60, 70}};
+const QList<TableLook::ColumnWidth> widths = {{260, 440}, {90, 120}, {70, 90},
+                                              {80, 100},  {80, 100}, {60, 70}};
 
 } // namespace
 

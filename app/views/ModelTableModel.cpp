@@ -39,6 +39,11 @@ QString driveLabelOf(const QString& path)
     return parts.value(at, parts.value(0));
 }
 
+QString inUseText(const ModelEntry& entry)
+{
+    return QStringLiteral("Open in ") + entry.inUseBy.value_or(QString());
+}
+
 } // namespace
 
 ModelTableModel::ModelTableModel(QObject* parent)
@@ -80,6 +85,8 @@ std::optional<SortKey::Field> ModelTableModel::sortField(int column)
         return SortKey::Field::sizeBytes;
     case modified:
         return SortKey::Field::lastModified;
+    case lastUsed:
+        return SortKey::Field::lastUsed;
     default:
         return std::nullopt;
     }
@@ -136,6 +143,8 @@ QVariant ModelTableModel::display(const ModelEntry& entry, int column) const
         return Format::bytes(entry.sizeBytes);
     case modified:
         return Format::relativeDate(entry.lastModified, m_now());
+    case lastUsed:
+        return Format::relativeDate(entry.lastUsed, m_now());
     case status:
         return entry.deleteRisk == DeleteRisk::risky ? QStringLiteral("In Use")
                                                      : QStringLiteral("Safe");
@@ -158,7 +167,13 @@ QVariant ModelTableModel::toolTip(const ModelEntry& entry, int column) const
         if (entry.lastModified)
             return longDate(*entry.lastModified);
         return {};
+    case lastUsed:
+        if (entry.lastUsed)
+            return longDate(*entry.lastUsed);
+        return QStringLiteral("This drive does not record when files are read");
     case status:
+        if (entry.inUseBy)
+            return inUseText(entry);
         if (entry.deleteRisk == DeleteRisk::risky)
             return QStringLiteral("Ollama is running");
         return {};
@@ -194,6 +209,8 @@ QVariant ModelTableModel::data(const QModelIndex& index, int role) const
             tags << Tag(QStringLiteral("DUPLICATE"), Palette::orange);
         if (entry.isLarge())
             tags << Tag(QStringLiteral("10 GB+"), Palette::red);
+        if (entry.inUseBy)
+            tags << Tag(QStringLiteral("IN USE"), Palette::orange, inUseText(entry));
         if (entry.isMoved())
             tags << Tag(QStringLiteral("ON ") + driveLabel(entry).toUpper(), Palette::brown);
         return QVariant::fromValue(tags);
@@ -209,7 +226,8 @@ QVariant ModelTableModel::data(const QModelIndex& index, int role) const
             return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     case Qt::ForegroundRole:
-        if (column == modified || (column == status && entry.deleteRisk != DeleteRisk::risky))
+        if (column == modified || column == lastUsed ||
+            (column == status && entry.deleteRisk != DeleteRisk::risky))
             return grey;
         if (column == status)
             return Palette::orange;
@@ -232,6 +250,8 @@ QVariant ModelTableModel::headerData(int section, Qt::Orientation orientation, i
         return QStringLiteral("Size");
     case modified:
         return QStringLiteral("Modified");
+    case lastUsed:
+        return QStringLiteral("Last Used");
     case status:
         return QStringLiteral("Status");
     default:

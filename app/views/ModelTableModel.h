@@ -25,6 +25,7 @@ public:
         source,
         size,
         modified,
+        lastUsed,
         status,
         columnCount_
     };
@@ -61,7 +62,7 @@ private:
     QList<ModelEntry> m_rows;
     QHash<QString, int> m_rowOfId;
     std::function<QDateTime()> m_now;
-    std::array<QIcon, 8> m_sourceIcons;
+    std::array<QIcon, ModelSource::count> m_sourceIcons;
     QIcon m_inUseIcon;
     QIcon m_safeIcon;
     mutable QHash<QString, QString> m_driveLabels;

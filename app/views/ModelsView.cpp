@@ -54,6 +54,10 @@ ModelsView::ModelsView(AppModel& model, QWidget* parent)
                                                 "identical content to another file. Keep one "
                                                 "copy and trash the rest."),
                                  this)),
+      m_unused(new InfoStrip(QStringLiteral("edit-clear"),
+                             QStringLiteral("Models and caches nobody has read for 3 months or "
+                                            "more."),
+                             this)),
       m_body(new QStackedWidget(this)), m_placeholder(new ScanningPlaceholder(this)),
       m_empty(new EmptyState(this)), m_table(new ModelTable(model, this)),
       m_status(new StatusBar(this)),
@@ -87,6 +91,7 @@ ModelsView::ModelsView(AppModel& model, QWidget* parent)
     layout->addWidget(m_storage);
     layout->addWidget(m_storageDivider);
     layout->addWidget(m_duplicates);
+    layout->addWidget(m_unused);
     m_body->addWidget(m_placeholder);
     m_body->addWidget(m_empty);
     m_body->addWidget(m_table);
@@ -203,6 +208,8 @@ void ModelsView::refreshHeader()
             title = path;
     } else if (item.kind == K::duplicates) {
         title = QStringLiteral("Duplicates");
+    } else if (item.kind == K::notUsedLately) {
+        title = QStringLiteral("Not Used Lately");
     } else if (item.kind == K::trash) {
         title = QStringLiteral("Trash");
     } else if (item.kind == K::moved) {
@@ -228,6 +235,7 @@ void ModelsView::refreshBody()
     m_storage->setVisible(storage);
     m_storageDivider->setVisible(storage);
     m_duplicates->setVisible(item.kind == K::duplicates);
+    m_unused->setVisible(item.kind == K::notUsedLately);
 
     if (!scan) {
         m_body->setCurrentWidget(m_placeholder);
@@ -257,9 +265,11 @@ void ModelsView::refreshBody()
     } else if (item.kind == K::duplicates) {
         m_empty->present(QStringLiteral("emblem-ok"), QStringLiteral("No Duplicates"),
                          QStringLiteral("Every model is stored only once."));
+    } else if (item.kind == K::notUsedLately) {
+        m_empty->present(QStringLiteral("emblem-ok"), QStringLiteral("Nothing Unused"),
+                         QStringLiteral("Every model was read in the last 3 months."));
     } else if (item.kind == K::moved) {
-        m_empty->present(QStringLiteral("folder-move"),
-                         QStringLiteral("Nothing on Other Drives"),
+        m_empty->present(QStringLiteral("folder-move"), QStringLiteral("Nothing on Other Drives"),
                          QStringLiteral("Models you move to another drive are listed here."));
     } else {
         m_empty->present(QStringLiteral("edit-find"), QStringLiteral("No AI Models Found"),

@@ -22,7 +22,7 @@ class StatusBar;
 class StorageHeader;
 
 // The detail page for every sidebar choice but the Trash: title and subtitle, search and
-// toolbar, the storage header on All Models, the duplicates strip, then the scanning
+// toolbar, the storage header on All Models, the duplicates or not-used strip, then the scanning
 // placeholder, an empty state or the table, and the status bar. Keeps no state of its own:
 // everything is read from the application model, and each change of it refreshes the page.
 class ModelsView : public QWidget
@@ -43,6 +43,8 @@ public:
     [[nodiscard]] ModelTable& table() const { return *m_table; }
     [[nodiscard]] StorageHeader& storageHeader() const { return *m_storage; }
     [[nodiscard]] EmptyState& emptyState() const { return *m_empty; }
+    // The explanation over Not Used Lately.
+    [[nodiscard]] InfoStrip& unusedStrip() const { return *m_unused; }
     [[nodiscard]] ScanningPlaceholder& placeholder() const { return *m_placeholder; }
     [[nodiscard]] StatusBar& statusBar() const { return *m_status; }
     [[nodiscard]] QLineEdit& searchField() const { return *m_search; }
@@ -76,6 +78,7 @@ private:
     StorageHeader* m_storage;
     QWidget* m_storageDivider;
     InfoStrip* m_duplicates;
+    InfoStrip* m_unused;
     QStackedWidget* m_body;
     ScanningPlaceholder* m_placeholder;
     EmptyState* m_empty;

@@ -3,9 +3,12 @@
 #include "views/CellRoles.h"
 #include "views/Tag.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QFontMetrics>
+#include <QHelpEvent>
 #include <QPainter>
+#include <QToolTip>
 
 namespace {
 constexpr int padX = 6;
@@ -39,6 +42,49 @@ QSize NameCell::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& 
     return {width, rowHeight(option.font)};
 }
 
+NameCell::Layout NameCell::layoutOf(const QStyleOptionViewItem& option, const QModelIndex& index)
+{
+    const QRect area = option.rect.adjusted(padX, padY, -padX, -padY);
+    const QFontMetrics nameMetrics(option.font);
+    const QFontMetrics captionMetrics(captionFont(option.font));
+    const int top =
+        area.top() + (area.height() - nameMetrics.height() - lineGap - captionMetrics.height()) / 2;
+    Layout layout;
+    layout.tags = index.data(CellRoles::tags).value<QList<Tag>>();
+    int tagsWidth = 0;
+    for (const Tag& tag : std::as_const(layout.tags))
+        tagsWidth += tagGap + tag.size(option.font).width();
+    const int nameRoom = qMax(0, area.width() - tagsWidth);
+    layout.name =
+        nameMetrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideMiddle, nameRoom);
+    layout.nameRect = QRect(area.left(), top, nameRoom, nameMetrics.height());
+    int x = area.left() + nameMetrics.horizontalAdvance(layout.name);
+    for (const Tag& tag : std::as_const(layout.tags)) {
+        x += tagGap;
+        const QSize size = tag.size(option.font);
+        layout.tagRects.push_back(
+            QRect(QPoint(x, layout.nameRect.center().y() - size.height() / 2 + 1), size));
+        x += size.width();
+    }
+    return layout;
+}
+
+bool NameCell::helpEvent(QHelpEvent* event, QAbstractItemView* view,
+                         const QStyleOptionViewItem& option, const QModelIndex& index)
+{
+    if (event != nullptr && event->type() == QEvent::ToolTip) {
+        const Layout layout = layoutOf(option, index);
+        for (qsizetype i = 0; i < layout.tags.size(); ++i) {
+            if (!layout.tags[i].toolTip().isEmpty() && layout.tagRects[i].contains(event->pos())) {
+                QToolTip::showText(event->globalPos(), layout.tags[i].toolTip(), view,
+                                   layout.tagRects[i]);
+                return true;
+            }
+        }
+    }
+    return QStyledItemDelegate::helpEvent(event, view, option, index);
+}
+
 void NameCell::paint(QPainter* painter, const QStyleOptionViewItem& option,
                      const QModelIndex& index) const
 {
@@ -59,32 +105,17 @@ void NameCell::paint(QPainter* painter, const QStyleOptionViewItem& option,
 
     const QRect area = option.rect.adjusted(padX, padY, -padX, -padY);
     const QFont caption = captionFont(option.font);
-    const QFontMetrics nameMetrics(option.font);
     const QFontMetrics captionMetrics(caption);
-    const int top =
-        area.top() + (area.height() - nameMetrics.height() - lineGap - captionMetrics.height()) / 2;
-
-    const QList<Tag> tags = index.data(CellRoles::tags).value<QList<Tag>>();
-    int tagsWidth = 0;
-    for (const Tag& tag : tags)
-        tagsWidth += tagGap + tag.size(option.font).width();
-    const int nameRoom = qMax(0, area.width() - tagsWidth);
-    const QString name =
-        nameMetrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideMiddle, nameRoom);
+    const Layout layout = layoutOf(option, index);
 
     painter->save();
     painter->setClipRect(option.rect);
     painter->setFont(option.font);
     painter->setPen(primary);
-    const QRect nameRect(area.left(), top, nameRoom, nameMetrics.height());
-    painter->drawText(nameRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, name);
-    int x = area.left() + nameMetrics.horizontalAdvance(name);
-    for (const Tag& tag : tags) {
-        x += tagGap;
-        const QSize size = tag.size(option.font);
-        tag.paint(*painter, QPoint(x, nameRect.center().y() - size.height() / 2 + 1), option.font);
-        x += size.width();
-    }
+    const QRect& nameRect = layout.nameRect;
+    painter->drawText(nameRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, layout.name);
+    for (qsizetype i = 0; i < layout.tags.size(); ++i)
+        layout.tags[i].paint(*painter, layout.tagRects[i].topLeft(), option.font);
     painter->setFont(caption);
     painter->setPen(secondary);
     const QString second = captionMetrics.elidedText(index.data(CellRoles::secondLine).toString(),

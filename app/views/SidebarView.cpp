@@ -110,6 +110,10 @@ void SidebarView::rebuild()
         addRow(SidebarItem::duplicates(), QStringLiteral("Duplicates"),
                Icons::tinted(QStringLiteral("edit-copy"), Palette::orange),
                sizeText(m_model.models(SidebarItem::duplicates())));
+    const QList<ModelEntry> unused = m_model.models(SidebarItem::notUsedLately());
+    if (!unused.isEmpty())
+        addRow(SidebarItem::notUsedLately(), QStringLiteral("Not Used Lately"),
+               Icons::tinted(QStringLiteral("edit-clear"), Palette::brown), sizeText(unused));
     const bool anyMoved =
         scan && std::any_of(scan->models.cbegin(), scan->models.cend(),
                             [](const ModelEntry& entry) { return entry.isMoved(); });
@@ -124,7 +128,10 @@ void SidebarView::rebuild()
             (source == ModelSource::loose && !m_model.includeLoose()))
             continue;
         const SidebarItem item = SidebarItem::ofSource(source);
-        addRow(item, source.label(), SourceStyle::icon(source), sizeText(m_model.models(item)));
+        const QList<ModelEntry> models = m_model.models(item);
+        if (!source.listedWhenEmpty() && models.isEmpty())
+            continue;
+        addRow(item, source.label(), SourceStyle::icon(source), sizeText(models));
     }
 
     addHeader(QStringLiteral("Folders"));

@@ -3,52 +3,49 @@
 #include "views/Icons.h"
 #include "views/Palette.h"
 
+#include <array>
+
+namespace {
+
+struct Style
+{
+    const QColor& color;
+    const char16_t* iconName;
+};
+
+// One row per source, in source order.
+const std::array<Style, ModelSource::count> kStyles{{
+    {Palette::indigo, u"package-x-generic"},
+    {Palette::purple, u"cpu"},
+    {Palette::orange, u"face-smile"},
+    {Palette::pink, u"applications-graphics"},
+    {Palette::teal, u"audio-x-generic"},
+    {Palette::blue, u"text-x-script"},
+    {Palette::green, u"text-x-generic"},
+    {Palette::brown, u"folder"},
+    {Palette::slate, u"brimvale-llamacpp"},
+    {Palette::mint, u"brimvale-gpt4all"},
+    {Palette::cyan, u"brimvale-jan"},
+    {Palette::navy, u"brimvale-dockermodels"},
+    {Palette::crimson, u"brimvale-pytorchhub"},
+    {Palette::magenta, u"image-x-generic"},
+    {Palette::violet, u"brimvale-invokeai"},
+    {Palette::olive, u"brimvale-textgenwebui"},
+    {Palette::yellow, u"brimvale-modelscope"},
+}};
+
+} // namespace
+
 namespace SourceStyle {
 
 QColor color(ModelSource source)
 {
-    switch (source.value()) {
-    case ModelSource::ollama:
-        return Palette::indigo;
-    case ModelSource::lmStudio:
-        return Palette::purple;
-    case ModelSource::huggingFace:
-        return Palette::orange;
-    case ModelSource::comfyUI:
-        return Palette::pink;
-    case ModelSource::whisper:
-        return Palette::teal;
-    case ModelSource::codingCache:
-        return Palette::blue;
-    case ModelSource::loose:
-        return Palette::green;
-    case ModelSource::custom:
-        return Palette::brown;
-    }
-    return Palette::blue;
+    return kStyles[source.value()].color;
 }
 
 QString iconName(ModelSource source)
 {
-    switch (source.value()) {
-    case ModelSource::ollama:
-        return QStringLiteral("package-x-generic");
-    case ModelSource::lmStudio:
-        return QStringLiteral("cpu");
-    case ModelSource::huggingFace:
-        return QStringLiteral("face-smile");
-    case ModelSource::comfyUI:
-        return QStringLiteral("applications-graphics");
-    case ModelSource::whisper:
-        return QStringLiteral("audio-x-generic");
-    case ModelSource::codingCache:
-        return QStringLiteral("text-x-script");
-    case ModelSource::loose:
-        return QStringLiteral("text-x-generic");
-    case ModelSource::custom:
-        return QStringLiteral("folder");
-    }
-    return QStringLiteral("folder");
+    return QString::fromUtf16(kStyles[source.value()].iconName);
 }
 
 QIcon icon(ModelSource source)

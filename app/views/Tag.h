@@ -15,10 +15,14 @@ class Tag
 {
 public:
     Tag() = default;
-    Tag(QString text, QColor tint) : m_text(std::move(text)), m_tint(std::move(tint)) {}
+    Tag(QString text, QColor tint, QString toolTip = {})
+        : m_text(std::move(text)), m_tint(std::move(tint)), m_toolTip(std::move(toolTip))
+    {}
 
     [[nodiscard]] const QString& text() const { return m_text; }
     [[nodiscard]] const QColor& tint() const { return m_tint; }
+    // Shown when the pointer rests on the tag; empty for none.
+    [[nodiscard]] const QString& toolTip() const { return m_toolTip; }
 
     // The smaller, semibold font of the text, derived from the cell's font.
     [[nodiscard]] static QFont font(const QFont& base);
@@ -31,6 +35,7 @@ public:
 private:
     QString m_text;
     QColor m_tint;
+    QString m_toolTip;
 };
 
 Q_DECLARE_METATYPE(Tag)

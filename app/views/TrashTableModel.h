@@ -56,5 +56,5 @@ private:
     QList<TrashEntry> m_rows;
     QList<SortKey> m_sortOrder{SortKey{}};
     std::function<QDateTime()> m_now;
-    std::array<QIcon, 8> m_sourceIcons;
+    std::array<QIcon, ModelSource::count> m_sourceIcons;
 };

@@ -33,6 +33,10 @@ std::optional<QByteArray> of(int fd)
     for (const BlockSharing::Extent& extent : *extents) {
         if ((extent.flags & kUnplainFlags) != 0 || extent.length == 0)
             return std::nullopt;
+        // Allocated but never written: it reads as zeros, like a hole, and sharing the range
+        // leaves it as it is.
+        if ((extent.flags & FIEMAP_EXTENT_UNWRITTEN) != 0)
+            continue;
         Span* previous = spans.empty() ? nullptr : &spans.back();
         if (previous != nullptr && previous->logical + previous->length == extent.logical &&
             previous->physical + previous->length == extent.physical)

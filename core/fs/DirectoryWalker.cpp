@@ -10,6 +10,7 @@
 #include <QFile>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <condition_variable>
 #include <dirent.h>
 #include <fcntl.h>
@@ -99,7 +100,7 @@ public:
         work();
         for (std::thread& thread : m_workers)
             thread.join();
-        return {m_entries.load(), m_directories.load()};
+        return {m_entries.load(), m_directories.load(), m_symlinks.load()};
     }
 
 private:
@@ -213,6 +214,7 @@ private:
         bool wantLinks;    // symlinks among them are reported
         bool enterFolders; // its subfolders are walked
         std::vector<Job> children = {};
+        qint64 symlinks = 0; // links among its entries within the depth range
     };
 
     Folder folderOf(const Job& job, int fd) const
@@ -242,6 +244,7 @@ private:
         });
         const int listError = errno;
         m_entries.fetch_add(entries, std::memory_order_relaxed);
+        m_symlinks.fetch_add(folder.symlinks, std::memory_order_relaxed);
         if (m_entriesSeen != nullptr)
             m_entriesSeen->fetch_add(entries, std::memory_order_relaxed);
         if (!listed) {
@@ -254,8 +257,11 @@ private:
     {
         if (m_options.skipHidden && name.front() == '.')
             return;
-        if (type == DT_LNK && !folder.wantLinks)
-            return;
+        if (type == DT_LNK) {
+            folder.symlinks += folder.wantFiles ? 1 : 0;
+            if (!folder.wantLinks)
+                return;
+        }
         struct stat st
         {
         };
@@ -268,6 +274,7 @@ private:
                    : S_ISREG(st.st_mode) ? DT_REG
                    : S_ISLNK(st.st_mode) ? DT_LNK
                                          : DT_UNKNOWN;
+            folder.symlinks += type == DT_LNK && folder.wantFiles ? 1 : 0;
         }
         if (type == DT_DIR) {
             if (folder.enterFolders && !(m_options.skipTrash && PathBytes::isTrashName(name)))
@@ -300,6 +307,10 @@ private:
         struct stat st
         {
         };
+        if (isLink && m_options.readLinkTargets) {
+            reportLinkTarget(folder, path, nameStart);
+            return;
+        }
         if (known != nullptr)
             st = *known;
         else if (::fstatat(folder.fd, path.c_str() + nameStart, &st, AT_SYMLINK_NOFOLLOW) != 0)
@@ -314,6 +325,23 @@ private:
             m_visitor.visit(file);
     }
 
+    // Tells the visitor of a symlink with its target; one that cannot be read is skipped.
+    void reportLinkTarget(const Folder& folder, const std::string& path, size_t nameStart)
+    {
+        char target[PATH_MAX];
+        const ssize_t length =
+            ::readlinkat(folder.fd, path.c_str() + nameStart, target, sizeof target);
+        if (length < 0 || static_cast<size_t>(length) >= sizeof target)
+            return;
+        WalkedFile link;
+        link.path = path;
+        link.name = std::string_view(path).substr(nameStart);
+        link.level = folder.childLevel;
+        link.pathIsUtf8 = folder.job.pathIsUtf8 && PathBytes::isValidUtf8(link.name);
+        link.linkTarget = std::string_view(target, static_cast<size_t>(length));
+        m_visitor.visitSymlink(link);
+    }
+
     // What the visitor is told of one entry whose name starts at nameStart in path.
     static WalkedFile walked(const std::string& path, size_t nameStart, int level,
                              const struct stat& st, bool folderIsUtf8)
@@ -325,6 +353,8 @@ private:
         entry.size = st.st_size;
         entry.modifiedSeconds = st.st_mtim.tv_sec;
         entry.modifiedNanoseconds = static_cast<qint32>(st.st_mtim.tv_nsec);
+        entry.accessedSeconds = st.st_atim.tv_sec;
+        entry.accessedNanoseconds = static_cast<qint32>(st.st_atim.tv_nsec);
         entry.device = st.st_dev;
         entry.inode = st.st_ino;
         entry.pathIsUtf8 = folderIsUtf8 && PathBytes::isValidUtf8(entry.name);
@@ -394,6 +424,7 @@ private:
     std::atomic<int> m_held{0};
     std::atomic<qint64> m_entries{0};
     std::atomic<qint64> m_directories{0};
+    std::atomic<qint64> m_symlinks{0};
 };
 
 } // namespace

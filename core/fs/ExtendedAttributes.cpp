@@ -73,6 +73,14 @@ bool cannotHold(int error)
 
 } // namespace
 
+bool same(List a, List b)
+{
+    const auto byName = [](const Attribute& x, const Attribute& y) { return x.name < y.name; };
+    std::sort(a.begin(), a.end(), byName);
+    std::sort(b.begin(), b.end(), byName);
+    return a == b;
+}
+
 int read(int fd, List& out)
 {
     out.clear();

@@ -11,12 +11,18 @@ struct Attribute
 {
     QByteArray name;
     QByteArray value;
+
+    friend bool operator==(const Attribute&, const Attribute&) = default;
 };
 using List = std::vector<Attribute>;
 
 // Every attribute of the open file that this process may read (a filesystem without attributes
 // has none). Returns 0 or an errno value.
 [[nodiscard]] int read(int fd, List& out);
+
+// Whether the two lists hold the same attributes with the same values, in whatever order the
+// filesystem listed them.
+[[nodiscard]] bool same(List a, List b);
 
 struct Written
 {

@@ -37,8 +37,9 @@ struct Found
     qint64 size;
     qint64 seconds;
     qint32 nanoseconds;
-    std::optional<std::optional<QDateTime>>
-        linkDate; // set for a link the reader turned into a file
+    qint64 accessedSeconds;
+    qint32 accessedNanoseconds;
+    std::optional<FileInfo> linked; // for a link the reader turned into a file: that file
 };
 
 class CollectingVisitor : public WalkVisitor
@@ -52,8 +53,13 @@ public:
     {
         if (!file.pathIsUtf8 || (m_keep && !m_keep(file)))
             return;
-        Found found{std::string(file.path), file.size, file.modifiedSeconds,
-                    file.modifiedNanoseconds, std::nullopt};
+        Found found{std::string(file.path),
+                    file.size,
+                    file.modifiedSeconds,
+                    file.modifiedNanoseconds,
+                    file.accessedSeconds,
+                    file.accessedNanoseconds,
+                    std::nullopt};
         std::lock_guard lock(m_mutex);
         m_found.push_back(std::move(found));
     }
@@ -65,7 +71,7 @@ public:
         std::optional<FileInfo> file = m_readLink(link);
         if (!file)
             return;
-        Found found{std::string(link.path), file->size, 0, 0, std::move(file->modified)};
+        Found found{std::string(link.path), file->size, 0, 0, 0, 0, std::move(file)};
         std::lock_guard lock(m_mutex);
         m_found.push_back(std::move(found));
     }
@@ -95,10 +101,8 @@ public:
         }
         const qint64 stamp = millisecondsFrom(file.modifiedSeconds, file.modifiedNanoseconds);
         m_hasNewest.store(true, std::memory_order_relaxed);
-        qint64 newest = m_newest.load(std::memory_order_relaxed);
-        while (stamp > newest &&
-               !m_newest.compare_exchange_weak(newest, stamp, std::memory_order_relaxed)) {
-        }
+        raise(m_newest, stamp);
+        raise(m_newestAccess, millisecondsFrom(file.accessedSeconds, file.accessedNanoseconds));
     }
 
     FS::Totals totals() const
@@ -108,15 +112,26 @@ public:
         totals.bytes = m_bytes.load();
         if (m_hasNewest.load())
             totals.newest = QDateTime::fromMSecsSinceEpoch(m_newest.load(), Qt::UTC);
+        if (m_hasNewest.load())
+            totals.newestAccess = QDateTime::fromMSecsSinceEpoch(m_newestAccess.load(), Qt::UTC);
         return totals;
     }
 
 private:
+    static void raise(std::atomic<qint64>& newest, qint64 stamp)
+    {
+        qint64 seen = newest.load(std::memory_order_relaxed);
+        while (stamp > seen &&
+               !newest.compare_exchange_weak(seen, stamp, std::memory_order_relaxed)) {
+        }
+    }
+
     const FS::FileFilter& m_keep;
     std::atomic<qint64> m_files{0};
     std::atomic<qint64> m_bytes{0};
     std::atomic<bool> m_hasNewest{false};
     std::atomic<qint64> m_newest{std::numeric_limits<qint64>::min()};
+    std::atomic<qint64> m_newestAccess{std::numeric_limits<qint64>::min()};
 };
 
 void walkWith(const QString& under, bool skipHidden, std::optional<DepthRange> depth,
@@ -156,9 +171,14 @@ QList<FileInfo> files(const QString& under, bool skipHidden, std::optional<Depth
     QList<FileInfo> result;
     result.reserve(static_cast<qsizetype>(found.size()));
     for (const Found& f : found) {
+        if (f.linked) {
+            result.push_back(*f.linked);
+            continue;
+        }
         result.push_back(
             FileInfo{QString::fromUtf8(f.path.data(), static_cast<qsizetype>(f.path.size())),
-                     f.size, f.linkDate ? *f.linkDate : dateFrom(f.seconds, f.nanoseconds)});
+                     f.size, dateFrom(f.seconds, f.nanoseconds),
+                     dateFrom(f.accessedSeconds, f.accessedNanoseconds)});
     }
     return result;
 }

@@ -40,9 +40,10 @@ struct Totals
     qint64 files = 0;
     qint64 bytes = 0; // stops at 2^63-1
     std::optional<QDateTime> newest;
+    std::optional<QDateTime> newestAccess; // as the file system keeps it (see FileInfo)
 };
 
-// Count, size and newest modification date of the regular files under the root, without
+// Count, size, newest modification and access dates of the regular files under the root, without
 // holding a list. Files whose path is not valid UTF-8 are counted too.
 [[nodiscard]] Totals totals(const QString& under, bool skipHidden,
                             std::optional<DepthRange> depth = std::nullopt,

@@ -154,6 +154,14 @@ BoundedRead readRegularFileBounded(const QByteArray& path, qint64 maxBytes)
     return result;
 }
 
+int openToRead(int dir, const char* name, int flags)
+{
+    const int fd = ::openat(dir, name, O_RDONLY | O_CLOEXEC | O_NOATIME | flags);
+    if (fd >= 0 || errno != EPERM)
+        return fd;
+    return ::openat(dir, name, O_RDONLY | O_CLOEXEC | flags);
+}
+
 int writeAll(int fd, QByteArrayView bytes)
 {
     const char* data = bytes.data();

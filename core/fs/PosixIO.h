@@ -25,6 +25,12 @@ void writeAtomically(const QString& path, const QByteArray& bytes);
 [[nodiscard]] std::optional<QByteArray> readRegularFile(const QString& path,
                                                         qint64 maxBytes = qint64(1) << 30);
 
+// Opens a file to read its content without moving its access time: openat with O_RDONLY,
+// O_CLOEXEC, the given flags and O_NOATIME, retried without O_NOATIME only where the kernel
+// refuses it (EPERM: a file of another user, without CAP_FOWNER). Returns the descriptor or -1
+// with errno set.
+[[nodiscard]] int openToRead(int dir, const char* name, int flags);
+
 // Writes every byte to the descriptor, going on after short writes and interruptions. Returns 0
 // or an errno value.
 [[nodiscard]] int writeAll(int fd, QByteArrayView bytes);

@@ -19,4 +19,13 @@ struct Capacity
 // Free and total bytes of the volume holding the path; nothing when it cannot be queried.
 [[nodiscard]] std::optional<Capacity> capacity(const QString& path);
 
+// Has the filesystem holding the path write back its changes (syncfs), so that its free space
+// counts what was just freed: btrfs counts freed blocks only when it commits.
+void writeBack(const QString& path);
+
+// Whether the file system holding the path records when files are read: false on a noatime
+// mount (relatime, the usual default, does record them, at most a day late). True when it
+// cannot be queried.
+[[nodiscard]] bool recordsAccessTimes(const QString& path);
+
 } // namespace VolumeInfo

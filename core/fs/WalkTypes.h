@@ -26,9 +26,13 @@ struct WalkedFile
     qint64 size = 0;
     qint64 modifiedSeconds = 0; // since 1970, UTC
     qint32 modifiedNanoseconds = 0;
+    qint64 accessedSeconds = 0; // since 1970, UTC; as the file system keeps it (see VolumeInfo)
+    qint32 accessedNanoseconds = 0;
     dev_t device = 0;
     ino_t inode = 0;
     bool pathIsUtf8 = true; // false when this name or a folder above it is not valid UTF-8
+    // A symbolic link's target as written, when WalkOptions::readLinkTargets is set.
+    std::string_view linkTarget;
 
     // The path as text, or nothing when it holds a name that is not valid UTF-8.
     [[nodiscard]] std::optional<QString> pathText() const;
@@ -59,6 +63,9 @@ struct WalkOptions
     bool skipTrash = true;
     // Also hand symbolic links within the depth range to WalkVisitor::visitSymlink.
     bool reportSymlinks = false;
+    // With reportSymlinks: each link is read instead of stat'ed, so WalkedFile::linkTarget holds
+    // its target and its size, dates, device and inode are left zero.
+    bool readLinkTargets = false;
     // Worker threads including the caller's; 0 picks a default for this machine.
     int threads = 0;
     // Checked before each folder is opened and while a folder is listed: once a stop is
@@ -74,4 +81,5 @@ struct WalkStats
 {
     qint64 entries = 0; // every name listed, of any type
     qint64 directories = 0;
+    qint64 symlinks = 0; // symbolic links within the depth range, reported or not
 };

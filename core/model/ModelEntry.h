@@ -32,6 +32,12 @@ struct ModelEntry
     // The paths of allPaths where a move left a link, each with its target (which follows the
     // links in allPaths). Empty: nothing of the entry was moved.
     QList<MovedPath> moved;
+    // When the entry's data was last read or mapped: the newest access time of its data files.
+    // Absent where the file system does not record reads (a noatime mount).
+    std::optional<QDateTime> lastUsed;
+    // The name of a running process that has the entry's data open or mapped ("Ollama" for a
+    // model the Ollama server has loaded); such an entry is risky to delete.
+    std::optional<QString> inUseBy;
 
     ModelEntry() = default;
     // reclaimableBytes absent means all of sizeBytes is freed by deleting the entry.

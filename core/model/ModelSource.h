@@ -20,13 +20,24 @@ public:
         whisper,
         codingCache,
         loose,
-        custom
+        custom,
+        llamaCpp,
+        gpt4All,
+        jan,
+        dockerModels,
+        pyTorchHub,
+        sdWebUi,
+        invokeAi,
+        textGenWebUi,
+        modelScope
     };
+
+    static constexpr int count = modelScope + 1;
 
     constexpr ModelSource(Value value) : m_value(value) {}
 
-    [[nodiscard]] static const std::array<ModelSource, 8>& allCases();
-    // Exact, case-sensitive match against the eight raw values.
+    [[nodiscard]] static const std::array<ModelSource, count>& allCases();
+    // Exact, case-sensitive match against the raw values.
     [[nodiscard]] static std::optional<ModelSource> fromRawValue(QStringView raw);
 
     [[nodiscard]] constexpr Value value() const { return m_value; }
@@ -35,6 +46,11 @@ public:
     [[nodiscard]] QString shortLabel() const;
     // Icon name of the source, as a symbol name of the original icon set.
     [[nodiscard]] QString symbol() const;
+    // The first eight sources, listed in the sidebar even when they hold nothing; the later
+    // ones are listed only when they do.
+    [[nodiscard]] constexpr bool listedWhenEmpty() const { return m_value <= custom; }
+    // A later source gives way: a file an earlier source lists is not listed by it again.
+    [[nodiscard]] constexpr bool givesWay() const { return m_value > custom; }
 
     friend constexpr bool operator==(ModelSource, ModelSource) = default;
 

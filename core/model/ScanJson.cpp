@@ -49,6 +49,8 @@ QJsonObject entry(const ModelEntry& entry)
         {QStringLiteral("detail"), optionalText(entry.detail)},
         {QStringLiteral("partialHash"), optionalText(entry.partialHash)},
         {QStringLiteral("isDuplicate"), entry.isDuplicate},
+        {QStringLiteral("lastUsed"), date(entry.lastUsed)},
+        {QStringLiteral("inUseBy"), optionalText(entry.inUseBy)},
     };
     if (entry.isMoved())
         object.insert(QStringLiteral("movedTo"), movedTargets(entry));

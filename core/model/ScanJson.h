@@ -16,7 +16,7 @@ namespace ScanJson {
 // Whole seconds since 1970, rounded down, or null when no date was reported.
 [[nodiscard]] QJsonValue date(const std::optional<QDateTime>& date);
 
-// The thirteen fields of the entry.
+// The fifteen fields of the entry.
 [[nodiscard]] QJsonObject entry(const ModelEntry& entry);
 
 // models, errors, ollamaRunning and totalBytes.

@@ -11,4 +11,14 @@ bool heldBack(const QList<ModelEntry>& entries)
     });
 }
 
+std::optional<qsizetype> firstInUse(const QList<ModelEntry>& entries, bool ollamaRunning)
+{
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const ModelEntry& entry = entries[i];
+        if (entry.inUseBy && !(ollamaRunning && entry.source == ModelSource::ollama))
+            return i;
+    }
+    return std::nullopt;
+}
+
 } // namespace TrashPolicy

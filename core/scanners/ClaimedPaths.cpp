@@ -56,7 +56,11 @@ void dropRepeats(QList<ModelEntry>& models)
     QList<ModelEntry> kept;
     for (qsizetype i = 0; i < models.size(); ++i) {
         ModelEntry& entry = models[i];
-        if (entry.source == ModelSource::custom || entry.source == ModelSource::loose) {
+        if (entry.source.givesWay()) {
+            if (std::any_of(entry.allPaths.cbegin(), entry.allPaths.cend(),
+                            [&claimed](const QString& path) { return covers(claimed, path); }))
+                continue;
+        } else if (entry.source == ModelSource::custom || entry.source == ModelSource::loose) {
             const auto owner = CustomFolderScanner::rootOf(entry)
                                    ? owners.constFind(CustomFolders::normalized(entry.primaryPath))
                                    : owners.cend();

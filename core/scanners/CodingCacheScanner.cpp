@@ -15,6 +15,13 @@ namespace {
 
 constexpr qint64 kMinimumSize = 100'000;
 
+// Where a row's folder is written relative to, when no variable names it.
+enum class Base
+{
+    home,
+    dataHome, // $XDG_DATA_HOME
+};
+
 struct CacheRow
 {
     const char16_t* folder;
@@ -22,6 +29,11 @@ struct CacheRow
     const char16_t* kind;
     bool perProject;
     const char16_t* description;
+    // The tool's variable naming the folder instead (expanded as Python tools do), and what
+    // goes after its value.
+    const char* variable = nullptr;
+    const char16_t* belowVariable = u"";
+    Base base = Base::home;
 };
 
 constexpr const char16_t* kCursorIndex =
@@ -30,7 +42,10 @@ constexpr const char16_t* kCursorIndex =
 constexpr const char16_t* kCursorCache =
     u"Cursor application cache (downloaded assets, GPU cache). Safe to delete.";
 
-constexpr std::array<CacheRow, 10> kRows{{
+constexpr const char16_t* kKernels = u"Compiled kernels \u2014 rebuilt when needed";
+constexpr const char16_t* kModels = u"Downloaded models \u2014 downloaded again when needed";
+
+constexpr std::array<CacheRow, 17> kRows{{
     {u".cursor/chat", u"Cursor", u"Chat History", false,
      u"AI conversation history from Cursor IDE. Safe to delete \u2014 only removes past chats."},
     {u"Library/Application Support/Cursor/User/workspaceStorage", u"Cursor", u"Workspace Index",
@@ -50,7 +65,27 @@ constexpr std::array<CacheRow, 10> kRows{{
     // Where Cursor keeps the same data on Linux.
     {u".config/Cursor/User/workspaceStorage", u"Cursor", u"Workspace Index", true, kCursorIndex},
     {u".config/Cursor/CachedData", u"Cursor", u"App Cache", false, kCursorCache},
+    // Machine-learning libraries.
+    {u".cache/vllm", u"vLLM", u"Kernel Cache", false, kKernels, "VLLM_CACHE_ROOT"},
+    {u".triton/cache", u"Triton", u"Kernel Cache", false, kKernels},
+    {u".keras/models", u"Keras", u"Models", false, kModels, "KERAS_HOME", u"/models"},
+    {u".insightface/models", u"InsightFace", u"Models", false, kModels, "INSIGHTFACE_HOME"},
+    {u".EasyOCR/model", u"EasyOCR", u"Models", false, kModels, "EASYOCR_MODULE_PATH"},
+    {u"tts", u"Coqui TTS", u"Models", false, kModels, "TTS_HOME", u"", Base::dataHome},
+    {u".cache/torch/sentence_transformers", u"sentence-transformers", u"Models", false, kModels},
 }};
+
+// The row's folder: the variable's value when it is set, else the folder below its base.
+QString folderOf(const CacheRow& row)
+{
+    if (row.variable != nullptr) {
+        const QString value = AppPaths::expandedFromEnvironment(row.variable);
+        if (!value.isEmpty())
+            return value + QString::fromUtf16(row.belowVariable);
+    }
+    const QString base = row.base == Base::dataHome ? AppPaths::xdgDataHome() : AppPaths::home();
+    return base + u'/' + QString::fromUtf16(row.folder);
+}
 
 QString slug(const char16_t* text)
 {
@@ -101,6 +136,7 @@ std::optional<ModelEntry> entryFor(const QString& folder, QString id, QString na
     ModelEntry entry(std::move(id), std::move(name), ModelSource::codingCache, totals.bytes,
                      std::nullopt, folder, {folder}, totals.newest, DeleteRisk::safe, std::nullopt,
                      QString::fromUtf16(row.description));
+    entry.lastUsed = totals.newestAccess;
     if (moved)
         MovedLink::mark(entry);
     return entry;
@@ -114,7 +150,7 @@ QStringList folders()
 {
     QStringList result;
     for (const CacheRow& row : kRows) {
-        const QString folder = AppPaths::home() + u'/' + QString::fromUtf16(row.folder);
+        const QString folder = folderOf(row);
         if (isPresent(folder))
             result.push_back(folder);
     }
@@ -125,7 +161,7 @@ SourceScan scan()
 {
     SourceScan result;
     for (const CacheRow& row : kRows) {
-        const QString folder = AppPaths::home() + u'/' + QString::fromUtf16(row.folder);
+        const QString folder = folderOf(row);
         if (!isPresent(folder))
             continue;
         const QString idPrefix = QStringLiteral("cache-") + slug(row.tool) + u'-';

@@ -6,7 +6,7 @@
 #include <QString>
 #include <QStringList>
 
-// Caches of AI coding assistants.
+// Caches of AI coding assistants and of machine-learning libraries.
 namespace CodingCacheScanner {
 
 // One entry per cache folder, or per project sub-folder of a per-project cache, holding more

@@ -120,7 +120,7 @@ QStringList roots()
     return result;
 }
 
-QStringList extraModelPaths(const QString& yaml)
+QStringList extraModelPaths(const QString& yaml, std::optional<QStringView> section)
 {
     const std::optional<QByteArray> bytes = PosixIO::readRegularFile(yaml, kMaxYamlBytes);
     if (!bytes)
@@ -134,12 +134,18 @@ QStringList extraModelPaths(const QString& yaml)
     QStringList result;
     qsizetype start = 0;
     const qsizetype size = text.size();
+    bool inSection = !section;
     while (start < size) {
         qsizetype end = start;
         while (end < size && !isLineBreak(text[end]))
             ++end;
         const QStringView line = QStringView(text).sliced(start, end - start);
-        if (!line.isEmpty()) {
+        if (section && !line.isEmpty() && !isHorizontalSpace(line.front()) &&
+            line.front() != u'#') {
+            const QStringView key = trimmed(line, isHorizontalSpace);
+            inSection = key.endsWith(u':') && trimmed(key.chopped(1), isQuote) == *section;
+        }
+        if (inSection && !line.isEmpty()) {
             if (const std::optional<QString> path = basePathOf(line, yamlFolder);
                 path && PosixIO::exists(*path))
                 result.push_back(*path);
@@ -178,6 +184,7 @@ SourceScan scan()
                                                    ModelSource::comfyUI, file.size, std::nullopt,
                                                    file.path, {file.path}, file.modified,
                                                    DeleteRisk::safe, std::nullopt, label));
+                result.models.back().lastUsed = file.accessed;
                 MovedLink::mark(result.models.back());
             }
         }

@@ -5,6 +5,8 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
+#include <optional>
 
 // ComfyUI model folders, including those named by extra_model_paths.yaml.
 namespace ComfyUIScanner {
@@ -14,8 +16,10 @@ namespace ComfyUIScanner {
 [[nodiscard]] SourceScan scan();
 // The existing folders named by the "base_path:" lines of one extra_model_paths.yaml, in file
 // order. A relative value is taken relative to the file's folder; an unreadable, non-UTF-8 or
-// oversized file (over 1 MiB), or one that is not a regular file, names nothing.
-[[nodiscard]] QStringList extraModelPaths(const QString& yaml);
+// oversized file (over 1 MiB), or one that is not a regular file, names nothing. With a
+// section, only the lines of the top-level sections with that key count.
+[[nodiscard]] QStringList extraModelPaths(const QString& yaml,
+                                          std::optional<QStringView> section = std::nullopt);
 // The installation roots that exist, in search order, before any extra base paths.
 [[nodiscard]] QStringList roots();
 

@@ -1,5 +1,6 @@
 #include "scanners/ContentHash.h"
 
+#include "fs/PosixIO.h"
 #include "model/StopToken.h"
 
 #include <QFile>
@@ -104,7 +105,7 @@ namespace ContentHash {
 
 UniqueFd openRegular(const QString& path, FileIdentity& identity)
 {
-    UniqueFd fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    UniqueFd fd(PosixIO::openToRead(AT_FDCWD, QFile::encodeName(path).constData(), O_NONBLOCK));
     struct stat st
     {
     };

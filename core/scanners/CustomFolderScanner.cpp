@@ -39,6 +39,7 @@ SourceScan scan(const QStringList& roots)
                 ModelEntry(QStringLiteral("custom-") + id + u'-' + QString::number(file.size), name,
                            ModelSource::custom, file.size, std::nullopt, file.path, {file.path},
                            file.modified, DeleteRisk::safe, parseQuantization(name), detail));
+            result.models.back().lastUsed = file.accessed;
             MovedLink::mark(result.models.back());
         }
     }

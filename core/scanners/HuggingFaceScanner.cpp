@@ -1,102 +1,163 @@
 #include "scanners/HuggingFaceScanner.h"
 
 #include "fs/AppPaths.h"
+#include "fs/DirectoryWalker.h"
 #include "fs/FS.h"
+#include "fs/PathParts.h"
 #include "fs/PosixIO.h"
-#include "model/Sizes.h"
-#include "scanners/DuplicateFinder.h"
+#include "fs/WalkScope.h"
+#include "scanners/CodingCacheScanner.h"
+#include "scanners/ComfyUIScanner.h"
+#include "scanners/HubRepository.h"
+#include "scanners/HuggingFaceCaches.h"
+#include "scanners/LMStudioScanner.h"
 #include "scanners/MovedLink.h"
+#include "scanners/OllamaScanner.h"
+#include "scanners/WhisperScanner.h"
 
 #include <QFile>
+#include <QHash>
+#include <QSet>
 #include <algorithm>
+#include <atomic>
+#include <exception>
 #include <mutex>
-#include <string_view>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 namespace {
 
-constexpr QLatin1String repositoryPrefix("models--");
-// A download file changed this recently may still be written to.
-constexpr qint64 downloadQuietSeconds = 10 * 60;
-
-// "models--owner--name" -> "owner/name": only the first "--" after the prefix becomes a slash.
-QString displayName(const QString& folderName)
+// A repository's "blobs" that is a link to a folder: where it leads.
+struct LinkedBlobs
 {
-    QString name = folderName.mid(repositoryPrefix.size());
-    const qsizetype separator = name.indexOf(QStringLiteral("--"));
-    if (separator >= 0)
-        name.replace(separator, 2, u'/');
-    return name;
-}
-
-// The hub downloads a blob into "blobs/<name>.incomplete" and renames it when done.
-bool isUnfinishedDownload(const WalkedFile& file)
-{
-    return file.level == 1 && file.name.ends_with(".incomplete");
-}
-
-// A folder of the repository that is itself a link frees nothing when the repository goes, so
-// it holds nothing.
-bool isRealFolder(const QString& folder)
-{
-    struct stat st
-    {
-    };
-    return ::lstat(QFile::encodeName(folder).constData(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-struct Contents
-{
-    FS::Totals totals;
-    QStringList dataFiles;     // large enough to be looked at for copies
-    QList<FileInfo> downloads; // unfinished downloads, when looked for
+    qsizetype repository = 0;
+    QString target;
 };
 
-// The regular files of a folder of the repository, in one walk: their totals, the large ones,
-// and, when asked, the unfinished downloads apart (not counted in the totals).
-Contents contentsOf(const QString& folder, bool downloadsApart)
+// Whether one of the paths is the other or lies inside it.
+bool overlap(const QString& a, const QString& b)
 {
-    if (!isRealFolder(folder))
-        return {};
-    Contents contents;
-    std::mutex mutex; // the filter runs on several threads at once
-    contents.totals = FS::totals(folder, false, std::nullopt, [&](const WalkedFile& file) {
-        const bool download = downloadsApart && isUnfinishedDownload(file);
-        if (!download && file.size < DuplicateFinder::kMinimumSize)
-            return true;
-        const std::optional<QString> path = file.pathText();
-        if (!path)
-            return !download;
-        const std::lock_guard lock(mutex);
-        if (download)
-            contents.downloads.push_back(
-                {*path, file.size, FS::dateFrom(file.modifiedSeconds, file.modifiedNanoseconds)});
-        else
-            contents.dataFiles.push_back(*path);
-        return !download;
-    });
-    contents.dataFiles.sort();
-    std::sort(
-        contents.downloads.begin(), contents.downloads.end(),
-        [](const FileInfo& a, const FileInfo& b) { return FS::preOrderLess(a.path, b.path); });
-    return contents;
+    const auto within = [](const QString& inner, const QString& outer) {
+        return inner == outer || outer == QStringLiteral("/") || inner.startsWith(outer + u'/');
+    };
+    return within(a, b) || within(b, a);
 }
 
-// One entry per unfinished download of the repository's blobs that has not changed lately.
-void addDownloads(const QList<FileInfo>& downloads, const QString& folderName, const QDateTime& now,
-                  QList<ModelEntry>& models)
+// The folders of every store Brimvale lists, links resolved: a linked blobs folder overlapping
+// one holds another program's files (or is one of them) and never goes with a repository.
+QStringList storeFolders(const QString& hub)
 {
-    const QDateTime quietSince = now.addSecs(-downloadQuietSeconds);
-    const QString name = displayName(folderName) + QStringLiteral(" (unfinished download)");
-    for (const FileInfo& file : downloads) {
-        if (file.modified && *file.modified > quietSince)
-            continue;
-        models.push_back(ModelEntry(
-            QStringLiteral("hf-partial-") + folderName + u'-' + file.fileName().left(12), name,
-            ModelSource::huggingFace, file.size, file.size, file.path, {file.path}, file.modified,
-            DeleteRisk::safe, std::nullopt,
-            QStringLiteral("Unfinished download — safe to remove unless it is still downloading")));
+    QStringList candidates{hub, HuggingFaceScanner::xetDir(), HuggingFaceScanner::datasetsDir()};
+    candidates += OllamaScanner::storeDirs();
+    candidates += LMStudioScanner::modelsDirs();
+    candidates += ComfyUIScanner::roots();
+    candidates += WhisperScanner::folders();
+    candidates += CodingCacheScanner::folders();
+    QStringList stores;
+    for (const QString& candidate : std::as_const(candidates)) {
+        if (const std::optional<QString> resolved = PathParts::resolved(candidate))
+            stores.push_back(*resolved);
     }
+    return stores;
+}
+
+// Where each repository's blobs are read. A linked blobs folder goes with its repository only
+// when no other repository's blobs is that folder, and it neither holds the home nor overlaps
+// a store (the hub among them, so it never holds the repository).
+QList<HubRepository::Folder> foldersOf(const QString& hub, const QStringList& repositories)
+{
+    QList<HubRepository::Folder> folders;
+    QList<LinkedBlobs> linked;
+    QHash<QPair<dev_t, ino_t>, int> blobsFolders; // how many repositories' blobs are each folder
+    for (const QString& path : repositories) {
+        HubRepository::Folder folder{path, {}, {}, false};
+        const QString blobs = path + QStringLiteral("/blobs");
+        const QByteArray bytes = QFile::encodeName(blobs);
+        struct stat st
+        {
+        };
+        if (::lstat(bytes.constData(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            folder.blobs = blobs;
+        } else if (S_ISLNK(st.st_mode) && ::stat(bytes.constData(), &st) == 0 &&
+                   S_ISDIR(st.st_mode)) {
+            folder.blobsElsewhere = true;
+            if (const std::optional<QString> target = PathParts::resolved(blobs))
+                linked.push_back({folders.size(), *target});
+        }
+        if (!folder.blobs.isEmpty() || folder.blobsElsewhere)
+            ++blobsFolders[qMakePair(st.st_dev, st.st_ino)];
+        folders.push_back(std::move(folder));
+    }
+    if (linked.isEmpty())
+        return folders;
+
+    const QStringList stores = storeFolders(hub);
+    const QString home = PathParts::resolved(AppPaths::home()).value_or(AppPaths::home());
+    for (const LinkedBlobs& link : std::as_const(linked)) {
+        HubRepository::Folder& folder = folders[link.repository];
+        struct stat st
+        {
+        };
+        if (::stat(QFile::encodeName(link.target).constData(), &st) != 0 ||
+            blobsFolders.value(qMakePair(st.st_dev, st.st_ino)) != 1)
+            continue;
+        const auto holds = [&](const QString& inner) {
+            return inner == link.target || inner.startsWith(link.target + u'/') ||
+                   link.target == QStringLiteral("/");
+        };
+        if (holds(home) || std::any_of(stores.cbegin(), stores.cend(), [&](const QString& store) {
+                return overlap(store, link.target);
+            }))
+            continue;
+        folder.blobs = link.target;
+        folder.linkedBlobs = link.target;
+        folder.blobsElsewhere = false;
+    }
+    return folders;
+}
+
+// The entries of every repository, in the folders' order. Repositories are read on a few
+// threads at once: most are small, so one walk at a time would leave the machine idle.
+QList<ModelEntry> entriesOf(const QList<HubRepository::Folder>& folders, const QDateTime& now)
+{
+    std::vector<QList<ModelEntry>> found(static_cast<size_t>(folders.size()));
+    std::atomic<qsizetype> next{0};
+    std::exception_ptr failure;
+    std::mutex failureLock;
+    const StopToken* stop = WalkScope::stop();
+    std::atomic<qint64>* entriesSeen = WalkScope::entriesSeen();
+    const auto work = [&] {
+        const WalkScope scope(stop, entriesSeen);
+        for (qsizetype i = next++; i < folders.size(); i = next++) {
+            try {
+                found[static_cast<size_t>(i)] = HubRepository::entries(folders[i], now);
+            } catch (...) {
+                const std::lock_guard lock(failureLock);
+                failure = std::current_exception();
+            }
+        }
+    };
+    std::vector<std::thread> helpers;
+    const qsizetype wanted =
+        std::min<qsizetype>(DirectoryWalker::defaultThreads(), folders.size()) - 1;
+    for (qsizetype i = 0; i < wanted; ++i) {
+        try {
+            helpers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break; // the threads there are do the rest
+        }
+    }
+    work();
+    for (std::thread& helper : helpers)
+        helper.join();
+    if (failure)
+        std::rethrow_exception(failure);
+    QList<ModelEntry> models;
+    for (QList<ModelEntry>& entries : found)
+        models += std::move(entries);
+    return models;
 }
 
 } // namespace
@@ -105,7 +166,7 @@ namespace HuggingFaceScanner {
 
 QString cacheDir()
 {
-    const QString hfHome = AppPaths::fromEnvironment("HF_HOME");
+    const QString hfHome = AppPaths::expandedFromEnvironment("HF_HOME");
     if (PosixIO::exists(hfHome))
         return hfHome;
     // Without $XDG_CACHE_HOME this is the default below.
@@ -115,34 +176,51 @@ QString cacheDir()
     return AppPaths::home() + QStringLiteral("/.cache/huggingface");
 }
 
+QString hubDir()
+{
+    for (const char* name : {"HF_HUB_CACHE", "HUGGINGFACE_HUB_CACHE"}) {
+        const QString set = AppPaths::expandedFromEnvironment(name);
+        if (!set.isEmpty())
+            return set;
+    }
+    return cacheDir() + QStringLiteral("/hub");
+}
+
+QString xetDir()
+{
+    const QString set = AppPaths::expandedFromEnvironment("HF_XET_CACHE");
+    return set.isEmpty() ? cacheDir() + QStringLiteral("/xet") : set;
+}
+
+QString datasetsDir()
+{
+    const QString set = AppPaths::expandedFromEnvironment("HF_DATASETS_CACHE");
+    return set.isEmpty() ? cacheDir() + QStringLiteral("/datasets") : set;
+}
+
 SourceScan scan(const QDateTime& now)
 {
+    const QString hub = hubDir();
+    SourceScan result = scanHub(hub, now);
+    result.models += HuggingFaceCaches::entries(xetDir(), datasetsDir(), {hub});
+    return result;
+}
+
+SourceScan scanHub(const QString& hub, const QDateTime& now)
+{
     SourceScan result;
-    QString hub = AppPaths::fromEnvironment("HF_HUB_CACHE");
-    if (hub.isEmpty())
-        hub = cacheDir() + QStringLiteral("/hub");
     if (!PosixIO::exists(hub))
         return result;
-    for (const QString& repository : MovedLink::folders(hub)) {
-        const QString folderName = repository.mid(repository.lastIndexOf(u'/') + 1);
-        if (!folderName.startsWith(repositoryPrefix))
-            continue;
-        // Symbolic links never count, so snapshots that link into blobs are not counted twice,
-        // and a cache whose snapshots hold the files themselves is sized by them.
-        const Contents blobs = contentsOf(repository + QStringLiteral("/blobs"), true);
-        const Contents snapshots = contentsOf(repository + QStringLiteral("/snapshots"), false);
-        const qint64 size = saturatingAdd(blobs.totals.bytes, snapshots.totals.bytes);
-        std::optional<QDateTime> newest = blobs.totals.newest;
-        if (snapshots.totals.newest && (!newest || *snapshots.totals.newest > *newest))
-            newest = snapshots.totals.newest;
-        ModelEntry entry(QStringLiteral("hf-") + folderName, displayName(folderName),
-                         ModelSource::huggingFace, size, size, repository, {repository}, newest,
-                         DeleteRisk::safe, std::nullopt, std::nullopt);
-        entry.dataFiles = blobs.dataFiles + snapshots.dataFiles;
-        entry.dataFiles.sort();
-        MovedLink::mark(entry);
-        result.models.push_back(std::move(entry));
-        addDownloads(blobs.downloads, folderName, now, result.models);
+    // A repository folder a move left as a link is listed as the moved repository.
+    QStringList repositories = MovedLink::folders(hub);
+    repositories.removeIf([](const QString& path) {
+        return !HubRepository::isRepositoryName(path.mid(path.lastIndexOf(u'/') + 1));
+    });
+    result.models = entriesOf(foldersOf(hub, repositories), now);
+    const QSet<QString> folders(repositories.cbegin(), repositories.cend());
+    for (ModelEntry& entry : result.models) {
+        if (folders.contains(entry.primaryPath))
+            MovedLink::mark(entry);
     }
     return result;
 }

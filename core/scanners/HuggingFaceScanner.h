@@ -3,20 +3,29 @@
 #include "model/SourceScan.h"
 
 #include <QDateTime>
-#include <QSet>
 #include <QString>
-#include <QStringList>
 
-// The Hugging Face hub cache: one entry per repository, and one per unfinished download.
+// The Hugging Face caches: the hub (models, datasets and spaces, their old revisions and
+// unfinished downloads), the xet cache and the datasets library's cache. Every path variable is
+// read with `~` and `$NAME` expanded as the hub's own library does.
 namespace HuggingFaceScanner {
 
 // $HF_HOME when set, not empty and existing; else $XDG_CACHE_HOME/huggingface when that
 // variable is set and the folder exists; else ~/.cache/huggingface.
 [[nodiscard]] QString cacheDir();
-// One entry per "models--" folder of the hub ($HF_HUB_CACHE, else cacheDir/hub), sized by the
-// regular files in its "blobs" and "snapshots" folders, followed by one per unfinished download
-// ("blobs/*.incomplete", not counted in the repository) unchanged in the ten minutes before
-// `now`. Never reports errors.
+// $HF_HUB_CACHE, else the older $HUGGINGFACE_HUB_CACHE, else cacheDir()/hub.
+[[nodiscard]] QString hubDir();
+// $HF_XET_CACHE, else cacheDir()/xet.
+[[nodiscard]] QString xetDir();
+// $HF_DATASETS_CACHE, else cacheDir()/datasets.
+[[nodiscard]] QString datasetsDir();
+// Per repository folder of the hub, its entries (see HubRepository::entries), in byte order of
+// the folders; then those of the xet and datasets caches. A "blobs" folder that links elsewhere
+// is sized and taken with its repository unless another repository's links there too or it
+// overlaps another store. Never reports errors.
 [[nodiscard]] SourceScan scan(const QDateTime& now = QDateTime::currentDateTimeUtc());
+// The entries scan() gives for the repositories of one hub folder, wherever it is.
+[[nodiscard]] SourceScan scanHub(const QString& hub,
+                                 const QDateTime& now = QDateTime::currentDateTimeUtc());
 
 } // namespace HuggingFaceScanner

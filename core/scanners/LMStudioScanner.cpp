@@ -103,6 +103,7 @@ void scanFolder(const QString& folder, QList<ModelEntry>& models)
             ModelEntry(identifier(fileName), displayName(file.path.mid(prefix), fileName),
                        ModelSource::lmStudio, file.size, file.size, file.path, {file.path},
                        file.modified, DeleteRisk::safe, parseQuantization(fileName), std::nullopt));
+        models.back().lastUsed = file.accessed;
         MovedLink::mark(models.back());
     }
 }

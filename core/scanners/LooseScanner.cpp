@@ -178,6 +178,7 @@ SourceScan scan(const QSet<QString>& excluding)
                 ModelEntry(QStringLiteral("loose-") + id.toLower(), name, ModelSource::loose,
                            file.size, std::nullopt, file.path, {file.path}, file.modified,
                            DeleteRisk::safe, parseQuantization(name), std::nullopt));
+            result.models.back().lastUsed = file.accessed;
             MovedLink::mark(result.models.back());
         }
     }

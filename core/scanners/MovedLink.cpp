@@ -97,6 +97,7 @@ std::optional<MovedLink> MovedLink::read(const QString& path, std::optional<Kind
     link.m_reachable = true;
     link.m_size = isFolder ? 0 : qint64(st.st_size);
     link.m_modified = FS::dateFrom(st.st_mtim.tv_sec, static_cast<qint32>(st.st_mtim.tv_nsec));
+    link.m_accessed = FS::dateFrom(st.st_atim.tv_sec, static_cast<qint32>(st.st_atim.tv_nsec));
     if (stores.contain(PathParts::resolved(path).value_or(link.m_target)))
         return std::nullopt;
     return link;
@@ -110,7 +111,8 @@ std::optional<MovedLink> MovedLink::read(const QString& path, Kind kind)
 
 FileInfo MovedLink::asFile() const
 {
-    return FileInfo{m_path, m_reachable ? m_size : 0, m_reachable ? m_modified : std::nullopt};
+    return FileInfo{m_path, m_reachable ? m_size : 0, m_reachable ? m_modified : std::nullopt,
+                    m_reachable ? m_accessed : std::nullopt};
 }
 
 QList<FileInfo> MovedLink::files(const QString& under, bool skipHidden,
@@ -192,6 +194,7 @@ void MovedLink::mark(ModelEntry& entry)
         entry.sizeBytes = 0;
         entry.reclaimableBytes = 0;
         entry.lastModified.reset();
+        entry.lastUsed.reset();
         entry.deleteRisk = DeleteRisk::unknown;
     }
     if (entry.detail && !entry.detail->isEmpty())

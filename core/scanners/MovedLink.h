@@ -30,7 +30,7 @@ public:
     [[nodiscard]] const QString& path() const { return m_path; }
     [[nodiscard]] const QString& target() const { return m_target; }
     [[nodiscard]] bool reachable() const { return m_reachable; }
-    // The link's path with its target's size and date (0 and none when out of reach).
+    // The link's path with its target's size and dates (0 and none when out of reach).
     [[nodiscard]] FileInfo asFile() const;
 
     // FS::files, plus the links among the files that stand for moved files (not those into the
@@ -61,4 +61,5 @@ private:
     bool m_reachable = false;
     qint64 m_size = 0;
     std::optional<QDateTime> m_modified;
+    std::optional<QDateTime> m_accessed;
 };

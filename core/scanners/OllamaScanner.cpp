@@ -162,6 +162,25 @@ QStringList largeLayerFiles(const Tag& tag)
     return files;
 }
 
+// When the tag's weights were last read: the newest access time of its model layers.
+std::optional<QDateTime> modelLayerUse(const Tag& tag)
+{
+    std::optional<QDateTime> newest;
+    for (const OllamaManifest::Layer& layer : tag.layers) {
+        if (layer.mediaType != OllamaManifest::modelMediaType)
+            continue;
+        const std::optional<struct stat> st =
+            statOf(tag.blobsDir + u'/' + OllamaManifest::blobFileName(layer.digest));
+        if (!st || !S_ISREG(st->st_mode))
+            continue;
+        const QDateTime used =
+            FS::dateFrom(st->st_atim.tv_sec, static_cast<qint32>(st->st_atim.tv_nsec));
+        if (!newest || used > *newest)
+            newest = used;
+    }
+    return newest;
+}
+
 // While some manifest of the group could not be read, any blob may be another tag's too: a tag
 // then offers only its manifest and keeps every layer.
 ModelEntry tagEntry(const Tag& tag, const BlobGroup& group, bool ollamaRunning)
@@ -204,6 +223,7 @@ ModelEntry tagEntry(const Tag& tag, const BlobGroup& group, bool ollamaRunning)
                      reclaimable, tag.path, paths, tag.modified,
                      ollamaRunning ? DeleteRisk::risky : DeleteRisk::safe, std::nullopt, detail);
     entry.dataFiles = largeLayerFiles(tag);
+    entry.lastUsed = modelLayerUse(tag);
     MovedLink::mark(entry);
     return entry;
 }
@@ -295,6 +315,7 @@ void addOrphans(const QList<FileInfo>& orphans, bool pulling, const QDateTime& n
             QStringLiteral("Orphaned blob (") + shortBlobName(name) + u')', ModelSource::ollama,
             file.size, file.size, file.path, {file.path}, file.modified, DeleteRisk::safe,
             std::nullopt, QStringLiteral("Not referenced by any Ollama model — safe to remove")));
+        models.back().lastUsed = file.accessed;
     }
 }
 
@@ -316,12 +337,15 @@ void addDownloads(QList<FileInfo> files, bool ollamaRunning, const QDateTime& no
         qint64 size = 0;
         QStringList paths;
         std::optional<QDateTime> newest;
+        std::optional<QDateTime> used;
         bool running = false;
         for (const FileInfo& file : it.value()) {
             size = saturatingAdd(size, file.size);
             paths.push_back(file.path);
             if (file.modified && (!newest || *file.modified > *newest))
                 newest = file.modified;
+            if (file.accessed && (!used || *file.accessed > *used))
+                used = file.accessed;
             running = running || changedSince(file, quietSince);
         }
         if (running)
@@ -333,6 +357,7 @@ void addDownloads(QList<FileInfo> files, bool ollamaRunning, const QDateTime& no
             ModelSource::ollama, size, size, paths.first(), paths, newest,
             ollamaRunning ? DeleteRisk::risky : DeleteRisk::safe, std::nullopt,
             QStringLiteral("Unfinished download — safe to remove unless it is still downloading")));
+        models.back().lastUsed = used;
     }
 }
 

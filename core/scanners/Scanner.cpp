@@ -6,13 +6,25 @@
 #include "scanners/CodingCacheScanner.h"
 #include "scanners/ComfyUIScanner.h"
 #include "scanners/CustomFolderScanner.h"
+#include "scanners/DockerModelsScanner.h"
 #include "scanners/DuplicateFinder.h"
 #include "scanners/EntryIds.h"
+#include "scanners/Gpt4AllScanner.h"
 #include "scanners/HashCache.h"
+#include "scanners/HiddenStores.h"
 #include "scanners/HuggingFaceScanner.h"
+#include "scanners/InvokeAiScanner.h"
+#include "scanners/JanScanner.h"
 #include "scanners/LMStudioScanner.h"
+#include "scanners/LlamaCppScanner.h"
 #include "scanners/LooseScanner.h"
+#include "scanners/ModelScopeScanner.h"
+#include "scanners/OllamaLoaded.h"
 #include "scanners/OllamaScanner.h"
+#include "scanners/PyTorchHubScanner.h"
+#include "scanners/SdWebUiScanner.h"
+#include "scanners/TextGenWebUiScanner.h"
+#include "scanners/UsageMarks.h"
 #include "scanners/WhisperScanner.h"
 
 #include <QHash>
@@ -26,26 +38,36 @@ namespace Scanner {
 
 namespace {
 
-// The source scanners that sourceJobs() runs side by side.
-constexpr int kSideBySideSources = 7;
-
 // The counter the walks of a scan add to, if its progress is watched.
 std::atomic<qint64>* entriesCounter(ScanProgress* progress)
 {
     return progress != nullptr ? &progress->entriesWalked : nullptr;
 }
 
-QList<SourceJob> sourceJobs(bool ollamaRunning, const QStringList& customFolders)
+// The source scanners run side by side; the probe's answer is read when the jobs run.
+QList<SourceJob> sourceJobs(const bool& ollamaRunning, const QStringList& customFolders)
 {
     return {
-        {ModelSource::ollama, [ollamaRunning] { return OllamaScanner::scan(ollamaRunning); }},
+        {ModelSource::ollama, [&ollamaRunning] { return OllamaScanner::scan(ollamaRunning); }},
         {ModelSource::lmStudio, [] { return LMStudioScanner::scan(); }},
         {ModelSource::huggingFace, [] { return HuggingFaceScanner::scan(); }},
         {ModelSource::whisper, [] { return WhisperScanner::scan(); }},
         {ModelSource::comfyUI, [] { return ComfyUIScanner::scan(); }},
         {ModelSource::codingCache, [] { return CodingCacheScanner::scan(); }},
+        // Before the custom folders, whose files inside such a store give way to it.
+        {ModelSource::huggingFace, [&customFolders] { return HiddenStores::scan(customFolders); }},
         {ModelSource::custom,
          [&customFolders] { return CustomFolderScanner::scan(customFolders); }},
+        // The later sources, in source order: each gives way to the files listed above.
+        {ModelSource::llamaCpp, [] { return LlamaCppScanner::scan(); }},
+        {ModelSource::gpt4All, [] { return Gpt4AllScanner::scan(); }},
+        {ModelSource::jan, [] { return JanScanner::scan(); }},
+        {ModelSource::dockerModels, [] { return DockerModelsScanner::scan(); }},
+        {ModelSource::pyTorchHub, [] { return PyTorchHubScanner::scan(); }},
+        {ModelSource::sdWebUi, [] { return SdWebUiScanner::scan(); }},
+        {ModelSource::invokeAi, [] { return InvokeAiScanner::scan(); }},
+        {ModelSource::textGenWebUi, [] { return TextGenWebUiScanner::scan(); }},
+        {ModelSource::modelScope, [] { return ModelScopeScanner::scan(); }},
     };
 }
 
@@ -73,16 +95,16 @@ SourceScan runJob(const SourceJob& job)
 std::optional<ScanResult> scanAll(const ScanRequest& request)
 {
     ScanProgress* progress = request.progress;
+    bool ollamaRunning = false;
+    const QList<SourceJob> jobs = sourceJobs(ollamaRunning, request.folders);
     if (progress != nullptr)
-        progress->sourcesTotal.store(kSideBySideSources + (request.includeLoose ? 1 : 0));
-    const bool ollamaRunning = OllamaScanner::isRunning();
+        progress->sourcesTotal.store(jobs.size() + (request.includeLoose ? 1 : 0));
+    ollamaRunning = OllamaScanner::isRunning();
     if (StopToken::requested(request.stop))
         return std::nullopt;
 
     // The scanners' own pool: they wait for the walker's jobs, which run on the walker's threads.
     QThreadPool pool;
-    const QList<SourceJob> jobs = sourceJobs(ollamaRunning, request.folders);
-    Q_ASSERT(jobs.size() == kSideBySideSources);
     SourceScan merged = merge(runSideBySide(jobs, pool, progress, request.stop));
     if (StopToken::requested(request.stop))
         return std::nullopt;
@@ -102,6 +124,7 @@ std::optional<ScanResult> scanAll(const ScanRequest& request)
     ScanResult result;
     if (!markDuplicates(merged.models, &pool, progress, request.stop, &result.duplicateGroups))
         return std::nullopt;
+    UsageMarks::apply(merged.models, ollamaRunning ? OllamaLoaded::models() : QStringList());
 
     result.models = std::move(merged.models);
     result.errors = std::move(merged.errors);

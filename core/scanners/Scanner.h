@@ -17,12 +17,12 @@ class QThreadPool;
 // A full scan: every source scanner, the merge, unique ids and duplicate marks.
 namespace Scanner {
 
-// Probes for a running Ollama server once, runs the seven source scanners side by side on a
+// Probes for a running Ollama server once, runs the source scanners side by side on a
 // pool of the call's own, merges them in source order, then runs the loose scanner over what
 // they did not claim (when includeLoose), makes ids unique and marks confirmed duplicates.
 // Blocks until all of it is done and never fails. The stop is looked at between these steps
 // and within them (per folder walked, per file and block hashed): a stopped scan gives nothing
-// and writes nothing.
+// and writes nothing. Last, the entries in use now are marked (see UsageMarks).
 [[nodiscard]] std::optional<ScanResult> scanAll(const ScanRequest& request);
 
 // One source scanner to run, with the source whose label names it in its errors.

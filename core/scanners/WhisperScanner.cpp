@@ -82,6 +82,7 @@ SourceScan scan()
                 QStringLiteral("whisper-") + name, displayName(name), ModelSource::whisper,
                 file.size, std::nullopt, file.path, {file.path}, file.modified, DeleteRisk::safe,
                 std::nullopt, QStringLiteral("Local Whisper transcription model")));
+            result.models.back().lastUsed = file.accessed;
             MovedLink::mark(result.models.back());
         }
     }

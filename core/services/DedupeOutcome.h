@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 // The result of one dedupe run: every file asked for, in order, and the filesystems touched.
@@ -13,6 +14,7 @@ struct DedupeOutcome
 {
     QList<DedupedFile> files;
     QList<FreedSpace> filesystems;
+    QStringList notes; // leftovers of an interrupted run kept where they are, each with why
     std::optional<QString> error; // the first problem met, for the user
     BrimvaleError::Kind errorKind = BrimvaleError::Kind::general;
 

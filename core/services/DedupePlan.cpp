@@ -32,19 +32,26 @@ Found find(const QList<DuplicateGroup>& groups, const QString& file)
     return {};
 }
 
-// The first copy of the group other than `own` that no chosen entry holds.
+// The first copy of the group other than `own` that no chosen entry holds, on own's filesystem
+// when there is one there (only such a copy can stand in for it), else anywhere. Every chosen
+// copy of one filesystem gets the same one.
 const DuplicateCopy* copyThatStays(const DuplicateGroup& group, const DuplicateCopy& own,
                                    const QSet<QString>& chosenIds)
 {
+    const DuplicateCopy* elsewhere = nullptr;
     for (const DuplicateCopy& copy : group.copies) {
         if (&copy == &own)
             continue;
         const bool chosen = std::any_of(copy.entryIds.cbegin(), copy.entryIds.cend(),
                                         [&](const QString& id) { return chosenIds.contains(id); });
-        if (!chosen)
+        if (chosen)
+            continue;
+        if (copy.identity.device == own.identity.device)
             return &copy;
+        if (!elsewhere)
+            elsewhere = &copy;
     }
-    return nullptr;
+    return elsewhere;
 }
 
 // Whether the path names the same file (device and inode) as the identity, links followed;

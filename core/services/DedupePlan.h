@@ -20,9 +20,10 @@ struct Plan
 
 // For each data file of the entries (dataFiles, else the primary path) that is a copy in one of
 // the scan's duplicate groups: the copy that stays is the first copy of the group held by no
-// entry among the given ones. A file with no such copy, and an entry with no duplicate file at
-// all, are skipped with a reason. A file already stored in the same blocks as another copy is
-// not a duplicate. Each file is planned once, however many given entries hold it.
+// entry among the given ones on the file's own filesystem, else the first such copy anywhere
+// (which then cannot be freed against). A file with no such copy, and an entry with no duplicate
+// file at all, are skipped with a reason. A file already stored in the same blocks as another copy
+// is not a duplicate. Each file is planned once, however many given entries hold it.
 [[nodiscard]] Plan of(const ScanResult& scan, const QList<ModelEntry>& entries);
 
 } // namespace DedupePlan

@@ -1,8 +1,11 @@
 #include "services/DedupeService.h"
 
+#include "fs/BlockLayout.h"
 #include "fs/BlockSharing.h"
+#include "fs/ExtendedAttributes.h"
 #include "fs/Mounts.h"
 #include "fs/PathParts.h"
+#include "fs/ReadLease.h"
 #include "fs/UniqueFd.h"
 #include "fs/VolumeInfo.h"
 #include "model/BrimvaleError.h"
@@ -32,6 +35,12 @@ const QString kPartly = QStringLiteral("The filesystem shared only part of the f
 const QString kCannotShare = QStringLiteral(
     "This filesystem cannot share blocks — use --hard-link to replace the copy by a hard link");
 const QString kOwner = QStringLiteral("Different permissions or owner than the copy that stays");
+const QString kAttributes =
+    QStringLiteral("Different ACLs or extended attributes than the copy that stays");
+const QString kOtherName = QStringLiteral("Another name still holds this file");
+const QString kWriter = QStringLiteral("A program has this file open for writing");
+const QString kNoLease = QStringLiteral("Cannot tell whether a program writes to this file: ");
+const QString kStoredOnce = QStringLiteral("Already stored once");
 const QString kStopped = QStringLiteral("Stopped — the remaining files were not freed");
 const QString kBusy =
     QStringLiteral("Another Brimvale is freeing duplicates — try again in a moment");
@@ -42,6 +51,12 @@ qint64 freeBytes(const QByteArray& folder)
     const std::optional<VolumeInfo::Capacity> capacity =
         VolumeInfo::capacity(QFile::decodeName(folder));
     return capacity ? capacity->available : 0;
+}
+
+// Why the file's read lease could not be taken, for the user.
+QString leaseProblem(int error)
+{
+    return error == EAGAIN ? kWriter : kNoLease + BrimvaleError::describe(error);
 }
 
 // Opens a regular file for reading; the reason is set when it cannot be.
@@ -157,10 +172,14 @@ public:
                 freeOne(item, file);
             m_outcome.files.push_back(file);
         }
-        for (Volume& volume : m_volumes)
-            m_outcome.filesystems.push_back(
-                {volume.space.mountPoint, volume.space.freeBefore,
-                 m_options.dryRun ? volume.space.freeBefore : freeBytes(volume.folder)});
+        creditVolumes();
+        for (Volume& volume : m_volumes) {
+            if (!m_options.dryRun)
+                VolumeInfo::writeBack(QFile::decodeName(volume.folder));
+            volume.space.freeAfter =
+                m_options.dryRun ? volume.space.freeBefore : freeBytes(volume.folder);
+            m_outcome.filesystems.push_back(volume.space);
+        }
         return m_outcome;
     }
 
@@ -218,16 +237,35 @@ private:
             const QByteArray mount =
                 Mounts::topDirectoryOf(PathParts::resolved(folder).value_or(folder));
             m_volumes.push_back(
-                {quint64(st.st_dev), folder, {QFile::decodeName(mount), freeBytes(folder), 0}});
+                {quint64(st.st_dev), folder, {QFile::decodeName(mount), freeBytes(folder), 0, 0}});
+        }
+    }
+
+    // Adds the bytes of each file freed to the filesystem holding it.
+    void creditVolumes()
+    {
+        for (const DedupedFile& file : m_outcome.files) {
+            struct stat st
+            {
+            };
+            if (!file.freed() || PathParts::holdsNul(file.path) ||
+                ::stat(PathParts::parentOf(QFile::encodeName(file.path)).constData(), &st) != 0)
+                continue;
+            for (Volume& volume : m_volumes)
+                if (volume.device == quint64(st.st_dev))
+                    volume.space.bytesShared += file.bytesShared;
         }
     }
 
     void removeLeftovers()
     {
-        for (const QByteArray& folder : duplicateFolders())
-            for (const HardLinkSwap::Relinked& file :
-                 HardLinkSwap::removeLeftovers(QFile::decodeName(folder)))
+        for (const QByteArray& folder : duplicateFolders()) {
+            const HardLinkSwap::Sweep sweep =
+                HardLinkSwap::removeLeftovers(QFile::decodeName(folder));
+            for (const HardLinkSwap::Relinked& file : sweep.relinked)
                 m_own.record(file.before, file.after);
+            m_outcome.notes += sweep.left;
+        }
     }
 
     void freeOne(const DedupeItem& item, DedupedFile& file)
@@ -249,6 +287,8 @@ private:
             return refuse(file, kChanged);
         if (pair.now().sameFile(pair.keepNow()))
             return refuse(file, kSameFile);
+        if (storedOnce(pair))
+            return refuse(file, kStoredOnce);
 
         if (const int error = sharingError(item, pair); error == 0) {
             if (m_options.dryRun) {
@@ -261,6 +301,14 @@ private:
             return refuse(file, BrimvaleError::describe(error));
         }
         linkInstead(item, pair, file);
+    }
+
+    // Whether every data extent of the duplicate is the copy's own, in the same place: sharing
+    // would free nothing.
+    static bool storedOnce(const Pair& pair)
+    {
+        const std::optional<QByteArray> keep = BlockLayout::of(pair.keep.get());
+        return keep && keep == BlockLayout::of(pair.duplicate.get());
     }
 
     // 0 when the kernel will share blocks between the two files, else an errno value. Opens
@@ -319,27 +367,55 @@ private:
         return true;
     }
 
-    // Replaces the duplicate by a hard link to the copy that stays, once both are verified.
-    void linkInstead(const DedupeItem& item, const Pair& pair, DedupedFile& file)
+    // Replaces the duplicate by a hard link to the copy that stays, once both are verified,
+    // holding a read lease on the duplicate from before the check of its content until the
+    // link took its place: a program writing to it would go on writing to the replaced file.
+    void linkInstead(const DedupeItem& item, Pair& pair, DedupedFile& file)
     {
         if (!m_options.hardLink)
             return refuse(file, kCannotShare);
         if (pair.keepStat.st_mode != pair.stat.st_mode ||
             pair.keepStat.st_uid != pair.stat.st_uid || pair.keepStat.st_gid != pair.stat.st_gid)
             return refuse(file, kOwner);
+        if (const std::optional<QString> problem = attributesProblem(pair))
+            return refuse(file, *problem);
+        if (pair.stat.st_nlink > 1)
+            return refuse(file, kOtherName);
+        pair.writable = UniqueFd(); // the run's own, which would keep the lease from being taken
+        const ReadLease lease(pair.duplicate.get());
+        if (lease.error() != 0)
+            return refuse(file, leaseProblem(lease.error()));
         if (!m_options.dryRun) {
             if (const std::optional<QString> problem = verify(pair, item.hash))
                 return *problem == kStopped ? stop(file) : refuse(file, *problem);
             const HardLinkSwap::Outcome swapped =
-                HardLinkSwap::swap(item.keepPath, pair.keepNow(), item.path, pair.now());
+                HardLinkSwap::swap(item.keepPath, pair.keepNow(), item.path, pair.now(), lease);
             if (swapped.end == HardLinkSwap::Outcome::End::changed)
                 return refuse(file, kChanged);
+            if (swapped.end == HardLinkSwap::Outcome::End::written)
+                return refuse(file, kWriter);
             if (swapped.end == HardLinkSwap::Outcome::End::failed)
                 return refuse(file, BrimvaleError::describe(swapped.error));
             noteOwnChange(pair);
         }
         file.bytesShared = pair.now().size;
         file.hardLinked = true;
+    }
+
+    // Why the duplicate's extended attributes (ACLs among them) keep it from being replaced by
+    // the copy that stays, if they do: they would be lost.
+    static std::optional<QString> attributesProblem(const Pair& pair)
+    {
+        ExtendedAttributes::List keep;
+        ExtendedAttributes::List duplicate;
+        int error = ExtendedAttributes::read(pair.keep.get(), keep);
+        if (error == 0)
+            error = ExtendedAttributes::read(pair.duplicate.get(), duplicate);
+        if (error != 0)
+            return BrimvaleError::describe(error);
+        if (!ExtendedAttributes::same(std::move(keep), std::move(duplicate)))
+            return kAttributes;
+        return std::nullopt;
     }
 
     // Hashes both open files again: both must still hold the scanned content and be unchanged

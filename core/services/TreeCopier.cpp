@@ -1,6 +1,7 @@
 #include "services/TreeCopier.h"
 
 #include "fs/ExtendedAttributes.h"
+#include "fs/PosixIO.h"
 #include "fs/UniqueFd.h"
 #include "model/BrimvaleError.h"
 
@@ -164,7 +165,7 @@ private:
                   const QByteArray& targetName, const QByteArray& path)
     {
         const UniqueFd in(
-            ::openat(sourceDir, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+            PosixIO::openToRead(sourceDir, name.constData(), O_NOFOLLOW | O_NONBLOCK));
         if (!in.isValid())
             failWith(errno);
         struct stat before

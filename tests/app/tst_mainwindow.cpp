@@ -11,6 +11,7 @@
 #include "views/Palette.h"
 #include "views/SettingsWindow.h"
 #include "views/SidebarView.h"
+#include "views/SourceStyle.h"
 #include "views/StatusBar.h"
 #include "views/ToastView.h"
 #include "views/TrashTable.h"
@@ -176,6 +177,35 @@ private slots:
                  titles.indexOf(QStringLiteral("AI Caches")) + 1);
     }
 
+    // A later source has a row only while it holds something, in source order, each with its
+    // own colour and a drawn icon.
+    void laterSourceRowsWhenHoldingSomething()
+    {
+        const QStringList before = rowTitles(sidebar()->list());
+        ScanResult scan;
+        for (const ModelSource source : {ModelSource::modelScope, ModelSource::jan}) {
+            ModelEntry model = TrashFixtures::model(source.rawValue(), {source.rawValue()}, 1000);
+            model.source = source;
+            scan.models.push_back(model);
+        }
+        m_core->canned = scan;
+        QVERIFY(wait(m_model->rescan()));
+        QStringList expected = before;
+        const QString last = before.contains(QStringLiteral("Loose Files"))
+                                 ? QStringLiteral("Loose Files")
+                                 : QStringLiteral("AI Caches");
+        expected.insert(before.indexOf(last) + 1, QStringLiteral("Jan"));
+        expected.insert(expected.indexOf(QStringLiteral("Jan")) + 1, QStringLiteral("ModelScope"));
+        QCOMPARE(rowTitles(sidebar()->list()), expected);
+        QSet<QRgb> colours;
+        for (const ModelSource source : ModelSource::allCases()) {
+            colours.insert(SourceStyle::color(source).rgb());
+            QVERIFY2(QFile::exists(u":/icons/"_qs + SourceStyle::iconName(source) + u".svg"_qs),
+                     qPrintable(source.rawValue()));
+        }
+        QCOMPARE(colours.size(), ModelSource::count);
+    }
+
     void folderRowAndRemoval()
     {
         const QString stored = m_home->file(QStringLiteral("Models/Checkpoints/"));
@@ -258,6 +288,76 @@ private slots:
         QVERIFY(!m_model->pendingRiskyTrash());
         QTest::qWait(50);
         QVERIFY(m_model->trashEntries().isEmpty());
+        QVERIFY(QFile::exists(model.primaryPath));
+    }
+
+    // The sidebar offers Not Used Lately, after Duplicates, only while some entry qualifies.
+    void notUsedLatelyRowFollowsScan()
+    {
+        ModelEntry model = publish(true);
+        QVERIFY(!sidebar()->row(SidebarItem::notUsedLately()));
+        model.lastUsed = QDateTime::currentDateTimeUtc().addDays(-120);
+        ScanResult scan;
+        scan.models = {model};
+        m_core->canned = scan;
+        QVERIFY(wait(m_model->rescan()));
+        QVERIFY(sidebar()->row(SidebarItem::notUsedLately()));
+        const QStringList titles = rowTitles(sidebar()->list());
+        QCOMPARE(titles.indexOf(u"Not Used Lately"_qs), titles.indexOf(u"Duplicates"_qs) + 1);
+    }
+
+    void trashAlertTexts_data()
+    {
+        // Entries "name:holder", an Ollama tag's name starting with "ollama".
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("message");
+        const QString ollama = u"Ollama is running"_qs;
+        const QString llama = u"llama-server has it open. Moving it to the Trash now may make "
+                              u"llama-server fail."_qs;
+        QTest::newRow("one in use")
+            << QStringList{u"a:llama-server"_qs} << u"a is in use"_qs << llama;
+        QTest::newRow("two of three in use, the first named")
+            << QStringList{u"b:"_qs, u"a:llama-server"_qs, u"c:python3"_qs}
+            << u"a and 1 more are in use"_qs << llama;
+        QTest::newRow("an Ollama tag keeps its alert")
+            << QStringList{u"ollama-x:Ollama"_qs} << ollama << TrashAlert::ollamaRunning().message;
+    }
+    void trashAlertTexts()
+    {
+        QFETCH(QStringList, entries);
+        QList<ModelEntry> models;
+        for (const QString& text : entries) {
+            ModelEntry model;
+            model.name = text.section(u':', 0, 0);
+            model.source =
+                model.name.startsWith(u"ollama"_qs) ? ModelSource::ollama : ModelSource::custom;
+            if (const QString holder = text.section(u':', 1); !holder.isEmpty())
+                model.inUseBy = holder;
+            models << model;
+        }
+        const TrashAlert alert = TrashAlert::of(
+            models, [](const ModelEntry& entry) { return entry.source == ModelSource::ollama; });
+        QFETCH(QString, title);
+        QFETCH(QString, message);
+        QCOMPARE(alert.title, title);
+        QCOMPARE(alert.message, message);
+    }
+
+    // The window asks with the in-use text; Cancel is the default.
+    void inUseAlertNamesTheProgram()
+    {
+        m_window->show();
+        ModelEntry model = publish();
+        model.inUseBy = u"llama-server"_qs;
+        m_core->risky = true;
+        QVERIFY(wait(m_model->requestTrash({model})));
+        QTRY_VERIFY(m_window->riskyAlert());
+        QCOMPARE(m_window->riskyAlert()->windowTitle(), model.name + u" is in use"_qs);
+        QVERIFY(m_window->riskyAlert()->text().startsWith(u"llama-server has it open."_qs));
+        QCOMPARE(m_window->riskyAlert()->defaultButton()->text(), u"Cancel"_qs);
+        QTest::keyClick(m_window->riskyAlert(), Qt::Key_Escape);
+        QTRY_VERIFY(!m_window->riskyAlert());
         QVERIFY(QFile::exists(model.primaryPath));
     }
 

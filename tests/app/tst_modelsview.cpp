@@ -1,6 +1,7 @@
 #include "ViewFixtures.h"
 #include "views/CellRoles.h"
 #include "views/EmptyState.h"
+#include "views/InfoStrip.h"
 #include "views/ModelTable.h"
 #include "views/ModelTableModel.h"
 #include "views/ModelsView.h"
@@ -168,6 +169,72 @@ private slots:
         QCOMPARE(rows.index(0, ModelTableModel::size).data(Qt::ToolTipRole).toString(), sizeTip);
         for (const int column : {ModelTableModel::source, ModelTableModel::status})
             QVERIFY(!rows.index(0, column).data(Qt::DecorationRole).value<QIcon>().isNull());
+    }
+
+    void useCells_data()
+    {
+        QTest::addColumn<bool>("recorded");
+        QTest::addColumn<QString>("process");
+        QTest::newRow("drive records no reads") << false << QString();
+        QTest::newRow("read, open in a program") << true << u"llama-server"_qs;
+    }
+    // Last Used reads like Modified, or explains its dash; an entry in use carries a tag that
+    // names the program.
+    void useCells()
+    {
+        QFETCH(bool, recorded);
+        QFETCH(QString, process);
+        ModelEntry model = entry(QStringLiteral("a"), 5);
+        const QDateTime read = QDateTime::currentDateTime().addDays(-3);
+        if (recorded)
+            model.lastUsed = read;
+        if (!process.isEmpty())
+            model.inUseBy = process;
+        ModelTableModel rows;
+        rows.setRows({model});
+        const QModelIndex used = rows.index(0, ModelTableModel::lastUsed);
+        QCOMPARE(rows.headerData(ModelTableModel::lastUsed, Qt::Horizontal, Qt::DisplayRole),
+                 QVariant(u"Last Used"_qs));
+        QCOMPARE(ModelTableModel::sortField(ModelTableModel::lastUsed), SortKey::Field::lastUsed);
+        QCOMPARE(used.data().toString(), recorded ? u"3 days ago"_qs : u"—"_qs);
+        QCOMPARE(used.data(Qt::ToolTipRole).toString(),
+                 recorded ? ModelTableModel::longDate(read)
+                          : u"This drive does not record when files are read"_qs);
+        const QList<Tag> tags =
+            rows.index(0, ModelTableModel::name).data(CellRoles::tags).value<QList<Tag>>();
+        const Tag inUse(u"IN USE"_qs, Palette::orange, u"Open in "_qs + process);
+        QCOMPARE(tags.contains(inUse), !process.isEmpty());
+    }
+
+    // Not Used Lately holds the entries read more than 90 days ago, largest first, under its
+    // explanation.
+    void notUsedLately()
+    {
+        Setup setup;
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        QList<ModelEntry> models;
+        for (const auto& [id, size, days] : {std::tuple{u"old"_qs, 5000, 100},
+                                             {u"recent"_qs, 9000, 89},
+                                             {u"older"_qs, 7000, 400},
+                                             {u"unrecorded"_qs, 8000, -1}}) {
+            models << entry(id, size);
+            if (days >= 0)
+                models.last().lastUsed = now.addDays(-days);
+        }
+        QVERIFY(setup.publish(models));
+        ModelsView view(setup.model);
+        view.show();
+        setup.model.setSidebar(SidebarItem::notUsedLately());
+        QCOMPARE(view.title(), u"Not Used Lately"_qs);
+        QVERIFY(view.unusedStrip().isVisible());
+        QCOMPARE(view.unusedStrip().text(),
+                 u"Models and caches nobody has read for 3 months or more."_qs);
+        QStringList shown;
+        for (const ModelEntry& row : view.table().tableModel().rows())
+            shown << row.id;
+        QCOMPARE(shown, (QStringList{u"older"_qs, u"old"_qs}));
+        setup.model.setSidebar(SidebarItem::all());
+        QVERIFY(!view.unusedStrip().isVisible());
     }
 
     void headerClicksEditSortOrder()

@@ -190,7 +190,8 @@ void CliDedupeTest::json()
     QCOMPARE(run.exitCode, exitCode);
     const QJsonObject object = QJsonDocument::fromJson(run.out).object();
     QCOMPARE(object.keys(), (QStringList{u"bytesShared"_qs, u"dryRun"_qs, u"error"_qs, u"files"_qs,
-                                         u"filesystems"_qs}));
+                                         u"filesystems"_qs, u"notes"_qs}));
+    QCOMPARE(object[u"notes"_qs].toArray(), QJsonArray());
     const bool dryRun = arguments.contains(u"--dry-run"_qs);
     QCOMPARE(object[u"dryRun"_qs].toBool(true), dryRun);
     QCOMPARE(object[u"bytesShared"_qs].toInteger(-1), dryRun ? kSize : 0);

@@ -24,6 +24,8 @@ private slots:
     void plainOutputHasNoControlCharacters();
     void relativePaths();
     void tableFitsTheTerminal();
+    void laterSourcesInTheTotals();
+    void unusedFor();
 };
 
 void TestCliScan::statuses_data()
@@ -42,6 +44,11 @@ void TestCliScan::statuses_data()
         {u"--version x"_qs, 2, u"unknown command or option: --version"_qs},
         {u"scan x"_qs, 2, u"unexpected argument: x"_qs},
         {u"scan --folder"_qs, 2, u"missing value for --folder"_qs},
+        {u"scan --unused-for"_qs, 2, u"missing value for --unused-for"_qs},
+        {u"scan --unused-for 0"_qs, 2, u"--unused-for needs a positive whole number of days"_qs},
+        {u"scan --unused-for -3"_qs, 2, u"needs a positive whole number of days, not \"-3\""_qs},
+        {u"scan --unused-for 1.5"_qs, 2, u"needs a positive whole number of days, not"_qs},
+        {u"scan --unused-for 9x"_qs, 2, u"needs a positive whole number of days, not"_qs},
         {u"folders add"_qs, 2, u"missing folder for add"_qs},
         {u"folders remove /a /b"_qs, 2, u"unexpected argument: /b"_qs},
         {u"folders clear"_qs, 2, u"unexpected argument: clear"_qs},
@@ -166,6 +173,57 @@ void TestCliScan::tableFitsTheTerminal()
     QVERIFY(lines.size() > 2 && lines[1].contains(u'…') && lines[1].contains(u"  ~/m"_qs));
     for (const QString& line : lines)
         QVERIFY2(line.size() <= 60, qPrintable(line));
+}
+
+// Only entries read longer ago than the days given are listed, in the table and in JSON alike.
+void TestCliScan::unusedFor()
+{
+    TestHome home;
+    const QString folder = home.file(u"models"_qs);
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    for (const auto& [name, days] : {std::pair{u"old"_qs, 100}, {u"recent"_qs, 80}}) {
+        const QString path = folder + u'/' + name + u".gguf"_qs;
+        QVERIFY(Fixtures::makeSparseFile(path, 2'000'000));
+        QVERIFY(Fixtures::setAccessed(path, now - days * 86'400));
+    }
+    QCOMPARE(runCli({u"folders"_qs, u"add"_qs, folder}).exitCode, 0);
+    const auto ids = [](const QByteArray& json) {
+        QStringList found;
+        for (const QJsonValue& model : QJsonDocument::fromJson(json)[u"models"].toArray())
+            found.push_back(model[u"id"].toString());
+        return found;
+    };
+    const auto scan = [](const QString& days, bool json) {
+        QStringList arguments{u"scan"_qs, u"--unused-for"_qs, days};
+        if (json)
+            arguments.push_back(u"--json"_qs);
+        return runCli(arguments);
+    };
+    QCOMPARE(ids(scan(u"90"_qs, true).out), QStringList{u"custom-old-2000000"_qs});
+    QCOMPARE(ids(scan(u"70"_qs, true).out).size(), 2);
+    QCOMPARE(ids(scan(u"101"_qs, true).out), QStringList());
+    const QByteArray table = scan(u"90"_qs, false).out;
+    QVERIFY2(table.contains("custom-old-2000000") && !table.contains("custom-recent"),
+             table.constData());
+    QVERIFY(table.startsWith("ID "));
+    QVERIFY(table.contains("  MODIFIED  LAST USED  PATH\n"));
+}
+
+// The later sources follow the eight in the totals, each only when it holds something.
+void TestCliScan::laterSourcesInTheTotals()
+{
+    TestHome home;
+    QVERIFY(Fixtures::makeTree(home.path(), {u"jan/models/x/x.gguf:3000000"_qs,
+                                             u".cache/gpt4all/m.gguf:2000000"_qs,
+                                             u".lmstudio/models/p/r/m.gguf:1000000"_qs}));
+    const QByteArray out = runCli({u"scan"_qs, u"--no-loose"_qs}).out;
+    const qsizetype header = out.indexOf("\nSOURCE ");
+    const QList<QByteArray> rows = out.mid(header + 1).split('\n');
+    QStringList labels;
+    for (const QByteArray& row : rows.mid(1, 3))
+        labels.push_back(QString::fromUtf8(row.left(row.indexOf("  "))));
+    QCOMPARE(labels, (QStringList{u"LM Studio"_qs, u"GPT4All"_qs, u"Jan"_qs}));
+    QVERIFY(rows.value(4).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestCliScan)

@@ -1,3 +1,4 @@
+#include "FileHolder.h"
 #include "Fixtures.h"
 #include "TestHome.h"
 #include "TrashFixtures.h"
@@ -44,6 +45,7 @@ private slots:
     void cleanup() { m_home.reset(); }
     void trashPrintsEachPathMovedOnce();
     void trashFailuresExitWithOne();
+    void inUseNeedsForce();
     void usageErrors_data();
     void usageErrors();
     void trashedListsNewestFirst();
@@ -51,6 +53,26 @@ private slots:
     void restoreAndDeleteGoOnAfterAFailure();
     void restoreAndDeletePrintJson();
 };
+
+// An entry a running process holds is trashed only with --force; nothing moves before that.
+void TestCliTrash::inUseNeedsForce()
+{
+    const QString folder = h(u"models"_qs);
+    const QString free = modelFile(folder, u"free"_qs), held = modelFile(folder, u"held"_qs);
+    FileHolder holder(folder + u"/held.gguf"_qs, FileHolder::How::mapped);
+    if (!holder.holding())
+        QSKIP("python3 could not hold the file here");
+    CliRun run = runCli({u"trash"_qs, u"--folder"_qs, folder, free, held});
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.out, QByteArray());
+    QCOMPARE(run.err, "held.gguf is in use by " + holder.processName().toUtf8() +
+                          ". Quit it before trashing, or use --force.\n");
+    QVERIFY(PosixIO::lexists(folder + u"/free.gguf"_qs));
+    run = runCli({u"trash"_qs, u"--force"_qs, u"--folder"_qs, folder, free, held});
+    QCOMPARE(run.err, QByteArray());
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(!PosixIO::lexists(folder + u"/held.gguf"_qs));
+}
 
 void TestCliTrash::trashPrintsEachPathMovedOnce()
 {

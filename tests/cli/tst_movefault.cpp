@@ -34,7 +34,7 @@ private:
 
     QStringList m_ids;
     QList<Item> m_items;
-    qint64 m_runMs = 20; // the longest whole run measured so far
+    qint64 m_runMs = 20; // the last whole run: kills follow the machine's load both ways
 };
 
 void MoveFaultTest::initTestCase()
@@ -88,7 +88,7 @@ QString MoveFaultTest::moveAll(const QString& destination, std::optional<qint64>
     process.waitForFinished(300000);
     killed = killed && process.exitStatus() == QProcess::CrashExit;
     if (!killAfterUs)
-        m_runMs = std::max(m_runMs, clock.elapsed());
+        m_runMs = std::max<qint64>(1, clock.elapsed());
     QString problem = !killAfterUs && process.exitCode() != 0
                           ? QStringLiteral("a move without a kill failed: ") +
                                 QString::fromUtf8(process.readAllStandardError())
@@ -159,7 +159,7 @@ void MoveFaultTest::killedMoveLosesNothing()
                                                    .arg(problem)));
         kills += killed ? 1 : 0;
     }
-    qInfo("%d kills; a run takes up to %lld ms", kills, m_runMs);
+    qInfo("%d kills; the last whole run took %lld ms", kills, m_runMs);
     QVERIFY(kills >= wantedKills);
 }
 

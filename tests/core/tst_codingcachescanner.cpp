@@ -64,9 +64,79 @@ private slots:
         const ModelEntry& entry = scan.models.first();
         QCOMPARE(entry.name, name);
         QVERIFY(entry.detail);
-        QCOMPARE(entry,
-                 ModelEntry(id, name, ModelSource::codingCache, 150'000, 150'000, path, {path},
-                            entry.lastModified, DeleteRisk::safe, std::nullopt, entry.detail));
+        ModelEntry expected(id, name, ModelSource::codingCache, 150'000, 150'000, path, {path},
+                            entry.lastModified, DeleteRisk::safe, std::nullopt, entry.detail);
+        expected.lastUsed = entry.lastUsed;
+        QCOMPARE(entry, expected);
+    }
+
+    // Each machine-learning cache at its default folder and where its variable points
+    // ("~" and "$NAME" expanded); a variable that is set replaces the default.
+    void machineLearningCache_data()
+    {
+        QTest::addColumn<QByteArray>("variable");
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<QString>("folder"); // below the home
+        QTest::addColumn<QString>("id");     // empty: no entry
+        QTest::addColumn<QString>("name");
+        const auto row = [](const char* name, const char* variable, const char* value,
+                            const char* folder, const char* id, const char* title) {
+            QTest::newRow(name) << QByteArray(variable) << QByteArray(value)
+                                << QString::fromUtf8(folder) << QString::fromUtf8(id)
+                                << QString::fromUtf8(title);
+        };
+        row("vLLM default", "", "", ".cache/vllm", "cache-vllm-kernelcache",
+            "vLLM \u2014 Kernel Cache");
+        row("vLLM variable, ~", "VLLM_CACHE_ROOT", "~/v", "v", "cache-vllm-kernelcache",
+            "vLLM \u2014 Kernel Cache");
+        row("vLLM variable set: default not read", "VLLM_CACHE_ROOT", "~/v", ".cache/vllm", "", "");
+        row("Triton", "", "", ".triton/cache", "cache-triton-kernelcache",
+            "Triton \u2014 Kernel Cache");
+        row("Keras default", "", "", ".keras/models", "cache-keras-models", "Keras \u2014 Models");
+        row("Keras home, $HOME", "KERAS_HOME", "$HOME/k", "k/models", "cache-keras-models",
+            "Keras \u2014 Models");
+        row("InsightFace default", "", "", ".insightface/models", "cache-insightface-models",
+            "InsightFace \u2014 Models");
+        row("InsightFace variable, ${HOME}", "INSIGHTFACE_HOME", "${HOME}/i", "i",
+            "cache-insightface-models", "InsightFace \u2014 Models");
+        row("EasyOCR default", "", "", ".EasyOCR/model", "cache-easyocr-models",
+            "EasyOCR \u2014 Models");
+        row("EasyOCR variable", "EASYOCR_MODULE_PATH", "~/e", "e", "cache-easyocr-models",
+            "EasyOCR \u2014 Models");
+        row("Coqui TTS in the data home", "", "", "data/tts", "cache-coquitts-models",
+            "Coqui TTS \u2014 Models");
+        row("Coqui TTS variable", "TTS_HOME", "~/t", "t", "cache-coquitts-models",
+            "Coqui TTS \u2014 Models");
+        row("sentence-transformers", "", "", ".cache/torch/sentence_transformers",
+            "cache-sentence-transformers-models", "sentence-transformers \u2014 Models");
+    }
+
+    void machineLearningCache()
+    {
+        QFETCH(QByteArray, variable);
+        QFETCH(QByteArray, value);
+        QFETCH(QString, folder);
+        QFETCH(QString, id);
+        QFETCH(QString, name);
+        TestHome home;
+        home.setEnv("XDG_DATA_HOME", QFile::encodeName(home.file(u"data"_s)));
+        if (!variable.isEmpty())
+            home.setEnv(variable.constData(), value);
+        const QString path = home.file(folder);
+        QVERIFY(Fixtures::makeSparseFile(path + u"/sub/a"_s, 100'000));
+        const SourceScan scan = CodingCacheScanner::scan();
+        QCOMPARE(ScanReadout::idsOf(scan), id.isEmpty() ? QStringList{} : QStringList{id});
+        if (id.isEmpty())
+            return;
+        const ModelEntry& entry = scan.models.first();
+        const QString detail = id.contains(u"kernel"_s)
+                                   ? u"Compiled kernels \u2014 rebuilt when needed"_s
+                                   : u"Downloaded models \u2014 downloaded again when needed"_s;
+        ModelEntry expected(id, name, ModelSource::codingCache, 100'000, 100'000, path, {path},
+                            entry.lastModified, DeleteRisk::safe, std::nullopt, detail);
+        expected.lastUsed = entry.lastUsed;
+        QVERIFY(entry.lastUsed);
+        QCOMPARE(entry, expected);
     }
 
     void sumStopsAtTheLargestSize()

@@ -144,6 +144,16 @@ void DedupePlanTest::plans_data()
     QTest::newRow("two hard links of one copy")
         << u"c l1=c l2=c d"_qs << u"c+l1+l2=A,B d=X"_qs << u"A:l1 B:l2 X:d"_qs << u"B A"_qs
         << u"B:l2>d /"_qs;
+    // "far" does not exist: its made-up identity puts it on a filesystem of its own.
+    QTest::newRow("copy that stays on the file's own filesystem")
+        << u"h1 h2"_qs << u"far=L h1=A h2=B"_qs << u"L:far A:h1 B:h2"_qs << u"A"_qs
+        << u"A:h1>h2 /"_qs;
+    QTest::newRow("one copy that stays for the chosen copies of one filesystem")
+        << u"h1 h2 h3"_qs << u"far=L h1=A h2=B h3=C"_qs << u"L:far A:h1 B:h2 C:h3"_qs << u"B A"_qs
+        << u"B:h2>h3 A:h1>h3 /"_qs;
+    QTest::newRow("copy that stays elsewhere when the own filesystem has none")
+        << u"h1 h2"_qs << u"far=L h1=A h2=B"_qs << u"L:far A:h1 B:h2"_qs << u"A B"_qs
+        << u"A:h1>far B:h2>far /"_qs;
     QTest::newRow("path sharing the blocks of a copy")
         << u"c r d"_qs << u"c+r=A,B d=X"_qs << u"A:r B:c X:d"_qs << u"A"_qs << u"/ A:r!once"_qs;
     QTest::newRow("path sharing the blocks of a copy, in two entries")

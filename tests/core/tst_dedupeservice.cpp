@@ -4,9 +4,13 @@
 // a busy lock.
 #include "DedupeTestSupport.h"
 #include "XfsMount.h"
+#include "fs/BlockLayout.h"
 #include "fs/FileLock.h"
+#include "fs/ReadLease.h"
+#include "services/DedupePlan.h"
 #include "services/DedupeService.h"
 
+#include <algorithm>
 #include <memory>
 #include <sys/xattr.h>
 
@@ -21,6 +25,13 @@ const QString kChanged = QStringLiteral("Changed since the scan — scan again")
 const QString kOwner = QStringLiteral("Different permissions or owner than the copy that stays");
 const QString kCannotShare = QStringLiteral(
     "This filesystem cannot share blocks — use --hard-link to replace the copy by a hard link");
+const QString kWriter = QStringLiteral("A program has this file open for writing");
+
+bool setAttribute(const QString& path, const char* value)
+{
+    return ::setxattr(QFile::encodeName(path).constData(), "user.origin", value, strlen(value),
+                      0) == 0;
+}
 
 // Rewrites one byte of the file in place with the value it already has, or another one.
 bool touchByte(const QString& path, qint64 offset, bool sameValue)
@@ -32,6 +43,25 @@ bool touchByte(const QString& path, qint64 offset, bool sameValue)
     if (!file.getChar(&byte) || !file.seek(offset))
         return false;
     return file.putChar(sameValue ? byte : char(byte ^ 0x5a)) && file.flush();
+}
+
+// Data, then a preallocated range that was never written (reading as zeros), then the data again.
+bool writePreallocated(const QString& path, const QByteArray& data)
+{
+    if (!writeSynced(path, data))
+        return false;
+    const UniqueFd fd(::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC));
+    return fd.isValid() && ::fallocate(fd.get(), 0, data.size(), data.size()) == 0 &&
+           ::pwrite(fd.get(), data.constData(), size_t(data.size()), 2 * data.size()) ==
+               data.size() &&
+           ::fsync(fd.get()) == 0;
+}
+
+std::optional<QByteArray> layoutOf(const QString& path)
+{
+    FileIdentity ignored;
+    const UniqueFd fd = ContentHash::openRegular(path, ignored);
+    return fd.isValid() ? BlockLayout::of(fd.get()) : std::nullopt;
 }
 
 } // namespace
@@ -53,9 +83,12 @@ private slots:
     void hardLinks();
     void refusals_data();
     void refusals();
-    void leftoversRemoved();
-    void swapChecksBothFiles_data();
-    void swapChecksBothFiles();
+    void rerunAfterSharingPreallocated();
+    void copyThatStaysOnOwnFilesystem();
+    void leftovers_data();
+    void leftovers();
+    void swapChecks_data();
+    void swapChecks();
     void dryRun_data();
     void dryRun();
     void stopBeforeTheItems_data();
@@ -225,6 +258,8 @@ void DedupeServiceTest::hardLinks()
     const QString second =
         m_home->file(QStringLiteral("other/") + QString(250, u'n') + QStringLiteral(".gguf"));
     QVERIFY(writeSynced(second, randomBytes(7, kSmall)));
+    for (const QString& path : {m_keep, m_duplicate, second}) // the same on each: no loss
+        QVERIFY(setAttribute(path, "hub"));
     const DedupedFile skipped{QStringLiteral("entry-x"),
                               m_home->file(QStringLiteral("x.bin")),
                               {},
@@ -268,6 +303,14 @@ void DedupeServiceTest::refusals_data()
         << QStringLiteral("rewrite keep") << true << kChanged << general;
     QTest::newRow("content is not the scanned one")
         << QStringLiteral("hash") << true << kChanged << general;
+    QTest::newRow("extended attribute on the duplicate only")
+        << QStringLiteral("xattr") << true
+        << QStringLiteral("Different ACLs or extended attributes than the copy that stays")
+        << general;
+    QTest::newRow("open for writing") << QStringLiteral("writer") << true << kWriter << general;
+    QTest::newRow("another name the scan did not see")
+        << QStringLiteral("link") << true << QStringLiteral("Another name still holds this file")
+        << general;
     QTest::newRow("without --hard-link") << QString() << false << kCannotShare << general;
     QTest::newRow("path holding NUL")
         << QStringLiteral("nul") << true << QStringLiteral("Invalid path")
@@ -297,6 +340,15 @@ void DedupeServiceTest::refusals()
         QVERIFY(::chmod(path.constData(), 0600) == 0);
     if (change == QStringLiteral("owner"))
         QVERIFY(::chown(path.constData(), 65534, 65534) == 0);
+    if (change == QStringLiteral("xattr"))
+        QVERIFY(setAttribute(m_duplicate, "hub"));
+    if (change == QStringLiteral("link"))
+        QVERIFY(
+            ::link(path.constData(),
+                   QFile::encodeName(m_home->file(QStringLiteral("elsewhere.gguf"))).constData()) ==
+            0);
+    const UniqueFd writer(
+        change == QStringLiteral("writer") ? ::open(path.constData(), O_WRONLY | O_CLOEXEC) : -1);
     DedupeItem item = itemOf(m_duplicate, m_keep);
     if (change == QStringLiteral("append")) {
         QFile file(m_duplicate);
@@ -326,8 +378,74 @@ void DedupeServiceTest::refusals()
     QVERIFY(noTemporaryNames());
 }
 
-void DedupeServiceTest::leftoversRemoved()
+// Sharing leaves each file's unwritten extents as they are; the pair is stored once all the same,
+// and a run again frees nothing.
+void DedupeServiceTest::rerunAfterSharingPreallocated()
 {
+    const QString folder = xfsFolder();
+    if (folder.isEmpty())
+        QSKIP(skipReason().constData());
+    m_folder = folder;
+    m_keep = folder + QStringLiteral("/keep/model.gguf");
+    m_duplicate = folder + QStringLiteral("/copy.gguf");
+    const QByteArray data = randomBytes(7, kSmall);
+    QVERIFY(writePreallocated(m_keep, data) && writePreallocated(m_duplicate, data));
+    const DedupeItem first = itemOf(m_duplicate, m_keep);
+    QCOMPARE(DedupeService::run({{first}, {}}, {}).files,
+             QList<DedupedFile>{freedFile(first, false)});
+    QVERIFY(layoutOf(m_duplicate) && layoutOf(m_duplicate) == layoutOf(m_keep));
+
+    const DedupeItem again = itemOf(m_duplicate, m_keep);
+    const DedupeOutcome outcome = DedupeService::run({{again}, {}}, {});
+    QCOMPARE(outcome.files,
+             QList<DedupedFile>{fileOf(again, 0, false, QStringLiteral("Already stored once"))});
+    QCOMPARE(outcome.filesystems.size(), 1);
+    QCOMPARE(outcome.filesystems[0].bytesShared, 0);
+}
+
+// A copy on another filesystem leads the group; one of the two in the home is freed against
+// the other.
+void DedupeServiceTest::copyThatStaysOnOwnFilesystem()
+{
+    QTemporaryDir shm(QStringLiteral("/dev/shm/brimvale-dedupe-XXXXXX"));
+    const QString far = shm.path() + QStringLiteral("/lmstudio.gguf");
+    const QString first = m_home->file(QStringLiteral("a/model.gguf"));
+    const QString second = m_home->file(QStringLiteral("b/model.gguf"));
+    const QByteArray data = randomBytes(7, kSmall);
+    QVERIFY(shm.isValid() && writeSynced(far, data) && writeSynced(first, data) &&
+            writeSynced(second, data));
+    if (identityOf(far).device == identityOf(first).device)
+        QSKIP("/dev/shm is on the home's filesystem");
+    ScanResult scan;
+    DuplicateGroup group{hashOf(first), kSmall, {}};
+    for (const QString& path : {far, first, second}) {
+        ModelEntry entry;
+        entry.id = path.section(u'/', -2, -2);
+        entry.primaryPath = path;
+        entry.dataFiles = {path};
+        scan.models.push_back(entry);
+        group.copies.push_back({path, identityOf(path), {}, {entry.id}});
+    }
+    scan.duplicateGroups = {group};
+    const DedupePlan::Plan plan = DedupePlan::of(scan, {scan.models[1]});
+    DedupeService::Options options;
+    options.hardLink = true;
+    const DedupeOutcome outcome = DedupeService::run(plan, options);
+    QCOMPARE(outcome.files,
+             (QList<DedupedFile>{{QStringLiteral("a"), first, second, kSmall, true, {}}}));
+    QVERIFY(identityOf(first).sameFile(identityOf(second)));
+}
+
+void DedupeServiceTest::leftovers_data()
+{
+    QTest::addColumn<bool>("sameContent"); // of the duplicate's own leftover with one link
+    QTest::newRow("one-link leftover equal to its file: removed") << true;
+    QTest::newRow("one-link leftover differing from its file: kept") << false;
+}
+
+void DedupeServiceTest::leftovers()
+{
+    QFETCH(bool, sameContent);
     makePair(m_home->file(QStringLiteral("models")), kSmall);
     const QString linked = m_folder + QStringLiteral("/.brimvale-dedupe-old.gguf");
     const QString lonely = m_folder + QStringLiteral("/.brimvale-dedupe-only.gguf");
@@ -336,34 +454,73 @@ void DedupeServiceTest::leftoversRemoved()
     // status-change time, which is no change since the scan.
     QVERIFY(::link(QFile::encodeName(m_keep).constData(), QFile::encodeName(linked).constData()) ==
             0);
+    // Another run was killed once it had linked, and the copy it linked to is gone since.
+    const QString own =
+        m_folder + u'/' +
+        QString::fromUtf8(HardLinkSwap::temporaryName(QByteArrayLiteral("copy.gguf")));
+    QVERIFY(writeSynced(own, randomBytes(sameContent ? 7 : 8, kSmall)));
     const DedupeItem item = itemOf(m_duplicate, m_keep);
     DedupeService::Options options;
     options.hardLink = true;
     const DedupeOutcome outcome = DedupeService::run({{item}, {}}, options);
     QCOMPARE(outcome.files, QList<DedupedFile>{freedFile(item, true)});
     QVERIFY(outcome.succeeded());
-    QCOMPARE(temporaryNames(m_folder), QStringList{lonely.section(u'/', -1)});
+    QStringList left{lonely.section(u'/', -1)};
+    QStringList notes{QStringLiteral("Left ") + lonely +
+                      QStringLiteral(": an interrupted dedupe made it, and the file it was made "
+                                     "for is gone")};
+    if (!sameContent) {
+        left.prepend(own.section(u'/', -1));
+        notes.prepend(QStringLiteral("Left ") + own +
+                      QStringLiteral(": an interrupted dedupe made it, and its content differs "
+                                     "from ") +
+                      m_duplicate);
+    }
+    QCOMPARE(temporaryNames(m_folder), left);
+    std::ranges::sort(notes);
+    QStringList noted = outcome.notes;
+    std::ranges::sort(noted);
+    QCOMPARE(noted, notes);
     QCOMPARE(statOf(m_keep).st_nlink, nlink_t(2)); // the copy that stays and the duplicate
 }
 
-void DedupeServiceTest::swapChecksBothFiles_data()
+void DedupeServiceTest::swapChecks_data()
 {
-    QTest::addColumn<bool>("duplicateChanged");
-    QTest::newRow("duplicate changed after it was verified") << true;
-    QTest::newRow("copy that stays replaced after it was verified") << false;
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<HardLinkSwap::Outcome::End>("end");
+    using End = HardLinkSwap::Outcome::End;
+    QTest::newRow("duplicate changed after it was verified")
+        << QStringLiteral("duplicate") << End::changed;
+    QTest::newRow("copy that stays replaced after it was verified")
+        << QStringLiteral("keep") << End::changed;
+    QTest::newRow("duplicate opened for writing after the lease was taken")
+        << QStringLiteral("writer") << End::written;
 }
 
-void DedupeServiceTest::swapChecksBothFiles()
+void DedupeServiceTest::swapChecks()
 {
-    QFETCH(bool, duplicateChanged);
+    QFETCH(QString, change);
+    QFETCH(HardLinkSwap::Outcome::End, end);
     makePair(m_home->file(QStringLiteral("models")), kSmall);
     const DedupeItem item = itemOf(m_duplicate, m_keep);
-    const QString changed = duplicateChanged ? m_duplicate : m_keep;
-    QVERIFY(writeSynced(changed, randomBytes(7, kSmall))); // same bytes, another file
+    const UniqueFd reader(::open(QFile::encodeName(m_duplicate).constData(), O_RDONLY | O_CLOEXEC));
+    const ReadLease lease(reader.get());
+    QCOMPARE(lease.error(), 0);
+    if (change == QStringLiteral("writer")) {
+        // The open waits for the lease to be given back, unless it may not wait; either way the
+        // lease is broken and the holder is signalled.
+        QCOMPARE(
+            ::open(QFile::encodeName(m_duplicate).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC),
+            -1);
+        QCOMPARE(errno, EWOULDBLOCK);
+    } else {
+        const QString changed = change == QStringLiteral("duplicate") ? m_duplicate : m_keep;
+        QVERIFY(writeSynced(changed, randomBytes(7, kSmall))); // same bytes, another file
+    }
     const FileState duplicate = stateOf(m_duplicate);
     const HardLinkSwap::Outcome outcome =
-        HardLinkSwap::swap(m_keep, item.keepIdentity, m_duplicate, item.identity);
-    QCOMPARE(outcome.end, HardLinkSwap::Outcome::End::changed);
+        HardLinkSwap::swap(m_keep, item.keepIdentity, m_duplicate, item.identity, lease);
+    QCOMPARE(outcome.end, end);
     QVERIFY(stateOf(m_duplicate) == duplicate);
     QVERIFY(noTemporaryNames());
 }

@@ -191,12 +191,11 @@ private slots:
         row("Hugging Face: snapshots linking into blobs", hf, hub,
             {u"models--m/blobs/a:4000000000"_s, u"models--m/blobs/b=12345"_s,
              u"models--m/snapshots/r/m->../../blobs/a"_s,
-             u"models--m/snapshots/r/c->../../blobs/b"_s,
-             u"models--m/refs/main=0123456789abcdef"_s},
+             u"models--m/snapshots/r/c->../../blobs/b"_s, u"models--m/refs/main=r"_s},
             {u"models--m:4000000005"_s});
         row("Hugging Face: files in the snapshots themselves", hf, hub,
             {u"models--m/snapshots/r/m:3000000000"_s, u"models--m/snapshots/r/sub/t=1234"_s,
-             u"models--m/refs/main=abc"_s},
+             u"models--m/refs/main=r"_s},
             {u"models--m:3000000004"_s});
         row("Hugging Face: both kinds", hf, hub,
             {u"models--m/blobs/a=123"_s, u"models--m/snapshots/r1/a->../../blobs/a"_s,
@@ -339,10 +338,13 @@ private slots:
         QCOMPARE(entry.name, name);
         QCOMPARE(entry.quantization.value_or(QString()), quantization);
         QCOMPARE(entry.detail.value_or(QString()), detail.replace(u'@', home.path()));
-        // Source, sizes, paths, date, risk and the duplicate fields.
-        QCOMPARE(entry, ModelEntry(id, name, *ModelSource::fromRawValue(scanner), size, size, path,
-                                   {path}, QDateTime::fromSecsSinceEpoch(1'700'000'000),
-                                   DeleteRisk::safe, entry.quantization, entry.detail));
+        // Source, sizes, paths, dates (setModified sets the access time too), risk and the
+        // duplicate fields.
+        ModelEntry expected(id, name, *ModelSource::fromRawValue(scanner), size, size, path, {path},
+                            QDateTime::fromSecsSinceEpoch(1'700'000'000), DeleteRisk::safe,
+                            entry.quantization, entry.detail);
+        expected.lastUsed = expected.lastModified;
+        QCOMPARE(entry, expected);
     }
 };
 

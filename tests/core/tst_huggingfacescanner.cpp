@@ -1,7 +1,9 @@
 #include "Fixtures.h"
+#include "HubFixtures.h"
 #include "ScanReadout.h"
 #include "TestHome.h"
 #include "scanners/HuggingFaceScanner.h"
+#include "services/TrashService.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -67,14 +69,18 @@ private slots:
         QStringList names;
         for (const ModelEntry& entry : scan.models)
             names.push_back(entry.name);
-        // Model folders only; the first "--" after the prefix becomes a slash.
-        QCOMPARE(names, (QStringList{u"a/-b"_qs, u"gpt2"_qs, u"meta-llama/Llama-3"_qs,
-                                     u"org/name--v2"_qs}));
+        // Models, datasets and spaces; the first "--" after the prefix becomes a slash.
+        QCOMPARE(names, (QStringList{u"org/set (dataset)"_qs, u"a/-b"_qs, u"gpt2"_qs,
+                                     u"meta-llama/Llama-3"_qs, u"org/name--v2"_qs,
+                                     u"org/demo (space)"_qs}));
+        QCOMPARE(ScanReadout::idsOf(scan).constFirst(), u"hf-datasets--org--set"_qs);
+        QCOMPARE(ScanReadout::idsOf(scan).constLast(), u"hf-spaces--org--demo"_qs);
         const QString repository = hub(home) + u"/models--a---b"_qs;
-        QCOMPARE(scan.models[0],
-                 ModelEntry(u"hf-models--a---b"_qs, u"a/-b"_qs, ModelSource::huggingFace, 5, 5,
-                            repository, {repository}, scan.models[0].lastModified, DeleteRisk::safe,
-                            std::nullopt, std::nullopt));
+        ModelEntry expected(u"hf-models--a---b"_qs, u"a/-b"_qs, ModelSource::huggingFace, 5, 5,
+                            repository, {repository}, scan.models[1].lastModified, DeleteRisk::safe,
+                            std::nullopt, std::nullopt);
+        expected.lastUsed = scan.models[1].lastUsed;
+        QCOMPARE(scan.models[1], expected);
     }
 
     void newestDate()
@@ -83,7 +89,7 @@ private slots:
         const QString repository = hub(home) + u"/models--org--m"_qs;
         QVERIFY(Fixtures::makeTree(repository,
                                    {u"blobs/old=1"_qs, u"snapshots/r/new=2"_qs,
-                                    u"snapshots/r/link->../../blobs/old"_qs, u"refs/main=x"_qs}));
+                                    u"snapshots/r/link->../../blobs/old"_qs, u"refs/main=r"_qs}));
         QVERIFY(Fixtures::setModified(repository + u"/blobs/old"_qs, 1'600'000'000));
         QVERIFY(Fixtures::setModified(repository + u"/snapshots/r/new"_qs, 1'700'000'000));
         QVERIFY(Fixtures::setModified(repository + u"/snapshots/r/link"_qs, 1'800'000'000));
@@ -211,6 +217,288 @@ private slots:
                  (QStringList{u"hf-models--b"_qs, u"hf-models--c"_qs}));
         home.setEnv("HF_HUB_CACHE", QFile::encodeName(home.file(u"missing"_qs)));
         QCOMPARE(HuggingFaceScanner::scan().models.size(), 0);
+    }
+
+    // Rows: the hub as Fixtures::makeTree lines ("<HUB>" standing for its path); the entries
+    // as HubFixtures::describe gives them.
+    void revisions_data()
+    {
+        QTest::addColumn<QStringList>("tree");
+        QTest::addColumn<QString>("expected");
+        const QStringList three = HubFixtures::threeRevisions(u"models--o--m"_qs);
+        const QString old = u"hf-old-models--o--m 16 P:models--o--m/snapshots/c3,"
+                            u"models--o--m/blobs/d,models--o--m/blobs/n"_qs;
+        QTest::newRow("main, pr/1 and a detached commit: a shared blob stays")
+            << three << u"hf-models--o--m 12 P:models--o--m;"_qs + old;
+        QTest::newRow("a tag names the third commit: nothing old")
+            << three + QStringList{u"models--o--m/refs/tags/v1=c3"_qs}
+            << u"hf-models--o--m 28 P:models--o--m"_qs;
+        QTest::newRow("no ref at all: every snapshot current")
+            << three.mid(2) << u"hf-models--o--m 28 P:models--o--m"_qs;
+        QTest::newRow("a ref to a missing snapshot: kept, marked")
+            << three + QStringList{u"models--o--m/refs/tags/v0=c0"_qs}
+            << u"hf-models--o--m 12 P:models--o--m !;"_qs + old;
+        QTest::newRow("a link to a missing blob: kept, marked")
+            << QStringList{u"models--o--m/refs/main=c1"_qs, u"models--o--m/blobs/a=1"_qs,
+                           u"models--o--m/snapshots/c1/a->../../blobs/a"_qs,
+                           u"models--o--m/snapshots/c1/b->../../blobs/gone"_qs}
+            << u"hf-models--o--m 1 P:models--o--m !"_qs;
+        QTest::newRow("links by absolute path and from a deeper folder")
+            << QStringList{u"models--o--m/refs/main=c1"_qs,
+                           u"models--o--m/blobs/a=1"_qs,
+                           u"models--o--m/blobs/b=22"_qs,
+                           u"models--o--m/blobs/c=333"_qs,
+                           u"models--o--m/snapshots/c1/a->../../blobs/a"_qs,
+                           u"models--o--m/snapshots/c2/x/y/b->../../../../blobs/b"_qs,
+                           u"models--o--m/snapshots/c2/c-><HUB>/models--o--m/blobs/c"_qs,
+                           u"models--o--m/snapshots/c2/out->../../blobs/../refs/main"_qs}
+            << u"hf-models--o--m 1 P:models--o--m;hf-old-models--o--m 5 P:"
+               u"models--o--m/snapshots/c2,models--o--m/blobs/b,models--o--m/blobs/c"_qs;
+        QTest::newRow("data files go with the bytes")
+            << QStringList{u"models--o--m/refs/main=c1"_qs,
+                           u"models--o--m/blobs/kept:50000000"_qs,
+                           u"models--o--m/blobs/both:60000000"_qs,
+                           u"models--o--m/blobs/gone:70000000"_qs,
+                           u"models--o--m/snapshots/c1/k->../../blobs/kept"_qs,
+                           u"models--o--m/snapshots/c1/b->../../blobs/both"_qs,
+                           u"models--o--m/snapshots/c2/b->../../blobs/both"_qs,
+                           u"models--o--m/snapshots/c2/g->../../blobs/gone"_qs,
+                           u"models--o--m/snapshots/c2/own:80000000"_qs}
+            << u"hf-models--o--m 110000000 P:models--o--m D:models--o--m/blobs/both,"
+               u"models--o--m/blobs/kept;hf-old-models--o--m 150000000 P:"
+               u"models--o--m/snapshots/c2,models--o--m/blobs/gone D:models--o--m/blobs/gone,"
+               u"models--o--m/snapshots/c2/own"_qs;
+        QStringList datasets = HubFixtures::threeRevisions(u"datasets--o--d"_qs);
+        datasets += HubFixtures::threeRevisions(u"spaces--o--s"_qs);
+        datasets += {u"datasets--o--d/blobs/x.incomplete=1"_qs, u"spaces--o--s/refs/tags/v1=c3"_qs};
+        QTest::newRow("datasets and spaces")
+            << datasets
+            << u"hf-datasets--o--d 12 P:datasets--o--d;hf-old-datasets--o--d 16 P:"
+               u"datasets--o--d/snapshots/c3,datasets--o--d/blobs/d,datasets--o--d/blobs/n;"
+               u"hf-partial-datasets--o--d-x.incomplete 1 P:datasets--o--d/blobs/x.incomplete;"
+               u"hf-spaces--o--s 28 P:spaces--o--s"_qs;
+    }
+
+    void revisions()
+    {
+        QFETCH(QStringList, tree);
+        QFETCH(QString, expected);
+        TestHome home;
+        for (QString& line : tree)
+            line.replace(u"<HUB>"_qs, hub(home));
+        QVERIFY(Fixtures::makeTree(hub(home), tree));
+        const QDateTime later = QDateTime::fromSecsSinceEpoch(scanClock, Qt::UTC);
+        QCOMPARE(HubFixtures::describe(HuggingFaceScanner::scan(later), hub(home)), expected);
+    }
+
+    void names()
+    {
+        TestHome home;
+        QVERIFY(Fixtures::makeTree(hub(home), HubFixtures::threeRevisions(u"datasets--o--d"_qs) +
+                                                  HubFixtures::threeRevisions(u"models--o--m"_qs)));
+        QVERIFY(Fixtures::writeFile(hub(home) + u"/models--o--m/refs/pr/2"_qs, "c4"));
+        QVERIFY(Fixtures::makeTree(hub(home), {u"models--o--m/snapshots/c4/"_qs}));
+        const SourceScan scan = HuggingFaceScanner::scan();
+        QStringList lines;
+        for (const ModelEntry& entry : scan.models)
+            lines.push_back(entry.name + u" | "_qs + entry.detail.value_or(QString()) + u" | "_qs +
+                            entry.primaryPath.mid(hub(home).size() + 1) + u' ' +
+                            QString::number(entry.reclaimableBytes) +
+                            (entry.deleteRisk == DeleteRisk::safe ? u" safe"_qs : QString()));
+        QCOMPARE(lines,
+                 (QStringList{
+                     u"o/d (dataset) |  | datasets--o--d 12 safe"_qs,
+                     u"o/d (dataset, old revisions) | 1 old revision no branch or tag "
+                     u"points to — the current files stay | datasets--o--d/snapshots/c3 16 safe"_qs,
+                     u"o/m |  | models--o--m 12 safe"_qs,
+                     u"o/m (old revisions) | 1 old revision no branch or tag points to — "
+                     u"the current files stay | models--o--m/snapshots/c3 16 safe"_qs}));
+        QVERIFY(Fixtures::makeTree(hub(home), {u"models--o--m/snapshots/c5/"_qs}));
+        QCOMPARE(HuggingFaceScanner::scan().models.constLast().detail,
+                 u"2 old revisions no branch or tag points to — the current files stay"_qs);
+    }
+
+    // Trashing the old revisions leaves every kept link resolving; restoring brings them back.
+    void trashOldRevisions()
+    {
+        TestHome home;
+        const QString repo = hub(home) + u"/models--o--m"_qs;
+        QVERIFY(Fixtures::makeTree(hub(home), HubFixtures::threeRevisions(u"models--o--m"_qs)));
+        const QStringList kept{repo + u"/snapshots/c1"_qs, repo + u"/snapshots/c2"_qs};
+        const QStringList all = kept + QStringList{repo + u"/snapshots/c3"_qs};
+        const SourceScan before = HuggingFaceScanner::scan();
+        QCOMPARE(before.models.size(), 2);
+        const TrashOutcome trashed = TrashService::moveToTrash(before.models[1]);
+        QVERIFY(!trashed.error);
+        QVERIFY(HubFixtures::linksResolve(kept));
+        QVERIFY(!QFileInfo::exists(repo + u"/snapshots/c3"_qs));
+        QCOMPARE(HubFixtures::describe(HuggingFaceScanner::scan(), hub(home)),
+                 u"hf-models--o--m 12 P:models--o--m"_qs);
+        QVERIFY(!TrashService::restore(trashed.entry->id).error);
+        QVERIFY(HubFixtures::linksResolve(all));
+        QCOMPARE(HuggingFaceScanner::scan().models, before.models);
+    }
+
+    // Rows: the home as Fixtures::makeTree lines ("<HUB>" and "<ROOT>" standing for the hub and
+    // the folder holding the home); "NAME=value" settings; the entries as describe() gives them.
+    void otherCaches_data()
+    {
+        QTest::addColumn<QStringList>("tree");
+        QTest::addColumn<QStringList>("settings");
+        QTest::addColumn<QString>("expected");
+        const QString hf = u".cache/huggingface/"_qs;
+        const QStringList caches{hf + u"xet/chunks/x:2000"_qs,
+                                 hf + u"datasets/downloads/extracted/f:1500000"_qs,
+                                 hf + u"datasets/squad/plain/0.0.0/a.arrow:1000000"_qs,
+                                 hf + u"datasets/tiny/t:999999"_qs, hf + u"datasets/_lock=1"_qs};
+        const QString listed =
+            u"hf-xet 2000 P:.cache/huggingface/xet;hf-datasets-cache-downloads 1500000 "
+            u"P:.cache/huggingface/datasets/downloads;hf-datasets-cache-squad 1000000 "
+            u"P:.cache/huggingface/datasets/squad"_qs;
+        QTest::newRow("xet and datasets caches at their defaults")
+            << caches << QStringList() << listed;
+        QTest::newRow("an empty xet cache, a xet cache that is a link")
+            << QStringList{hf + u"xet/chunks/"_qs, u"x/a:5"_qs, u"ds-><ROOT>/home/x"_qs}
+            << QStringList{u"HF_DATASETS_CACHE=<ROOT>/home/ds"_qs} << QString();
+        QTest::newRow("set by their variables")
+            << QStringList{u"xet/x:2000"_qs, u"tasets/downloads/f:1500000"_qs,
+                           u"tasets/squad/a.arrow:1000000"_qs, hf + u"xet/y:5"_qs}
+            << QStringList{u"HF_XET_CACHE=<ROOT>/home/xet"_qs,
+                           u"HF_DATASETS_CACHE=<ROOT>/home/tasets"_qs}
+            << u"hf-xet 2000 P:xet;hf-datasets-cache-downloads 1500000 P:tasets/downloads;"
+               u"hf-datasets-cache-squad 1000000 P:tasets/squad"_qs;
+        QTest::newRow("a cache that is, holds or lies in the hub or another cache is left out")
+            << caches + QStringList{hf + u"hub/models--a/blobs/b=1"_qs}
+            << QStringList{u"HF_XET_CACHE=<ROOT>/home/.cache"_qs,
+                           u"HF_DATASETS_CACHE=<HUB>/models--a"_qs}
+            << u"hf-models--a 1 P:.cache/huggingface/hub/models--a"_qs;
+    }
+
+    void otherCaches()
+    {
+        QFETCH(QStringList, tree);
+        QFETCH(QStringList, settings);
+        QFETCH(QString, expected);
+        TestHome home;
+        const auto placed = [&](QString text) {
+            return text.replace(u"<HUB>"_qs, hub(home)).replace(u"<ROOT>"_qs, home.root());
+        };
+        for (QString& line : tree)
+            line = placed(line);
+        QVERIFY(Fixtures::makeTree(home.path(), tree));
+        for (const QString& setting : std::as_const(settings)) {
+            const qsizetype equals = setting.indexOf(u'=');
+            home.setEnv(setting.left(equals).toLatin1().constData(),
+                        QFile::encodeName(placed(setting.mid(equals + 1))));
+        }
+        QCOMPARE(HubFixtures::describe(HuggingFaceScanner::scan(), home.path()), expected);
+    }
+
+    // Rows: "NAME=value" settings read as written (no placeholders: `~` and variables are the
+    // scanner's to expand); the ids the scan lists. The home holds the hubs "hf/hub",
+    // "x", "y", "$UNSET_BRIMVALE/x", the xet cache "xet" and the datasets cache "ds".
+    void variables_data()
+    {
+        QTest::addColumn<QStringList>("settings");
+        QTest::addColumn<QStringList>("ids");
+        const QStringList inHf{u"hf-models--hf"_qs};
+        QTest::newRow("HF_HOME ~/hf") << QStringList{u"HF_HOME=~/hf"_qs} << inHf;
+        QTest::newRow("HF_HOME $HOME/hf") << QStringList{u"HF_HOME=$HOME/hf"_qs} << inHf;
+        QTest::newRow("HF_HOME ${HOME}/hf") << QStringList{u"HF_HOME=${HOME}/hf"_qs} << inHf;
+        QTest::newRow("HF_HUB_CACHE ~/x")
+            << QStringList{u"HF_HUB_CACHE=~/x"_qs} << QStringList{u"hf-models--x"_qs};
+        QTest::newRow("HF_HUB_CACHE ${HOME}/x")
+            << QStringList{u"HF_HUB_CACHE=${HOME}/x"_qs} << QStringList{u"hf-models--x"_qs};
+        QTest::newRow("legacy HUGGINGFACE_HUB_CACHE $HOME/y")
+            << QStringList{u"HUGGINGFACE_HUB_CACHE=$HOME/y"_qs} << QStringList{u"hf-models--y"_qs};
+        QTest::newRow("HF_HUB_CACHE before the legacy name")
+            << QStringList{u"HUGGINGFACE_HUB_CACHE=~/y"_qs, u"HF_HUB_CACHE=~/x"_qs}
+            << QStringList{u"hf-models--x"_qs};
+        QTest::newRow("an unset variable stays as written")
+            << QStringList{u"HF_HUB_CACHE=~/$UNSET_BRIMVALE/x"_qs}
+            << QStringList{u"hf-models--unset"_qs};
+        QTest::newRow("HF_XET_CACHE ~/xet and HF_DATASETS_CACHE ${HOME}/ds")
+            << QStringList{u"HF_XET_CACHE=~/xet"_qs, u"HF_DATASETS_CACHE=${HOME}/ds"_qs,
+                           u"HF_HUB_CACHE=$HOME/none"_qs}
+            << QStringList{u"hf-xet"_qs, u"hf-datasets-cache-downloads"_qs};
+    }
+
+    void variables()
+    {
+        QFETCH(QStringList, settings);
+        QFETCH(QStringList, ids);
+        TestHome home;
+        QVERIFY(Fixtures::makeTree(home.path(),
+                                   {u"hf/hub/models--hf/blobs/a=1"_qs, u"x/models--x/blobs/a=1"_qs,
+                                    u"y/models--y/blobs/a=1"_qs,
+                                    u"$UNSET_BRIMVALE/x/models--unset/blobs/a=1"_qs,
+                                    u".cache/huggingface/hub/models--default/blobs/a=1"_qs,
+                                    u"xet/a:5"_qs, u"ds/downloads/a:1000000"_qs}));
+        home.setEnv("UNSET_BRIMVALE", QByteArray());
+        for (const QString& setting : std::as_const(settings)) {
+            const qsizetype equals = setting.indexOf(u'=');
+            home.setEnv(setting.left(equals).toLatin1().constData(),
+                        setting.mid(equals + 1).toUtf8());
+        }
+        QCOMPARE(ScanReadout::idsOf(HuggingFaceScanner::scan()), ids);
+    }
+
+    // Rows: the home as Fixtures::makeTree lines ("<ROOT>": the folder holding the home); the
+    // entries as describe() gives them, paths relative to the folder holding the home.
+    void linkedBlobs_data()
+    {
+        QTest::addColumn<QStringList>("tree");
+        QTest::addColumn<QString>("expected");
+        const QString repo = u"home/.cache/huggingface/hub/models--o--m"_qs;
+        const QStringList snapshot{u".cache/huggingface/hub/models--o--m/refs/main=c1"_qs,
+                                   u".cache/huggingface/hub/models--o--m/snapshots/c1/"
+                                   u"a->../../blobs/a"_qs};
+        QTest::newRow("a blobs folder linked elsewhere: sized at its target, taken along")
+            << snapshot + QStringList{u"store/blobs/a=1"_qs,
+                                      u".cache/huggingface/hub/models--o--m/blobs-><ROOT>/"
+                                      u"home/store/blobs"_qs}
+            << u"hf-models--o--m 1 P:"_qs + repo + u",home/store/blobs"_qs;
+        QTest::newRow("old revisions in a linked blobs folder")
+            << snapshot + QStringList{u"store/blobs/a=1"_qs, u"store/blobs/b=22"_qs,
+                                      u".cache/huggingface/hub/models--o--m/snapshots/c2/"
+                                      u"b->../../blobs/b"_qs,
+                                      u".cache/huggingface/hub/models--o--m/blobs->../../../../"
+                                      u"store/blobs"_qs}
+            << u"hf-models--o--m 1 P:"_qs + repo +
+                   u",home/store/blobs;hf-old-models--o--m 2 P:"_qs + repo +
+                   u"/snapshots/c2,home/store/blobs/b"_qs;
+        QTest::newRow("two repositories linking one target: sized by neither, never taken")
+            << snapshot + QStringList{u"store/blobs/a=1"_qs,
+                                      u".cache/huggingface/hub/models--o--m/blobs-><ROOT>/"
+                                      u"home/store/blobs"_qs,
+                                      u".cache/huggingface/hub/models--o--n/blobs-><ROOT>/"
+                                      u"home/store/blobs"_qs}
+            << u"hf-models--o--m 0 P:"_qs + repo +
+                   u";hf-models--o--n 0 P:home/.cache/huggingface/hub/models--o--n"_qs;
+        QTest::newRow("a target inside another store")
+            << snapshot + QStringList{u".ollama/models/blobs/a=1"_qs,
+                                      u".cache/huggingface/hub/models--o--m/blobs-><ROOT>/"
+                                      u"home/.ollama/models/blobs"_qs}
+            << u"hf-models--o--m 0 P:"_qs + repo;
+        QTest::newRow("a target holding the home or the repository")
+            << snapshot + QStringList{u".cache/huggingface/hub/models--o--m/blobs->/"_qs,
+                                      u".cache/huggingface/hub/models--o--n/blobs->.."_qs}
+            << u"hf-models--o--m 0 P:"_qs + repo +
+                   u";hf-models--o--n 0 P:home/.cache/huggingface/hub/models--o--n"_qs;
+        QTest::newRow("a dangling blobs link: kept, marked")
+            << snapshot + QStringList{u".cache/huggingface/hub/models--o--m/blobs-><ROOT>/gone"_qs}
+            << u"hf-models--o--m 0 P:"_qs + repo + u" !"_qs;
+    }
+
+    void linkedBlobs()
+    {
+        QFETCH(QStringList, tree);
+        QFETCH(QString, expected);
+        TestHome home;
+        for (QString& line : tree)
+            line.replace(u"<ROOT>"_qs, home.root());
+        QVERIFY(Fixtures::makeTree(home.path(), tree));
+        QCOMPARE(HubFixtures::describe(HuggingFaceScanner::scan(), home.root()), expected);
     }
 };
 

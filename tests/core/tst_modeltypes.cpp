@@ -20,12 +20,32 @@ private slots:
             QVERIFY(DeleteRisk::fromRawValue(risk.rawValue()) == risk);
     }
 
+    // The eight first sources keep their raw values and labels; the later ones follow in order.
+    void sourceTable()
+    {
+        QStringList rows;
+        for (const ModelSource source : ModelSource::allCases())
+            rows.push_back(source.rawValue() + u'|' + source.label() + u'|' +
+                           (source.listedWhenEmpty() ? u'e' : u'-') +
+                           (source.givesWay() ? u'w' : u'-'));
+        QCOMPARE(rows,
+                 (QStringList{
+                     u"Ollama|Ollama|e-"_qs, u"LmStudio|LM Studio|e-"_qs,
+                     u"HuggingFace|Hugging Face|e-"_qs, u"ComfyUi|ComfyUI|e-"_qs,
+                     u"Whisper|Whisper|e-"_qs, u"CodingCache|AI Caches|e-"_qs,
+                     u"Loose|Loose Files|e-"_qs, u"Custom|Custom Folders|e-"_qs,
+                     u"LlamaCpp|llama.cpp|-w"_qs, u"Gpt4All|GPT4All|-w"_qs, u"Jan|Jan|-w"_qs,
+                     u"DockerModels|Docker Model Runner|-w"_qs, u"PyTorchHub|PyTorch Hub|-w"_qs,
+                     u"SdWebUi|Stable Diffusion WebUI|-w"_qs, u"InvokeAi|InvokeAI|-w"_qs,
+                     u"TextGenWebUi|text-generation-webui|-w"_qs, u"ModelScope|ModelScope|-w"_qs}));
+    }
+
     void unknownRawValues_data()
     {
         QTest::addColumn<QString>("raw");
         // Stored values match exactly: labels and other cases are no raw values.
-        for (const char* raw :
-             {"lmStudio", "ComfyUI", "LM Studio", "ollama", "Custom ", "", "safe", "RISKY"})
+        for (const char* raw : {"lmStudio", "ComfyUI", "LM Studio", "ollama", "Custom ", "", "safe",
+                                "RISKY", "llamaCpp", "llama.cpp", "Docker"})
             QTest::newRow(raw) << QString::fromUtf8(raw);
     }
 

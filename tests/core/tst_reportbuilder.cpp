@@ -83,6 +83,20 @@ private slots:
                       u"| dated | Loose File | 1 KB | 3 days ago | `~/Downloads/dated.bin` |"_s}));
     }
 
+    // The later sources follow the eight, in source order, each only when it holds something.
+    void laterSources()
+    {
+        ScanResult scan;
+        scan.models = {model(u"s"_s, ModelSource::modelScope, 3'000, u"/s"_s),
+                       model(u"j"_s, ModelSource::jan, 2'000, u"/j"_s),
+                       model(u"o"_s, ModelSource::ollama, 1'000, u"/o"_s)};
+        const QStringList lines = ReportBuilder::markdown(scan, kDate).split(u'\n');
+        const qsizetype first = lines.indexOf(u"|--------|--------|------|"_s) + 1;
+        QCOMPARE(lines.mid(first, 4),
+                 (QStringList{u"| Ollama | 1 | 1 KB |"_s, u"| Jan | 1 | 2 KB |"_s,
+                              u"| ModelScope | 1 | 3 KB |"_s, QString()}));
+    }
+
     void dateLine_data()
     {
         QTest::addColumn<QLocale>("locale");

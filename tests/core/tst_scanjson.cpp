@@ -17,8 +17,8 @@ const ModelEntry kPlain(QStringLiteral("a"), QStringLiteral("a"), ModelSource::c
 
 // Absent values are null; integers are exact, also above 2^53.
 const QByteArray kPlainJson =
-    R"({"allPaths":["/a"],"deleteRisk":"Unknown","detail":null,"id":"a","isDuplicate":false,)"
-    R"("lastModified":null,"name":"a","partialHash":null,"primaryPath":"/a","quantization":null,)"
+    R"({"allPaths":["/a"],"deleteRisk":"Unknown","detail":null,"id":"a","inUseBy":null,)"
+    R"("isDuplicate":false,"lastModified":null,"lastUsed":null,"name":"a","partialHash":null,"primaryPath":"/a","quantization":null,)"
     R"("reclaimableBytes":4,"sizeBytes":10,"source":"Custom"})";
 
 } // namespace
@@ -39,9 +39,12 @@ private slots:
                          QStringLiteral("Q4_K_M"), QStringLiteral("detail"));
         entry.partialHash = QStringLiteral("0123456789abcdef");
         entry.isDuplicate = true;
+        entry.lastUsed = QDateTime::fromMSecsSinceEpoch(1'700'000'100'900, QTimeZone::utc());
+        entry.inUseBy = QStringLiteral("llama-server");
         QCOMPARE(compact(ScanJson::entry(entry)),
                  R"({"allPaths":["/m/x.gguf","/m/y"],"deleteRisk":"Risky","detail":"detail",)"
-                 R"("id":"lmstudio-x~1","isDuplicate":true,"lastModified":1700000000,)"
+                 R"("id":"lmstudio-x~1","inUseBy":"llama-server","isDuplicate":true,)"
+                 R"("lastModified":1700000000,"lastUsed":1700000100,)"
                  R"("name":"x.gguf","partialHash":"0123456789abcdef","primaryPath":"/m/x.gguf",)"
                  R"("quantization":"Q4_K_M","reclaimableBytes":5,"sizeBytes":9007199254740993,)"
                  R"("source":"LmStudio"})");

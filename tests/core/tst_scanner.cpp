@@ -6,6 +6,7 @@
 #include "scanners/ClaimedPaths.h"
 #include "scanners/Scanner.h"
 
+#include <QFile>
 #include <QTest>
 #include <QThreadPool>
 #include <atomic>
@@ -42,6 +43,7 @@ private slots:
     void eachFileListedOnce_data();
     void eachFileListedOnce();
     void fullScanListsEachFileOnce();
+    void laterSourceReadingTheHubGivesWay();
     void riskyEntryHoldsBackTheList();
 };
 
@@ -149,6 +151,11 @@ void TestScanner::eachFileListedOnce_data()
     QTest::newRow("loose file a custom folder lists")
         << u"Custom /d/l /d;Loose /d/l"_qs << u"/d/l"_qs;
     QTest::newRow("loose in a cache folder") << u"CodingCache /c;Loose /c/m"_qs << u"/c"_qs;
+    QTest::newRow("later source gives way to an earlier one's file or folder")
+        << u"ComfyUi /a/m;SdWebUi /a/m;HuggingFace /h;LlamaCpp /h/models--o--r;Jan /j"_qs
+        << u"/a/m;/h;/j"_qs;
+    QTest::newRow("later source gives way to a custom folder")
+        << u"Custom /c/m /c;Gpt4All /c/m"_qs << u"/c/m"_qs;
     QTest::newRow("other sources stay") << u"Ollama /b;ComfyUi /b;Custom /c /"_qs << u"/b;/b;/c"_qs;
 }
 
@@ -177,6 +184,18 @@ void TestScanner::fullScanListsEachFileOnce()
     const ScanResult& result = *scanned;
     QCOMPARE(idsOf({result.models, {}}),
              (QStringList{u"hf-models--o--r"_qs, u"custom-a-2000000"_qs, u"custom-b-3000000"_qs}));
+}
+
+// llama.cpp pointed at the hub cache itself lists nothing the Hugging Face source lists.
+void TestScanner::laterSourceReadingTheHubGivesWay()
+{
+    TestHome home;
+    const QString hub = home.file(u".cache/huggingface/hub"_qs);
+    QVERIFY(Fixtures::makeTree(hub, {u"models--o--r/snapshots/s/m.gguf:2000000"_qs}));
+    home.setEnv("LLAMA_CACHE", QFile::encodeName(hub));
+    const std::optional<ScanResult> scanned = Scanner::scanAll({false, {}});
+    QVERIFY(scanned);
+    QCOMPARE(idsOf({scanned->models, {}}), QStringList{u"hf-models--o--r"_qs});
 }
 
 void TestScanner::riskyEntryHoldsBackTheList()

@@ -115,6 +115,23 @@ bool setModified(const QString& path, qint64 seconds)
            0;
 }
 
+bool setAccessed(const QString& path, qint64 seconds, long nanoseconds)
+{
+    const timespec times[2] = {{static_cast<time_t>(seconds), nanoseconds}, {0, UTIME_OMIT}};
+    return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW) ==
+           0;
+}
+
+qint64 accessedNs(const QString& path)
+{
+    struct stat st
+    {
+    };
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return -1;
+    return qint64(st.st_atim.tv_sec) * 1'000'000'000 + st.st_atim.tv_nsec;
+}
+
 bool isSymlink(const QString& path)
 {
     struct stat st

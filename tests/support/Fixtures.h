@@ -42,6 +42,12 @@ bool manyNames(const QString& folder, int count);
 // Sets the modification time of a path (not following links), in seconds since 1970.
 bool setModified(const QString& path, qint64 seconds);
 
+// Sets the access time of a path (not following links), leaving its modification time.
+bool setAccessed(const QString& path, qint64 seconds, long nanoseconds = 0);
+
+// The access time of a path in nanoseconds since 1970 (-1 when it cannot be read).
+[[nodiscard]] qint64 accessedNs(const QString& path);
+
 // Whether the path itself is a symlink (not following it).
 [[nodiscard]] bool isSymlink(const QString& path);
 

@@ -34,7 +34,11 @@ TestHome::TestHome()
     setEnv("XDG_CACHE_HOME", QFile::encodeName(m_home + QStringLiteral("/.cache")));
     setEnv("XDG_CONFIG_HOME", QFile::encodeName(m_home + QStringLiteral("/.config")));
     setEnv("XDG_STATE_HOME", QFile::encodeName(m_home + QStringLiteral("/.local/state")));
-    for (const char* name : {"OLLAMA_MODELS", "HF_HOME", "HF_HUB_CACHE", "BRIMVALE_UPDATE_URL"})
+    for (const char* name :
+         {"OLLAMA_MODELS", "HF_HOME", "HF_HUB_CACHE", "HUGGINGFACE_HUB_CACHE", "HF_XET_CACHE",
+          "HF_DATASETS_CACHE", "BRIMVALE_UPDATE_URL", "LLAMA_CACHE", "MODELS_PATH", "TORCH_HOME",
+          "INVOKEAI_ROOT", "MODELSCOPE_CACHE", "VLLM_CACHE_ROOT", "KERAS_HOME", "INSIGHTFACE_HOME",
+          "EASYOCR_MODULE_PATH", "TTS_HOME"})
         setEnv(name, QByteArray());
 }
 

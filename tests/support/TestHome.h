@@ -7,8 +7,8 @@
 #include <optional>
 
 // A temporary home directory for one test: HOME and the XDG_* variables point into a fresh
-// QTemporaryDir, and the variables scanners read (OLLAMA_MODELS, HF_HOME, HF_HUB_CACHE) are
-// cleared. Everything is restored when the object goes away.
+// QTemporaryDir, and the variables scanners read (OLLAMA_MODELS, the HF_* and Hugging Face ones,
+// LLAMA_CACHE, …) are cleared. Everything is restored when the object goes away.
 class TestHome
 {
 public:

@@ -1,0 +1,1 @@
+set_tests_properties(${BRIMVALE_TEST} PROPERTIES RESOURCE_LOCK second_fs)
