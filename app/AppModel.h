@@ -7,9 +7,9 @@
 #include "app/ToastMessage.h"
 #include "app/TrashAlert.h"
 #include "model/ScanResult.h"
+#include "model/TrashEntry.h"
 #include "services/DedupeOutcome.h"
 #include "services/DedupePlan.h"
-#include "services/TrashEntry.h"
 #include "services/UpdateInfo.h"
 
 #include <QDateTime>

@@ -1,7 +1,7 @@
 #include "app/AppModel.h"
 #include "app/ModelList.h"
 #include "fs/AppPaths.h"
-#include "fs/Format.h"
+#include "text/Format.h"
 
 #include <QDir>
 #include <QFileInfo>

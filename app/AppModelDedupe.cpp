@@ -1,5 +1,5 @@
 #include "app/AppModel.h"
-#include "fs/Format.h"
+#include "text/Format.h"
 
 #include <QPointer>
 #include <algorithm>

@@ -3,10 +3,10 @@
 #include "model/ModelEntry.h"
 #include "model/ScanResult.h"
 #include "model/StopToken.h"
+#include "model/TrashEntry.h"
 #include "scanners/ScanProgress.h"
 #include "services/DedupeOutcome.h"
 #include "services/DedupePlan.h"
-#include "services/TrashEntry.h"
 #include "services/TrashOutcome.h"
 #include "services/UpdateInfo.h"
 

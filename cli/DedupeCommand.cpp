@@ -1,8 +1,8 @@
 #include "CliCommon.h"
 #include "Commands.h"
-#include "fs/Format.h"
 #include "services/DedupePlan.h"
 #include "services/DedupeService.h"
+#include "text/Format.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

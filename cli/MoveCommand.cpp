@@ -1,7 +1,7 @@
 #include "CliCommon.h"
 #include "Commands.h"
-#include "fs/Format.h"
 #include "services/MoveService.h"
+#include "text/Format.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

@@ -1,11 +1,11 @@
 #include "CliCommon.h"
 #include "Commands.h"
 #include "fs/CustomFolders.h"
-#include "fs/Format.h"
 #include "fs/PosixIO.h"
 #include "model/BrimvaleError.h"
 #include "model/ScanJson.h"
 #include "services/ReportBuilder.h"
+#include "text/Format.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "CliCommon.h"
 #include "Commands.h"
-#include "fs/Format.h"
 #include "model/TrashPolicy.h"
 #include "services/TrashService.h"
+#include "text/Format.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

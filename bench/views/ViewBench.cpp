@@ -1,9 +1,9 @@
 // Times the models page with 10,000 rows: sorting by each column (a header click) and filtering
 // per keystroke, each until the page has updated and repainted. Prints medians in milliseconds.
 #include "app/AppModel.h"
-#include "views/ModelTable.h"
-#include "views/ModelTableModel.h"
-#include "views/ModelsView.h"
+#include "ui/ModelTable.h"
+#include "ui/ModelTableModel.h"
+#include "ui/ModelsView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

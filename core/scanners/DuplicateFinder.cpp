@@ -1,10 +1,10 @@
 #include "scanners/DuplicateFinder.h"
 
 #include "fs/BlockLayout.h"
-#include "fs/Format.h"
 #include "model/StopToken.h"
 #include "scanners/ContentHash.h"
 #include "scanners/HashCache.h"
+#include "text/Format.h"
 
 #include <QFile>
 #include <QHash>

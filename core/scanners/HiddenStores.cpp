@@ -2,7 +2,6 @@
 
 #include "fs/AppPaths.h"
 #include "fs/DirectoryListing.h"
-#include "fs/Format.h"
 #include "fs/PathBytes.h"
 #include "fs/PathParts.h"
 #include "fs/UniqueFd.h"
@@ -23,6 +22,7 @@
 #include "scanners/SdWebUiScanner.h"
 #include "scanners/TextGenWebUiScanner.h"
 #include "scanners/WhisperScanner.h"
+#include "text/Format.h"
 
 #include <QFile>
 #include <QSet>

@@ -1,6 +1,6 @@
 #include "services/ReportBuilder.h"
 
-#include "fs/Format.h"
+#include "text/Format.h"
 
 #include <QStringList>
 #include <algorithm>

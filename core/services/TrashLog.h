@@ -1,6 +1,6 @@
 #pragma once
 
-#include "services/TrashEntry.h"
+#include "model/TrashEntry.h"
 
 #include <QList>
 #include <QString>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/BrimvaleError.h"
-#include "services/TrashEntry.h"
+#include "model/TrashEntry.h"
 
 #include <QString>
 #include <optional>

@@ -3,9 +3,9 @@
 #include "fs/FileLock.h"
 #include "model/ModelEntry.h"
 #include "model/StopToken.h"
+#include "model/TrashEntry.h"
 #include "services/DeleteOutcome.h"
 #include "services/RestoreOutcome.h"
-#include "services/TrashEntry.h"
 #include "services/TrashOutcome.h"
 
 #include <QList>

@@ -6,7 +6,7 @@
 #include "app/AppModel.h"
 #include "fs/AppSettings.h"
 #include "fs/CustomFolders.h"
-#include "fs/Format.h"
+#include "text/Format.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "views/DesktopDialogs.h"
+#include "ui/DesktopDialogs.h"
 
 #include <QMessageBox>
 #include <QPushButton>

@@ -1,10 +1,10 @@
 #include "ViewFixtures.h"
-#include "views/CellRoles.h"
-#include "views/EmptyState.h"
-#include "views/StatusBar.h"
-#include "views/TrashTable.h"
-#include "views/TrashTableModel.h"
-#include "views/TrashView.h"
+#include "ui/CellRoles.h"
+#include "ui/EmptyState.h"
+#include "ui/StatusBar.h"
+#include "ui/TrashTable.h"
+#include "ui/TrashTableModel.h"
+#include "ui/TrashView.h"
 
 #include <QAbstractItemModelTester>
 #include <QHeaderView>

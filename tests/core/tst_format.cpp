@@ -1,5 +1,5 @@
 #include "TestHome.h"
-#include "fs/Format.h"
+#include "text/Format.h"
 
 #include <QTest>
 #include <limits>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/ModelEntry.h"
-#include "services/TrashEntry.h"
+#include "model/TrashEntry.h"
 
 #include <QDateTime>
 #include <QProcess>

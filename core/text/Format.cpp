@@ -1,0 +1,110 @@
+#include "text/Format.h"
+
+#include "fs/AppPaths.h"
+#include "fs/PathParts.h"
+
+#include <QLocale>
+#include <array>
+
+namespace {
+
+struct Unit
+{
+    const char16_t* name;
+    int decimals;
+};
+
+constexpr std::array<Unit, 7> kUnits{
+    {{u"bytes", 0}, {u"KB", 0}, {u"MB", 1}, {u"GB", 2}, {u"TB", 2}, {u"PB", 2}, {u"EB", 2}}};
+
+constexpr __int128 power10(int exponent)
+{
+    __int128 value = 1;
+    for (int i = 0; i < exponent; ++i)
+        value *= 10;
+    return value;
+}
+
+QLocale displayLocale()
+{
+    const QLocale system = QLocale::system();
+    if (system.language() == QLocale::C)
+        return QLocale(QLocale::English, QLocale::UnitedStates);
+    return system;
+}
+
+} // namespace
+
+namespace Format {
+
+QString bytes(qint64 count)
+{
+    if (count == 0)
+        return QStringLiteral("Zero KB");
+    const bool negative = count < 0;
+    const __int128 magnitude = negative ? -static_cast<__int128>(count) : count;
+    const QString sign = negative ? QStringLiteral("-") : QString();
+    if (magnitude < 1000) {
+        const auto whole = static_cast<qint64>(magnitude);
+        return sign + QString::number(whole) +
+               (whole == 1 ? QStringLiteral(" byte") : QStringLiteral(" bytes"));
+    }
+    size_t unit = 1;
+    while (unit + 1 < kUnits.size() && magnitude >= power10(3 * static_cast<int>(unit + 1)))
+        ++unit;
+    for (;; ++unit) {
+        const int decimals = kUnits[unit].decimals;
+        const __int128 divisor = power10(3 * static_cast<int>(unit));
+        // The value in units of 10^-decimals, rounded half away from zero.
+        const __int128 scaled = (magnitude * power10(decimals) + divisor / 2) / divisor;
+        if (scaled >= 1000 * power10(decimals) && unit + 1 < kUnits.size())
+            continue;
+        const __int128 scale = power10(decimals);
+        QString text = QString::number(static_cast<qint64>(scaled / scale));
+        if (decimals > 0) {
+            QString fraction =
+                QString::number(static_cast<qint64>(scaled % scale)).rightJustified(decimals, u'0');
+            while (fraction.endsWith(u'0'))
+                fraction.chop(1);
+            if (!fraction.isEmpty())
+                text += u'.' + fraction;
+        }
+        return sign + text + u' ' + QString::fromUtf16(kUnits[unit].name);
+    }
+}
+
+QString shortPath(const QString& path)
+{
+    const QString home = AppPaths::home();
+    if (home.isEmpty() || home == QStringLiteral("/"))
+        return path;
+    if (path.startsWith(home + u'/'))
+        return u'~' + path.mid(home.size());
+    const QString resolvedHome = PathParts::resolved(home).value_or(home);
+    if (resolvedHome != home && path.startsWith(resolvedHome + u'/'))
+        return u'~' + path.mid(resolvedHome.size());
+    return path;
+}
+
+QString relativeDate(const std::optional<QDateTime>& date, const QDateTime& now)
+{
+    if (!date || !date->isValid() || date->toMSecsSinceEpoch() <= 0)
+        return QStringLiteral("—");
+    const qint64 seconds = date->secsTo(now);
+    const qint64 days = seconds / 86'400;
+    if (days < 1)
+        return QStringLiteral("Today");
+    if (days == 1)
+        return QStringLiteral("Yesterday");
+    if (days < 7)
+        return QStringLiteral("%1 days ago").arg(days);
+    if (days < 30) {
+        const qint64 weeks = days / 7;
+        return days < 14 ? QStringLiteral("%1 week ago").arg(weeks)
+                         : QStringLiteral("%1 weeks ago").arg(weeks);
+    }
+    const QLocale locale = displayLocale();
+    return locale.toString(date->toLocalTime(), QStringLiteral("MMM yyyy"));
+}
+
+} // namespace Format

@@ -1,0 +1,104 @@
+#include "ui/DesktopDialogs.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QListView>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTreeView>
+
+namespace {
+
+void openParentFolder(const QString& path)
+{
+    if (!path.isEmpty())
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+}
+
+} // namespace
+
+QStringList DesktopDialogs::chooseFolders(const FolderPanel& panel)
+{
+    QFileDialog dialog(m_window, panel.title, panel.startFolder);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    dialog.setLabelText(QFileDialog::Accept, panel.prompt);
+    dialog.setToolTip(panel.message);
+    if (panel.several) {
+        // The Qt dialog lets several folders be chosen only through its own views.
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        for (auto* view : dialog.findChildren<QAbstractItemView*>())
+            if (qobject_cast<QListView*>(view) || qobject_cast<QTreeView*>(view))
+                view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    }
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
+}
+
+std::optional<QString> DesktopDialogs::chooseSaveFile(const SavePanel& panel)
+{
+    QFileDialog dialog(m_window, panel.title, panel.startFolder);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.selectFile(panel.proposedName);
+    dialog.setDefaultSuffix(panel.suffix);
+    dialog.setNameFilter(QStringLiteral("*.") + panel.suffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
+void DesktopDialogs::ask(const Question& question, std::function<void(bool)> answered)
+{
+    auto* box =
+        new QMessageBox(QMessageBox::Question, question.title, {}, QMessageBox::NoButton, m_window);
+    box->setTextFormat(Qt::RichText);
+    box->setText(QStringLiteral("<b>%1</b>").arg(question.title.toHtmlEscaped()));
+    box->setInformativeText(question.message);
+    QPushButton* confirm = box->addButton(question.confirm, QMessageBox::AcceptRole);
+    QPushButton* cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(box, &QMessageBox::finished, box,
+                     [box, confirm, answered = std::move(answered)] {
+                         answered(box->clickedButton() == confirm);
+                     });
+    box->open();
+}
+
+void DesktopDialogs::reveal(const QStringList& paths)
+{
+    QStringList uris;
+    for (const QString& path : paths)
+        uris << QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.FileManager1"),
+        QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+    call << uris << QString();
+    const QString first = paths.value(0);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        openParentFolder(first);
+        return;
+    }
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                     [first](QDBusPendingCallWatcher* self) {
+                         if (self->isError())
+                             openParentFolder(first);
+                         self->deleteLater();
+                     });
+}
+
+void DesktopDialogs::openUrl(const QUrl& url)
+{
+    if (url.scheme() == QStringLiteral("https") || url.scheme() == QStringLiteral("mailto"))
+        QDesktopServices::openUrl(url);
+}

@@ -1,0 +1,338 @@
+#include "ui/ModelsView.h"
+
+#include "app/AppModel.h"
+#include "app/ModelList.h"
+#include "text/Format.h"
+#include "ui/EmptyState.h"
+#include "ui/Icons.h"
+#include "ui/InfoStrip.h"
+#include "ui/ModelTable.h"
+#include "ui/ScanningPlaceholder.h"
+#include "ui/SourceStyle.h"
+#include "ui/Spinner.h"
+#include "ui/StatusBar.h"
+#include "ui/StorageHeader.h"
+
+#include <QAction>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QToolBar>
+#include <QVBoxLayout>
+#include <algorithm>
+
+namespace {
+
+QString sumText(const QList<ModelEntry>& entries)
+{
+    qint64 total = 0;
+    for (const ModelEntry& entry : entries)
+        total += entry.reclaimableBytes;
+    return Format::bytes(total);
+}
+
+QFrame* divider(QWidget* parent)
+{
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setForegroundRole(QPalette::Mid);
+    return line;
+}
+
+} // namespace
+
+ModelsView::ModelsView(AppModel& model, QWidget* parent)
+    : QWidget(parent), m_model(model), m_title(new QLabel(this)), m_subtitle(new QLabel(this)),
+      m_toolbar(new QToolBar(this)), m_search(new QLineEdit(this)),
+      m_storage(new StorageHeader(this)), m_storageDivider(divider(this)),
+      m_duplicates(new InfoStrip(QStringLiteral("edit-copy"),
+                                 QStringLiteral("These files are 50 MB or larger and have "
+                                                "identical content to another file. Keep one "
+                                                "copy and trash the rest."),
+                                 this)),
+      m_unused(new InfoStrip(QStringLiteral("edit-clear"),
+                             QStringLiteral("Models and caches nobody has read for 3 months or "
+                                            "more."),
+                             this)),
+      m_body(new QStackedWidget(this)), m_placeholder(new ScanningPlaceholder(this)),
+      m_empty(new EmptyState(this)), m_table(new ModelTable(model, this)),
+      m_status(new StatusBar(this)),
+      m_freeButton(new QPushButton(QStringLiteral("Free Duplicates…"))),
+      m_moveButton(new QPushButton(QStringLiteral("Move to…"))),
+      m_trashButton(new QPushButton(QStringLiteral("Move to Trash")))
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    auto* top = new QHBoxLayout;
+    top->setContentsMargins(16, 8, 8, 8);
+    auto* titles = new QVBoxLayout;
+    titles->setSpacing(0);
+    QFont titleFont = font();
+    titleFont.setPointSizeF(titleFont.pointSizeF() > 0 ? titleFont.pointSizeF() * 1.3 : 14);
+    titleFont.setWeight(QFont::Bold);
+    m_title->setFont(titleFont);
+    m_subtitle->setForegroundRole(QPalette::PlaceholderText);
+    for (QLabel* label : {m_title, m_subtitle}) {
+        label->setTextFormat(Qt::PlainText);
+        titles->addWidget(label);
+    }
+    top->addLayout(titles, 1);
+    buildToolbar();
+    top->addWidget(m_toolbar);
+    layout->addLayout(top);
+    layout->addWidget(divider(this));
+
+    layout->addWidget(m_storage);
+    layout->addWidget(m_storageDivider);
+    layout->addWidget(m_duplicates);
+    layout->addWidget(m_unused);
+    m_body->addWidget(m_placeholder);
+    m_body->addWidget(m_empty);
+    m_body->addWidget(m_table);
+    layout->addWidget(m_body, 1);
+
+    for (QPushButton* button : {m_freeButton, m_moveButton, m_trashButton}) {
+        button->setAttribute(Qt::WA_MacSmallSize);
+        m_status->addControl(button);
+    }
+    m_freeButton->setAccessibleName(QStringLiteral("Free Duplicates"));
+    m_freeButton->setToolTip(
+        QStringLiteral("Keep every copy where it is and store the identical data once"));
+    m_freeButton->setAccessibleDescription(m_freeButton->toolTip());
+    m_moveButton->setToolTip(QStringLiteral("Move to another drive and leave a symlink behind"));
+    m_status->followProgress(m_model);
+    layout->addWidget(m_status);
+    // Tab goes from the table to the actions on its selection, in the order they are shown.
+    setTabOrder(m_table, m_freeButton);
+    setTabOrder(m_freeButton, m_moveButton);
+    setTabOrder(m_moveButton, m_trashButton);
+
+    connect(m_freeButton, &QPushButton::clicked, this,
+            [this] { (void)m_model.freeDuplicates(selectedRows()); });
+    connect(m_moveButton, &QPushButton::clicked, this,
+            [this] { (void)m_model.move(selectedRows()); });
+    connect(m_trashButton, &QPushButton::clicked, this,
+            [this] { (void)m_model.requestTrash(selectedRows()); });
+    connect(m_empty, &EmptyState::actionTriggered, this, [this] { (void)m_model.addFolder(); });
+
+    connect(&m_model, &AppModel::scanChanged, this, [this] { m_storageScanned = nullptr; });
+    for (const auto signal : {&AppModel::scanChanged, &AppModel::sidebarChanged,
+                              &AppModel::searchChanged, &AppModel::sortOrderChanged})
+        connect(&m_model, signal, this, &ModelsView::refreshRows);
+    connect(&m_model, &AppModel::selectionChanged, this, &ModelsView::refreshStatus);
+    connect(&m_model, &AppModel::busyMessageChanged, this, &ModelsView::refreshStatus);
+    connect(&m_model, &AppModel::isScanningChanged, this, &ModelsView::refreshScanning);
+    connect(&m_model, &AppModel::scanProgressTextChanged, this,
+            [this] { m_placeholder->setProgress(m_model.scanProgressText()); });
+    connect(&m_model, &AppModel::includeLooseChanged, this,
+            [this] { m_loose->setChecked(m_model.includeLoose()); });
+    connect(&m_model, &AppModel::searchChanged, this, [this] {
+        if (m_search->text() != m_model.search())
+            m_search->setText(m_model.search());
+    });
+    m_loose->setChecked(m_model.includeLoose());
+    m_search->setText(m_model.search());
+    m_placeholder->setProgress(m_model.scanProgressText());
+    refreshScanning();
+    refreshRows();
+}
+
+void ModelsView::buildToolbar()
+{
+    m_toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_toolbar->setIconSize(QSize(16, 16));
+    const QString prompt = QStringLiteral("Search names and paths");
+    m_search->setObjectName(QStringLiteral("searchField"));
+    m_search->setPlaceholderText(prompt);
+    m_search->setAccessibleName(prompt);
+    m_search->setClearButtonEnabled(true);
+    // Room for the whole prompt beside the search icon and the clear button.
+    m_search->setMinimumWidth(
+        std::max(180, m_search->fontMetrics().horizontalAdvance(prompt) + 64));
+    m_search->addAction(Icons::named(QStringLiteral("edit-find")), QLineEdit::LeadingPosition);
+    connect(m_search, &QLineEdit::textEdited, this,
+            [this](const QString& text) { m_model.setSearch(text); });
+    m_toolbar->addWidget(m_search);
+
+    m_loose = m_toolbar->addAction(Icons::named(QStringLiteral("package-x-generic")),
+                                   QStringLiteral("Loose Files"));
+    m_loose->setCheckable(true);
+    m_loose->setToolTip(
+        QStringLiteral("Also look for model files in Downloads, Documents and Desktop"));
+    connect(m_loose, &QAction::triggered, this,
+            [this](bool checked) { m_model.setIncludeLoose(checked); });
+
+    m_export = m_toolbar->addAction(Icons::named(QStringLiteral("document-save")),
+                                    QStringLiteral("Export Report"));
+    m_export->setToolTip(QStringLiteral("Save a Markdown inventory of every model"));
+    connect(m_export, &QAction::triggered, this, [this] { m_model.exportReport(); });
+
+    m_scan =
+        m_toolbar->addAction(Icons::named(QStringLiteral("view-refresh")), QStringLiteral("Scan"));
+    m_scan->setToolTip(QStringLiteral("Scan again (Ctrl+R)"));
+    connect(m_scan, &QAction::triggered, this, [this] { (void)m_model.rescan(); });
+
+    auto* spinnerBox = new QWidget(m_toolbar);
+    auto* spinnerRow = new QHBoxLayout(spinnerBox);
+    spinnerRow->setContentsMargins(6, 0, 6, 0);
+    spinnerRow->addWidget(new Spinner(spinnerBox));
+    m_spinnerAction = m_toolbar->addWidget(spinnerBox);
+}
+
+void ModelsView::refreshRows()
+{
+    m_rows = m_model.visibleModels();
+    m_table->setRows(m_rows);
+    refreshHeader();
+    refreshBody();
+    refreshStatus();
+}
+
+void ModelsView::refreshHeader()
+{
+    using K = SidebarItem::Kind;
+    const SidebarItem item = m_model.sidebar().value_or(SidebarItem::all());
+    QString title = QStringLiteral("All Models");
+    if (item.kind == K::source && item.source) {
+        title = item.source->label();
+    } else if (item.kind == K::folder) {
+        const QString path = ModelList::withoutTrailingSlashes(item.folder);
+        title = path.mid(path.lastIndexOf(u'/') + 1);
+        if (title.isEmpty())
+            title = path;
+    } else if (item.kind == K::duplicates) {
+        title = QStringLiteral("Duplicates");
+    } else if (item.kind == K::notUsedLately) {
+        title = QStringLiteral("Not Used Lately");
+    } else if (item.kind == K::trash) {
+        title = QStringLiteral("Trash");
+    } else if (item.kind == K::moved) {
+        title = QStringLiteral("On Other Drives");
+    }
+    m_title->setText(title);
+    m_subtitle->setText(m_model.scan() ? QString::number(m_rows.size()) +
+                                             QStringLiteral(" items · ") + sumText(m_rows)
+                                       : QString());
+    m_export->setEnabled(m_model.scan().has_value());
+}
+
+void ModelsView::refreshBody()
+{
+    using K = SidebarItem::Kind;
+    const std::optional<ScanResult>& scan = m_model.scan();
+    const SidebarItem item = m_model.sidebar().value_or(SidebarItem::all());
+    const bool storage = item.kind == K::all && scan && !scan->models.isEmpty();
+    if (storage && m_storageScanned != &*scan) {
+        m_storage->setScan(*scan);
+        m_storageScanned = &*scan;
+    }
+    m_storage->setVisible(storage);
+    m_storageDivider->setVisible(storage);
+    m_duplicates->setVisible(item.kind == K::duplicates);
+    m_unused->setVisible(item.kind == K::notUsedLately);
+
+    if (!scan) {
+        m_body->setCurrentWidget(m_placeholder);
+        return;
+    }
+    if (!m_rows.isEmpty()) {
+        m_body->setCurrentWidget(m_table);
+        return;
+    }
+    m_body->setCurrentWidget(m_empty);
+    if (!m_model.search().isEmpty()) {
+        m_empty->present(QStringLiteral("edit-find"),
+                         QStringLiteral("No Results for “") + m_model.search() + u'”',
+                         QStringLiteral("Check the spelling or try a new search."));
+    } else if (item.kind == K::source && item.source) {
+        const QString label = item.source->label();
+        m_empty->present(SourceStyle::iconName(*item.source),
+                         QStringLiteral("No ") + label + QStringLiteral(" Models Found"),
+                         *item.source == ModelSource::loose
+                             ? QStringLiteral("No .gguf, .safetensors, .onnx or .mlx files over "
+                                              "10 MB in Downloads, Documents or Desktop.")
+                             : QStringLiteral("Nothing from ") + label +
+                                   QStringLiteral(" is taking up space on this computer."));
+    } else if (item.kind == K::folder) {
+        m_empty->present(QStringLiteral("folder"), QStringLiteral("No Models in This Folder"),
+                         QStringLiteral("Only model files of 1 MB or more are listed."));
+    } else if (item.kind == K::duplicates) {
+        m_empty->present(QStringLiteral("emblem-ok"), QStringLiteral("No Duplicates"),
+                         QStringLiteral("Every model is stored only once."));
+    } else if (item.kind == K::notUsedLately) {
+        m_empty->present(QStringLiteral("emblem-ok"), QStringLiteral("Nothing Unused"),
+                         QStringLiteral("Every model was read in the last 3 months."));
+    } else if (item.kind == K::moved) {
+        m_empty->present(QStringLiteral("folder-move"), QStringLiteral("Nothing on Other Drives"),
+                         QStringLiteral("Models you move to another drive are listed here."));
+    } else {
+        m_empty->present(QStringLiteral("edit-find"), QStringLiteral("No AI Models Found"),
+                         QStringLiteral("Add a folder or include loose files to search more "
+                                        "places."),
+                         QStringLiteral("Add Folder…"));
+    }
+}
+
+QList<ModelEntry> ModelsView::selectedRows() const
+{
+    QList<ModelEntry> selected;
+    const QSet<QString>& ids = m_model.selection();
+    if (!ids.isEmpty())
+        for (const ModelEntry& entry : m_rows)
+            if (ids.contains(entry.id))
+                selected << entry;
+    return selected;
+}
+
+void ModelsView::refreshStatus()
+{
+    const QList<ModelEntry> selected = selectedRows();
+    const qsizetype n = m_rows.size();
+    if (selected.isEmpty())
+        m_status->setText(QString::number(n) +
+                          (n == 1 ? QStringLiteral(" item · ") : QStringLiteral(" items · ")) +
+                          sumText(m_rows));
+    else
+        m_status->setText(QString::number(selected.size()) + QStringLiteral(" of ") +
+                          QString::number(n) + QStringLiteral(" selected · ") + sumText(selected));
+    const bool idle = !m_model.busyMessage().has_value();
+    for (QPushButton* button : {m_moveButton, m_trashButton}) {
+        button->setVisible(!selected.isEmpty());
+        button->setEnabled(idle);
+    }
+    m_freeButton->setVisible(m_model.sidebar() == SidebarItem::duplicates());
+    m_freeButton->setEnabled(idle && !selected.isEmpty());
+}
+
+void ModelsView::refreshScanning()
+{
+    const bool scanning = m_model.isScanning();
+    m_scan->setVisible(!scanning);
+    m_spinnerAction->setVisible(scanning);
+}
+
+QString ModelsView::title() const
+{
+    return m_title->text();
+}
+
+QString ModelsView::subtitle() const
+{
+    return m_subtitle->text();
+}
+
+QString ModelsView::statusText() const
+{
+    return m_status->shownText();
+}
+
+QWidget* ModelsView::mainArea() const
+{
+    return m_body->currentWidget();
+}

@@ -1,0 +1,46 @@
+#include "ui/Spinner.h"
+
+#include <QPainter>
+
+namespace {
+constexpr int spokes = 12;
+}
+
+Spinner::Spinner(QWidget* parent) : QWidget(parent)
+{
+    setFixedSize(sizeHint());
+    setAccessibleName(QStringLiteral("Busy"));
+    m_timer.setInterval(80);
+    connect(&m_timer, &QTimer::timeout, this, [this] {
+        m_step = (m_step + 1) % spokes;
+        update();
+    });
+}
+
+void Spinner::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.translate(width() / 2.0, height() / 2.0);
+    const qreal radius = qMin(width(), height()) / 2.0;
+    QColor color = palette().color(QPalette::WindowText);
+    for (int i = 0; i < spokes; ++i) {
+        const int age = (m_step - i + spokes) % spokes;
+        color.setAlphaF(1.0 - 0.8 * age / spokes);
+        painter.setPen(QPen(color, radius / 4.5, Qt::SolidLine, Qt::RoundCap));
+        painter.save();
+        painter.rotate(360.0 * i / spokes);
+        painter.drawLine(QPointF(0, -radius * 0.45), QPointF(0, -radius * 0.9));
+        painter.restore();
+    }
+}
+
+void Spinner::showEvent(QShowEvent*)
+{
+    m_timer.start();
+}
+
+void Spinner::hideEvent(QHideEvent*)
+{
+    m_timer.stop();
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "model/ScanResult.h"
+#include "ui/StorageBar.h"
+
+#include <QWidget>
+
+class QHBoxLayout;
+class QLabel;
+
+// The top of the All Models page: the scan's total, the storage bar of its sources and a legend.
+class StorageHeader : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit StorageHeader(QWidget* parent = nullptr);
+
+    void setScan(const ScanResult& scan);
+    // Each source with reclaimable bytes, largest first; equal sizes keep the sources' order.
+    [[nodiscard]] static QList<StorageBar::Segment> segments(const ScanResult& scan);
+
+    [[nodiscard]] StorageBar& bar() const { return *m_bar; }
+    [[nodiscard]] QString totalText() const;
+    [[nodiscard]] QString captionText() const;
+    // The legend's items as "{label} {size}", in order.
+    [[nodiscard]] QStringList legendTexts() const;
+
+private:
+    QLabel* m_total;
+    QLabel* m_caption;
+    StorageBar* m_bar;
+    QHBoxLayout* m_legend;
+};

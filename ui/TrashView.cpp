@@ -1,0 +1,202 @@
+#include "ui/TrashView.h"
+
+#include "app/AppModel.h"
+#include "text/Format.h"
+#include "ui/EmptyState.h"
+#include "ui/InfoStrip.h"
+#include "ui/StatusBar.h"
+#include "ui/TrashTable.h"
+#include "ui/TrashTableModel.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+TrashView::TrashView(AppModel& model, QWidget* parent)
+    : QWidget(parent), m_model(model), m_subtitle(new QLabel(this)),
+      m_info(new InfoStrip(QStringLiteral("edit-undo"),
+                           QStringLiteral("Items you trash from Brimvale can be restored to their "
+                                          "original location until you empty the Trash."),
+                           this)),
+      m_body(new QStackedWidget(this)), m_empty(new EmptyState(this)),
+      m_table(new TrashTable(this)), m_status(new StatusBar(this)),
+      m_putBack(new QPushButton(QStringLiteral("Put Back"))),
+      m_delete(new QPushButton(QStringLiteral("Delete Immediately…"))),
+      m_emptyTrash(new QPushButton(QStringLiteral("Empty…")))
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    auto* titles = new QVBoxLayout;
+    titles->setContentsMargins(16, 8, 16, 8);
+    titles->setSpacing(0);
+    auto* title = new QLabel(QStringLiteral("Trash"), this);
+    QFont titleFont = font();
+    titleFont.setPointSizeF(titleFont.pointSizeF() > 0 ? titleFont.pointSizeF() * 1.3 : 14);
+    titleFont.setWeight(QFont::Bold);
+    title->setFont(titleFont);
+    m_subtitle->setForegroundRole(QPalette::PlaceholderText);
+    m_subtitle->setTextFormat(Qt::PlainText);
+    titles->addWidget(title);
+    titles->addWidget(m_subtitle);
+    layout->addLayout(titles);
+    auto* line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    line->setForegroundRole(QPalette::Mid);
+    layout->addWidget(line);
+    layout->addWidget(m_info);
+    m_empty->present(
+        QStringLiteral("user-trash"), QStringLiteral("Trash Is Empty"),
+        QStringLiteral("Models you move to the Trash appear here so you can restore them."));
+    m_body->addWidget(m_empty);
+    m_body->addWidget(m_table);
+    layout->addWidget(m_body, 1);
+    for (QPushButton* button : {m_putBack, m_delete, m_emptyTrash})
+        m_status->addControl(button);
+    m_status->followProgress(m_model);
+    layout->addWidget(m_status);
+
+    connect(m_putBack, &QPushButton::clicked, this,
+            [this] { restore(m_table->selectedIds(), true); });
+    connect(m_delete, &QPushButton::clicked, this, [this] { askDelete(m_table->selectedIds()); });
+    connect(m_emptyTrash, &QPushButton::clicked, this, [this] {
+        QStringList ids;
+        for (const TrashEntry& entry : m_table->tableModel().rows())
+            ids << entry.id;
+        askDelete(ids);
+    });
+    connect(m_table, &TrashTable::restoreRequested, this,
+            [this](const QStringList& ids) { restore(ids, false); });
+    connect(m_table, &TrashTable::revealRequested, this, &TrashView::reveal);
+    connect(m_table, &TrashTable::deleteRequested, this, &TrashView::askDelete);
+    connect(m_table, &TrashTable::selectionEdited, this, &TrashView::refresh);
+    connect(&m_model, &AppModel::trashEntriesChanged, this, [this] {
+        m_table->setEntries(m_model.trashEntries());
+        refresh();
+    });
+    connect(&m_model, &AppModel::busyMessageChanged, this, &TrashView::refresh);
+    m_table->setEntries(m_model.trashEntries());
+    refresh();
+}
+
+bool TrashView::busy() const
+{
+    return m_model.busyMessage().has_value();
+}
+
+void TrashView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    m_table->resetViewState();
+    refresh();
+    (void)m_model.reloadTrash();
+}
+
+void TrashView::refresh()
+{
+    const QList<TrashEntry>& rows = m_table->tableModel().rows();
+    qint64 total = 0;
+    for (const TrashEntry& entry : rows)
+        total += entry.sizeBytes;
+    const qsizetype count = rows.size();
+    const qsizetype selected = m_table->selectedIds().size();
+    m_subtitle->setText(QString::number(count) + QStringLiteral(" items · ") +
+                        Format::bytes(total));
+    if (selected == 0)
+        m_status->setText(QString::number(count) +
+                          (count == 1 ? QStringLiteral(" item · ") : QStringLiteral(" items · ")) +
+                          Format::bytes(total));
+    else
+        m_status->setText(QString::number(selected) + QStringLiteral(" of ") +
+                          QString::number(count) + QStringLiteral(" selected"));
+    m_body->setCurrentWidget(rows.isEmpty() ? static_cast<QWidget*>(m_empty) : m_table);
+    m_putBack->setVisible(selected > 0);
+    m_delete->setVisible(selected > 0);
+    m_emptyTrash->setVisible(selected == 0 && count > 0);
+    for (QPushButton* button : {m_putBack, m_delete, m_emptyTrash})
+        button->setEnabled(!busy());
+}
+
+void TrashView::restore(const QStringList& ids, bool clearSelection)
+{
+    if (ids.isEmpty() || busy())
+        return;
+    QFuture<void> done = m_model.restore(ids);
+    if (clearSelection)
+        (void)done.then(this, [this] {
+            m_table->clearSelectedIds();
+            refresh();
+        });
+}
+
+void TrashView::reveal(const QStringList& ids)
+{
+    if (ids.isEmpty() || busy())
+        return;
+    QStringList paths;
+    for (const TrashEntry& entry : m_model.trashEntries())
+        if (ids.contains(entry.id))
+            for (const QString& path : entry.trashedPaths)
+                if (!path.isEmpty())
+                    paths << path;
+    m_model.reveal(paths);
+}
+
+QString TrashView::confirmTitle(const QStringList& ids) const
+{
+    if (ids.size() == 1)
+        for (const TrashEntry& entry : m_table->tableModel().rows())
+            if (entry.id == ids.first())
+                return QStringLiteral("Delete \"") + entry.modelName +
+                       QStringLiteral("\" immediately?");
+    return QStringLiteral("Delete ") + QString::number(ids.size()) +
+           QStringLiteral(" items immediately?");
+}
+
+void TrashView::askDelete(const QStringList& ids)
+{
+    if (ids.isEmpty() || busy())
+        return;
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Trash"), confirmTitle(ids),
+                                QMessageBox::NoButton, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setTextFormat(Qt::PlainText);
+    box->setInformativeText(QStringLiteral("This can't be undone."));
+    QPushButton* remove = box->addButton(QStringLiteral("Delete"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = box->addButton(QMessageBox::Cancel);
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    box->setWindowModality(Qt::WindowModal);
+    connect(box, &QMessageBox::finished, this, [this, box, remove, ids] {
+        if (box->clickedButton() != remove)
+            return;
+        (void)m_model.deletePermanently(ids).then(this, [this, ids] {
+            m_table->forgetIds(ids);
+            refresh();
+        });
+    });
+    box->open();
+}
+
+QString TrashView::title() const
+{
+    return QStringLiteral("Trash");
+}
+
+QString TrashView::subtitle() const
+{
+    return m_subtitle->text();
+}
+
+QString TrashView::statusText() const
+{
+    return m_status->shownText();
+}
+
+QWidget* TrashView::mainArea() const
+{
+    return m_body->currentWidget();
+}
