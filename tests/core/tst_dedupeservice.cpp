@@ -1,7 +1,7 @@
 // DedupeService on a loop-mounted XFS with reflink (blocks shared in place) and on the
 // temporary home's filesystem, which cannot share blocks (hard links): what is freed, what is
-// refused and left exactly as it was, leftovers of an interrupted run, a dry run, a stop and
-// a busy lock.
+// refused and left exactly as it was (a stop and a busy lock among them), leftovers of an
+// interrupted run, a dry run.
 #include "DedupeTestSupport.h"
 #include "XfsMount.h"
 #include "fs/BlockLayout.h"
@@ -76,8 +76,6 @@ private slots:
     void init();
     void cleanup();
     void sharesBlocksOnXfs();
-    void xfsRefusals_data();
-    void xfsRefusals();
     void xfsWithoutReflink_data();
     void xfsWithoutReflink();
     void hardLinks();
@@ -91,9 +89,6 @@ private slots:
     void swapChecks();
     void dryRun_data();
     void dryRun();
-    void stopBeforeTheItems_data();
-    void stopBeforeTheItems();
-    void busyLock();
 
 private:
     // A folder on the XFS; empty when there is none (then skipReason() tells why).
@@ -182,41 +177,6 @@ void DedupeServiceTest::sharesBlocksOnXfs()
     QCOMPARE(outcome.filesystems.size(), 1);
     QCOMPARE(outcome.filesystems[0].mountPoint, m_xfs->path());
     QVERIFY(outcome.filesystems[0].freed() >= kBig * 9 / 10);
-}
-
-void DedupeServiceTest::xfsRefusals_data()
-{
-    QTest::addColumn<QString>("change");
-    QTest::addColumn<QString>("reason");
-    QTest::newRow("one byte differs")
-        << QStringLiteral("differs") << QStringLiteral("Content differs from the copy that stays");
-    QTest::newRow("duplicate changed after the scan") << QStringLiteral("duplicate") << kChanged;
-    QTest::newRow("copy that stays changed after the scan") << QStringLiteral("keep") << kChanged;
-}
-
-void DedupeServiceTest::xfsRefusals()
-{
-    QFETCH(QString, change);
-    QFETCH(QString, reason);
-    if (xfsFolder().isEmpty())
-        QSKIP(skipReason().constData());
-    makePair(xfsFolder(), kBig);
-    if (change == QStringLiteral("differs"))
-        QVERIFY(touchByte(m_duplicate, 1000, false));
-    const DedupeItem item = itemOf(m_duplicate, m_keep);
-    if (change != QStringLiteral("differs")) // a write of the same byte: only the times change
-        QVERIFY(touchByte(change == QStringLiteral("keep") ? m_keep : m_duplicate, 1000, true));
-    const FileState duplicate = stateOf(m_duplicate);
-    const FileState keep = stateOf(m_keep);
-
-    const DedupeOutcome outcome = DedupeService::run({{item}, {}}, {});
-    QCOMPARE(outcome.files.size(), 1);
-    QCOMPARE(outcome.files[0].reason, reason);
-    QCOMPARE(outcome.error,
-             QStringLiteral("Could not free ") + m_duplicate + QStringLiteral(": ") + reason);
-    QVERIFY(!outcome.succeeded() && outcome.bytesShared() == 0);
-    QVERIFY(stateOf(m_duplicate) == duplicate); // extents included: nothing was shared
-    QVERIFY(stateOf(m_keep) == keep);
 }
 
 void DedupeServiceTest::xfsWithoutReflink_data()
@@ -316,8 +276,25 @@ void DedupeServiceTest::refusals_data()
         << QStringLiteral("nul") << true << QStringLiteral("Invalid path")
         << BrimvaleError::Kind::invalidPath;
     QTest::newRow("on another filesystem")
-        << QStringLiteral("xfs") << true
+        << QStringLiteral("xfs apart") << true
         << QStringLiteral("On another filesystem than the copy that stays") << general;
+    // Sharing blocks checks the bytes and the times itself.
+    QTest::newRow("xfs: one byte differs")
+        << QStringLiteral("xfs differs") << false
+        << QStringLiteral("Content differs from the copy that stays") << general;
+    QTest::newRow("xfs: duplicate written after the scan, same bytes")
+        << QStringLiteral("xfs touch") << false << kChanged << general;
+    QTest::newRow("xfs: copy that stays written after the scan, same bytes")
+        << QStringLiteral("xfs touch keep") << false << kChanged << general;
+    const QString stopped = QStringLiteral("Stopped — the remaining files were not freed");
+    const auto stop = BrimvaleError::Kind::stopped;
+    QTest::newRow("stopped before hard links") << QStringLiteral("stop") << true << stopped << stop;
+    QTest::newRow("stopped before refused files") // nothing would be hashed
+        << QStringLiteral("stop") << false << stopped << stop;
+    QTest::newRow("lock held by another run")
+        << QStringLiteral("busy") << true
+        << QStringLiteral("Another Brimvale is freeing duplicates — try again in a moment")
+        << BrimvaleError::Kind::busy;
 }
 
 void DedupeServiceTest::refusals()
@@ -327,11 +304,13 @@ void DedupeServiceTest::refusals()
     QFETCH(QString, reason);
     QFETCH(BrimvaleError::Kind, kind);
     const QString folder =
-        change == QStringLiteral("xfs") ? xfsFolder() : m_home->file(QStringLiteral("m"));
+        change.startsWith(QStringLiteral("xfs")) ? xfsFolder() : m_home->file(QStringLiteral("m"));
     if (folder.isEmpty())
         QSKIP(skipReason().constData());
     makePair(folder, kSmall);
-    if (change == QStringLiteral("xfs")) { // the copy that stays is in the home
+    if (change == QStringLiteral("xfs differs"))
+        QVERIFY(touchByte(m_duplicate, 1000, false));
+    if (change == QStringLiteral("xfs apart")) { // the copy that stays is in the home
         m_keep = m_home->file(QStringLiteral("keep.gguf"));
         QVERIFY(writeSynced(m_keep, randomBytes(7, kSmall)));
     }
@@ -357,6 +336,9 @@ void DedupeServiceTest::refusals()
     if (change.startsWith(QStringLiteral("rewrite")))
         QVERIFY(
             touchByte(change.endsWith(QStringLiteral("keep")) ? m_keep : m_duplicate, 5, false));
+    if (change.startsWith(QStringLiteral("xfs touch"))) // only the times change
+        QVERIFY(
+            touchByte(change.endsWith(QStringLiteral("keep")) ? m_keep : m_duplicate, 1000, true));
     if (change == QStringLiteral("hash"))
         item.hash = ContentHash::fnv1a64("other content").repeated(2);
     if (change == QStringLiteral("nul"))
@@ -364,10 +346,21 @@ void DedupeServiceTest::refusals()
     const FileState duplicate = stateOf(m_duplicate);
     const FileState keep = stateOf(m_keep);
 
+    StopToken stop;
+    std::optional<FileLock> held;
     DedupeService::Options options;
     options.hardLink = hardLink;
-    const DedupeOutcome outcome = DedupeService::run({{item}, {}}, options);
-    QCOMPARE(outcome.files, QList<DedupedFile>{fileOf(item, 0, false, reason)});
+    if (change == QStringLiteral("stop")) {
+        stop.requestStop();
+        options.stop = &stop;
+    }
+    if (change == QStringLiteral("busy")) {
+        held.emplace(FileLock::inDataDir(QStringLiteral("dedupe")));
+        options.lockWait = std::chrono::milliseconds{0};
+    }
+    const int count = change == QStringLiteral("stop") ? 2 : 1;
+    const DedupeOutcome outcome = DedupeService::run({QList<DedupeItem>(count, item), {}}, options);
+    QCOMPARE(outcome.files, QList<DedupedFile>(count, fileOf(item, 0, false, reason)));
     QCOMPARE(outcome.error,
              kind == BrimvaleError::Kind::general
                  ? QStringLiteral("Could not free ") + item.path + QStringLiteral(": ") + reason
@@ -571,51 +564,6 @@ void DedupeServiceTest::dryRun()
     QVERIFY(!QFile::exists(m_home->file(QStringLiteral(".brimvale/dedupe.lock"))));
     QCOMPARE(outcome.filesystems.size(), 1);
     QCOMPARE(outcome.filesystems[0].freeAfter, outcome.filesystems[0].freeBefore);
-}
-
-void DedupeServiceTest::stopBeforeTheItems_data()
-{
-    QTest::addColumn<bool>("hardLink");
-    QTest::newRow("hard links") << true;
-    QTest::newRow("refused files") << false; // nothing would be hashed
-}
-
-void DedupeServiceTest::stopBeforeTheItems()
-{
-    QFETCH(bool, hardLink);
-    makePair(m_home->file(QStringLiteral("m")), kSmall);
-    const DedupeItem item = itemOf(m_duplicate, m_keep);
-    const FileState duplicate = stateOf(m_duplicate);
-    const QString stopped = QStringLiteral("Stopped — the remaining files were not freed");
-    StopToken stop;
-    stop.requestStop();
-    DedupeService::Options options;
-    options.hardLink = hardLink;
-    options.stop = &stop;
-    const DedupeOutcome outcome = DedupeService::run({{item, item}, {}}, options);
-    QCOMPARE(outcome.files, QList<DedupedFile>(2, DedupedFile{item.entryId, item.path,
-                                                              item.keepPath, 0, false, stopped}));
-    QCOMPARE(outcome.error, stopped);
-    QCOMPARE(outcome.errorKind, BrimvaleError::Kind::stopped);
-    QVERIFY(stateOf(m_duplicate) == duplicate);
-}
-
-void DedupeServiceTest::busyLock()
-{
-    makePair(m_home->file(QStringLiteral("m")), kSmall);
-    const DedupeItem item = itemOf(m_duplicate, m_keep);
-    const FileState duplicate = stateOf(m_duplicate);
-    const QString busy =
-        QStringLiteral("Another Brimvale is freeing duplicates — try again in a moment");
-    const FileLock held = FileLock::inDataDir(QStringLiteral("dedupe"));
-    DedupeService::Options options;
-    options.hardLink = true;
-    options.lockWait = std::chrono::milliseconds{0};
-    const DedupeOutcome outcome = DedupeService::run({{item}, {}}, options);
-    QCOMPARE(outcome.files, QList<DedupedFile>{fileOf(item, 0, false, busy)});
-    QCOMPARE(outcome.error, busy);
-    QCOMPARE(outcome.errorKind, BrimvaleError::Kind::busy);
-    QVERIFY(stateOf(m_duplicate) == duplicate);
 }
 
 QTEST_GUILESS_MAIN(DedupeServiceTest)

@@ -12,22 +12,18 @@ class ModelTypesTest : public QObject
     Q_OBJECT
 
 private slots:
-    void rawValuesRoundTrip()
-    {
-        for (const ModelSource source : ModelSource::allCases())
-            QVERIFY(ModelSource::fromRawValue(source.rawValue()) == source);
-        for (const DeleteRisk risk : {DeleteRisk::safe, DeleteRisk::risky, DeleteRisk::unknown})
-            QVERIFY(DeleteRisk::fromRawValue(risk.rawValue()) == risk);
-    }
-
     // The eight first sources keep their raw values and labels; the later ones follow in order.
+    // Each raw value reads back as its source.
     void sourceTable()
     {
         QStringList rows;
+        for (const DeleteRisk risk : {DeleteRisk::safe, DeleteRisk::risky, DeleteRisk::unknown})
+            QVERIFY(DeleteRisk::fromRawValue(risk.rawValue()) == risk);
         for (const ModelSource source : ModelSource::allCases())
-            rows.push_back(source.rawValue() + u'|' + source.label() + u'|' +
-                           (source.listedWhenEmpty() ? u'e' : u'-') +
-                           (source.givesWay() ? u'w' : u'-'));
+            rows.push_back(
+                (ModelSource::fromRawValue(source.rawValue()) == source ? u""_qs : u"BAD "_qs) +
+                source.rawValue() + u'|' + source.label() + u'|' +
+                (source.listedWhenEmpty() ? u'e' : u'-') + (source.givesWay() ? u'w' : u'-'));
         QCOMPARE(rows,
                  (QStringList{
                      u"Ollama|Ollama|e-"_qs, u"LmStudio|LM Studio|e-"_qs,
@@ -86,16 +82,7 @@ private slots:
         QCOMPARE(parseQuantization(name).value_or(QString()), expected);
     }
 
-    void isLargeAboveTenGigabytes()
-    {
-        ModelEntry entry;
-        entry.sizeBytes = 10'000'000'000;
-        QVERIFY(!entry.isLarge());
-        entry.sizeBytes += 1;
-        QVERIFY(entry.isLarge());
-    }
-
-    void totalsSumReclaimable()
+    void sizesAndTotals()
     {
         const auto entry = [](ModelSource source, qint64 size, qint64 reclaimable) {
             ModelEntry e;
@@ -104,6 +91,9 @@ private slots:
             e.reclaimableBytes = reclaimable;
             return e;
         };
+        // Large means above ten gigabytes.
+        QVERIFY(!entry(ModelSource::loose, 10'000'000'000, 0).isLarge());
+        QVERIFY(entry(ModelSource::loose, 10'000'000'001, 0).isLarge());
         ScanResult result;
         QCOMPARE(result.totalBytes(), 0);
         // Two tags sharing a blob: the sum of sizes is larger than what deleting frees.

@@ -202,49 +202,34 @@ private slots:
             u"\"]},{\"id\":\"sha256:2\",\"tags\":[\"ai/qwen3\"],"
             u"\"files\":[\"sha256:"_s +
             a + u"\",\"sha256:"_s + c + u"\"]}]}"_s;
-        QTest::newRow("tags, shared blobs, orphans, downloads")
-            << QStringList{index,
-                           blob(a, 2000000),
-                           blob(b, 300),
-                           blob(c, 4000000),
-                           blob(o, 500),
-                           u"+"_s + d + u"blobs/sha256/f.incomplete:7"_s,
-                           d + u"blobs/sha256/9.incomplete:8"_s}
+        const QString shares = u" with other Docker models — shared data is kept reclaims "_s;
+        const QStringList tagged{d + u"blobs/sha256/"_s + a +
+                                     u":2000300 dockermodels-ai/smollm2-latest|ai/"
+                                     u"smollm2:latest|Shares 2 layers"_s +
+                                     shares + u'0',
+                                 d + u"blobs/sha256/"_s + a +
+                                     u":2000300 dockermodels-ai/smollm2-360M|ai/"
+                                     u"smollm2:360M|Shares 2 layers"_s +
+                                     shares + u'0',
+                                 d + u"blobs/sha256/"_s + c +
+                                     u":6000000 dockermodels-ai/qwen3|ai/qwen3|Shares "
+                                     u"1 layer"_s +
+                                     shares + u"4000000"_s};
+        const QStringList blobs{index, blob(a, 2000000), blob(b, 300), blob(c, 4000000),
+                                blob(o, 500)};
+        QTest::newRow("tags, shared blobs, downloads; no orphans while one runs")
+            << blobs + QStringList{u"+"_s + d + u"blobs/sha256/f.incomplete:7"_s,
+                                   d + u"blobs/sha256/9.incomplete:8"_s}
             << QStringList{}
-            << QStringList{d + u"blobs/sha256/"_s + a +
-                               u":2000300 dockermodels-ai/smollm2-latest|ai/"
-                               u"smollm2:latest|Shares 2 layers with other "
-                               u"Docker models — shared data is kept reclaims 0"_s,
-                           d + u"blobs/sha256/"_s + a +
-                               u":2000300 dockermodels-ai/smollm2-360M|ai/"
-                               u"smollm2:360M|Shares 2 layers with other Docker "
-                               u"models — shared data is kept reclaims 0"_s,
-                           d + u"blobs/sha256/"_s + c +
-                               u":6000000 dockermodels-ai/qwen3|ai/qwen3|Shares "
-                               u"1 layer with other Docker models — shared data "
-                               u"is kept reclaims 4000000"_s,
-                           d + u"blobs/sha256/9.incomplete:8 dockermodels-partial-9|9 (unfinished "
-                               u"download)|Unfinished download — safe to remove unless it is still "
-                               u"downloading"_s};
+            << tagged + QStringList{d + u"blobs/sha256/9.incomplete:8 dockermodels-partial-9|9 "
+                                        u"(unfinished download)|Unfinished download — safe to "
+                                        u"remove unless it is still downloading"_s};
         QTest::newRow("orphans once no download runs")
-            << QStringList{index, blob(a, 2000000), blob(b, 300), blob(c, 4000000), blob(o, 500)}
-            << QStringList{}
-            << QStringList{
-                   d + u"blobs/sha256/"_s + a +
-                       u":2000300 dockermodels-ai/smollm2-latest|ai/"
-                       u"smollm2:latest|Shares 2 layers with other "
-                       u"Docker models — shared data is kept reclaims 0"_s,
-                   d + u"blobs/sha256/"_s + a +
-                       u":2000300 dockermodels-ai/smollm2-360M|ai/"
-                       u"smollm2:360M|Shares 2 layers with other Docker "
-                       u"models — shared data is kept reclaims 0"_s,
-                   d + u"blobs/sha256/"_s + c +
-                       u":6000000 dockermodels-ai/qwen3|ai/qwen3|Shares "
-                       u"1 layer with other Docker models — shared data "
-                       u"is kept reclaims 4000000"_s,
-                   d + u"blobs/sha256/"_s + o + u":500 dockermodels-orphan-"_s + o +
-                       u"|Orphaned blob (eeeeeeee…eeeeeeee)|Not referenced by any Docker model — "
-                       u"safe to remove"_s};
+            << blobs << QStringList{}
+            << tagged +
+                   QStringList{d + u"blobs/sha256/"_s + o + u":500 dockermodels-orphan-"_s + o +
+                               u"|Orphaned blob (eeeeeeee…eeeeeeee)|Not referenced by "
+                               u"any Docker model — safe to remove"_s};
         QTest::newRow("MODELS_PATH; an index that cannot be read gives no orphans")
             << QStringList{u"m/models.json=[1]"_s, u"m/blobs/sha256/"_s + o + u":5"_s}
             << QStringList{u"MODELS_PATH=<HOME>/m"_s} << QStringList{};
