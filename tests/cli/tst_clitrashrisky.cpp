@@ -21,81 +21,61 @@ bool somethingListens()
     return socket.waitForConnected(5000);
 }
 
-// One Ollama tag, llama3:latest, with its own config and weights blobs; returns its paths.
-QStringList makeOllamaTag(const TestHome& home)
-{
-    const QString store = home.file(u".ollama/models"_qs);
-    const QString manifest = store + u"/manifests/registry.ollama.ai/library/llama3/latest"_qs;
-    const QString a(64, u'a'), b(64, u'b');
-    Fixtures::writeFile(manifest, R"({"config":{"digest":"sha256:)" + a.toUtf8() +
-                                      R"(","size":10},"layers":[{"digest":"sha256:)" + b.toUtf8() +
-                                      R"(","size":2000}]})");
-    const QString config = store + u"/blobs/sha256-"_qs + a;
-    const QString weights = store + u"/blobs/sha256-"_qs + b;
-    Fixtures::makeSparseFile(config, 10, "config");
-    Fixtures::makeSparseFile(weights, 2000, "weights");
-    return {manifest, config, weights};
-}
-
 } // namespace
 
 class TestCliTrashRisky : public QObject
 {
     Q_OBJECT
 private slots:
-    void refusesEverythingWhileOllamaRuns();
-    void forceTrashesEveryItemOfTheTag();
-    void trashesTagsFreelyWhenOllamaIsNotRunning();
+    void trash_data();
+    void trash();
 };
 
-void TestCliTrashRisky::refusesEverythingWhileOllamaRuns()
+void TestCliTrashRisky::trash_data()
 {
-    const TestHome home;
-    const QStringList tag = makeOllamaTag(home);
-    Fixtures::makeSparseFile(home.file(u"models/safe.gguf"_qs), 1'000'000, "safe");
-    QTcpServer ollama; // connections queue and are never taken
-    if (!ollama.listen(QHostAddress::LocalHost, 11434) && !somethingListens())
-        QSKIP("cannot listen on 127.0.0.1:11434 here");
-    const CliRun run = runCli({u"trash"_qs, u"--folder"_qs, home.file(u"models"_qs),
-                               u"custom-safe-1000000"_qs, u"ollama-llama3-latest"_qs});
-    QCOMPARE(run.exitCode, 1);
-    QCOMPARE(run.out, QByteArray());
-    QCOMPARE(run.err, QByteArray("Ollama is running. Quit it before trashing Ollama models, or use "
-                                 "--force.\n"));
-    for (const QString& path : tag + QStringList{home.file(u"models/safe.gguf"_qs)})
-        QVERIFY(PosixIO::lexists(path));
-    QVERIFY(rawLog().isEmpty());
+    QTest::addColumn<bool>("running");
+    QTest::addColumn<bool>("force");
+    QTest::newRow("refused, nothing moved, while Ollama runs") << true << false;
+    QTest::newRow("--force trashes every item of the tag while Ollama runs") << true << true;
+    QTest::newRow("tags trashed freely when Ollama is not running") << false << false;
 }
 
-void TestCliTrashRisky::forceTrashesEveryItemOfTheTag()
+void TestCliTrashRisky::trash()
 {
+    QFETCH(bool, running);
+    QFETCH(bool, force);
     const TestHome home;
-    const QStringList tag = makeOllamaTag(home);
+    // One Ollama tag, llama3:latest, with its own config and weights blobs.
+    const QStringList tag =
+        Fixtures::ollamaTag(home.path(), u"llama3"_qs, u"latest"_qs, u'b', 2000, "weights");
+    const QString safe = home.file(u"models/safe.gguf"_qs);
+    Fixtures::makeSparseFile(safe, 1'000'000, "safe");
     QTcpServer ollama; // connections queue and are never taken
-    if (!ollama.listen(QHostAddress::LocalHost, 11434) && !somethingListens())
+    if (running && !ollama.listen(QHostAddress::LocalHost, 11434) && !somethingListens())
         QSKIP("cannot listen on 127.0.0.1:11434 here");
-    const CliRun run = runCli({u"trash"_qs, u"--force"_qs, u"ollama-llama3-latest"_qs});
-    QCOMPARE(run.err, QByteArray());
-    QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.out.count('\n'), 3);
-    const QList<TrashEntry> log = TrashLog::read().entries;
-    QCOMPARE(log.size(), 1);
-    QCOMPARE(log[0].originalPaths, tag);
-    QCOMPARE(log[0].source, u"Ollama"_qs);
-    QCOMPARE(log[0].modelName, u"llama3:latest"_qs);
-}
-
-void TestCliTrashRisky::trashesTagsFreelyWhenOllamaIsNotRunning()
-{
-    if (somethingListens())
+    if (!running && somethingListens())
         QSKIP("something listens on 127.0.0.1:11434 here");
-    const TestHome home;
-    const QStringList tag = makeOllamaTag(home);
-    const CliRun run = runCli({u"trash"_qs, u"ollama-llama3-latest"_qs});
-    QCOMPARE(run.err, QByteArray());
-    QCOMPARE(run.exitCode, 0);
-    for (const QString& path : tag)
-        QVERIFY(!PosixIO::lexists(path));
+    const CliRun run =
+        runCli(QStringList{u"trash"_qs} + (force ? QStringList{u"--force"_qs} : QStringList()) +
+               QStringList{u"--folder"_qs, home.file(u"models"_qs), u"custom-safe-1000000"_qs,
+                           u"ollama-llama3-latest"_qs});
+    const bool refused = running && !force;
+    QCOMPARE(run.err, refused ? QByteArray("Ollama is running. Quit it before trashing Ollama "
+                                           "models, or use --force.\n")
+                              : QByteArray());
+    QCOMPARE(run.exitCode, refused ? 1 : 0);
+    QCOMPARE(run.out.count('\n'), refused ? 0 : 4);
+    for (const QString& path : tag + QStringList{safe})
+        QCOMPARE(PosixIO::lexists(path), refused);
+    if (refused) {
+        QVERIFY(rawLog().isEmpty());
+        return;
+    }
+    const QList<TrashEntry> log = TrashLog::read().entries;
+    QCOMPARE(log.size(), 2);
+    QCOMPARE(log[1].originalPaths, tag);
+    QCOMPARE(log[1].source, u"Ollama"_qs);
+    QCOMPARE(log[1].modelName, u"llama3:latest"_qs);
 }
 
 QTEST_GUILESS_MAIN(TestCliTrashRisky)

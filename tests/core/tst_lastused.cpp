@@ -29,23 +29,6 @@ constexpr qint64 kDay = 86'400;
 const QString kBlob = QString(64, u'b');
 const QString kConfig = QString(64, u'c');
 
-// An Ollama tag "<name>:<tag>" whose model layer is a blob of its own; returns the layer's path.
-QString ollamaTag(const TestHome& home, const QString& name, const QString& tag, QChar digit)
-{
-    const QString digest = QString(64, digit);
-    const QString store = home.file(u".ollama/models"_qs);
-    const QString manifest =
-        u"{\"config\":{\"digest\":\"sha256:%1\",\"size\":2},\"layers\":[{\"mediaType\":"
-        u"\"application/vnd.ollama.image.model\",\"digest\":\"sha256:%2\",\"size\":%3}]}"_qs.arg(
-            kConfig, digest, QString::number(kModelSize));
-    Fixtures::writeFile(store + u"/manifests/registry.ollama.ai/library/"_qs + name + u'/' + tag,
-                        manifest.toUtf8());
-    Fixtures::writeFile(store + u"/blobs/sha256-"_qs + kConfig, "{}");
-    const QString layer = store + u"/blobs/sha256-"_qs + digest;
-    Fixtures::makeSparseFile(layer, kModelSize, digest.toUtf8());
-    return layer;
-}
-
 const ModelEntry* entryWithId(const ScanResult& result, const QString& id)
 {
     for (const ModelEntry& entry : result.models)
@@ -172,7 +155,7 @@ void TestLastUsed::lastUsedOfEachKind()
     QFETCH(QString, id);
     QFETCH(QStringList, files);
     TestHome home;
-    ollamaTag(home, u"llama"_qs, u"8b"_qs, u'b');
+    QVERIFY(!Fixtures::ollamaTag(home.path(), u"llama"_qs, u"8b"_qs, u'b', kModelSize).isEmpty());
     Fixtures::makeSparseFile(home.file(u".lmstudio/models/o/r/m-Q4_K_M.gguf"_qs), kModelSize);
     Fixtures::makeSparseFile(home.file(u"mine/w.safetensors"_qs), kModelSize);
     const QString hub = home.file(u".cache/huggingface/hub/models--o--r/blobs/"_qs);
@@ -300,8 +283,9 @@ void TestLastUsed::heldFileIsInUse()
 void TestLastUsed::ollamaLoadedModelsAreInUse()
 {
     TestHome home;
-    ollamaTag(home, u"llama"_qs, u"8b"_qs, u'b');
-    ollamaTag(home, u"qwen"_qs, u"latest"_qs, u'd');
+    QVERIFY(!Fixtures::ollamaTag(home.path(), u"llama"_qs, u"8b"_qs, u'b', kModelSize).isEmpty());
+    QVERIFY(
+        !Fixtures::ollamaTag(home.path(), u"qwen"_qs, u"latest"_qs, u'd', kModelSize).isEmpty());
     const PsStandIn ollama(R"({"models":[{"name":"llama:8b","model":"llama:8b","size":1}]})");
     if (!ollama.listening())
         QSKIP("cannot listen on 127.0.0.1:11434 here");

@@ -22,16 +22,9 @@ bool modelFile(const QString& path, quint32 seed, const QByteArray& tail)
 // An Ollama tag "llama:8b" whose model layer holds the model, in the home's Ollama store.
 bool ollamaTag(const TestHome& home, quint32 seed, const QByteArray& tail)
 {
-    const QString digest = u"sha256:"_qs + QString(64, u'a');
-    const QString manifest =
-        u"{\"config\":{\"digest\":\"sha256:%1\",\"size\":2},\"layers\":[{\"mediaType\":"
-        u"\"application/vnd.ollama.image.model\",\"digest\":\"%2\",\"size\":%3}]}"_qs.arg(
-            QString(64, u'c'), digest, QString::number(kModelSize));
-    const QString store = home.file(u".ollama/models"_qs);
-    return Fixtures::writeFile(store + u"/manifests/registry.ollama.ai/library/llama/8b"_qs,
-                               manifest.toUtf8()) &&
-           Fixtures::writeFile(store + u"/blobs/sha256-"_qs + QString(64, u'c'), "{}") &&
-           modelFile(store + u"/blobs/sha256-"_qs + QString(64, u'a'), seed, tail);
+    const QStringList paths =
+        Fixtures::ollamaTag(home.path(), u"llama"_qs, u"8b"_qs, u'a', kModelSize);
+    return !paths.isEmpty() && modelFile(paths[2], seed, tail);
 }
 
 QByteArray cacheBytes()

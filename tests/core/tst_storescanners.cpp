@@ -77,6 +77,11 @@ void checkStore(const std::function<SourceScan(const QDateTime&)>& scan, bool wi
     QCOMPARE(readout(result, home, withDetail), expected);
 }
 
+void checkStore(SourceScan (*scan)(), bool withDetail = false)
+{
+    checkStore([scan](const QDateTime&) { return scan(); }, withDetail);
+}
+
 void columns()
 {
     QTest::addColumn<QStringList>("tree");
@@ -138,10 +143,7 @@ private slots:
             << QStringList{u"x/llama.cpp/m.gguf:5 llamacpp-m|m.gguf"_s};
     }
 
-    void llamaCpp()
-    {
-        checkStore([](const QDateTime& now) { return LlamaCppScanner::scan(now); });
-    }
+    void llamaCpp() { checkStore(LlamaCppScanner::scan); }
 
     void gpt4All_data()
     {
@@ -180,8 +182,8 @@ private slots:
 
     void gpt4All()
     {
-        const bool detail = QByteArray(QTest::currentDataTag()).contains("unfinished");
-        checkStore([](const QDateTime& now) { return Gpt4AllScanner::scan(now); }, detail);
+        checkStore(Gpt4AllScanner::scan,
+                   QByteArray(QTest::currentDataTag()).contains("unfinished"));
     }
 
     void dockerModels_data()
@@ -251,7 +253,7 @@ private slots:
                                               home.file(u"m/models.json"_s)});
             return;
         }
-        checkStore([](const QDateTime& now) { return DockerModelsScanner::scan(now); }, true);
+        checkStore(DockerModelsScanner::scan, true);
     }
 
     void pyTorchHub_data()
@@ -292,10 +294,7 @@ private slots:
             << QStringList{u"c/torch/hub/checkpoints/m.pt:1000000 pytorchhub-m|m.pt"_s};
     }
 
-    void pyTorchHub()
-    {
-        checkStore([](const QDateTime& now) { return PyTorchHubScanner::scan(now); });
-    }
+    void pyTorchHub() { checkStore(PyTorchHubScanner::scan); }
 
     void modelScope_data()
     {
@@ -320,10 +319,7 @@ private slots:
             << QStringList{u"ms/hub/o/n:5 modelscope-o--n|o/n"_s};
     }
 
-    void modelScope()
-    {
-        checkStore([](const QDateTime&) { return ModelScopeScanner::scan(); });
-    }
+    void modelScope() { checkStore(ModelScopeScanner::scan); }
 
     void textGenWebUi_data()
     {
@@ -348,10 +344,7 @@ private slots:
                            root + u"models/old.bin:800 textgenwebui-old|old.bin"_s};
     }
 
-    void textGenWebUi()
-    {
-        checkStore([](const QDateTime&) { return TextGenWebUiScanner::scan(); });
-    }
+    void textGenWebUi() { checkStore(TextGenWebUiScanner::scan); }
 
     void invokeAi_data()
     {
@@ -377,10 +370,7 @@ private slots:
             << QStringList{u"ai/models/b/t/f:5 invokeai-b-t-f|f"_s + detail};
     }
 
-    void invokeAi()
-    {
-        checkStore([](const QDateTime&) { return InvokeAiScanner::scan(); }, true);
-    }
+    void invokeAi() { checkStore(InvokeAiScanner::scan, true); }
 
     void sdWebUi_data()
     {
@@ -418,10 +408,7 @@ private slots:
                            u"elsewhere/a1111/models/VAE/v.pt:1000000 sdwebui-v|v.pt|VAE model"_s};
     }
 
-    void sdWebUi()
-    {
-        checkStore([](const QDateTime&) { return SdWebUiScanner::scan(); }, true);
-    }
+    void sdWebUi() { checkStore(SdWebUiScanner::scan, true); }
 
     void jan_data()
     {
@@ -448,10 +435,7 @@ private slots:
                    u"jan/models/old:8 jan-old|old"_s};
     }
 
-    void jan()
-    {
-        checkStore([](const QDateTime&) { return JanScanner::scan(); });
-    }
+    void jan() { checkStore(JanScanner::scan); }
 };
 
 QTEST_GUILESS_MAIN(StoreScannersTest)

@@ -107,6 +107,25 @@ bool manyNames(const QString& folder, int count)
     return true;
 }
 
+QStringList ollamaTag(const QString& home, const QString& name, const QString& tag, QChar digit,
+                      qint64 size, const QByteArray& head)
+{
+    const QString config(64, u'c'), layer(64, digit);
+    const QString store = home + QStringLiteral("/.ollama/models");
+    const QStringList paths{store + QStringLiteral("/manifests/registry.ollama.ai/library/") +
+                                name + u'/' + tag,
+                            store + QStringLiteral("/blobs/sha256-") + config,
+                            store + QStringLiteral("/blobs/sha256-") + layer};
+    const QString manifest =
+        QStringLiteral("{\"config\":{\"digest\":\"sha256:%1\",\"size\":2},\"layers\":[{"
+                       "\"mediaType\":\"application/vnd.ollama.image.model\",\"digest\":"
+                       "\"sha256:%2\",\"size\":%3}]}")
+            .arg(config, layer, QString::number(size));
+    const bool ok = writeFile(paths[0], manifest.toUtf8()) && writeFile(paths[1], "{}") &&
+                    makeSparseFile(paths[2], size, head);
+    return ok ? paths : QStringList();
+}
+
 bool setModified(const QString& path, qint64 seconds)
 {
     const timespec times[2] = {{static_cast<time_t>(seconds), 0},

@@ -39,6 +39,13 @@ bool makeTree(const QString& root, const QStringList& lines);
 // one empty file: a large folder made quickly.
 bool manyNames(const QString& folder, int count);
 
+// An Ollama tag "<name>:<tag>" in the store ~/.ollama/models below the home: its manifest names
+// the config blob "{}" (digest all 'c') and a model layer (digest all `digit`) of `size` bytes,
+// written as a sparse file starting with `head`. Returns the manifest, config and layer paths
+// (empty when a write failed).
+[[nodiscard]] QStringList ollamaTag(const QString& home, const QString& name, const QString& tag,
+                                    QChar digit, qint64 size, const QByteArray& head = {});
+
 // Sets the modification time of a path (not following links), in seconds since 1970.
 bool setModified(const QString& path, qint64 seconds);
 
