@@ -1,5 +1,5 @@
-// brimvale-cli move: what it reads from its arguments and how it reports a move's outcome, in
-// plain and JSON output (the move itself is proven by the service's tests).
+// brimvale-cli move and move-back: what they read from their arguments and how they report an
+// outcome, in plain and JSON output (the move itself is proven by the service's tests).
 #include "Fixtures.h"
 #include "TestHome.h"
 
@@ -18,7 +18,6 @@ private slots:
     void cleanup() { m_home.reset(); }
     void reports_data();
     void reports();
-    void movesBack();
 
 private:
     std::unique_ptr<TestHome> m_home;
@@ -37,6 +36,7 @@ void CliMoveTest::init()
 void CliMoveTest::reports_data()
 {
     // "{home}" stands for the temporary home; JSON is compared in its compact form.
+    // "move-back" first runs that command; a row named "... after a move" moves a.gguf first.
     QTest::addColumn<QString>("arguments"); // after "move --no-loose --folder {home}/models"
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("out");
@@ -67,6 +67,18 @@ void CliMoveTest::reports_data()
     QTest::newRow("unknown id moves nothing")
         << QStringLiteral("--to {home}/dest custom-a-1000000 no-such-id") << 1 << QString()
         << QStringLiteral("No entry with id no-such-id\n");
+    const QString notMoved = QStringLiteral("a.gguf was not moved — there is nothing to move back");
+    QTest::newRow("move-back refuses an entry not moved")
+        << QStringLiteral("move-back --json custom-a-1000000") << 1
+        << QStringLiteral(R"({"error":")") + notMoved +
+               QStringLiteral(R"(","items":[],"movedTo":[],"symlinksCreated":[]})")
+        << notMoved + u'\n';
+    QTest::newRow("move-back, JSON, after a move")
+        << QStringLiteral("move-back --json custom-a-1000000") << 0
+        << QStringLiteral(R"({"error":null,"items":[{"from":"{home}/dest/a.gguf","linked":false,)"
+                          R"("to":"{home}/models/a.gguf"}],"movedTo":["{home}/models/a.gguf"],)"
+                          R"("symlinksCreated":[]})")
+        << QString();
 }
 
 void CliMoveTest::reports()
@@ -76,12 +88,19 @@ void CliMoveTest::reports()
     QFETCH(QString, out);
     QFETCH(QString, err);
     const QString home = m_home->path();
+    const QString file = m_home->file(QStringLiteral("models/a.gguf"));
+    if (QByteArray(QTest::currentDataTag()).endsWith("after a move"))
+        QVERIFY(QFile::rename(file, home + QStringLiteral("/dest/a.gguf")) &&
+                QFile::link(home + QStringLiteral("/dest/a.gguf"), file));
+    QStringList words = arguments.replace(QStringLiteral("{home}"), home).split(u' ');
+    const QString command =
+        words[0] == QStringLiteral("move-back") ? words.takeFirst() : QStringLiteral("move");
     QProcess cli;
     cli.setWorkingDirectory(home);
     cli.start(QStringLiteral(BRIMVALE_CLI_PATH),
-              QStringList{QStringLiteral("move"), QStringLiteral("--no-loose"),
-                          QStringLiteral("--folder"), home + QStringLiteral("/models")} +
-                  arguments.replace(QStringLiteral("{home}"), home).split(u' '));
+              QStringList{command, QStringLiteral("--no-loose"), QStringLiteral("--folder"),
+                          home + QStringLiteral("/models")} +
+                  words);
     QVERIFY(cli.waitForFinished(120000));
     QCOMPARE(cli.exitCode(), exitCode);
     QByteArray printed = cli.readAllStandardOutput();
@@ -92,38 +111,10 @@ void CliMoveTest::reports()
     // A usage error is followed by the usage.
     QVERIFY2(exitCode == 2 ? printedErr.startsWith(err) : printedErr == err,
              qPrintable(printedErr));
-    QCOMPARE(Fixtures::isSymlink(m_home->file(QStringLiteral("models/a.gguf"))),
-             exitCode == 0 && !arguments.contains(QStringLiteral("--no-symlinks")));
-}
-
-// move-back reports like move: the paths put back, in plain and JSON output; an entry that was
-// not moved is refused.
-void CliMoveTest::movesBack()
-{
-    const QString home = m_home->path();
-    const auto run = [&](const QStringList& arguments) {
-        QProcess cli;
-        cli.start(QStringLiteral(BRIMVALE_CLI_PATH),
-                  QStringList{QStringLiteral("move-back"), QStringLiteral("--no-loose"),
-                              QStringLiteral("--folder"), home + QStringLiteral("/models")} +
-                      arguments);
-        return cli.waitForFinished(120000) && cli.exitCode() == 0
-                   ? QJsonDocument::fromJson(cli.readAllStandardOutput())
-                         .toJson(QJsonDocument::Compact)
-                   : QByteArray("failed: ") + cli.readAllStandardError();
-    };
-    const QString file = m_home->file(QStringLiteral("models/a.gguf"));
-    QCOMPARE(run({QStringLiteral("--json"), QStringLiteral("custom-a-1000000")}),
-             QByteArray("failed: a.gguf was not moved — there is nothing to move back\n"));
-    QVERIFY(QFile::rename(file, home + QStringLiteral("/dest/a.gguf")) &&
-            QFile::link(home + QStringLiteral("/dest/a.gguf"), file));
-    const QString expected =
-        QStringLiteral(R"({"error":null,"items":[{"from":"{home}/dest/a.gguf","linked":false,)"
-                       R"("to":"{home}/models/a.gguf"}],"movedTo":["{home}/models/a.gguf"],)"
-                       R"("symlinksCreated":[]})");
-    QCOMPARE(QString::fromUtf8(run({QStringLiteral("--json"), QStringLiteral("custom-a-1000000")})),
-             QString(expected).replace(QStringLiteral("{home}"), home));
-    QVERIFY(!Fixtures::isSymlink(file) && QFileInfo(file).size() == 1'000'000);
+    QCOMPARE(Fixtures::isSymlink(file), exitCode == 0 && command == QStringLiteral("move") &&
+                                            !arguments.contains(QStringLiteral("--no-symlinks")));
+    const bool gone = exitCode == 0 && arguments.contains(QStringLiteral("--no-symlinks"));
+    QCOMPARE(QFileInfo(file).size(), gone ? 0 : 1'000'000);
 }
 
 QTEST_GUILESS_MAIN(CliMoveTest)
