@@ -151,8 +151,7 @@ void DedupeServiceTest::sharesBlocksOnXfs()
     makePair(folder, kBig);
     QVERIFY(::chown(QFile::encodeName(m_duplicate).constData(), 65534, 65534) == 0 &&
             ::chmod(QFile::encodeName(m_duplicate).constData(), 0600) == 0 &&
-            ::setxattr(QFile::encodeName(m_duplicate).constData(), "user.origin", "hub", 3, 0) ==
-                0);
+            setAttribute(m_duplicate, "hub"));
     QVERIFY(DedupeService::canShareBlocks(m_duplicate));
     const DedupeItem item = itemOf(m_duplicate, m_keep);
     const struct stat before = statOf(m_duplicate);

@@ -62,6 +62,9 @@ private slots:
         QTest::newRow("13 days") << qint64(13 * 86'400) << u"1 week ago"_qs;
         QTest::newRow("14 days") << qint64(14 * 86'400) << u"2 weeks ago"_qs;
         QTest::newRow("29 days") << qint64(29 * 86'400) << u"4 weeks ago"_qs;
+        // A month back and more: month and year, in English where the system locale is C.
+        QTest::newRow("30 days") << qint64(30 * 86'400) << u"Apr 2026"_qs;
+        QTest::newRow("two years") << qint64(1'780'000'000 - 1'710'504'000) << u"Mar 2024"_qs;
         QTest::newRow("the epoch") << qint64(1'780'000'000) << u"—"_qs;
         QTest::newRow("before 1970") << qint64(1'780'086'400) << u"—"_qs;
     }
@@ -70,21 +73,13 @@ private slots:
     {
         QFETCH(qint64, secondsAgo);
         QFETCH(QString, expected);
+        const bool monthYear = expected.size() == 8 && expected.at(3) == u' ';
+        if (monthYear && QLocale::system().language() != QLocale::C)
+            QSKIP("the system locale is not C here");
         const QDateTime now = QDateTime::fromSecsSinceEpoch(1'780'000'000);
         QCOMPARE(Format::relativeDate(now.addSecs(-secondsAgo), now), expected);
         QCOMPARE(Format::relativeDate(std::nullopt, now), u"—"_qs);
         QCOMPARE(Format::relativeDate(QDateTime(), now), u"—"_qs);
-    }
-
-    void monthYearInCLocale()
-    {
-        // Where the system locale is C, the month and year are given in English.
-        if (QLocale::system().language() != QLocale::C)
-            QSKIP("the system locale is not C here");
-        const QDateTime now(QDate(2026, 12, 6), QTime(9, 41));
-        QCOMPARE(Format::relativeDate(now.addDays(-30), now), u"Nov 2026"_qs);
-        QCOMPARE(Format::relativeDate(QDateTime(QDate(2024, 3, 15), QTime(12, 0)), now),
-                 u"Mar 2024"_qs);
     }
 
     void shortPath_data()
