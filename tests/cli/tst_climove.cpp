@@ -2,11 +2,11 @@
 // outcome, in plain and JSON output (the move itself is proven by the service's tests).
 #include "Fixtures.h"
 #include "TestHome.h"
+#include "TrashFixtures.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QProcess>
 #include <QTest>
 
 class CliMoveTest : public QObject
@@ -95,19 +95,17 @@ void CliMoveTest::reports()
     QStringList words = arguments.replace(QStringLiteral("{home}"), home).split(u' ');
     const QString command =
         words[0] == QStringLiteral("move-back") ? words.takeFirst() : QStringLiteral("move");
-    QProcess cli;
-    cli.setWorkingDirectory(home);
-    cli.start(QStringLiteral(BRIMVALE_CLI_PATH),
-              QStringList{command, QStringLiteral("--no-loose"), QStringLiteral("--folder"),
-                          home + QStringLiteral("/models")} +
-                  words);
-    QVERIFY(cli.waitForFinished(120000));
-    QCOMPARE(cli.exitCode(), exitCode);
-    QByteArray printed = cli.readAllStandardOutput();
+    QVERIFY(QDir::setCurrent(home));
+    const TrashFixtures::CliRun run = TrashFixtures::runCli(
+        QStringList{command, QStringLiteral("--no-loose"), QStringLiteral("--folder"),
+                    home + QStringLiteral("/models")} +
+        words);
+    QCOMPARE(run.exitCode, exitCode);
+    QByteArray printed = run.out;
     if (arguments.contains(QStringLiteral("--json")))
         printed = QJsonDocument::fromJson(printed).toJson(QJsonDocument::Compact);
     QCOMPARE(QString::fromUtf8(printed), out.replace(QStringLiteral("{home}"), home));
-    const QString printedErr = QString::fromUtf8(cli.readAllStandardError());
+    const QString printedErr = QString::fromUtf8(run.err);
     // A usage error is followed by the usage.
     QVERIFY2(exitCode == 2 ? printedErr.startsWith(err) : printedErr == err,
              qPrintable(printedErr));
