@@ -7,11 +7,19 @@
 
 namespace {
 
-// Tree lines relative to the home, with "<HOME>" standing for the home's path.
+// Tree lines relative to the home, with "<HOME>" standing for the home's path; a file line
+// ending in "^<n>" is padded with line breaks to n bytes.
 bool makeHomeTree(const TestHome& home, QStringList lines)
 {
-    for (QString& line : lines)
+    for (QString& line : lines) {
         line.replace(u"<HOME>"_qs, home.path());
+        const qsizetype caret = line.lastIndexOf(u'^');
+        if (caret < 0)
+            continue;
+        const qsizetype size = line.mid(caret + 1).toLongLong();
+        line.truncate(caret);
+        line += QString(size - line.mid(line.indexOf(u'=') + 1).toUtf8().size(), u'\n');
+    }
     return Fixtures::makeTree(home.path(), lines);
 }
 
@@ -60,6 +68,19 @@ private slots:
         defaultOnly("relative pointer", {u"lms/models/"_qs, u".lmstudio-home-pointer=lms"_qs});
         defaultOnly("pointer to a missing folder", {u".lmstudio-home-pointer=<HOME>/gone"_qs});
         defaultOnly("pointer to a file", {u"lms=x"_qs, u".lmstudio-home-pointer=<HOME>/lms"_qs});
+        // The pointer and the settings are read up to 1 MiB.
+        const QString pointer = u".lmstudio-home-pointer=<HOME>/other^"_qs;
+        const QString settings =
+            u".lmstudio/settings.json={\"downloadsFolder\":\"<HOME>/other\"}^"_qs;
+        const QString mib = QString::number(1 << 20), over = QString::number((1 << 20) + 1);
+        QTest::newRow("pointer of exactly 1 MiB")
+            << QStringList{both, u"other/models/"_qs, pointer + mib}
+            << QStringList{u"other/models"_qs, u".lmstudio/models"_qs};
+        defaultOnly("pointer one byte larger", {u"other/models/"_qs, pointer + over});
+        QTest::newRow("settings of exactly 1 MiB")
+            << QStringList{both, u"other/models/"_qs, settings + mib}
+            << QStringList{u"other"_qs, u".lmstudio/models"_qs};
+        defaultOnly("settings one byte larger", {u"other/models/"_qs, settings + over});
     }
 
     void modelsDirs()
@@ -71,36 +92,6 @@ private slots:
         for (QString& path : expected)
             path = home.file(path);
         QCOMPARE(LMStudioScanner::modelsDirs(), expected);
-    }
-
-    void sizeLimits_data()
-    {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<qint64>("size");
-        QTest::addColumn<bool>("used");
-        const QString pointer = u".lmstudio-home-pointer"_qs;
-        const QString settings = u".lmstudio/settings.json"_qs;
-        QTest::newRow("pointer of exactly 1 MiB") << pointer << (qint64(1) << 20) << true;
-        QTest::newRow("pointer one byte larger") << pointer << (qint64(1) << 20) + 1 << false;
-        QTest::newRow("settings of exactly 1 MiB") << settings << (qint64(1) << 20) << true;
-        QTest::newRow("settings one byte larger") << settings << (qint64(1) << 20) + 1 << false;
-    }
-
-    void sizeLimits()
-    {
-        QFETCH(QString, file);
-        QFETCH(qint64, size);
-        QFETCH(bool, used);
-        TestHome home;
-        QVERIFY(Fixtures::makeTree(home.path(), {u".lmstudio/models/"_qs, u"other/models/"_qs}));
-        const QString other = home.file(u"other"_qs);
-        QByteArray content = file.endsWith(u".json"_qs)
-                                 ? "{\"downloadsFolder\":\"" + QFile::encodeName(other) + "\"}"
-                                 : QFile::encodeName(other);
-        content.append(QByteArray(size - content.size(), '\n'));
-        QVERIFY(Fixtures::writeFile(home.file(file), content));
-        const QStringList dirs = LMStudioScanner::modelsDirs();
-        QCOMPARE(dirs.contains(other) || dirs.contains(other + u"/models"_qs), used);
     }
 };
 
