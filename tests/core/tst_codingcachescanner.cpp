@@ -14,19 +14,28 @@ class TestCodingCacheScanner : public QObject
     Q_OBJECT
 
 private slots:
+    // Rows: a variable set ("~" and "$NAME" expanded; one that is set replaces the default), the
+    // folder below the home holding a file, the entry's id (empty: none), name and detail (empty:
+    // any).
     void entry_data()
     {
+        QTest::addColumn<QByteArray>("variable");
+        QTest::addColumn<QByteArray>("value");
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("id");
         QTest::addColumn<QString>("name");
-        QTest::newRow("whole folder") << u".cursor/chat"_s << u"cache-cursor-chathistory"_s
-                                      << u"Cursor \u2014 Chat History"_s;
-        QTest::newRow("slash kept in the id")
-            << u".codeium"_s << u"cache-windsurf/codeium-aicache"_s
-            << u"Windsurf / Codeium \u2014 AI Cache"_s;
-        QTest::newRow("project: case kept in the id")
-            << u".claude/projects/-home-ann-API"_s << u"cache-claudecode--home-ann-API"_s
-            << u"Claude Code \u2014 Project Memory \u00b7 -home-ann-API"_s;
+        QTest::addColumn<QString>("detail");
+        const auto cache = [](const char* row, const QString& folder, const QString& id,
+                              const QString& name) {
+            QTest::newRow(row) << QByteArray() << QByteArray() << folder << id << name << QString();
+        };
+        cache("whole folder", u".cursor/chat"_s, u"cache-cursor-chathistory"_s,
+              u"Cursor \u2014 Chat History"_s);
+        cache("slash kept in the id", u".codeium"_s, u"cache-windsurf/codeium-aicache"_s,
+              u"Windsurf / Codeium \u2014 AI Cache"_s);
+        cache("project: case kept in the id", u".claude/projects/-home-ann-API"_s,
+              u"cache-claudecode--home-ann-API"_s,
+              u"Claude Code \u2014 Project Memory \u00b7 -home-ann-API"_s);
         // A 32-character hash or a 36-character UUID is shortened to its first 8 characters;
         // characters are what a reader sees as one.
         const QString hex32 = u"3f2a9c1d0b8e4f6a7c5d2e1f0a9b8c7d"_s;
@@ -35,10 +44,9 @@ private slots:
         for (int i = 0; i < 32; ++i)
             accented += u"e\u0301"_s;
         const QString astral = u"\U0001F600"_s + hex32.left(31);
-        const auto project = [](const char* row, const QString& name, const QString& suffix) {
-            QTest::newRow(row) << u".config/Cursor/User/workspaceStorage/"_s + name
-                               << u"cache-cursor-"_s + name
-                               << u"Cursor \u2014 Workspace Index"_s + suffix;
+        const auto project = [&](const char* row, const QString& name, const QString& suffix) {
+            cache(row, u".config/Cursor/User/workspaceStorage/"_s + name, u"cache-cursor-"_s + name,
+                  u"Cursor \u2014 Workspace Index"_s + suffix);
         };
         const QString dot = u" \u00b7 "_s;
         project("32 hexadecimal digits", hex32, u" (3f2a9c1d\u2026)"_s);
@@ -49,41 +57,15 @@ private slots:
         project("37 characters", uuid + u'a', dot + uuid + u'a');
         project("32 accented letters", accented, u" ("_s + accented.left(16) + u"\u2026)"_s);
         project("32 characters with an emoji", astral, u" ("_s + astral.left(9) + u"\u2026)"_s);
-    }
-
-    void entry()
-    {
-        QFETCH(QString, folder);
-        QFETCH(QString, id);
-        QFETCH(QString, name);
-        TestHome home;
-        const QString path = home.file(folder);
-        QVERIFY(Fixtures::makeSparseFile(path + u"/a"_s, 150'000));
-        const SourceScan scan = CodingCacheScanner::scan();
-        QCOMPARE(ScanReadout::idsOf(scan), QStringList{id});
-        const ModelEntry& entry = scan.models.first();
-        QCOMPARE(entry.name, name);
-        QVERIFY(entry.detail);
-        ModelEntry expected(id, name, ModelSource::codingCache, 150'000, 150'000, path, {path},
-                            entry.lastModified, DeleteRisk::safe, std::nullopt, entry.detail);
-        expected.lastUsed = entry.lastUsed;
-        QCOMPARE(entry, expected);
-    }
-
-    // Each machine-learning cache at its default folder and where its variable points
-    // ("~" and "$NAME" expanded); a variable that is set replaces the default.
-    void machineLearningCache_data()
-    {
-        QTest::addColumn<QByteArray>("variable");
-        QTest::addColumn<QByteArray>("value");
-        QTest::addColumn<QString>("folder"); // below the home
-        QTest::addColumn<QString>("id");     // empty: no entry
-        QTest::addColumn<QString>("name");
-        const auto row = [](const char* name, const char* variable, const char* value,
-                            const char* folder, const char* id, const char* title) {
+        // Machine-learning caches at their default folders and where their variables point.
+        const QString kernels = u"Compiled kernels \u2014 rebuilt when needed"_s;
+        const QString models = u"Downloaded models \u2014 downloaded again when needed"_s;
+        const auto row = [&](const char* name, const char* variable, const char* value,
+                             const char* folder, const char* id, const char* title) {
             QTest::newRow(name) << QByteArray(variable) << QByteArray(value)
                                 << QString::fromUtf8(folder) << QString::fromUtf8(id)
-                                << QString::fromUtf8(title);
+                                << QString::fromUtf8(title)
+                                << (QByteArray(id).contains("kernel") ? kernels : models);
         };
         row("vLLM default", "", "", ".cache/vllm", "cache-vllm-kernelcache",
             "vLLM \u2014 Kernel Cache");
@@ -111,13 +93,14 @@ private slots:
             "cache-sentence-transformers-models", "sentence-transformers \u2014 Models");
     }
 
-    void machineLearningCache()
+    void entry()
     {
         QFETCH(QByteArray, variable);
         QFETCH(QByteArray, value);
         QFETCH(QString, folder);
         QFETCH(QString, id);
         QFETCH(QString, name);
+        QFETCH(QString, detail);
         TestHome home;
         home.setEnv("XDG_DATA_HOME", QFile::encodeName(home.file(u"data"_s)));
         if (!variable.isEmpty())
@@ -129,13 +112,11 @@ private slots:
         if (id.isEmpty())
             return;
         const ModelEntry& entry = scan.models.first();
-        const QString detail = id.contains(u"kernel"_s)
-                                   ? u"Compiled kernels \u2014 rebuilt when needed"_s
-                                   : u"Downloaded models \u2014 downloaded again when needed"_s;
+        QVERIFY(entry.lastUsed && entry.detail);
         ModelEntry expected(id, name, ModelSource::codingCache, 100'000, 100'000, path, {path},
-                            entry.lastModified, DeleteRisk::safe, std::nullopt, detail);
+                            entry.lastModified, DeleteRisk::safe, std::nullopt,
+                            detail.isEmpty() ? entry.detail : detail);
         expected.lastUsed = entry.lastUsed;
-        QVERIFY(entry.lastUsed);
         QCOMPARE(entry, expected);
     }
 
