@@ -37,6 +37,14 @@ const ModelEntry* entryWithId(const ScanResult& result, const QString& id)
     return nullptr;
 }
 
+// Who holds the entry with the id ("-": no one) and its delete risk, as "who|risk".
+QString useOf(const ScanResult& result, const QString& id)
+{
+    const ModelEntry* entry = entryWithId(result, id);
+    return entry ? entry->inUseBy.value_or(u"-"_qs) + u'|' + entry->deleteRisk.rawValue()
+                 : u"missing"_qs;
+}
+
 ScanResult scan(const QStringList& folders = {})
 {
     ScanRequest request;
@@ -263,21 +271,12 @@ void TestLastUsed::heldFileIsInUse()
     FileHolder holder(home.file(u"mine/held.gguf"_qs), how);
     if (!holder.holding())
         QSKIP("python3 could not hold the file here");
-    ScanResult result = scan({home.file(u"mine"_qs)});
-    const ModelEntry* held = entryWithId(result, u"custom-held-60000000"_qs);
-    const ModelEntry* free = entryWithId(result, u"custom-free-60000000"_qs);
-    QVERIFY(held && free);
-    QCOMPARE(held->inUseBy, std::optional<QString>(holder.processName()));
-    QCOMPARE(held->deleteRisk, DeleteRisk::risky);
-    QCOMPARE(free->inUseBy, std::nullopt);
-    QCOMPARE(free->deleteRisk, DeleteRisk::safe);
-
+    const QString held = u"custom-held-60000000"_qs;
+    const ScanResult result = scan({home.file(u"mine"_qs)});
+    QCOMPARE(useOf(result, held), holder.processName() + u"|Risky"_qs);
+    QCOMPARE(useOf(result, u"custom-free-60000000"_qs), u"-|Safe"_qs);
     holder.release();
-    result = scan({home.file(u"mine"_qs)});
-    held = entryWithId(result, u"custom-held-60000000"_qs);
-    QVERIFY(held);
-    QCOMPARE(held->inUseBy, std::nullopt);
-    QCOMPARE(held->deleteRisk, DeleteRisk::safe);
+    QCOMPARE(useOf(scan({home.file(u"mine"_qs)}), held), u"-|Safe"_qs);
 }
 
 void TestLastUsed::ollamaLoadedModelsAreInUse()
@@ -291,11 +290,8 @@ void TestLastUsed::ollamaLoadedModelsAreInUse()
         QSKIP("cannot listen on 127.0.0.1:11434 here");
     const ScanResult result = scan();
     QVERIFY(result.ollamaRunning);
-    const ModelEntry* loaded = entryWithId(result, u"ollama-llama-8b"_qs);
-    const ModelEntry* idle = entryWithId(result, u"ollama-qwen-latest"_qs);
-    QVERIFY(loaded && idle);
-    QCOMPARE(loaded->inUseBy, std::optional<QString>(u"Ollama"_qs));
-    QCOMPARE(idle->inUseBy, std::nullopt);
+    QCOMPARE(useOf(result, u"ollama-llama-8b"_qs), u"Ollama|Risky"_qs);
+    QCOMPARE(useOf(result, u"ollama-qwen-latest"_qs), u"-|Risky"_qs);
 }
 
 void TestLastUsed::psNamesMatchTags_data()
