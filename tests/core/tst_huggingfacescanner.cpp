@@ -65,13 +65,27 @@ private slots:
               u"models--a---b"_qs, u"datasets--org--set"_qs, u"spaces--org--demo"_qs,
               u"Models--org--x"_qs, u".locks"_qs})
             QVERIFY(Fixtures::makeTree(hub(home) + u'/' + folder, {u"blobs/abc=12345"_qs}));
+        // Dated by its newest regular file: links, refs and folders do not count.
+        const QString dated = hub(home) + u"/models--org--m"_qs;
+        QVERIFY(Fixtures::makeTree(dated,
+                                   {u"blobs/old=1"_qs, u"snapshots/r/new=2"_qs,
+                                    u"snapshots/r/link->../../blobs/old"_qs, u"refs/main=r"_qs}));
+        for (const auto& [file, at] : {std::pair{u"/blobs/old"_qs, 1'600'000'000},
+                                       {u"/snapshots/r/new"_qs, 1'700'000'000},
+                                       {u"/snapshots/r/link"_qs, 1'800'000'000},
+                                       {u"/refs/main"_qs, 1'900'000'000},
+                                       {u"/snapshots/r"_qs, 1'950'000'000}})
+            QVERIFY(Fixtures::setModified(dated + file, at));
         const SourceScan scan = HuggingFaceScanner::scan();
+        const qsizetype m = ScanReadout::idsOf(scan).indexOf(u"hf-models--org--m"_qs);
+        QCOMPARE(scan.models.value(m).lastModified.value_or(QDateTime()),
+                 QDateTime::fromSecsSinceEpoch(1'700'000'000, Qt::UTC));
         QStringList names;
         for (const ModelEntry& entry : scan.models)
             names.push_back(entry.name);
         // Models, datasets and spaces; the first "--" after the prefix becomes a slash.
         QCOMPARE(names, (QStringList{u"org/set (dataset)"_qs, u"a/-b"_qs, u"gpt2"_qs,
-                                     u"meta-llama/Llama-3"_qs, u"org/name--v2"_qs,
+                                     u"meta-llama/Llama-3"_qs, u"org/m"_qs, u"org/name--v2"_qs,
                                      u"org/demo (space)"_qs}));
         QCOMPARE(ScanReadout::idsOf(scan).constFirst(), u"hf-datasets--org--set"_qs);
         QCOMPARE(ScanReadout::idsOf(scan).constLast(), u"hf-spaces--org--demo"_qs);
@@ -81,24 +95,6 @@ private slots:
                             std::nullopt, std::nullopt);
         expected.lastUsed = scan.models[1].lastUsed;
         QCOMPARE(scan.models[1], expected);
-    }
-
-    void newestDate()
-    {
-        TestHome home;
-        const QString repository = hub(home) + u"/models--org--m"_qs;
-        QVERIFY(Fixtures::makeTree(repository,
-                                   {u"blobs/old=1"_qs, u"snapshots/r/new=2"_qs,
-                                    u"snapshots/r/link->../../blobs/old"_qs, u"refs/main=r"_qs}));
-        QVERIFY(Fixtures::setModified(repository + u"/blobs/old"_qs, 1'600'000'000));
-        QVERIFY(Fixtures::setModified(repository + u"/snapshots/r/new"_qs, 1'700'000'000));
-        QVERIFY(Fixtures::setModified(repository + u"/snapshots/r/link"_qs, 1'800'000'000));
-        QVERIFY(Fixtures::setModified(repository + u"/refs/main"_qs, 1'900'000'000));
-        QVERIFY(Fixtures::setModified(repository + u"/snapshots/r"_qs, 1'950'000'000));
-        const SourceScan scan = HuggingFaceScanner::scan();
-        QCOMPARE(scan.models.size(), 1);
-        QCOMPARE(scan.models[0].lastModified.value_or(QDateTime()),
-                 QDateTime::fromSecsSinceEpoch(1'700'000'000, Qt::UTC));
     }
 
     // Rows: the hub as Fixtures::makeTree lines, a line ending in "^<n>" making a file last
