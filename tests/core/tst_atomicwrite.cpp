@@ -25,9 +25,7 @@ void createFolderOnAnotherThread()
 {
     std::thread([] {
         const QByteArray path = QFile::encodeName(g_probeFolder);
-        struct stat st
-        {
-        };
+        struct stat st = {};
         if (::mkdir(path.constData(), 0777) == 0 && ::stat(path.constData(), &st) == 0)
             g_probedModes.push_back(int(st.st_mode & 07777));
         ::rmdir(path.constData());
@@ -36,9 +34,7 @@ void createFolderOnAnotherThread()
 
 int modeOf(const QString& path)
 {
-    struct stat st
-    {
-    };
+    struct stat st = {};
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
 }
 
