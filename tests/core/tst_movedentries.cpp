@@ -188,8 +188,6 @@ void MovedEntriesTest::trashAndRestore()
     QVERIFY(QFile::link(target, file));
     const SourceScan scan = LMStudioScanner::scan();
     QCOMPARE(scan.models.size(), 1);
-    QCOMPARE(scan.models[0].allPaths, (QStringList{file, target}));
-    QCOMPARE(scan.models[0].sizeBytes, 5'000'000);
 
     const TrashOutcome trashed = TrashService::moveToTrash(scan.models[0]);
     QVERIFY2(!trashed.error, qPrintable(trashed.error.value_or(QString())));
