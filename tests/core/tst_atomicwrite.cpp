@@ -12,6 +12,8 @@
 #include <thread>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 std::atomic<bool> g_watching{false};
@@ -23,9 +25,7 @@ void createFolderOnAnotherThread()
 {
     std::thread([] {
         const QByteArray path = QFile::encodeName(g_probeFolder);
-        struct stat st
-        {
-        };
+        struct stat st = {};
         if (::mkdir(path.constData(), 0777) == 0 && ::stat(path.constData(), &st) == 0)
             g_probedModes.push_back(int(st.st_mode & 07777));
         ::rmdir(path.constData());
@@ -34,9 +34,7 @@ void createFolderOnAnotherThread()
 
 int modeOf(const QString& path)
 {
-    struct stat st
-    {
-    };
+    struct stat st = {};
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
 }
 
@@ -58,59 +56,55 @@ class AtomicWriteTest : public QObject
     Q_OBJECT
 
 private slots:
-    void modes_data();
-    void modes();
-    void otherThreadsKeepTheUmask();
+    void modes_data()
+    {
+        QTest::addColumn<int>("before"); // -1: no file yet
+        QTest::addColumn<int>("mask");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("replaced private file") << 0600 << 0022 << 0600;
+        QTest::newRow("replaced group file") << 0660 << 0077 << 0660;
+        QTest::newRow("new file") << -1 << 0027 << 0640;
+    }
+
+    void modes()
+    {
+        QFETCH(int, before);
+        QFETCH(int, mask);
+        QFETCH(int, expected);
+        TestHome home;
+        const QString path = home.file(u"list.json"_s);
+        if (before >= 0) {
+            QVERIFY(Fixtures::writeFile(path, "old"));
+            QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(before)) == 0);
+        }
+        const mode_t previous = ::umask(mode_t(mask));
+        PosixIO::writeAtomically(path, "new");
+        ::umask(previous);
+        QCOMPARE(modeOf(path), expected);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("new"));
+        QCOMPARE(QDir(home.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{u"list.json"_s});
+    }
+
+    void otherThreadsKeepTheUmask()
+    {
+        TestHome home;
+        g_probeFolder = home.file(u"made-meanwhile"_s);
+        const mode_t previous = ::umask(0022);
+        g_watching = true;
+        for (int i = 0; i < 3; ++i) { // a new file, then replacements
+            PosixIO::writeAtomically(home.file(u"list.json"_s), "x");
+            createFolderOnAnotherThread();
+        }
+        g_watching = false;
+        ::umask(previous);
+        QVERIFY(!g_probedModes.isEmpty());
+        for (const int mode : std::as_const(g_probedModes))
+            QCOMPARE(mode, 0755);
+    }
 };
-
-void AtomicWriteTest::modes_data()
-{
-    QTest::addColumn<int>("before"); // -1: no file yet
-    QTest::addColumn<int>("mask");
-    QTest::addColumn<int>("expected");
-    QTest::newRow("replaced private file") << 0600 << 0022 << 0600;
-    QTest::newRow("replaced group file") << 0660 << 0077 << 0660;
-    QTest::newRow("new file") << -1 << 0027 << 0640;
-}
-
-void AtomicWriteTest::modes()
-{
-    QFETCH(int, before);
-    QFETCH(int, mask);
-    QFETCH(int, expected);
-    TestHome home;
-    const QString path = home.file(QStringLiteral("list.json"));
-    if (before >= 0) {
-        QVERIFY(Fixtures::writeFile(path, "old"));
-        QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(before)) == 0);
-    }
-    const mode_t previous = ::umask(mode_t(mask));
-    PosixIO::writeAtomically(path, "new");
-    ::umask(previous);
-    QCOMPARE(modeOf(path), expected);
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("new"));
-    QCOMPARE(QDir(home.path()).entryList(QDir::Files | QDir::Hidden),
-             QStringList{QStringLiteral("list.json")});
-}
-
-void AtomicWriteTest::otherThreadsKeepTheUmask()
-{
-    TestHome home;
-    g_probeFolder = home.file(QStringLiteral("made-meanwhile"));
-    const mode_t previous = ::umask(0022);
-    g_watching = true;
-    for (int i = 0; i < 3; ++i) { // a new file, then replacements
-        PosixIO::writeAtomically(home.file(QStringLiteral("list.json")), "x");
-        createFolderOnAnotherThread();
-    }
-    g_watching = false;
-    ::umask(previous);
-    QVERIFY(!g_probedModes.isEmpty());
-    for (const int mode : std::as_const(g_probedModes))
-        QCOMPARE(mode, 0755);
-}
 
 QTEST_GUILESS_MAIN(AtomicWriteTest)
 #include "tst_atomicwrite.moc"

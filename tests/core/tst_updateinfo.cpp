@@ -151,11 +151,11 @@ private slots:
         QCOMPARE(info.has_value(), !notes.isEmpty());
         if (!info)
             return;
-        QCOMPARE(info->version, QStringLiteral("2.0"));
-        QCOMPARE(info->notes.value_or(QStringLiteral("-")), notes);
-        QCOMPARE(info->download_url.value_or(QStringLiteral("-")), download_url);
+        QCOMPARE(info->version, u"2.0"_s);
+        QCOMPARE(info->notes.value_or(u"-"_s), notes);
+        QCOMPARE(info->download_url.value_or(u"-"_s), download_url);
         QCOMPARE(info->downloadURL().toString(),
-                 info->download_url.value_or(QStringLiteral("https://brimvale.app/download")));
+                 info->download_url.value_or(u"https://brimvale.app/download"_s));
     }
 
     void endpoint_data()
@@ -181,7 +181,7 @@ private slots:
         const QUrl url = UpdateInfo::endpoint();
         QCOMPARE(url.isValid() ? url.toString() : QString(), expected);
         if (expected.isEmpty())
-            QCOMPARE(UpdateInfo::check(QStringLiteral("0.1")), std::nullopt);
+            QCOMPARE(UpdateInfo::check(u"0.1"_s), std::nullopt);
     }
 
     void check_data()
