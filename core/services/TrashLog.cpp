@@ -122,10 +122,15 @@ void append(const TrashEntry& entry)
     };
     if (::fstat(fd.get(), &status) != 0)
         failJournal(errno);
+    if (!S_ISREG(status.st_mode))
+        failJournal(EINVAL);
     QByteArray line = QJsonDocument(entry.toJson()).toJson(QJsonDocument::Compact) + '\n';
     char last = '\n';
-    if (status.st_size > 0 && ::pread(fd.get(), &last, 1, status.st_size - 1) != 1)
-        failJournal(errno);
+    if (status.st_size > 0) {
+        const ssize_t got = ::pread(fd.get(), &last, 1, status.st_size - 1);
+        if (got != 1)
+            failJournal(got < 0 ? errno : EIO);
+    }
     if (last != '\n')
         line.prepend('\n');
     if (const int error = PosixIO::writeAll(fd.get(), line); error != 0)
