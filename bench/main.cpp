@@ -3,6 +3,7 @@
 #include "ProcPass.h"
 #include "ScanRoots.h"
 #include "ScanStop.h"
+#include "TrashBatch.h"
 #include "fs/DirectoryWalker.h"
 #include "fs/WalkScope.h"
 #include "scanners/DuplicateFinder.h"
@@ -229,6 +230,12 @@ int main(int argc, char* argv[])
         if (ok && runsOk && processes >= 0 && processes <= 5000 && runs > 0)
             return ProcPass::run(processes, runs);
     }
+    if (arguments.size() >= 2 && arguments[1] == QStringLiteral("trash")) {
+        bool ok = true;
+        const int entries = arguments.size() >= 3 ? arguments[2].toInt(&ok) : 1000;
+        if (ok && entries > 0 && entries <= 100000)
+            return TrashBatch::run(entries);
+    }
     if (arguments.size() >= 3 && arguments[1] == QStringLiteral("evict"))
         return DedupeVerify::evict(arguments.mid(2));
     if (arguments.size() >= 3 && arguments[1] == QStringLiteral("hidden"))
@@ -246,6 +253,7 @@ int main(int argc, char* argv[])
                          "       brimvale-bench stop HOME [FOLDER]... [SECONDS]...\n"
                          "       brimvale-bench dedupe KEEP COPY [--cold]\n"
                          "       brimvale-bench evict FILE...\n"
-                         "       brimvale-bench procpass [PROCESSES] [RUNS]\n");
+                         "       brimvale-bench procpass [PROCESSES] [RUNS]\n"
+                         "       brimvale-bench trash [ENTRIES]\n");
     return 2;
 }

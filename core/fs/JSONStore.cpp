@@ -10,7 +10,7 @@
 
 namespace {
 
-// Renames an existing file aside; returns false when nothing was there.
+// Renames an existing file aside; nothing happens when nothing is there.
 void setAside(const QString& path)
 {
     const QString base =
@@ -48,6 +48,11 @@ ReadResult read(const QString& name)
     if (error.error != QJsonParseError::NoError || document.isNull())
         return {ReadStatus::unusable, {}};
     return {ReadStatus::ok, std::move(document)};
+}
+
+void keepAside(const QString& name)
+{
+    setAside(pathOf(name));
 }
 
 std::optional<QJsonObject> objectOf(const QByteArray& bytes)

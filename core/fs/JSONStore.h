@@ -36,6 +36,10 @@ struct ReadResult
 // not be read is never overwritten. Throws BrimvaleError; a failed write leaves the old file.
 void write(const QJsonDocument& document, const QString& name, bool keepExistingAside = false);
 
+// Renames the named file of the data directory to "<name>.corrupt-<unix seconds>" (then "-2",
+// "-3", … on a clash); nothing happens when it is missing. Throws BrimvaleError.
+void keepAside(const QString& name);
+
 // The object a JSON text holds; nothing when the text is not valid JSON or holds no object.
 [[nodiscard]] std::optional<QJsonObject> objectOf(const QByteArray& bytes);
 

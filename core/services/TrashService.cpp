@@ -191,11 +191,9 @@ Outcome onRecord(const QString& id, LockWait wait, Step step)
     return outcome;
 }
 
-} // namespace
-
-namespace TrashService {
-
-TrashOutcome moveToTrash(const ModelEntry& model, LockWait wait)
+// Trashes the model's items and appends its record to the journal, never reading the log, so
+// the work is the same whatever the log holds.
+TrashOutcome trashOne(const ModelEntry& model, LockWait wait)
 {
     TrashOutcome outcome;
     const auto fail = [&](const QString& path, const QString& description, Kind kind) {
@@ -261,10 +259,7 @@ TrashOutcome moveToTrash(const ModelEntry& model, LockWait wait)
     recordFailure(saving, [&] {
         if (!lock)
             lock.emplace(std::nullopt); // items are in the Trash: wait as long as it takes
-        const TrashLog::Contents before = TrashLog::read();
-        QList<TrashEntry> log = before.entries;
-        log.push_back(entry);
-        TrashLog::write(log, before);
+        TrashLog::append(entry);
     });
     if (saving.error && !outcome.error) {
         outcome.error =
@@ -275,17 +270,44 @@ TrashOutcome moveToTrash(const ModelEntry& model, LockWait wait)
     return outcome;
 }
 
+// Writes the log with the journal folded in, once per call that trashed something. The records
+// are safe in the journal already, so a busy log or a failure leaves the fold to the next write.
+void foldJournal(LockWait wait)
+{
+    try {
+        const LogLock lock(wait);
+        TrashLog::fold();
+    } catch (const std::exception&) {
+    }
+}
+
+} // namespace
+
+namespace TrashService {
+
+TrashOutcome moveToTrash(const ModelEntry& model, LockWait wait)
+{
+    TrashOutcome outcome = trashOne(model, wait);
+    if (outcome.entry)
+        foldJournal(wait);
+    return outcome;
+}
+
 QList<TrashOutcome> moveToTrash(const QList<ModelEntry>& models, const StopToken* stop,
                                 LockWait wait)
 {
     QList<TrashOutcome> outcomes;
+    bool recorded = false;
     for (const ModelEntry& model : models) {
         if (StopToken::requested(stop))
             break;
-        outcomes.push_back(moveToTrash(model, wait));
+        outcomes.push_back(trashOne(model, wait));
+        recorded = recorded || outcomes.back().entry;
         if (outcomes.back().errorKind == Kind::busy)
             break;
     }
+    if (recorded)
+        foldJournal(wait);
     return outcomes;
 }
 

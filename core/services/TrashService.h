@@ -24,9 +24,10 @@ namespace TrashService {
 // once items are in the Trash, their record is appended however long that takes.
 [[nodiscard]] TrashOutcome moveToTrash(const ModelEntry& model, LockWait wait = std::nullopt);
 
-// Trashes the models one after the other, one record each. A stop request, checked before each
-// model, or a busy log ends the loop: the outcomes of the models handled so far are returned and
-// the others are untouched.
+// Trashes the models one after the other, one record each, appended to the log's journal as
+// each model is done; the log itself is written once, after the last. A stop request, checked
+// before each model, or a busy log ends the loop: the outcomes of the models handled so far are
+// returned and the others are untouched.
 [[nodiscard]] QList<TrashOutcome> moveToTrash(const QList<ModelEntry>& models,
                                               const StopToken* stop = nullptr,
                                               LockWait wait = std::nullopt);

@@ -2,6 +2,7 @@
 #include "Fixtures.h"
 #include "TestHome.h"
 #include "TrashFixtures.h"
+#include "TrashLogFixtures.h"
 #include "fs/AppPaths.h"
 #include "fs/PosixIO.h"
 #include "services/TrashLog.h"

@@ -5,6 +5,7 @@
 // the items still moved then brings every item back.
 // BRIMVALE_MOVE_FAULT_KILLS sets the number of kills (20 by default).
 #include "../core/MoveTestSupport.h"
+#include "FaultSeed.h"
 #include "scanners/MovedLink.h"
 #include "services/MoveService.h"
 
@@ -138,6 +139,7 @@ void MoveBackFaultTest::killedMoveBackLosesNothing()
     QStringList ids;
     for (const Item& item : std::as_const(m_items))
         ids.push_back(item.id);
+    QRandomGenerator random = FaultSeed::generator("move-back");
     int kills = 0;
     for (int attempt = 0; kills < wantedKills && attempt < wantedKills * 4; ++attempt) {
         const QString destination = m_second + QStringLiteral("/run%1").arg(attempt);
@@ -145,8 +147,7 @@ void MoveBackFaultTest::killedMoveBackLosesNothing()
         QVERIFY2(setUpProblem.isEmpty(), qPrintable(setUpProblem));
         const std::optional<qint64> delayUs =
             attempt % 10 < 2 ? std::nullopt
-                             : std::optional<qint64>(
-                                   QRandomGenerator::global()->bounded(double(m_runMs) * 1100.0));
+                             : std::optional<qint64>(random.bounded(double(m_runMs) * 1100.0));
         kills += runCli(ids, delayUs) ? 1 : 0;
         QString problem = check(destination);
         QVERIFY2(problem.isEmpty(), qPrintable(QStringLiteral("after a kill at %1 ms: %2")

@@ -4,6 +4,7 @@
 // the leftovers of an interrupted item are at most one partial copy and one set-aside source.
 // BRIMVALE_MOVE_FAULT_KILLS sets the number of kills (20 by default).
 #include "../core/MoveTestSupport.h"
+#include "FaultSeed.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -145,13 +146,13 @@ void MoveFaultTest::killedMoveLosesNothing()
                                 : 20;
     // Whole runs (two of every ten) tell how long a move takes as the machine's load changes;
     // kills are spread over that time.
+    QRandomGenerator random = FaultSeed::generator("move");
     int kills = 0;
     for (int attempt = 0; kills < wantedKills && attempt < wantedKills * 4; ++attempt) {
         bool killed = false;
         const std::optional<qint64> delayUs =
             attempt % 10 < 2 ? std::nullopt
-                             : std::optional<qint64>(
-                                   QRandomGenerator::global()->bounded(double(m_runMs) * 1100.0));
+                             : std::optional<qint64>(random.bounded(double(m_runMs) * 1100.0));
         const QString problem =
             moveAll(m_second + QStringLiteral("/run%1").arg(attempt), delayUs, killed);
         QVERIFY2(problem.isEmpty(), qPrintable(QStringLiteral("after a kill at %1 ms: %2")

@@ -1,6 +1,7 @@
 // brimvale-cli killed with SIGKILL at random moments of trash, restore and delete: after every
 // kill, nothing is lost, the restore log parses, and what it lists can be put back whole.
 // BRIMVALE_FAULT_KILLS sets the number of kills per operation (at least 20 by default).
+#include "FaultSeed.h"
 #include "Fixtures.h"
 #include "TestHome.h"
 #include "TrashFixtures.h"
@@ -14,7 +15,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMultiHash>
-#include <QRandomGenerator>
 #include <QTest>
 #include <csignal>
 #include <functional>
@@ -27,6 +27,9 @@ using namespace TrashFixtures;
 namespace {
 
 constexpr int kEntries = 50;
+// Trashing an entry takes little next to the scan before it: more entries give more kills
+// part-way, with records left in the journal.
+constexpr int kTrashEntries = 100;
 constexpr qint64 kModelSize = 1'000'000; // the smallest file a custom folder reports
 // Uninterrupted runs that set the span over which kills are spread (the quickest counts).
 constexpr int kBaselineRuns = 2;
@@ -163,8 +166,13 @@ void verifyListedRestore(const QList<Item>& items)
     }
 }
 
+QString journalPath()
+{
+    return AppPaths::dataDir() + u"/trash_log.json.journal"_qs;
+}
+
 using Prepare = std::function<Fixture(const TestHome&)>;
-// Checks what a run left and sets how many of the kEntries records it had dealt with.
+// Checks what a run left and sets how many of the fixture's records it had dealt with.
 using Verify = std::function<void(const Fixture&, int& done)>;
 
 // Times uninterrupted runs (which must deal with every record), then kills runs at moments
@@ -180,22 +188,25 @@ void sweep(const char* operation, const Prepare& prepare, const Verify& verify)
         full = std::min(full, took);
         int done = 0;
         verify(fixture, done);
-        QCOMPARE(done, kEntries);
+        QCOMPARE(done, fixture.records.size());
     }
     const int kills = std::max(20, qEnvironmentVariableIntValue("BRIMVALE_FAULT_KILLS"));
+    QRandomGenerator random = FaultSeed::generator(operation);
     int counts[3] = {0, 0, 0}; // kills before any change, part-way, after the end
+    int journals = 0;          // kills that left records in the journal
     for (int k = 0; k < kills && !QTest::currentTestFailed(); ++k) {
         const TestHome home;
         const Fixture fixture = prepare(home);
         const double slice = double(full) * 1.1 / kills;
-        (void)runAndKill(fixture.arguments,
-                         qint64(slice * (k + QRandomGenerator::global()->generateDouble())));
+        (void)runAndKill(fixture.arguments, qint64(slice * (k + random.generateDouble())));
+        const bool journalLeft = PosixIO::lexists(journalPath());
         int done = 0;
         verify(fixture, done);
-        ++counts[done == 0 ? 0 : done < kEntries ? 1 : 2];
+        ++counts[done == 0 ? 0 : done < fixture.records.size() ? 1 : 2];
+        journals += int(journalLeft);
     }
-    qInfo("%s: %d kills before any change, %d part-way, %d after the end", operation, counts[0],
-          counts[1], counts[2]);
+    qInfo("%s: %d kills before any change, %d part-way, %d after the end; %d left a journal",
+          operation, counts[0], counts[1], counts[2], journals);
 }
 
 } // namespace
@@ -214,7 +225,8 @@ void TestTrashFaults::killedDuringTrash()
 {
     const auto prepare = [](const TestHome& home) {
         const QString folder = home.file(u"models"_qs);
-        Fixture fixture{{u"trash"_qs, u"--folder"_qs, folder}, makeModelFiles(folder, kEntries)};
+        Fixture fixture{{u"trash"_qs, u"--folder"_qs, folder},
+                        makeModelFiles(folder, kTrashEntries)};
         for (const Record& record : fixture.records)
             fixture.arguments << record.id;
         return fixture;
@@ -222,13 +234,27 @@ void TestTrashFaults::killedDuringTrash()
     sweep("trash", prepare, [](const Fixture& fixture, int& done) {
         verifyEachOnce(fixture.items());
         done = int(trashContents().size());
-        // Every record in the log has its items in the Trash, as its own.
+        // Every record in the log (and the journal a kill may leave) has its items in the
+        // Trash, as its own; only the entry in hand when the kill came may have none yet.
         const QList<TrashEntry> log = TrashLog::read().entries;
+        QStringList recorded;
         for (const TrashEntry& entry : log) {
-            for (const QString& item : entry.trashedPaths)
-                QVERIFY(PosixIO::lexists(item));
+            for (qsizetype i = 0; i < entry.trashedPaths.size(); ++i)
+                QVERIFY(XdgTrash::isItemOf(entry.trashedPaths[i], entry.originalPaths[i], entry.id,
+                                           entry.trashedAt));
+            recorded += entry.trashedPaths;
         }
+        QCOMPARE(recorded.size(), log.size());
+        QVERIFY2(done - recorded.size() <= 1, qPrintable(QString::number(done - recorded.size())));
         QCOMPARE(TrashService::entries().size(), log.size());
+        // A later trash appends to what the killed run left and keeps every record.
+        const QString later = qEnvironmentVariable("HOME") + u"/later.bin"_qs;
+        QVERIFY(Fixtures::writeFile(later, "later"));
+        QVERIFY(TrashService::moveToTrash(model(u"later"_qs, {later})).succeeded());
+        QCOMPARE(TrashLog::read().entries.size(), log.size() + 1);
+        QVERIFY(TrashLog::read().entries.mid(0, log.size()) == log);
+        QVERIFY(!PosixIO::lexists(journalPath()));
+        QVERIFY(TrashService::restore(TrashLog::read().entries.last().id).succeeded());
         verifyListedRestore(fixture.items());
     });
 }

@@ -5,6 +5,7 @@
 // file and leaves no temporary name. BRIMVALE_DEDUPE_FAULT_KILLS sets the number of kills (60 by
 // default).
 #include "DedupeTestSupport.h"
+#include "FaultSeed.h"
 #include "services/DedupeService.h"
 
 #include <QElapsedTimer>
@@ -125,6 +126,7 @@ void DedupeFaultTest::killedDedupeLosesNothing()
                                 : 60;
     // Whole runs (two of every ten) tell how long a run takes as the machine's load changes;
     // kills are spread over that time.
+    QRandomGenerator random = FaultSeed::generator("dedupe");
     int kills = 0;
     int leftovers = 0; // kills that left a temporary name
     for (int attempt = 0; kills < wantedKills && attempt < wantedKills * 6; ++attempt) {
@@ -132,8 +134,7 @@ void DedupeFaultTest::killedDedupeLosesNothing()
         QCOMPARE(plan.items.size(), m_duplicates.size());
         const std::optional<qint64> delayUs =
             attempt % 10 < 2 ? std::nullopt
-                             : std::optional<qint64>(qint64(
-                                   QRandomGenerator::global()->bounded(double(m_runUs) * 1.1)));
+                             : std::optional<qint64>(qint64(random.bounded(double(m_runUs) * 1.1)));
         const bool ended = runChild(plan, delayUs);
         QVERIFY2(delayUs || ended, "a run without a kill failed");
         const QString problem = check();

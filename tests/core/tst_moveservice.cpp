@@ -1,5 +1,6 @@
 // MoveService within one filesystem: every refusal of a plan at its trigger and in its order,
 // what a move reports, the items checked again under the move lock, and the wait for that lock.
+#include "LockWaiters.h"
 #include "MoveTestSupport.h"
 #include "model/BrimvaleError.h"
 #include "services/MoveService.h"
@@ -198,12 +199,12 @@ private slots:
         // Without a limit it waits for the holder, then moves.
         MoveOutcome waited;
         std::thread mover([&] { waited = MoveService::move(entries, dest, true); });
-        QTest::qWait(200);
+        const bool blocked = LockWaiters::awaitWaiter(home.file(u".brimvale/move.lock"_s));
         const bool movedWhileHeld = treeOf(home.path()) != before;
         holder.closeWriteChannel();
         mover.join();
         QVERIFY(holder.waitForFinished());
-        QVERIFY(!movedWhileHeld && waited.succeeded());
+        QVERIFY(blocked && !movedWhileHeld && waited.succeeded());
     }
 };
 

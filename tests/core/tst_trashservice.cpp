@@ -1,6 +1,7 @@
 #include "Fixtures.h"
 #include "TestHome.h"
 #include "TrashFixtures.h"
+#include "TrashLogFixtures.h"
 #include "fs/AppPaths.h"
 #include "fs/PosixIO.h"
 #include "fs/XdgTrash.h"
@@ -62,6 +63,8 @@ private slots:
     void listsOwnItemsNewestFirst();
     void unusableLogsReadAsEmpty_data();
     void unusableLogsReadAsEmpty();
+    void journalFoldsIntoTheLog_data();
+    void journalFoldsIntoTheLog();
     void restoresAndForgets();
     void restoreStopsAtAnObstacle_data();
     void restoreStopsAtAnObstacle();
@@ -251,6 +254,40 @@ void TestTrashService::unusableLogsReadAsEmpty()
     QCOMPARE(aside.size(), 1);
     if (!log.isEmpty())
         QCOMPARE(PosixIO::readRegularFile(AppPaths::dataDir() + u'/' + aside[0]), log);
+}
+
+void TestTrashService::journalFoldsIntoTheLog_data()
+{
+    QTest::addColumn<QByteArray>("log");     // $A: record A's line; empty: no log
+    QTest::addColumn<QByteArray>("journal"); // $A: record A's line
+    QTest::addColumn<bool>("damaged");       // the journal is kept aside, not removed
+    QTest::newRow("journal alone") << QByteArray() << QByteArray("$A\n") << false;
+    QTest::newRow("a record in both") << QByteArray("[$A]") << QByteArray("$A\n") << false;
+    QTest::newRow("an unusable log") << QByteArray("{") << QByteArray("$A\n") << false;
+    QTest::newRow("an unfinished line") << QByteArray() << QByteArray("$A\n{\"id\":\"b") << true;
+    QTest::newRow("a damaged line") << QByteArray() << QByteArray("[]\n$A\n") << true;
+}
+
+void TestTrashService::journalFoldsIntoTheLog()
+{
+    QFETCH(QByteArray, log);
+    QFETCH(QByteArray, journal);
+    QFETCH(bool, damaged);
+    const TrashEntry a = record(u"a"_qs, {u"/a"_qs}, {placeInTrash(u"a"_qs, u"/a"_qs, 5)}, 5);
+    const QByteArray line = QJsonDocument(a.toJson()).toJson(QJsonDocument::Compact);
+    const QString journalPath = AppPaths::dataDir() + u"/trash_log.json.journal"_qs;
+    if (!log.isEmpty())
+        QVERIFY(writeLog(log.replace("$A", line)));
+    QVERIFY(Fixtures::writeFile(journalPath, journal.replace("$A", line)));
+    QCOMPARE(TrashService::entries(), QList<TrashEntry>{a});
+    // The next trash appends after what is there, then writes the log with both records.
+    const TrashEntry b = trashedFile(h(u"b.bin"_qs));
+    QCOMPARE(TrashLog::read().entries, (QList<TrashEntry>{a, b}));
+    QCOMPARE(QJsonDocument::fromJson(rawLog()).array().size(), 2);
+    QVERIFY(!PosixIO::lexists(journalPath));
+    const QStringList aside =
+        QDir(AppPaths::dataDir()).entryList({u"trash_log.json.journal.corrupt-*"_qs});
+    QCOMPARE(aside.size(), int(damaged));
 }
 
 void TestTrashService::restoresAndForgets()

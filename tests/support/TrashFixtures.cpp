@@ -4,8 +4,7 @@
 #include "fs/AppPaths.h"
 #include "fs/PosixIO.h"
 #include "fs/XdgTrash.h"
-#include "services/TrashLog.h"
-#include "services/TrashService.h"
+#include "model/BrimvaleError.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -84,23 +83,6 @@ QByteArray rawLog()
 bool writeLog(const QByteArray& content)
 {
     return Fixtures::writeFile(AppPaths::dataDir() + QStringLiteral("/trash_log.json"), content);
-}
-
-bool writeLog(const QList<TrashEntry>& records)
-{
-    try {
-        TrashLog::write(records, {});
-    } catch (const BrimvaleError&) {
-        return false;
-    }
-    return true;
-}
-
-TrashEntry trashedFile(const QString& path, const QByteArray& content)
-{
-    Fixtures::writeFile(path, content);
-    const QString name = path.mid(path.lastIndexOf(u'/') + 1);
-    return TrashService::moveToTrash(model(name, {path})).entry.value_or(TrashEntry{});
 }
 
 QString placeInTrash(const QString& name, const QString& original, qint64 at)

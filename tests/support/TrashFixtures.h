@@ -6,7 +6,8 @@
 #include <QDateTime>
 #include <QProcess>
 
-// Helpers for the tests of the Trash layer, the restore log and the CLI trash commands.
+// Helpers for the tests of the Trash layer, the restore log and the CLI trash commands (those
+// that go through the services are in TrashLogFixtures.h).
 namespace TrashFixtures {
 
 // A catalogue entry of source `custom` for the paths.
@@ -26,9 +27,6 @@ namespace TrashFixtures {
 // The raw restore log (empty when missing); writing it raw or as the service stores records.
 [[nodiscard]] QByteArray rawLog();
 bool writeLog(const QByteArray& content);
-bool writeLog(const QList<TrashEntry>& records);
-// Writes a file at the path and trashes it as one model; its record.
-[[nodiscard]] TrashEntry trashedFile(const QString& path, const QByteArray& content = "x");
 // An item holding its name put into the home trash as if trashed from `original` at `at` (its
 // .trashinfo says so and has that time); its path in files/.
 QString placeInTrash(const QString& name, const QString& original,

@@ -1,0 +1,1 @@
+set(BRIMVALE_TEST_LAYERS fs)
