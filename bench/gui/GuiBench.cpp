@@ -20,8 +20,15 @@ class PanelAnswers : public Dialogs
 {
 public:
     QString folder;
-    QStringList chooseFolders(const FolderPanel&) override { return {folder}; }
-    std::optional<QString> chooseSaveFile(const SavePanel&) override { return std::nullopt; }
+    void chooseFolders(const FolderPanel&, std::function<void(const QStringList&)> chosen) override
+    {
+        chosen({folder});
+    }
+    void chooseSaveFile(const SavePanel&,
+                        std::function<void(const std::optional<QString>&)> chosen) override
+    {
+        chosen(std::nullopt);
+    }
     void reveal(const QStringList&) override {}
     void ask(const Question&, std::function<void(bool)>) override {}
     void openUrl(const QUrl&) override {}
@@ -130,7 +137,7 @@ int main(int argc, char* argv[])
     CustomFolders::add(synthetic + QStringLiteral("/Models-archive"));
     AppSettings::setIncludeLoose(true);
     {
-        AppModel model(std::make_shared<CoreCalls>(), panels);
+        AppModel model(panels);
         measure(meter, "scan, first (no hash cache)", [&] { return model.rescan(); });
         measure(meter, "scan, again", [&] { return model.rescan(); });
         std::printf("  %lld entries\n", static_cast<long long>(model.scan()->models.size()));
@@ -149,7 +156,7 @@ int main(int argc, char* argv[])
         writeModel(toMove + QStringLiteral("/model-%1.gguf").arg(i), 2'000'000 + i * 4096, false);
     CustomFolders::add(toTrash);
     CustomFolders::add(toMove);
-    AppModel model(std::make_shared<CoreCalls>(), panels);
+    AppModel model(panels);
     measure(meter, "scan of the small home", [&] { return model.rescan(); });
     const QList<ModelEntry> trashing = model.models(SidebarItem::ofFolder(toTrash));
     const QList<ModelEntry> moving = model.models(SidebarItem::ofFolder(toMove));

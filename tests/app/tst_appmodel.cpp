@@ -1,6 +1,10 @@
 #include "AppModelRig.h"
+#include "app/JobRunner.h"
+
+#include <QThread>
 
 using namespace AppModelFixtures;
+using namespace Qt::StringLiterals;
 
 // The model's state, scanning, search, sorting and selection.
 class AppModelTest : public QObject, private AppModelFixtures::AppModelRig
@@ -97,6 +101,49 @@ private slots:
         QVERIFY(wait(m_model->requestTrash(five)));
         QCOMPARE(m_model->pendingRiskyTrash(), five);
         QVERIFY(!m_model->busyMessage());
+    }
+
+    // The runner behind every background task: what it hands to the GUI thread, and when.
+    void jobRunner_data()
+    {
+        QTest::addColumn<QString>("work");
+        QTest::addColumn<QString>("delivered");
+        QTest::newRow("runs off the GUI thread") << "thread" << "pool";
+        QTest::newRow("a failure is delivered and ends busy") << "throws"
+                                                              << "Unexpected error: boom";
+        QTest::newRow("a stale result is never delivered") << "stale" << "stale";
+    }
+    void jobRunner()
+    {
+        QFETCH(QString, work);
+        QFETCH(QString, delivered);
+        JobRunner runner;
+        JobRunner::Generation generation;
+        QSemaphore gate;
+        QStringList got;
+        JobRunner::Options options;
+        options.busy = u"Working…"_s;
+        options.generation = &generation;
+        options.stale = [&] { got << u"stale"_s; };
+        QThread* const gui = QThread::currentThread();
+        runner.run(
+            options,
+            [&gate, work, gui](const JobRunner::Context&) {
+                gate.acquire();
+                if (work == u"throws")
+                    throw std::runtime_error("boom");
+                return QThread::currentThread() == gui ? u"GUI"_s : u"pool"_s;
+            },
+            [&](JobRunner::Outcome<QString>&& outcome) {
+                QCOMPARE(QThread::currentThread(), gui);
+                got << outcome.value.value_or(outcome.failure);
+            });
+        QCOMPARE(runner.busyText(), u"Working…"_s);
+        if (work == u"stale")
+            generation.advance();
+        gate.release();
+        QTRY_VERIFY(!runner.busyText());
+        QCOMPARE(got, QStringList{delivered});
     }
 };
 
