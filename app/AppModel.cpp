@@ -38,8 +38,7 @@ bool assign(T& field, const T& value, AppModel* model, Signal signal)
 
 AppModel::AppModel(Dialogs& dialogs, QObject* parent)
     : AppModel(std::make_shared<CoreCalls>(), dialogs, parent)
-{
-}
+{}
 
 AppModel::AppModel(std::shared_ptr<CoreCalls> core, Dialogs& dialogs, QObject* parent)
     : QObject(parent), m_core(std::move(core)), m_dialogs(dialogs),

@@ -54,7 +54,8 @@ public:
     [[nodiscard]] bool isScanning() const { return m_isScanning; }
     [[nodiscard]] const QList<TrashEntry>& trashEntries() const { return m_trashEntries; }
     [[nodiscard]] const QStringList& customFolders() const { return m_customFolders; }
-    // The custom folders that were not there when last looked at (a drive not connected).
+    // The custom folders that were not there when the last scan looked (a drive not
+    // connected); changes come with customFoldersChanged.
     [[nodiscard]] const QSet<QString>& missingFolders() const { return m_missingFolders; }
     [[nodiscard]] const std::optional<UpdateNotice>& update() const { return m_update; }
     // The space of the drive holding the home folder; nothing until it was read.

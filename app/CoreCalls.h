@@ -113,9 +113,8 @@ public:
     [[nodiscard]] virtual QStringList existing(const QStringList& paths);
 
     // Any thread. Writes the Markdown report of a scan to the file; the failure, if any.
-    [[nodiscard]] virtual std::optional<QString> writeReport(const ScanResult& scan,
-                                                             const QDateTime& date,
-                                                             const QString& path);
+    [[nodiscard]] virtual std::optional<QString>
+    writeReport(const ScanResult& scan, const QDateTime& date, const QString& path);
     // Any thread. The name of the drive holding the path, else its last component.
     [[nodiscard]] virtual QString volumeLabel(const QString& path);
     // Any thread. The space of the drive holding the home folder.

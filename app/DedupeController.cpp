@@ -12,11 +12,6 @@
 
 namespace {
 
-QString tr(const char* text)
-{
-    return QCoreApplication::translate("DedupeController", text);
-}
-
 std::optional<QString> firstReason(const QList<DedupedFile>& files)
 {
     for (const DedupedFile& file : files)
@@ -39,8 +34,7 @@ struct DedupeController::Check
 DedupeController::DedupeController(AppModel& model, JobRunner& runner,
                                    std::shared_ptr<CoreCalls> core)
     : m_model(model), m_runner(runner), m_core(std::move(core))
-{
-}
+{}
 
 DedupeController::~DedupeController() = default;
 
@@ -50,7 +44,7 @@ QFuture<void> DedupeController::freeDuplicates(const QList<ModelEntry>& entries)
         return Completion::finished();
     Completion::Done done = Completion::make();
     JobRunner::Options options;
-    options.busy = tr("Checking what can be freed…");
+    options.busy = QCoreApplication::translate("DedupeController", "Checking what can be freed…");
     m_runner.run(
         options,
         [core = m_core, scan = *m_model.m_scan, entries](const JobRunner::Context& job) {
@@ -72,9 +66,10 @@ QFuture<void> DedupeController::freeDuplicates(const QList<ModelEntry>& entries)
                 done->finish();
             } else if (!outcome.value || outcome.value->bytes <= 0) {
                 m_model.showToast(
-                    outcome.value ? outcome.value->reason.value_or(
-                                        tr("Nothing to free — no copy is stored twice"))
-                                  : outcome.failure,
+                    outcome.value
+                        ? outcome.value->reason.value_or(QCoreApplication::translate(
+                              "DedupeController", "Nothing to free — no copy is stored twice"))
+                        : outcome.failure,
                     true);
                 done->finish();
             } else {
@@ -87,13 +82,18 @@ QFuture<void> DedupeController::freeDuplicates(const QList<ModelEntry>& entries)
 void DedupeController::ask(const Check& check, Completion::Done done)
 {
     Dialogs::Question question;
-    question.title = tr("Free %1 by sharing identical data?").arg(Format::bytes(check.bytes));
-    question.message = tr("Both copies stay where they are and keep working; the disk stores "
-                          "their data once.");
+    question.title =
+        QCoreApplication::translate("DedupeController", "Free %1 by sharing identical data?")
+            .arg(Format::bytes(check.bytes));
+    question.message = QCoreApplication::translate(
+        "DedupeController", "Both copies stay where they are and keep working; the disk stores "
+                            "their data once.");
     if (check.hardLink)
-        question.message += u' ' + tr("On this drive the copy is replaced by a hard link to the "
-                                      "one that stays, so both paths show one file.");
-    question.confirm = tr("Free Space");
+        question.message += u' ' + QCoreApplication::translate(
+                                       "DedupeController",
+                                       "On this drive the copy is replaced by a hard link to the "
+                                       "one that stays, so both paths show one file.");
+    question.confirm = QCoreApplication::translate("DedupeController", "Free Space");
     QPointer<AppModel> model(&m_model);
     m_model.m_dialogs.ask(question, [this, model, check, done](bool confirmed) {
         if (model && confirmed && !m_model.isBusy() && !m_runner.isStopping())
@@ -106,13 +106,15 @@ void DedupeController::ask(const Check& check, Completion::Done done)
 void DedupeController::run(const Check& check, Completion::Done done)
 {
     JobRunner::Options options;
-    options.busy = tr("Freeing duplicates…");
+    options.busy = QCoreApplication::translate("DedupeController", "Freeing duplicates…");
     options.stoppable = true;
     m_model.m_scans->beginChange();
     m_runner.run(
         options,
-        [core = m_core, plan = check.plan, hardLink = check.hardLink](
-            const JobRunner::Context& job) { return core->dedupe(plan, hardLink, false, job.stop()); },
+        [core = m_core, plan = check.plan,
+         hardLink = check.hardLink](const JobRunner::Context& job) {
+            return core->dedupe(plan, hardLink, false, job.stop());
+        },
         [this, check, done](JobRunner::Outcome<DedupeOutcome>&& outcome) {
             m_model.m_scans->endChange();
             DedupeOutcome result;
@@ -123,21 +125,26 @@ void DedupeController::run(const Check& check, Completion::Done done)
             // The plan's skipped files lead the outcome as they are; the question left them out.
             const QList<DedupedFile> planned =
                 result.files.mid(std::min(check.plan.skipped.size(), result.files.size()));
-            const bool everything = !result.error && !planned.isEmpty() &&
-                                    std::all_of(planned.cbegin(), planned.cend(),
-                                                [](const DedupedFile& file) { return file.freed(); });
+            const bool everything =
+                !result.error && !planned.isEmpty() &&
+                std::all_of(planned.cbegin(), planned.cend(),
+                            [](const DedupedFile& file) { return file.freed(); });
             const QString freed = Format::bytes(result.bytesShared());
             if (everything) {
-                m_model.showToast(tr("Freed %1").arg(freed) +
-                                      (result.notes.isEmpty() ? QString()
-                                                              : QStringLiteral(". ") +
-                                                                    result.notes.first()),
-                                  !result.notes.isEmpty());
+                m_model.showToast(
+                    QCoreApplication::translate("DedupeController", "Freed %1").arg(freed) +
+                        (result.notes.isEmpty() ? QString()
+                                                : QStringLiteral(". ") + result.notes.first()),
+                    !result.notes.isEmpty());
             } else {
                 const QString error = result.error.value_or(firstReason(planned).value_or(
-                    firstReason(result.files).value_or(tr("Nothing was freed."))));
+                    firstReason(result.files)
+                        .value_or(QCoreApplication::translate("DedupeController",
+                                                              "Nothing was freed."))));
                 m_model.showToast(
-                    tr("Freed %1 of %2. %3").arg(freed, Format::bytes(check.bytes), error), true);
+                    QCoreApplication::translate("DedupeController", "Freed %1 of %2. %3")
+                        .arg(freed, Format::bytes(check.bytes), error),
+                    true);
             }
             (void)m_model.m_scans->rescanThen(true, done);
         });

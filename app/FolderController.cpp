@@ -20,8 +20,7 @@ struct FolderController::Stored
 FolderController::FolderController(AppModel& model, JobRunner& runner,
                                    std::shared_ptr<CoreCalls> core)
     : m_model(model), m_runner(runner), m_core(std::move(core))
-{
-}
+{}
 
 QFuture<void> FolderController::addFolder()
 {

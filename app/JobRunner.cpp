@@ -52,8 +52,9 @@ void JobRunner::setBusyText(int ticket, const QString& text)
 
 bool JobRunner::end(int ticket, Generation* generation, quint64 startedAt)
 {
-    const auto found = std::find_if(m_running.begin(), m_running.end(),
-                                    [ticket](const Running& running) { return running.ticket == ticket; });
+    const auto found =
+        std::find_if(m_running.begin(), m_running.end(),
+                     [ticket](const Running& running) { return running.ticket == ticket; });
     if (found != m_running.end()) {
         const bool shown = !found->busy.isEmpty() || found->stoppable;
         m_running.erase(found);

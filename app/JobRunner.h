@@ -58,11 +58,11 @@ public:
 
     struct Options
     {
-        QString busy;                         // shown while it runs; empty: the task is quiet
-        Generation* generation = nullptr;     // stale once it moved on since the start
-        std::function<void()> stale;          // called instead of the result when stale
-        bool stoppable = false;               // ended early by stopCurrent
-        std::shared_ptr<StopToken> stop;      // the task's token when the caller keeps it too
+        QString busy;                     // shown while it runs; empty: the task is quiet
+        Generation* generation = nullptr; // stale once it moved on since the start
+        std::function<void()> stale;      // called instead of the result when stale
+        bool stoppable = false;           // ended early by stopCurrent
+        std::shared_ptr<StopToken> stop;  // the task's token when the caller keeps it too
     };
 
     explicit JobRunner(QObject* parent = nullptr);
@@ -115,28 +115,30 @@ template <typename Work, typename Then> void JobRunner::run(Options options, Wor
     using R = std::invoke_result_t<Work&, const Context&>;
     const Context context = begin(options);
     const quint64 startedAt = options.generation ? options.generation->number() : 0;
-    QtConcurrent::run(&m_pool, [work = std::move(work), context]() mutable -> Outcome<R> {
-        try {
-            return {work(context), {}};
-        } catch (const std::exception& error) {
-            return {std::nullopt, unexpected(error.what())};
-        } catch (...) {
-            return {std::nullopt, unexpected("unknown failure")};
-        }
-    }).then(this, [this, options = std::move(options), then = std::move(then), startedAt,
-                   ticket = context.m_ticket](Outcome<R> outcome) mutable {
-        // Handed over from the event loop even when the work ended before this continuation
-        // was attached, so no caller sees its result inside the call that started it.
-        auto held = std::make_shared<Outcome<R>>(std::move(outcome));
-        QMetaObject::invokeMethod(
-            this,
-            [this, options = std::move(options), then = std::move(then), startedAt, ticket,
-             held]() mutable {
-                if (end(ticket, options.generation, startedAt))
-                    then(std::move(*held));
-                else if (options.stale)
-                    options.stale();
-            },
-            Qt::QueuedConnection);
-    });
+    QtConcurrent::run(&m_pool,
+                      [work = std::move(work), context]() mutable -> Outcome<R> {
+                          try {
+                              return {work(context), {}};
+                          } catch (const std::exception& error) {
+                              return {std::nullopt, unexpected(error.what())};
+                          } catch (...) {
+                              return {std::nullopt, unexpected("unknown failure")};
+                          }
+                      })
+        .then(this, [this, options = std::move(options), then = std::move(then), startedAt,
+                     ticket = context.m_ticket](Outcome<R> outcome) mutable {
+            // Handed over from the event loop even when the work ended before this continuation
+            // was attached, so no caller sees its result inside the call that started it.
+            auto held = std::make_shared<Outcome<R>>(std::move(outcome));
+            QMetaObject::invokeMethod(
+                this,
+                [this, options = std::move(options), then = std::move(then), startedAt, ticket,
+                 held]() mutable {
+                    if (end(ticket, options.generation, startedAt))
+                        then(std::move(*held));
+                    else if (options.stale)
+                        options.stale();
+                },
+                Qt::QueuedConnection);
+        });
 }

@@ -40,8 +40,7 @@ struct MoveController::Result : CoreCalls::MoveResult
 
 MoveController::MoveController(AppModel& model, JobRunner& runner, std::shared_ptr<CoreCalls> core)
     : m_model(model), m_runner(runner), m_core(std::move(core))
-{
-}
+{}
 
 QFuture<void> MoveController::move(const QList<ModelEntry>& entries)
 {
@@ -88,8 +87,8 @@ void MoveController::askWhere(const QList<ModelEntry>& entries, const QString& s
     });
 }
 
-void MoveController::run(const QList<ModelEntry>& entries, const QString& to,
-                         const QString& label, Completion::Done done)
+void MoveController::run(const QList<ModelEntry>& entries, const QString& to, const QString& label,
+                         Completion::Done done)
 {
     const QString busyText =
         QCoreApplication::translate("MoveController", "Moving %1 to %2")
@@ -109,9 +108,9 @@ void MoveController::run(const QList<ModelEntry>& entries, const QString& to,
                 if (now - last < std::chrono::milliseconds(100))
                     return;
                 last = now;
-                job.setBusyText(busyText + QCoreApplication::translate("MoveController",
-                                                                       " (%1 of %2)…")
-                                               .arg(Format::bytes(copied), Format::bytes(total)));
+                job.setBusyText(busyText +
+                                QCoreApplication::translate("MoveController", " (%1 of %2)…")
+                                    .arg(Format::bytes(copied), Format::bytes(total)));
             };
             return Result{core->move(entries, to, job.stop(), progress)};
         },
@@ -136,10 +135,10 @@ void MoveController::finish(const QList<ModelEntry>& entries, const QString& lab
             moved.push_back(entry);
     const bool duplicate = m_model.removePaths(primaryPaths(moved));
     if (result.succeeded())
-        m_model.showToast(QCoreApplication::translate("MoveController",
-                                                      "Moved %1 to %2 · symlinks left in place")
-                              .arg(models(moved), label),
-                          false);
+        m_model.showToast(
+            QCoreApplication::translate("MoveController", "Moved %1 to %2 · symlinks left in place")
+                .arg(models(moved), label),
+            false);
     else if (stopped && moved.isEmpty())
         m_model.showToast(
             QCoreApplication::translate("MoveController", "Stopped — nothing was moved"), false);
@@ -149,9 +148,9 @@ void MoveController::finish(const QList<ModelEntry>& entries, const QString& lab
                               .arg(entries.size()),
                           false);
     else
-        m_model.showToast(result.error.value_or(
-                              QCoreApplication::translate("MoveController", "Move failed")),
-                          true);
+        m_model.showToast(
+            result.error.value_or(QCoreApplication::translate("MoveController", "Move failed")),
+            true);
     const bool partial = !result.succeeded() && !result.movedTo.isEmpty();
     // Moved entries stay listed, at their links: the scan shows them as moved.
     (void)m_model.m_scans->rescanThen(partial || duplicate || !result.movedTo.isEmpty(), done);
@@ -168,10 +167,9 @@ QFuture<void> MoveController::moveBack(const QList<ModelEntry>& entries)
     const int n = int(moved.size());
     Completion::Done done = Completion::make();
     JobRunner::Options options;
-    options.busy = n == 1 ? QCoreApplication::translate("MoveController", "Moving %1 back…")
-                                .arg(moved[0].name)
-                          : QCoreApplication::translate("MoveController",
-                                                        "Moving %n items back…", nullptr, n);
+    options.busy =
+        n == 1 ? QCoreApplication::translate("MoveController", "Moving %1 back…").arg(moved[0].name)
+               : QCoreApplication::translate("MoveController", "Moving %n items back…", nullptr, n);
     options.stoppable = true;
     m_model.m_scans->beginChange();
     m_runner.run(

@@ -13,8 +13,7 @@
 ReportController::ReportController(AppModel& model, JobRunner& runner,
                                    std::shared_ptr<CoreCalls> core)
     : m_model(model), m_runner(runner), m_core(std::move(core))
-{
-}
+{}
 
 QFuture<void> ReportController::exportReport()
 {

@@ -5,7 +5,6 @@
 #include "model/ScanResult.h"
 
 #include <QDateTime>
-
 #include <QFuture>
 #include <QStringList>
 #include <memory>

@@ -5,6 +5,7 @@
 #include "app/TrashController.h"
 #include "text/Format.h"
 
+#include <QCoreApplication>
 #include <QLocale>
 
 namespace {
@@ -142,14 +143,15 @@ void ScanController::refreshProgressText()
     const CoreCalls::ScanStatus status = m_core->status(*m_progress);
     if (status.checkingDuplicates) {
         m_model.setScanProgressText(
-            QObject::tr("Checking duplicates… %1 of %2")
+            QCoreApplication::translate("ScanController", "Checking duplicates… %1 of %2")
                 .arg(Format::bytes(status.bytesRead), Format::bytes(status.bytesToRead)));
         return;
     }
-    m_model.setScanProgressText(QObject::tr("Scanning… %1 of %2 sources · %3 files")
-                                    .arg(status.sourcesDone)
-                                    .arg(status.sourcesTotal)
-                                    .arg(numberLocale().toString(status.filesWalked)));
+    m_model.setScanProgressText(
+        QCoreApplication::translate("ScanController", "Scanning… %1 of %2 sources · %3 files")
+            .arg(status.sourcesDone)
+            .arg(status.sourcesTotal)
+            .arg(numberLocale().toString(status.filesWalked)));
 }
 
 void ScanController::noteChange()

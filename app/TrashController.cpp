@@ -12,11 +12,6 @@
 
 namespace {
 
-QString tr(const char* text, int n = -1)
-{
-    return QCoreApplication::translate("TrashController", text, nullptr, n);
-}
-
 QSet<QString> primaryPaths(const QList<ModelEntry>& entries)
 {
     QSet<QString> paths;
@@ -30,8 +25,7 @@ QSet<QString> primaryPaths(const QList<ModelEntry>& entries)
 TrashController::TrashController(AppModel& model, JobRunner& runner,
                                  std::shared_ptr<CoreCalls> core)
     : m_model(model), m_runner(runner), m_core(std::move(core))
-{
-}
+{}
 
 TrashController::List TrashController::load(CoreCalls& core, std::atomic<quint64>& counter)
 {
@@ -56,7 +50,8 @@ QFuture<void> TrashController::reload()
 {
     Completion::Done done = Completion::make();
     m_runner.run(
-        {}, [core = m_core, counter = m_counter](const JobRunner::Context&) {
+        {},
+        [core = m_core, counter = m_counter](const JobRunner::Context&) {
             return load(*core, *counter);
         },
         [this, done](JobRunner::Outcome<List>&& outcome) {
@@ -80,7 +75,8 @@ QFuture<void> TrashController::requestTrash(const QList<ModelEntry>& entries)
         return trash(entries);
     Completion::Done done = Completion::make();
     JobRunner::Options options;
-    options.busy = tr("Checking whether Ollama is running…");
+    options.busy =
+        QCoreApplication::translate("TrashController", "Checking whether Ollama is running…");
     m_runner.run(
         options,
         [core = m_core, entries, seenRunning](const JobRunner::Context&) {
@@ -108,8 +104,10 @@ void TrashController::doTrash(const QList<ModelEntry>& entries, Completion::Done
 {
     const int n = int(entries.size());
     JobRunner::Options options;
-    options.busy = n == 1 ? tr("Moving %1 to Trash…").arg(entries[0].name)
-                          : tr("Moving %n items to Trash…", n);
+    options.busy = n == 1 ? QCoreApplication::translate("TrashController", "Moving %1 to Trash…")
+                                .arg(entries[0].name)
+                          : QCoreApplication::translate("TrashController",
+                                                        "Moving %n items to Trash…", nullptr, n);
     m_model.m_scans->beginChange();
     using Result = std::pair<QList<TrashOutcome>, List>;
     m_runner.run(
@@ -145,15 +143,21 @@ void TrashController::doTrash(const QList<ModelEntry>& entries, Completion::Done
             const bool duplicate = m_model.removePaths(primaryPaths(trashed));
             const int t = int(trashed.size());
             if (!errors.isEmpty())
-                m_model.showToast(t > 0 ? tr("Trashed %1 of %2. %3").arg(t).arg(n).arg(errors[0])
-                                        : errors[0],
-                                  true);
+                m_model.showToast(
+                    t > 0 ? QCoreApplication::translate("TrashController", "Trashed %1 of %2. %3")
+                                .arg(t)
+                                .arg(n)
+                                .arg(errors[0])
+                          : errors[0],
+                    true);
             else if (t > 0)
-                m_model.showToast(tr("Moved %1 to Trash · %2 freed")
-                                      .arg(t == 1 ? u'"' + trashed[0].name + u'"'
-                                                  : tr("%n items", t),
-                                           Format::bytes(freed)),
-                                  false, undo);
+                m_model.showToast(
+                    QCoreApplication::translate("TrashController", "Moved %1 to Trash · %2 freed")
+                        .arg(t == 1 ? u'"' + trashed[0].name + u'"'
+                                    : QCoreApplication::translate("TrashController", "%n items",
+                                                                  nullptr, t),
+                             Format::bytes(freed)),
+                    false, undo);
             (void)m_model.m_scans->rescanThen(ollama || duplicate, done);
         });
 }
@@ -162,8 +166,10 @@ QFuture<void> TrashController::restore(const QStringList& ids)
 {
     const int n = int(ids.size());
     const QString restored =
-        n == 1 ? tr("Restored to its original location") : tr("Restored %n items", n);
-    return onRecords(ids, tr("Restoring…"), &CoreCalls::restore, restored, true);
+        n == 1 ? QCoreApplication::translate("TrashController", "Restored to its original location")
+               : QCoreApplication::translate("TrashController", "Restored %n items", nullptr, n);
+    return onRecords(ids, QCoreApplication::translate("TrashController", "Restoring…"),
+                     &CoreCalls::restore, restored, true);
 }
 
 QFuture<void> TrashController::deletePermanently(const QStringList& ids)
@@ -172,8 +178,12 @@ QFuture<void> TrashController::deletePermanently(const QStringList& ids)
     for (const TrashEntry& entry : m_model.m_trashEntries)
         if (ids.contains(entry.id))
             total += entry.sizeBytes;
-    return onRecords(ids, tr("Deleting…"), &CoreCalls::deletePermanently,
-                     tr("Deleted permanently · %1 freed").arg(Format::bytes(total)), false);
+    return onRecords(
+        ids, QCoreApplication::translate("TrashController", "Deleting…"),
+        &CoreCalls::deletePermanently,
+        QCoreApplication::translate("TrashController", "Deleted permanently · %1 freed")
+            .arg(Format::bytes(total)),
+        false);
 }
 
 QFuture<void> TrashController::onRecords(const QStringList& ids, const QString& busyText,

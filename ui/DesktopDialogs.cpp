@@ -38,11 +38,10 @@ void DesktopDialogs::chooseFolders(const FolderPanel& panel,
             if (qobject_cast<QListView*>(view) || qobject_cast<QTreeView*>(view))
                 view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     }
-    QObject::connect(dialog, &QFileDialog::finished, dialog,
-                     [dialog, chosen = std::move(chosen)](int result) {
-                         chosen(result == QDialog::Accepted ? dialog->selectedFiles()
-                                                            : QStringList());
-                     });
+    QObject::connect(
+        dialog, &QFileDialog::finished, dialog, [dialog, chosen = std::move(chosen)](int result) {
+            chosen(result == QDialog::Accepted ? dialog->selectedFiles() : QStringList());
+        });
     dialog->open();
 }
 

@@ -13,8 +13,9 @@ bool heldBack(const QList<ModelEntry>& entries)
 
 bool needsOllamaProbe(const QList<ModelEntry>& entries, bool ollamaSeenRunning)
 {
-    return !ollamaSeenRunning && std::any_of(entries.cbegin(), entries.cend(),
-                                             [](const ModelEntry& entry) { return entry.isOllamaTag(); });
+    return !ollamaSeenRunning &&
+           std::any_of(entries.cbegin(), entries.cend(),
+                       [](const ModelEntry& entry) { return entry.isOllamaTag(); });
 }
 
 std::optional<qsizetype> firstInUse(const QList<ModelEntry>& entries, bool ollamaRunning)

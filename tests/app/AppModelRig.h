@@ -252,6 +252,14 @@ protected:
         return models;
     }
 
+    // The first count of a, b and c.
+    QList<ModelEntry> publishFiles(int count)
+    {
+        return publishFiles(
+            QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}.mid(0,
+                                                                                           count));
+    }
+
     void setUp()
     {
         m_home = std::make_unique<TestHome>();
