@@ -182,7 +182,7 @@ int main(int argc, char* argv[])
     QDir().mkpath(toMove);
     QDir().mkpath(held);
     for (int i = 0; i < 5; ++i)
-        writeModel(held + QStringLiteral("/model-%1.gguf").arg(i), 2'000'000 + i * 4096, false);
+        writeModel(held + QStringLiteral("/held-%1.gguf").arg(i), 2'000'000 + i * 4096, false);
     for (int i = 0; i < 100; ++i)
         writeModel(toTrash + QStringLiteral("/model-%1.gguf").arg(i), 1'000'000 + i * 4096, true);
     for (int i = 0; i < 20; ++i)
