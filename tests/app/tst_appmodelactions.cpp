@@ -101,33 +101,53 @@ private slots:
         QCOMPARE(m_model->toast()->text, QStringLiteral("Trash entry not found"));
     }
 
+    // A move's busy text and its one toast; a stop asked for is no error and says what moved.
     void moveTexts_data()
     {
         QTest::addColumn<int>("count");
+        QTest::addColumn<int>("stopAfter"); // items arrived before the stop; -1: no stop
         QTest::addColumn<QString>("busy");
         QTest::addColumn<QString>("text");
-        QTest::newRow("one") << 1 << "Moving a model to Archive…"
+        QTest::newRow("one") << 1 << -1 << "Moving a model to Archive…"
                              << "Moved \"a model\" to Archive · symlinks left in place";
-        QTest::newRow("three") << 3 << "Moving 3 models to Archive…"
+        QTest::newRow("three") << 3 << -1 << "Moving 3 models to Archive…"
                                << "Moved 3 models to Archive · symlinks left in place";
+        QTest::newRow("stopped, one of three arrived") << 3 << 1 << "Moving 3 models to Archive…"
+                                                       << "Stopped — moved 1 of 3";
+        QTest::newRow("stopped in the first") << 3 << 0 << "Moving 3 models to Archive…"
+                                              << "Stopped — nothing was moved";
     }
     void moveTexts()
     {
         QFETCH(int, count);
+        QFETCH(int, stopAfter);
         QFETCH(QString, busy);
         QFETCH(QString, text);
         const QList<ModelEntry> models = publishFiles(count);
+        m_core->fakeMove = stopAfter >= 0;
         m_dialogs.folders = {m_home->file(QStringLiteral("archive"))};
         QVERIFY(QDir().mkpath(m_dialogs.folders[0]));
         const int scans = m_core->scans;
         QStringList busyTexts;
         connect(m_model.get(), &AppModel::busyMessageChanged, this,
                 [&] { busyTexts << m_model->busyMessage().value_or(QString()); });
-        QVERIFY(wait(m_model->move(models)));
+        const QFuture<void> moved = m_model->move(models);
+        if (stopAfter >= 0) {
+            QTRY_COMPARE(m_model->busyMessage(),
+                         QStringLiteral("Moving 3 models to Archive (%1 of %2)…")
+                             .arg(Format::bytes(500), Format::bytes(3000)));
+            m_core->workGate.release(stopAfter);
+            QTRY_COMPARE(m_core->copying.load(), stopAfter + 1); // the next item is in hand
+            QVERIFY(m_model->isStoppable());
+            m_model->stopCurrent();
+            m_core->workGate.release();
+        }
+        QVERIFY(wait(moved));
         QCOMPARE(busyTexts.value(0), busy);
         QCOMPARE(m_model->toast()->text, text);
+        QVERIFY(!m_model->toast()->isError && !m_model->isStoppable());
         // Scanned again, so the moved entries come back listed at their links.
-        QCOMPARE(m_core->scans, scans + 1);
+        QCOMPARE(m_core->scans, scans + (stopAfter == 0 ? 0 : 1));
     }
 
     void moveBackTexts_data()
@@ -258,35 +278,6 @@ private slots:
         m_core->gate.release();
         QVERIFY(wait(scanned));
         QVERIFY(m_model->scanProgressText().isEmpty());
-    }
-
-    void stopMoveSaysWhatMoved_data()
-    {
-        QTest::addColumn<int>("arrived");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("one of three arrived") << 1 << "Stopped — moved 1 of 3";
-        QTest::newRow("stopped in the first") << 0 << "Stopped — nothing was moved";
-    }
-    void stopMoveSaysWhatMoved()
-    {
-        QFETCH(int, arrived);
-        QFETCH(QString, text);
-        const QList<ModelEntry> models = publishFiles(3);
-        m_core->fakeMove = true;
-        m_dialogs.folders = {m_home->file(QStringLiteral("archive"))};
-        const QFuture<void> moved = m_model->move(models);
-        QTRY_COMPARE(m_model->busyMessage(),
-                     QStringLiteral("Moving 3 models to Archive (%1 of %2)…")
-                         .arg(Format::bytes(500), Format::bytes(3000)));
-        m_core->workGate.release(arrived);
-        QTRY_COMPARE(m_core->copying.load(), arrived + 1); // the next item is in hand
-        QVERIFY(m_model->isStoppable());
-        m_model->stopCurrent();
-        m_core->workGate.release();
-        QVERIFY(wait(moved));
-        QCOMPARE(m_model->toast()->text, text);
-        QVERIFY(!m_model->toast()->isError);
-        QVERIFY(!m_model->isStoppable());
     }
 
     void trashConfirmation_data()
