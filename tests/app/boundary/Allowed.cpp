@@ -1,5 +1,6 @@
 // Compiled as a view is: the application model, the core's value types and its text forms.
 #include "app/AppModel.h"
+#include "app/ModelList.h"
 #include "model/ModelEntry.h"
 #include "text/Format.h"
 
