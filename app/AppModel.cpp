@@ -1,12 +1,18 @@
 #include "app/AppModel.h"
 
+#include "app/CoreCalls.h"
+#include "app/DedupeController.h"
+#include "app/FolderController.h"
+#include "app/JobRunner.h"
 #include "app/ModelList.h"
-#include "text/Format.h"
+#include "app/MoveController.h"
+#include "app/ReportController.h"
+#include "app/ScanController.h"
+#include "app/TrashController.h"
+#include "services/UpdateInfo.h"
 
-#include <QLocale>
-#include <QThread>
+#include <QTimer>
 #include <QUuid>
-#include <mutex>
 
 namespace {
 
@@ -18,45 +24,45 @@ bool sameScan(const std::optional<ScanResult>& a, const std::optional<ScanResult
                   a->ollamaRunning == b->ollamaRunning && a->duplicateGroups == b->duplicateGroups);
 }
 
-// The system locale for numbers, with English forms where it is C.
-QLocale numberLocale()
-{
-    const QLocale system = QLocale::system();
-    return system.language() == QLocale::C ? QLocale(QLocale::English, QLocale::UnitedStates)
-                                           : system;
-}
-
 template <typename T, typename Signal>
-void assign(T& field, const T& value, AppModel* model, Signal signal)
+bool assign(T& field, const T& value, AppModel* model, Signal signal)
 {
     if (field == value)
-        return;
+        return false;
     field = value;
     emit(model->*signal)();
+    return true;
 }
 
 } // namespace
 
+AppModel::AppModel(Dialogs& dialogs, QObject* parent)
+    : AppModel(std::make_shared<CoreCalls>(), dialogs, parent)
+{}
+
 AppModel::AppModel(std::shared_ptr<CoreCalls> core, Dialogs& dialogs, QObject* parent)
     : QObject(parent), m_core(std::move(core)), m_dialogs(dialogs),
+      m_runner(std::make_unique<JobRunner>()),
+      m_scans(std::make_unique<ScanController>(*this, *m_runner, m_core)),
+      m_trash(std::make_unique<TrashController>(*this, *m_runner, m_core)),
+      m_moves(std::make_unique<MoveController>(*this, *m_runner, m_core)),
+      m_dedupe(std::make_unique<DedupeController>(*this, *m_runner, m_core)),
+      m_folders(std::make_unique<FolderController>(*this, *m_runner, m_core)),
+      m_reports(std::make_unique<ReportController>(*this, *m_runner, m_core)),
       m_now([] { return QDateTime::currentDateTime(); })
 {
     m_toastTimer = [this](std::chrono::milliseconds after, std::function<void()> call) {
         QTimer::singleShot(after, Qt::PreciseTimer, this, std::move(call));
     };
-    m_includeLoose = m_core->includeLoose();
-    m_customFolders = m_core->customFolders();
-    // Enough threads that a slow update check or Ollama probe never holds back a scan or an
-    // action on a machine with few cores.
-    m_pool.setMaxThreadCount(std::max(QThread::idealThreadCount(), 6));
-    m_progressTimer.setInterval(100);
-    connect(&m_progressTimer, &QTimer::timeout, this, &AppModel::refreshProgressText);
+    connect(m_runner.get(), &JobRunner::busyChanged, this, &AppModel::refreshBusy);
+    // Trash, delete and move change the free space; each ends with a new restore log.
+    connect(this, &AppModel::trashEntriesChanged, this, [this] { (void)refreshCapacity(); });
 }
 
 AppModel::~AppModel()
 {
     stopAll();
-    m_pool.waitForDone();
+    m_runner->waitForDone();
 }
 
 QString AppModel::versionText()
@@ -91,8 +97,7 @@ void AppModel::setToast(const std::optional<ToastMessage>& toast)
 
 TrashAlert AppModel::pendingTrashAlert() const
 {
-    return TrashAlert::of(m_pendingRiskyTrash.value_or(QList<ModelEntry>()),
-                          [this](const ModelEntry& entry) { return m_core->isOllamaTag(entry); });
+    return TrashAlert::of(m_pendingRiskyTrash.value_or(QList<ModelEntry>()));
 }
 
 void AppModel::setPendingRiskyTrash(const std::optional<QList<ModelEntry>>& entries)
@@ -105,10 +110,18 @@ void AppModel::setIncludeLoose(bool value)
     if (value == m_includeLoose)
         return;
     m_includeLoose = value;
-    m_core->setIncludeLoose(value);
     emit includeLooseChanged();
-    noteChange();
-    (void)rescan();
+    m_scans->beginChange();
+    m_runner->run(
+        {},
+        [core = m_core, value](const JobRunner::Context&) {
+            core->setIncludeLoose(value);
+            return true;
+        },
+        [this](JobRunner::Outcome<bool>&&) {
+            m_scans->endChange();
+            (void)rescan();
+        });
 }
 
 void AppModel::setScan(std::optional<ScanResult> scan)
@@ -124,13 +137,17 @@ void AppModel::setIsScanning(bool value)
     assign(m_isScanning, value, this, &AppModel::isScanningChanged);
 }
 
-void AppModel::setCustomFolders(const QStringList& folders)
+bool AppModel::setCustomFolders(const QStringList& folders)
 {
-    if (folders == m_customFolders)
+    return assign(m_customFolders, folders, this, &AppModel::customFoldersChanged);
+}
+
+void AppModel::setMissingFolders(const QSet<QString>& folders)
+{
+    if (folders == m_missingFolders)
         return;
-    m_customFolders = folders;
+    m_missingFolders = folders;
     emit customFoldersChanged();
-    noteChange();
 }
 
 void AppModel::setTrashEntries(const QList<TrashEntry>& entries)
@@ -143,159 +160,76 @@ void AppModel::setScanProgressText(const QString& text)
     assign(m_scanProgressText, text, this, &AppModel::scanProgressTextChanged);
 }
 
-AppModel::Done AppModel::newDone()
+void AppModel::setUpdate(const std::optional<UpdateNotice>& update)
 {
-    auto done = std::make_shared<QPromise<void>>();
-    done->start();
-    return done;
+    assign(m_update, update, this, &AppModel::updateChanged);
 }
 
-QFuture<void> AppModel::finished()
+void AppModel::setCapacity(const std::optional<DiskCapacity>& capacity)
 {
-    QPromise<void> promise;
-    promise.start();
-    promise.finish();
-    return promise.future();
+    assign(m_capacity, capacity, this, &AppModel::homeCapacityChanged);
 }
 
-QString AppModel::unexpected(const char* what)
+void AppModel::refreshBusy()
 {
-    return QStringLiteral("Unexpected error: ") + QString::fromUtf8(what);
-}
-
-AppModel::TrashList AppModel::loadTrash(CoreCalls& core,
-                                        const std::shared_ptr<std::atomic<quint64>>& counter)
-{
-    // Reading and numbering go together, so a higher number never holds an older read.
-    static std::mutex reading;
-    const std::lock_guard lock(reading);
-    TrashList list;
-    list.entries = core.trashEntries();
-    list.number = ++*counter;
-    return list;
-}
-
-void AppModel::applyTrash(const TrashList& list)
-{
-    if (list.number <= m_trashApplied)
+    const bool stoppable = m_runner->isStoppable();
+    const bool busyChanged = m_busyMessage != m_runner->busyText();
+    if (!busyChanged && stoppable == m_stoppable)
         return;
-    m_trashApplied = list.number;
-    setTrashEntries(list.entries);
+    m_busyMessage = m_runner->busyText();
+    m_stoppable = stoppable;
+    emit busyMessageChanged();
 }
 
 QFuture<void> AppModel::start()
 {
     if (m_started)
-        return finished();
+        return Completion::finished();
     m_started = true;
     (void)reloadTrash();
-    offGui([core = m_core] { return core->checkForUpdate(); },
-           [this](Attempt<std::optional<UpdateInfo>>&& attempt) {
-               if (attempt.value && *attempt.value != m_update) {
-                   m_update = *attempt.value;
-                   emit updateChanged();
-               }
-           });
-    return rescan();
+    (void)refreshCapacity();
+    m_runner->run(
+        {},
+        [core = m_core](const JobRunner::Context&) -> std::optional<UpdateNotice> {
+            const std::optional<UpdateInfo> info = core->checkForUpdate();
+            if (!info)
+                return std::nullopt;
+            return UpdateNotice{info->version, info->notes, info->downloadURL()};
+        },
+        [this](JobRunner::Outcome<std::optional<UpdateNotice>>&& outcome) {
+            if (outcome.value && *outcome.value)
+                setUpdate(*outcome.value);
+        });
+    // The stored setting first, so the first scan looks where the user asked.
+    Completion::Done done = Completion::make();
+    m_runner->run(
+        {}, [core = m_core](const JobRunner::Context&) { return core->includeLoose(); },
+        [this, done](JobRunner::Outcome<bool>&& outcome) {
+            if (outcome.value && *outcome.value != m_includeLoose) {
+                m_includeLoose = *outcome.value;
+                emit includeLooseChanged();
+            }
+            rescan().then(this, [done] { done->finish(); });
+        });
+    return done->future();
 }
 
 QFuture<void> AppModel::rescan()
 {
-    if (!m_scanWaiter)
-        m_scanWaiter = newDone();
-    const QFuture<void> future = m_scanWaiter->future();
-    if (m_stopping) {
-        m_scanWaiter->finish();
-        m_scanWaiter.reset();
-    } else if (m_isScanning || m_changesRunning > 0) {
-        m_rescanWanted = m_rescanWanted || m_changesRunning > 0;
-    } else {
-        startScan();
-    }
-    return future;
+    return m_scans->rescan();
 }
 
-void AppModel::startScan()
+QFuture<void> AppModel::refreshCapacity()
 {
-    m_rescanWanted = false;
-    setIsScanning(true);
-    m_scanStop = std::make_shared<StopToken>();
-    m_scanProgress = std::make_shared<ScanProgress>();
-    refreshProgressText();
-    m_progressTimer.start();
-    offGui(
-        [core = m_core, loose = m_includeLoose, folders = m_customFolders, stop = m_scanStop,
-         progress = m_scanProgress, counter = m_trashCounter] {
-            std::optional<ScanResult> result =
-                core->scan(loose, folders, stop.get(), progress.get());
-            return std::pair(std::move(result), loadTrash(*core, counter));
-        },
-        [this, changes = m_changes](auto&& attempt) { finishScan(changes, std::move(attempt)); });
-}
-
-void AppModel::finishScan(quint64 changesAtStart,
-                          Attempt<std::pair<std::optional<ScanResult>, TrashList>>&& attempt)
-{
-    m_progressTimer.stop();
-    const bool stale =
-        changesAtStart != m_changes || (attempt.value && !attempt.value->first.has_value());
-    if (!attempt.value || !stale) {
-        if (attempt.value) {
-            QSet<QString> selectedPaths;
-            if (m_scan)
-                for (const ModelEntry& entry : m_scan->models)
-                    if (m_selection.contains(entry.id))
-                        selectedPaths.insert(entry.primaryPath);
-            setScan(std::move(attempt.value->first));
-            QSet<QString> selection;
-            for (const ModelEntry& entry : m_scan->models)
-                if (selectedPaths.contains(entry.primaryPath))
-                    selection.insert(entry.id);
-            setSelection(selection);
-            applyTrash(attempt.value->second);
-        }
-        setScanProgressText({});
-        setIsScanning(false);
-        if (!attempt.value)
-            showToast(attempt.failure, true);
-        if (m_scanWaiter) {
-            m_scanWaiter->finish();
-            m_scanWaiter.reset();
-        }
-        if (m_rescanWanted && !m_stopping)
-            (void)rescan();
-        return;
-    }
-    // Stale or stopped: never shown; a fresh scan follows once nothing changes files.
-    setIsScanning(false);
-    setScanProgressText({});
-    if (m_stopping) {
-        if (m_scanWaiter) {
-            m_scanWaiter->finish();
-            m_scanWaiter.reset();
-        }
-    } else if (m_changesRunning > 0) {
-        m_rescanWanted = true;
-    } else {
-        startScan();
-    }
-}
-
-void AppModel::refreshProgressText()
-{
-    if (!m_isScanning || !m_scanProgress)
-        return;
-    const CoreCalls::ScanStatus status = m_core->status(*m_scanProgress);
-    if (status.checkingDuplicates) {
-        setScanProgressText(
-            QStringLiteral("Checking duplicates… %1 of %2")
-                .arg(Format::bytes(status.bytesRead), Format::bytes(status.bytesToRead)));
-        return;
-    }
-    setScanProgressText(QStringLiteral("Scanning… %1 of %2 sources · %3 files")
-                            .arg(status.sourcesDone)
-                            .arg(status.sourcesTotal)
-                            .arg(numberLocale().toString(status.filesWalked)));
+    Completion::Done done = Completion::make();
+    m_runner->run(
+        {}, [core = m_core](const JobRunner::Context&) { return core->homeCapacity(); },
+        [this, done](JobRunner::Outcome<std::optional<DiskCapacity>>&& outcome) {
+            if (outcome.value)
+                setCapacity(*outcome.value);
+            done->finish();
+        });
+    return done->future();
 }
 
 QList<ModelEntry> AppModel::models(const SidebarItem& item) const
@@ -362,61 +296,69 @@ bool AppModel::removePaths(const QSet<QString>& primaryPaths)
     return duplicate;
 }
 
-int AppModel::beginBusy(const QString& text)
+QFuture<void> AppModel::requestTrash(const QList<ModelEntry>& entries)
 {
-    const int ticket = ++m_nextTicket;
-    m_busy.push_back({ticket, text});
-    refreshBusy();
-    return ticket;
+    return m_trash->requestTrash(entries);
 }
 
-void AppModel::setBusyText(int ticket, const QString& text)
+QFuture<void> AppModel::trash(const QList<ModelEntry>& entries)
 {
-    for (auto& busy : m_busy)
-        if (busy.first == ticket)
-            busy.second = text;
-    refreshBusy();
+    return m_trash->trash(entries);
 }
 
-void AppModel::endBusy(int ticket)
+QFuture<void> AppModel::restore(const QStringList& ids)
 {
-    m_busy.removeIf([ticket](const auto& busy) { return busy.first == ticket; });
-    refreshBusy();
+    return isBusy() ? Completion::finished() : m_trash->restore(ids);
 }
 
-void AppModel::refreshBusy()
+QFuture<void> AppModel::deletePermanently(const QStringList& ids)
 {
-    const std::optional<QString> text =
-        m_busy.isEmpty() ? std::nullopt : std::optional(m_busy.last().second);
-    assign(m_busyMessage, text, this, &AppModel::busyMessageChanged);
+    return isBusy() ? Completion::finished() : m_trash->deletePermanently(ids);
 }
 
-void AppModel::noteChange()
+QFuture<void> AppModel::reloadTrash()
 {
-    ++m_changes;
-    if (m_isScanning && m_scanStop)
-        m_scanStop->requestStop();
+    return m_trash->reload();
 }
 
-void AppModel::beginChange()
+QFuture<void> AppModel::move(const QList<ModelEntry>& entries)
 {
-    ++m_changesRunning;
-    noteChange();
+    return m_moves->move(entries);
 }
 
-void AppModel::endChange()
+QFuture<void> AppModel::moveBack(const QList<ModelEntry>& entries)
 {
-    --m_changesRunning;
-    ++m_changes;
+    return m_moves->moveBack(entries);
 }
 
-QFuture<void> AppModel::rescanThen(bool wanted, Done done)
+QFuture<void> AppModel::freeDuplicates(const QList<ModelEntry>& entries)
 {
-    if (wanted || (m_rescanWanted && m_changesRunning == 0 && !m_isScanning))
-        rescan().then(this, [done] { done->finish(); });
-    else
-        done->finish();
-    return done->future();
+    return m_dedupe->freeDuplicates(entries);
+}
+
+void AppModel::stopCurrent()
+{
+    m_runner->stopCurrent();
+}
+
+QFuture<void> AppModel::addFolder()
+{
+    return m_folders->addFolder();
+}
+
+QFuture<void> AppModel::removeFolder(const QString& path)
+{
+    return m_folders->removeFolder(path);
+}
+
+QFuture<void> AppModel::exportReport()
+{
+    return m_reports->exportReport();
+}
+
+QFuture<void> AppModel::reveal(const QStringList& paths)
+{
+    return m_reports->reveal(paths);
 }
 
 void AppModel::showToast(const QString& text, bool isError, const QStringList& undo)
@@ -432,18 +374,13 @@ void AppModel::showToast(const QString& text, bool isError, const QStringList& u
 QFuture<void> AppModel::undo()
 {
     if (!m_toast || m_toast->undoEntryIDs.isEmpty())
-        return finished();
+        return Completion::finished();
     const QStringList ids = m_toast->undoEntryIDs;
     setToast(std::nullopt);
-    return runRestore(ids);
+    return m_trash->restore(ids);
 }
 
 void AppModel::stopAll()
 {
-    m_stopping = true;
-    m_workStop->requestStop();
-    if (m_scanStop)
-        m_scanStop->requestStop();
-    if (m_currentStop)
-        m_currentStop->requestStop();
+    m_runner->stopAll();
 }

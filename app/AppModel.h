@@ -1,36 +1,38 @@
 #pragma once
 
-#include "app/CoreCalls.h"
 #include "app/Dialogs.h"
+#include "app/DiskCapacity.h"
 #include "app/SidebarItem.h"
 #include "app/SortKey.h"
 #include "app/ToastMessage.h"
 #include "app/TrashAlert.h"
+#include "app/UpdateNotice.h"
 #include "model/ScanResult.h"
 #include "model/TrashEntry.h"
-#include "services/DedupeOutcome.h"
-#include "services/DedupePlan.h"
-#include "services/UpdateInfo.h"
 
 #include <QDateTime>
 #include <QFuture>
 #include <QObject>
-#include <QPromise>
 #include <QSet>
-#include <QThreadPool>
-#include <QTimer>
-#include <QtConcurrent/QtConcurrentRun>
-#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <type_traits>
 
-// Everything the window shows and every action the user takes. Lives on the GUI thread; scans,
-// trash loops, restores, deletions, moves and dedupes run on its own thread pool on copies of
-// their inputs and post their results back. Each operation returns a future that finishes when the
-// whole operation (its state changes, its toast and any rescan it starts) is done.
+class CoreCalls;
+class DedupeController;
+class FolderController;
+class JobRunner;
+class MoveController;
+class ReportController;
+class ScanController;
+class TrashController;
+
+// Everything the window shows and every action the user takes. Lives on the GUI thread and
+// keeps the state the views share; each action is carried out by a controller of its own, and
+// every file touch runs on the job runner on copies of its inputs. Each operation returns a
+// future that finishes when the whole operation (its state changes, its toast and any rescan it
+// starts) is done.
 class AppModel : public QObject
 {
     Q_OBJECT
@@ -42,6 +44,8 @@ public:
     static constexpr std::chrono::milliseconds toastTime{4000};
     static constexpr std::chrono::milliseconds undoToastTime{7000};
 
+    // Over the real core.
+    explicit AppModel(Dialogs& dialogs, QObject* parent = nullptr);
     AppModel(std::shared_ptr<CoreCalls> core, Dialogs& dialogs, QObject* parent = nullptr);
     // Stops running work after the item in hand and waits for every background task.
     ~AppModel() override;
@@ -50,7 +54,12 @@ public:
     [[nodiscard]] bool isScanning() const { return m_isScanning; }
     [[nodiscard]] const QList<TrashEntry>& trashEntries() const { return m_trashEntries; }
     [[nodiscard]] const QStringList& customFolders() const { return m_customFolders; }
-    [[nodiscard]] const std::optional<UpdateInfo>& update() const { return m_update; }
+    // The custom folders that were not there when the last scan looked (a drive not
+    // connected); changes come with customFoldersChanged.
+    [[nodiscard]] const QSet<QString>& missingFolders() const { return m_missingFolders; }
+    [[nodiscard]] const std::optional<UpdateNotice>& update() const { return m_update; }
+    // The space of the drive holding the home folder; nothing until it was read.
+    [[nodiscard]] const std::optional<DiskCapacity>& homeCapacity() const { return m_capacity; }
     [[nodiscard]] const std::optional<SidebarItem>& sidebar() const { return m_sidebar; }
     [[nodiscard]] const QString& search() const { return m_search; }
     [[nodiscard]] const QSet<QString>& selection() const { return m_selection; }
@@ -79,7 +88,7 @@ public:
     void setSortOrder(const QList<SortKey>& keys);
     void setToast(const std::optional<ToastMessage>& toast);
     void setPendingRiskyTrash(const std::optional<QList<ModelEntry>>& entries);
-    // Stores the setting at once and rescans.
+    // Stores the setting at once (off the GUI thread) and rescans.
     void setIncludeLoose(bool value);
 
     // Start-up, once: loads the restore log, starts the update check and the first scan.
@@ -112,10 +121,12 @@ public:
     void stopCurrent();
     QFuture<void> addFolder();
     QFuture<void> removeFolder(const QString& path);
-    void exportReport();
-    void reveal(const QStringList& paths);
+    QFuture<void> exportReport();
+    QFuture<void> reveal(const QStringList& paths);
     // Loads the restore log into trashEntries; a load applies only if no later one has.
     QFuture<void> reloadTrash();
+    // Reads the home drive's space again.
+    QFuture<void> refreshCapacity();
 
     void showToast(const QString& text, bool isError, const QStringList& undo = {});
     // Hides the toast on screen and restores its entries, whatever else is running.
@@ -133,6 +144,7 @@ signals:
     void trashEntriesChanged();
     void customFoldersChanged();
     void updateChanged();
+    void homeCapacityChanged();
     void sidebarChanged();
     void searchChanged();
     void selectionChanged();
@@ -144,83 +156,36 @@ signals:
     void scanProgressTextChanged();
 
 private:
-    using Done = std::shared_ptr<QPromise<void>>;
+    friend class DedupeController;
+    friend class FolderController;
+    friend class MoveController;
+    friend class ReportController;
+    friend class ScanController;
+    friend class TrashController;
 
-    template <typename R> struct Attempt
-    {
-        std::optional<R> value;
-        QString failure; // "Unexpected error: …" when the work threw
-    };
-
-    struct TrashList
-    {
-        QList<TrashEntry> entries;
-        quint64 number = 0;
-    };
-
-    // Runs work on the pool; done gets its result (or its failure) on the GUI thread.
-    template <typename Work, typename Then> void offGui(Work work, Then then);
-    [[nodiscard]] static Done newDone();
-    [[nodiscard]] static QFuture<void> finished();
-    [[nodiscard]] static QString unexpected(const char* what);
-    // The restore log, numbered in the order the loads finished. Any thread.
-    [[nodiscard]] static TrashList loadTrash(CoreCalls& core,
-                                             const std::shared_ptr<std::atomic<quint64>>& counter);
-    void applyTrash(const TrashList& list);
-
-    void startScan();
-    void finishScan(quint64 changesAtStart,
-                    Attempt<std::pair<std::optional<ScanResult>, TrashList>>&& attempt);
-    void refreshProgressText();
     void setScan(std::optional<ScanResult> scan);
     void setIsScanning(bool value);
-    void setCustomFolders(const QStringList& folders);
+    // True when the list changed.
+    bool setCustomFolders(const QStringList& folders);
+    void setMissingFolders(const QSet<QString>& folders);
     void setTrashEntries(const QList<TrashEntry>& entries);
     void setScanProgressText(const QString& text);
+    void setUpdate(const std::optional<UpdateNotice>& update);
+    void setCapacity(const std::optional<DiskCapacity>& capacity);
+    void refreshBusy();
     // Drops the entries whose primary path is among the paths; true when one was a duplicate.
     bool removePaths(const QSet<QString>& primaryPaths);
-    QFuture<void> rescanThen(bool wanted, Done done);
-
-    // Busy texts of the running operations; busyMessage is the newest.
-    int beginBusy(const QString& text);
-    void setBusyText(int ticket, const QString& text);
-    void endBusy(int ticket);
-    void refreshBusy();
-
-    // Something that changes what a scan finds begins or ends.
-    void beginChange();
-    void endChange();
-    void noteChange();
-
-    QFuture<void> runRestore(const QStringList& ids);
-    // Calls the core on each restore-log record off the GUI thread, reloads the Trash, shows
-    // the first error or doneText, then rescans (as rescanThen takes rescanWanted).
-    using RecordCall = std::optional<QString> (CoreCalls::*)(const QString&);
-    QFuture<void> onTrashRecords(const QStringList& ids, const QString& busyText, RecordCall call,
-                                 const QString& doneText, bool rescanWanted);
-    void doTrash(const QList<ModelEntry>& entries, Done done);
-    void finishMove(const QList<ModelEntry>& entries, const QString& label,
-                    Attempt<CoreCalls::MoveResult>&& attempt, Done done);
-
-    // What freeing some entries' duplicates would do, from a dry run of their plan.
-    struct DedupeCheck
-    {
-        DedupePlan::Plan plan;
-        bool hardLink = false;         // some file's filesystem cannot share blocks
-        qint64 bytes = 0;              // what the run would free
-        std::optional<QString> reason; // the first reason a file would not be freed
-    };
-    // Any thread.
-    [[nodiscard]] static DedupeCheck checkDedupe(CoreCalls& core, const ScanResult& scan,
-                                                 const QList<ModelEntry>& entries,
-                                                 const StopToken* stop);
-    void askDedupe(Attempt<DedupeCheck>&& attempt, Done done);
-    void runDedupe(const DedupeCheck& check, Done done);
-    void finishDedupe(const DedupeCheck& check, Attempt<DedupeOutcome>&& attempt, Done done);
+    [[nodiscard]] bool isBusy() const { return m_busyMessage.has_value(); }
 
     std::shared_ptr<CoreCalls> m_core;
     Dialogs& m_dialogs;
-    QThreadPool m_pool;
+    std::unique_ptr<JobRunner> m_runner;
+    std::unique_ptr<ScanController> m_scans;
+    std::unique_ptr<TrashController> m_trash;
+    std::unique_ptr<MoveController> m_moves;
+    std::unique_ptr<DedupeController> m_dedupe;
+    std::unique_ptr<FolderController> m_folders;
+    std::unique_ptr<ReportController> m_reports;
     ToastTimer m_toastTimer;
     std::function<QDateTime()> m_now;
 
@@ -228,54 +193,18 @@ private:
     bool m_isScanning = false;
     QList<TrashEntry> m_trashEntries;
     QStringList m_customFolders;
-    std::optional<UpdateInfo> m_update;
+    QSet<QString> m_missingFolders;
+    std::optional<UpdateNotice> m_update;
+    std::optional<DiskCapacity> m_capacity;
     std::optional<SidebarItem> m_sidebar = SidebarItem::all();
     QString m_search;
     QSet<QString> m_selection;
     QList<SortKey> m_sortOrder{SortKey{}};
     std::optional<ToastMessage> m_toast;
     std::optional<QString> m_busyMessage;
+    bool m_stoppable = false;
     std::optional<QList<ModelEntry>> m_pendingRiskyTrash;
     bool m_includeLoose = false;
     QString m_scanProgressText;
-
     bool m_started = false;
-    bool m_stopping = false;
-    quint64 m_changes = 0;    // counts changes that make a running scan stale
-    int m_changesRunning = 0; // operations that change files, running now
-    bool m_rescanWanted = false;
-    Done m_scanWaiter; // finished when the next scan is published
-    std::shared_ptr<StopToken> m_scanStop;
-    std::shared_ptr<ScanProgress> m_scanProgress;
-    QTimer m_progressTimer;
-    std::shared_ptr<StopToken> m_workStop = std::make_shared<StopToken>();
-    std::shared_ptr<StopToken> m_currentStop; // of the running move or dedupe
-    bool m_stoppable = false;
-    std::shared_ptr<std::atomic<quint64>> m_trashCounter =
-        std::make_shared<std::atomic<quint64>>(0);
-    quint64 m_trashApplied = 0;
-    QList<std::pair<int, QString>> m_busy;
-    int m_nextTicket = 0;
 };
-
-template <typename Work, typename Then> void AppModel::offGui(Work work, Then then)
-{
-    using R = std::invoke_result_t<Work&>;
-    QtConcurrent::run(&m_pool, [work = std::move(work)]() mutable -> Attempt<R> {
-        try {
-            return {work(), {}};
-        } catch (const std::exception& error) {
-            return {std::nullopt, unexpected(error.what())};
-        } catch (...) {
-            return {std::nullopt, unexpected("unknown failure")};
-        }
-    }).then(this, [this, then = std::move(then)](Attempt<R> attempt) mutable {
-        // Handed over from the event loop even when the work ended before this continuation
-        // was attached (Qt then runs it at once), so no operation applies its result inside
-        // the call that started it.
-        auto result =
-            std::make_shared<std::pair<Then, Attempt<R>>>(std::move(then), std::move(attempt));
-        QMetaObject::invokeMethod(
-            this, [result] { result->first(std::move(result->second)); }, Qt::QueuedConnection);
-    });
-}

@@ -1,5 +1,6 @@
 #include "app/CoreCalls.h"
 
+#include "fs/AppPaths.h"
 #include "fs/AppSettings.h"
 #include "fs/CustomFolders.h"
 #include "fs/FileLock.h"
@@ -8,10 +9,14 @@
 #include "model/TrashPolicy.h"
 #include "scanners/OllamaScanner.h"
 #include "scanners/Scanner.h"
+#include "scanners/TrashCheck.h"
 #include "services/DedupeService.h"
 #include "services/MoveService.h"
 #include "services/ReportBuilder.h"
 #include "services/TrashService.h"
+
+#include <QFileInfo>
+#include <QSaveFile>
 
 namespace {
 
@@ -26,6 +31,8 @@ template <typename Call> std::optional<QString> failureOf(Call call)
 }
 
 } // namespace
+
+CoreCalls::CoreCalls() : lockWait(FileLock::desktopWait) {}
 
 std::optional<ScanResult> CoreCalls::scan(bool includeLoose, const QStringList& folders,
                                           const StopToken* stop, ScanProgress* progress)
@@ -57,17 +64,17 @@ QList<TrashEntry> CoreCalls::trashEntries()
 
 QList<TrashOutcome> CoreCalls::trash(const QList<ModelEntry>& entries, const StopToken* stop)
 {
-    return TrashService::moveToTrash(entries, stop, FileLock::desktopWait);
+    return TrashService::moveToTrash(entries, stop, lockWait);
 }
 
 std::optional<QString> CoreCalls::restore(const QString& id)
 {
-    return TrashService::restore(id, FileLock::desktopWait).error;
+    return TrashService::restore(id, lockWait).error;
 }
 
 std::optional<QString> CoreCalls::deletePermanently(const QString& id)
 {
-    return TrashService::deletePermanently(id, FileLock::desktopWait).error;
+    return TrashService::deletePermanently(id, lockWait).error;
 }
 
 namespace {
@@ -98,7 +105,7 @@ CoreCalls::MoveResult CoreCalls::move(const QList<ModelEntry>& entries, const QS
                                       const StopToken* stop, const CopyProgress& progress)
 {
     return moveResultOf(entries, progress, [&](const MoveProgress& moveProgress) {
-        return MoveService::move(entries, to, true, moveProgress, stop, FileLock::desktopWait);
+        return MoveService::move(entries, to, true, moveProgress, stop, lockWait);
     });
 }
 
@@ -106,7 +113,7 @@ CoreCalls::MoveResult CoreCalls::moveBack(const QList<ModelEntry>& entries, cons
                                           const CopyProgress& progress)
 {
     return moveResultOf(entries, progress, [&](const MoveProgress& moveProgress) {
-        return MoveService::moveBack(entries, moveProgress, stop, FileLock::desktopWait);
+        return MoveService::moveBack(entries, moveProgress, stop, lockWait);
     });
 }
 
@@ -127,7 +134,7 @@ DedupeOutcome CoreCalls::dedupe(const DedupePlan::Plan& plan, bool hardLink, boo
     options.hardLink = hardLink;
     options.dryRun = dryRun;
     options.stop = stop;
-    options.lockWait = FileLock::desktopWait;
+    options.lockWait = lockWait;
     return DedupeService::run(plan, options);
 }
 
@@ -141,15 +148,15 @@ std::optional<UpdateInfo> CoreCalls::checkForUpdate()
     return UpdateInfo::check(UpdateInfo::currentVersion());
 }
 
-bool CoreCalls::isRisky(const ModelEntry& entry) const
+bool CoreCalls::heldBack(const QList<ModelEntry>& entries) const
 {
-    return TrashPolicy::heldBack({entry});
+    return TrashPolicy::heldBack(entries);
 }
 
-bool CoreCalls::isOllamaTag(const ModelEntry& entry) const
+bool CoreCalls::needsConfirmation(const QList<ModelEntry>& entries, bool ollamaSeenRunning)
 {
-    return entry.source == ModelSource::ollama &&
-           !entry.id.startsWith(QStringLiteral("ollama-orphan-"));
+    return TrashCheck::needsConfirmation(entries, ollamaSeenRunning,
+                                         [this] { return ollamaRunning(); });
 }
 
 bool CoreCalls::includeLoose() const
@@ -167,19 +174,38 @@ QStringList CoreCalls::customFolders()
     return CustomFolders::load();
 }
 
-void CoreCalls::addFolder(const QString& path)
+std::optional<QString> CoreCalls::addFolder(const QString& path)
 {
-    (void)failureOf([&] { CustomFolders::add(path); });
+    return failureOf([&] { CustomFolders::add(path, lockWait); });
 }
 
-void CoreCalls::removeFolder(const QString& path)
+std::optional<QString> CoreCalls::removeFolder(const QString& path)
 {
-    (void)failureOf([&] { CustomFolders::remove(path); });
+    return failureOf([&] { CustomFolders::remove(path, lockWait); });
 }
 
-QString CoreCalls::report(const ScanResult& scan, const QDateTime& date)
+bool CoreCalls::folderExists(const QString& path)
 {
-    return ReportBuilder::markdown(scan, date);
+    return QFileInfo(path).isDir();
+}
+
+QStringList CoreCalls::existing(const QStringList& paths)
+{
+    QStringList found;
+    for (const QString& path : paths)
+        if (QFileInfo::exists(path))
+            found.push_back(path);
+    return found;
+}
+
+std::optional<QString> CoreCalls::writeReport(const ScanResult& scan, const QDateTime& date,
+                                              const QString& path)
+{
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) &&
+        file.write(ReportBuilder::markdown(scan, date).toUtf8()) >= 0 && file.commit())
+        return std::nullopt;
+    return file.errorString();
 }
 
 QString CoreCalls::volumeLabel(const QString& path)
@@ -187,7 +213,22 @@ QString CoreCalls::volumeLabel(const QString& path)
     return VolumeInfo::label(path);
 }
 
-QString CoreCalls::customFolderDetail(const QString& folder) const
+std::optional<DiskCapacity> CoreCalls::homeCapacity()
 {
-    return QStringLiteral("Custom folder: ") + folder;
+    const std::optional<VolumeInfo::Capacity> capacity = VolumeInfo::capacity(AppPaths::home());
+    if (!capacity)
+        return std::nullopt;
+    return DiskCapacity{capacity->available, capacity->total};
+}
+
+QString CoreCalls::moveStartFolder()
+{
+    const QString user = qEnvironmentVariable("USER");
+    const QStringList candidates{QStringLiteral("/run/media/") + user,
+                                 QStringLiteral("/media/") + user, QStringLiteral("/mnt")};
+    for (const QString& folder : candidates)
+        if (!user.isEmpty() || folder == candidates.last())
+            if (QFileInfo(folder).isDir())
+                return folder;
+    return AppPaths::home();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/DiskCapacity.h"
 #include "model/ModelEntry.h"
 #include "model/ScanResult.h"
 #include "model/StopToken.h"
@@ -14,12 +15,14 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <functional>
 #include <optional>
 
-// Every call the application model makes into the core, in one place. Calls marked "any thread"
-// run in background tasks; the rest run on the GUI thread and are quick. Virtual so tests can
-// watch or hold back single calls.
+// Every call the application model makes into the core, in one place, seen only by the
+// application model's sources. Calls marked "any thread" run in background tasks on the job
+// runner; the rest run on the GUI thread and touch no file. Virtual so tests can watch or hold
+// back single calls.
 class CoreCalls
 {
 public:
@@ -47,6 +50,7 @@ public:
     // Bytes copied across drives so far, and the bytes the whole move copies at most.
     using CopyProgress = std::function<void(qint64 copied, qint64 total)>;
 
+    CoreCalls();
     virtual ~CoreCalls() = default;
 
     // Any thread. A full scan; nothing when it was stopped.
@@ -85,24 +89,39 @@ public:
     // Any thread. The newer version, if the update endpoint announces one.
     [[nodiscard]] virtual std::optional<UpdateInfo> checkForUpdate();
 
-    // Whether trashing the entry may break a running program and needs a confirmation.
-    [[nodiscard]] virtual bool isRisky(const ModelEntry& entry) const;
-    // Whether the entry is an Ollama tag (a manifest, not a loose blob).
-    [[nodiscard]] virtual bool isOllamaTag(const ModelEntry& entry) const;
+    // Whether the list waits for a confirmation at once: some entry is risky.
+    [[nodiscard]] virtual bool heldBack(const QList<ModelEntry>& entries) const;
+    // Any thread. heldBack, or an Ollama tag among them while the Ollama server answers now
+    // (asked only when the scan saw it stopped).
+    [[nodiscard]] virtual bool needsConfirmation(const QList<ModelEntry>& entries,
+                                                 bool ollamaSeenRunning);
 
-    // The stored "include loose files" setting.
+    // Any thread. The stored "include loose files" setting.
     [[nodiscard]] virtual bool includeLoose() const;
+    // Any thread. Stores the setting; a failure leaves it as it was.
     virtual void setIncludeLoose(bool value);
 
-    // The stored custom folder list; add and remove ignore failures.
+    // Any thread. The stored custom folder list.
     [[nodiscard]] virtual QStringList customFolders();
-    virtual void addFolder(const QString& path);
-    virtual void removeFolder(const QString& path);
+    // Any thread. Waits for another process's hold of the list up to lockWait; the message of
+    // the failure, if any.
+    [[nodiscard]] virtual std::optional<QString> addFolder(const QString& path);
+    [[nodiscard]] virtual std::optional<QString> removeFolder(const QString& path);
+    // Any thread. Whether the folder is there (its drive connected).
+    [[nodiscard]] virtual bool folderExists(const QString& path);
+    // Any thread. Those of the paths that exist.
+    [[nodiscard]] virtual QStringList existing(const QStringList& paths);
 
-    // The Markdown report of a scan.
-    [[nodiscard]] virtual QString report(const ScanResult& scan, const QDateTime& date);
-    // The name of the drive holding the path, else its last component.
+    // Any thread. Writes the Markdown report of a scan to the file; the failure, if any.
+    [[nodiscard]] virtual std::optional<QString>
+    writeReport(const ScanResult& scan, const QDateTime& date, const QString& path);
+    // Any thread. The name of the drive holding the path, else its last component.
     [[nodiscard]] virtual QString volumeLabel(const QString& path);
-    // The detail text the custom folder scanner gives the entries of a folder.
-    [[nodiscard]] virtual QString customFolderDetail(const QString& folder) const;
+    // Any thread. The space of the drive holding the home folder.
+    [[nodiscard]] virtual std::optional<DiskCapacity> homeCapacity();
+    // Any thread. Where the move panel opens: the removable drives' folder, else the home.
+    [[nodiscard]] virtual QString moveStartFolder();
+
+    // How long calls that take a lock of the stored lists wait for another process.
+    std::chrono::milliseconds lockWait;
 };

@@ -40,10 +40,14 @@ public:
 
     virtual ~Dialogs() = default;
 
-    // The chosen folders as absolute paths; empty when the user cancelled.
-    [[nodiscard]] virtual QStringList chooseFolders(const FolderPanel& panel) = 0;
-    // The chosen file path; nothing when the user cancelled.
-    [[nodiscard]] virtual std::optional<QString> chooseSaveFile(const SavePanel& panel) = 0;
+    // Opens the panel without waiting; chosen gets the folders as absolute paths, empty when the
+    // user cancelled. It is called at most once, on the GUI thread.
+    virtual void chooseFolders(const FolderPanel& panel,
+                               std::function<void(const QStringList&)> chosen) = 0;
+    // Opens the panel without waiting; chosen gets the file path, nothing when the user
+    // cancelled. It is called at most once, on the GUI thread.
+    virtual void chooseSaveFile(const SavePanel& panel,
+                                std::function<void(const std::optional<QString>&)> chosen) = 0;
     // Asks without waiting for the answer; answered gets true when the user confirmed. It is
     // called at most once, later, on the GUI thread; never when the question goes unanswered.
     virtual void ask(const Question& question, std::function<void(bool)> answered) = 0;

@@ -1,13 +1,11 @@
 #include "app/TrashAlert.h"
 
-std::optional<TrashAlert>
-TrashAlert::inUse(const QList<ModelEntry>& entries,
-                  const std::function<bool(const ModelEntry&)>& isOllamaTag)
+std::optional<TrashAlert> TrashAlert::inUse(const QList<ModelEntry>& entries)
 {
     const ModelEntry* first = nullptr;
     qsizetype count = 0;
     for (const ModelEntry& entry : entries) {
-        if (!entry.inUseBy || isOllamaTag(entry))
+        if (!entry.inUseBy || entry.isOllamaTag())
             continue;
         if (first == nullptr)
             first = &entry;
@@ -32,8 +30,7 @@ TrashAlert TrashAlert::ollamaRunning()
                            "state. Quit Ollama first, or continue anyway.")};
 }
 
-TrashAlert TrashAlert::of(const QList<ModelEntry>& entries,
-                          const std::function<bool(const ModelEntry&)>& isOllamaTag)
+TrashAlert TrashAlert::of(const QList<ModelEntry>& entries)
 {
-    return inUse(entries, isOllamaTag).value_or(ollamaRunning());
+    return inUse(entries).value_or(ollamaRunning());
 }

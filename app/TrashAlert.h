@@ -4,7 +4,6 @@
 
 #include <QList>
 #include <QString>
-#include <functional>
 #include <optional>
 
 // What the alert before trashing held-back entries says: the in-use alert for entries a running
@@ -16,14 +15,11 @@ struct TrashAlert
 
     // "{name} is in use" ("{name} and n more are in use" for several) with what the first one's
     // program may do; nothing when no entry but an Ollama tag is in use.
-    [[nodiscard]] static std::optional<TrashAlert>
-    inUse(const QList<ModelEntry>& entries,
-          const std::function<bool(const ModelEntry&)>& isOllamaTag);
+    [[nodiscard]] static std::optional<TrashAlert> inUse(const QList<ModelEntry>& entries);
     // "Ollama is running" and why to quit it first.
     [[nodiscard]] static TrashAlert ollamaRunning();
     // The in-use alert where there is one, else ollamaRunning().
-    [[nodiscard]] static TrashAlert of(const QList<ModelEntry>& entries,
-                                       const std::function<bool(const ModelEntry&)>& isOllamaTag);
+    [[nodiscard]] static TrashAlert of(const QList<ModelEntry>& entries);
 
     friend bool operator==(const TrashAlert&, const TrashAlert&) = default;
 };

@@ -1,6 +1,7 @@
 #include "CliCommon.h"
 #include "Commands.h"
 #include "model/TrashPolicy.h"
+#include "scanners/TrashCheck.h"
 #include "services/TrashService.h"
 #include "text/Format.h"
 
@@ -71,7 +72,8 @@ int trash(const QStringList& arguments)
         CliCommon::entriesWithIds(scan, parsed.positional);
     if (!chosen)
         return CliCommon::kFailure;
-    if (TrashPolicy::heldBack(*chosen) && !parsed.flags.contains(QStringLiteral("--force"))) {
+    if (!parsed.flags.contains(QStringLiteral("--force")) &&
+        TrashCheck::needsConfirmation(*chosen, scan.ollamaRunning)) {
         if (const std::optional<qsizetype> used =
                 TrashPolicy::firstInUse(*chosen, scan.ollamaRunning)) {
             const ModelEntry& entry = chosen->at(*used);

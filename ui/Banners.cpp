@@ -36,7 +36,7 @@ Banners::Banners(AppModel& model, Dialogs& dialogs, QWidget* parent)
 
 void Banners::refresh()
 {
-    const std::optional<UpdateInfo>& update = m_model.update();
+    const std::optional<UpdateNotice>& update = m_model.update();
     if (update) {
         QString text = QStringLiteral("Brimvale %1 is available.").arg(update->version);
         if (update->notes)

@@ -22,35 +22,46 @@ void openParentFolder(const QString& path)
 
 } // namespace
 
-QStringList DesktopDialogs::chooseFolders(const FolderPanel& panel)
+void DesktopDialogs::chooseFolders(const FolderPanel& panel,
+                                   std::function<void(const QStringList&)> chosen)
 {
-    QFileDialog dialog(m_window, panel.title, panel.startFolder);
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOption(QFileDialog::ShowDirsOnly);
-    dialog.setLabelText(QFileDialog::Accept, panel.prompt);
-    dialog.setToolTip(panel.message);
+    auto* dialog = new QFileDialog(m_window, panel.title, panel.startFolder);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly);
+    dialog->setLabelText(QFileDialog::Accept, panel.prompt);
+    dialog->setToolTip(panel.message);
     if (panel.several) {
         // The Qt dialog lets several folders be chosen only through its own views.
-        dialog.setOption(QFileDialog::DontUseNativeDialog);
-        for (auto* view : dialog.findChildren<QAbstractItemView*>())
+        dialog->setOption(QFileDialog::DontUseNativeDialog);
+        for (auto* view : dialog->findChildren<QAbstractItemView*>())
             if (qobject_cast<QListView*>(view) || qobject_cast<QTreeView*>(view))
                 view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     }
-    if (dialog.exec() != QDialog::Accepted)
-        return {};
-    return dialog.selectedFiles();
+    QObject::connect(
+        dialog, &QFileDialog::finished, dialog, [dialog, chosen = std::move(chosen)](int result) {
+            chosen(result == QDialog::Accepted ? dialog->selectedFiles() : QStringList());
+        });
+    dialog->open();
 }
 
-std::optional<QString> DesktopDialogs::chooseSaveFile(const SavePanel& panel)
+void DesktopDialogs::chooseSaveFile(const SavePanel& panel,
+                                    std::function<void(const std::optional<QString>&)> chosen)
 {
-    QFileDialog dialog(m_window, panel.title, panel.startFolder);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.selectFile(panel.proposedName);
-    dialog.setDefaultSuffix(panel.suffix);
-    dialog.setNameFilter(QStringLiteral("*.") + panel.suffix);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return std::nullopt;
-    return dialog.selectedFiles().constFirst();
+    auto* dialog = new QFileDialog(m_window, panel.title, panel.startFolder);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->selectFile(panel.proposedName);
+    dialog->setDefaultSuffix(panel.suffix);
+    dialog->setNameFilter(QStringLiteral("*.") + panel.suffix);
+    QObject::connect(dialog, &QFileDialog::finished, dialog,
+                     [dialog, chosen = std::move(chosen)](int result) {
+                         const QStringList files = dialog->selectedFiles();
+                         chosen(result == QDialog::Accepted && !files.isEmpty()
+                                    ? std::optional(files.constFirst())
+                                    : std::nullopt);
+                     });
+    dialog->open();
 }
 
 void DesktopDialogs::ask(const Question& question, std::function<void(bool)> answered)

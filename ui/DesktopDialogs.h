@@ -13,8 +13,11 @@ public:
     // The window the panels belong to.
     void setWindow(QWidget* window) { m_window = window; }
 
-    [[nodiscard]] QStringList chooseFolders(const FolderPanel& panel) override;
-    [[nodiscard]] std::optional<QString> chooseSaveFile(const SavePanel& panel) override;
+    // Window-modal file panels over the window, opened without waiting.
+    void chooseFolders(const FolderPanel& panel,
+                       std::function<void(const QStringList&)> chosen) override;
+    void chooseSaveFile(const SavePanel& panel,
+                        std::function<void(const std::optional<QString>&)> chosen) override;
     // A window-modal question over the window, opened without waiting: the title as its bold
     // first line, the message below, the confirming button and "Cancel".
     void ask(const Question& question, std::function<void(bool)> answered) override;

@@ -1,6 +1,5 @@
 #include "ui/DiskFreeFooter.h"
 
-#include "fs/AppPaths.h"
 #include "text/Format.h"
 #include "ui/ElidedLabel.h"
 #include "ui/Fonts.h"
@@ -25,12 +24,7 @@ DiskFreeFooter::DiskFreeFooter(QWidget* parent)
     layout->addWidget(m_label);
 }
 
-void DiskFreeFooter::refresh()
-{
-    showCapacity(VolumeInfo::capacity(AppPaths::home()));
-}
-
-void DiskFreeFooter::showCapacity(const std::optional<VolumeInfo::Capacity>& capacity)
+void DiskFreeFooter::showCapacity(const std::optional<DiskCapacity>& capacity)
 {
     const bool known = capacity && capacity->total > 0;
     m_bar->setVisible(known);
@@ -59,9 +53,4 @@ void DiskFreeFooter::showCapacity(const std::optional<VolumeInfo::Capacity>& cap
 QString DiskFreeFooter::text() const
 {
     return m_label->text();
-}
-
-void DiskFreeFooter::showEvent(QShowEvent*)
-{
-    refresh();
 }

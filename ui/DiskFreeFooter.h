@@ -1,8 +1,9 @@
 #pragma once
 
-#include "fs/VolumeInfo.h"
+#include "app/DiskCapacity.h"
 
 #include <QWidget>
+#include <optional>
 
 class ElidedLabel;
 class QProgressBar;
@@ -16,15 +17,10 @@ class DiskFreeFooter : public QWidget
 public:
     explicit DiskFreeFooter(QWidget* parent = nullptr);
 
-    // Asks the file system again.
-    void refresh();
     // Shows the capacity; nothing hides the footer's contents.
-    void showCapacity(const std::optional<VolumeInfo::Capacity>& capacity);
+    void showCapacity(const std::optional<DiskCapacity>& capacity);
     [[nodiscard]] bool isLow() const { return m_low; }
     [[nodiscard]] QString text() const;
-
-protected:
-    void showEvent(QShowEvent* event) override;
 
 private:
     QProgressBar* m_bar;

@@ -51,9 +51,9 @@ MainWindow::MainWindow(AppModel& model, Dialogs& dialogs, QWidget* parent)
     makeMenus();
     connect(&m_model, &AppModel::sidebarChanged, this, &MainWindow::showDetail);
     connect(&m_model, &AppModel::pendingRiskyTrashChanged, this, &MainWindow::askRiskyTrash);
-    // Trash, delete and move change the free space; each ends with a new restore log or scan.
-    for (auto signal : {&AppModel::trashEntriesChanged, &AppModel::scanChanged})
-        connect(&m_model, signal, m_footer, &DiskFreeFooter::refresh);
+    connect(&m_model, &AppModel::homeCapacityChanged, m_footer,
+            [this] { m_footer->showCapacity(m_model.homeCapacity()); });
+    m_footer->showCapacity(m_model.homeCapacity());
     showDetail();
 }
 

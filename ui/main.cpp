@@ -52,7 +52,7 @@ int main(int argc, char* argv[])
     }
     // One model for the program's whole life; every window works on it.
     DesktopDialogs dialogs;
-    AppModel model(std::make_shared<CoreCalls>(), dialogs);
+    AppModel model(dialogs);
     MainWindow window(model, dialogs);
     dialogs.setWindow(&window);
     window.show();

@@ -1,7 +1,9 @@
-// Drives the application model through a large scan, a trash and a cross-drive move while a
-// 5 ms timer on the GUI thread records the longest gap between its ticks.
+// Drives the application model through a large scan, a trash and a cross-drive move, then
+// through a folder add, a trash and a move while another process holds the lock each needs,
+// while a 5 ms timer on the GUI thread records the longest gap between its ticks.
 
 #include "app/AppModel.h"
+#include "fs/AppPaths.h"
 #include "fs/AppSettings.h"
 #include "fs/CustomFolders.h"
 
@@ -10,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
@@ -20,8 +23,15 @@ class PanelAnswers : public Dialogs
 {
 public:
     QString folder;
-    QStringList chooseFolders(const FolderPanel&) override { return {folder}; }
-    std::optional<QString> chooseSaveFile(const SavePanel&) override { return std::nullopt; }
+    void chooseFolders(const FolderPanel&, std::function<void(const QStringList&)> chosen) override
+    {
+        chosen({folder});
+    }
+    void chooseSaveFile(const SavePanel&,
+                        std::function<void(const std::optional<QString>&)> chosen) override
+    {
+        chosen(std::nullopt);
+    }
     void reveal(const QStringList&) override {}
     void ask(const Question&, std::function<void(bool)>) override {}
     void openUrl(const QUrl&) override {}
@@ -87,6 +97,29 @@ void writeModel(const QString& path, qint64 size, bool sparse)
         file.write(block.left(static_cast<int>(std::min<qint64>(block.size(), size - written))));
 }
 
+// Another process (flock) holding the data folder's lock file of that name until it goes away.
+class LockHolder
+{
+public:
+    explicit LockHolder(const QString& name)
+    {
+        QDir().mkpath(AppPaths::dataDir());
+        m_child.start(QStringLiteral("flock"),
+                      {AppPaths::dataDir() + u'/' + name + QStringLiteral(".lock"),
+                       QStringLiteral("-c"), QStringLiteral("echo held; exec sleep 600")});
+        if (!m_child.waitForReadyRead(30000))
+            qFatal("flock did not start");
+    }
+    ~LockHolder()
+    {
+        m_child.kill();
+        m_child.waitForFinished();
+    }
+
+private:
+    QProcess m_child;
+};
+
 void pointHomeAt(const QString& home, const QString& state)
 {
     qputenv("HOME", home.toUtf8());
@@ -130,8 +163,11 @@ int main(int argc, char* argv[])
     CustomFolders::add(synthetic + QStringLiteral("/Models-archive"));
     AppSettings::setIncludeLoose(true);
     {
-        AppModel model(std::make_shared<CoreCalls>(), panels);
-        measure(meter, "scan, first (no hash cache)", [&] { return model.rescan(); });
+        AppModel model(panels);
+        measure(meter, "scan, first (no hash cache)", [&] {
+            model.setIncludeLoose(true);
+            return model.rescan();
+        });
         measure(meter, "scan, again", [&] { return model.rescan(); });
         std::printf("  %lld entries\n", static_cast<long long>(model.scan()->models.size()));
     }
@@ -141,15 +177,20 @@ int main(int argc, char* argv[])
     pointHomeAt(home, work.filePath(QStringLiteral("state-small")));
     const QString toTrash = home + QStringLiteral("/trash-these");
     const QString toMove = home + QStringLiteral("/move-these");
+    const QString held = home + QStringLiteral("/held-these");
     QDir().mkpath(toTrash);
     QDir().mkpath(toMove);
+    QDir().mkpath(held);
+    for (int i = 0; i < 5; ++i)
+        writeModel(held + QStringLiteral("/held-%1.gguf").arg(i), 2'000'000 + i * 4096, false);
     for (int i = 0; i < 100; ++i)
         writeModel(toTrash + QStringLiteral("/model-%1.gguf").arg(i), 1'000'000 + i * 4096, true);
     for (int i = 0; i < 20; ++i)
         writeModel(toMove + QStringLiteral("/model-%1.gguf").arg(i), 2'000'000 + i * 4096, false);
     CustomFolders::add(toTrash);
     CustomFolders::add(toMove);
-    AppModel model(std::make_shared<CoreCalls>(), panels);
+    CustomFolders::add(held);
+    AppModel model(panels);
     measure(meter, "scan of the small home", [&] { return model.rescan(); });
     const QList<ModelEntry> trashing = model.models(SidebarItem::ofFolder(toTrash));
     const QList<ModelEntry> moving = model.models(SidebarItem::ofFolder(toMove));
@@ -158,5 +199,25 @@ int main(int argc, char* argv[])
     std::printf("  trashed %lld, moved %lld; last toast: %s\n",
                 static_cast<long long>(trashing.size()), static_cast<long long>(moving.size()),
                 model.toast() ? qPrintable(model.toast()->text) : "none");
+
+    // Each lock held by another process: the model waits off the GUI thread up to the desktop's
+    // limit, then says so in a toast.
+    const QList<ModelEntry> holding = model.models(SidebarItem::ofFolder(held));
+    const auto lastToast = [&] { return model.toast() ? qPrintable(model.toast()->text) : "none"; };
+    {
+        const LockHolder holder(QStringLiteral("custom_paths.json"));
+        measure(meter, "folder add, list locked", [&] { return model.addFolder(); });
+        std::printf("  toast: %s\n", lastToast());
+    }
+    {
+        const LockHolder holder(QStringLiteral("trash_log.json"));
+        measure(meter, "trash of 5, log locked", [&] { return model.trash(holding); });
+        std::printf("  toast: %s\n", lastToast());
+    }
+    {
+        const LockHolder holder(QStringLiteral("move"));
+        measure(meter, "move of 5, move locked", [&] { return model.move(holding); });
+        std::printf("  toast: %s\n", lastToast());
+    }
     return 0;
 }

@@ -1,6 +1,7 @@
 // Times the models page with 10,000 rows: sorting by each column (a header click) and filtering
 // per keystroke, each until the page has updated and repainted. Prints medians in milliseconds.
 #include "app/AppModel.h"
+#include "app/CoreCalls.h"
 #include "ui/ModelTable.h"
 #include "ui/ModelTableModel.h"
 #include "ui/ModelsView.h"
@@ -36,8 +37,11 @@ private:
 class NoDialogs : public Dialogs
 {
 public:
-    QStringList chooseFolders(const FolderPanel&) override { return {}; }
-    std::optional<QString> chooseSaveFile(const SavePanel&) override { return std::nullopt; }
+    void chooseFolders(const FolderPanel&, std::function<void(const QStringList&)>) override {}
+    void chooseSaveFile(const SavePanel&,
+                        std::function<void(const std::optional<QString>&)>) override
+    {
+    }
     void reveal(const QStringList&) override {}
     void ask(const Question&, std::function<void(bool)>) override {}
     void openUrl(const QUrl&) override {}

@@ -10,6 +10,8 @@
 namespace {
 
 const QString kFileName = QStringLiteral("custom_paths.json");
+const QString kBusy =
+    QStringLiteral("Another Brimvale is changing the folder list — try again in a moment");
 
 struct Stored
 {
@@ -74,18 +76,18 @@ QStringList load()
     return usable;
 }
 
-void add(const QString& path)
+void add(const QString& path, LockWait wait)
 {
-    const FileLock lock = FileLock::inDataDir(kFileName);
+    const FileLock lock = FileLock::inDataDir(kFileName, wait, kBusy);
     const Stored stored = readStored();
     const QStringList updated = withExtra(stored.paths, {path});
     if (updated.size() != stored.paths.size())
         store(stored, updated);
 }
 
-void remove(const QString& path)
+void remove(const QString& path, LockWait wait)
 {
-    const FileLock lock = FileLock::inDataDir(kFileName);
+    const FileLock lock = FileLock::inDataDir(kFileName, wait, kBusy);
     const Stored stored = readStored();
     QStringList kept;
     for (const QString& element : stored.paths) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fs/FileLock.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -18,10 +20,11 @@ namespace CustomFolders {
 // The stored list without elements holding NUL; empty when the file is missing, unreadable or not
 // an array of strings.
 [[nodiscard]] QStringList load();
-// Appends the path unless it names a stored folder already (then nothing is written).
-void add(const QString& path);
+// Appends the path unless it names a stored folder already (then nothing is written). Waits for
+// another process's lock of the list as `wait` allows (FileLock).
+void add(const QString& path, LockWait wait = std::nullopt);
 // Removes every element naming the same folder as the path and writes the list, even when
-// nothing changed.
-void remove(const QString& path);
+// nothing changed. Waits as add does.
+void remove(const QString& path, LockWait wait = std::nullopt);
 
 } // namespace CustomFolders

@@ -13,6 +13,13 @@
 // One row of the catalogue. An absent lastModified stands for "no date reported".
 struct ModelEntry
 {
+    // What the entry stands for where its source has more than one kind of entry.
+    enum class Kind
+    {
+        plain,
+        ollamaTag // an Ollama model tag: a manifest and the layers it names, not a loose blob
+    };
+
     QString id;
     QString name;
     ModelSource source = ModelSource::custom;
@@ -38,6 +45,9 @@ struct ModelEntry
     // The name of a running process that has the entry's data open or mapped ("Ollama" for a
     // model the Ollama server has loaded); such an entry is risky to delete.
     std::optional<QString> inUseBy;
+    Kind kind = Kind::plain;
+    // The custom folder, as stored, whose scan found the entry; absent for the other sources.
+    std::optional<QString> folderRoot;
 
     ModelEntry() = default;
     // reclaimableBytes absent means all of sizeBytes is freed by deleting the entry.
@@ -52,6 +62,7 @@ struct ModelEntry
     // More than ten decimal gigabytes.
     [[nodiscard]] bool isLarge() const { return sizeBytes > 10'000'000'000LL; }
     [[nodiscard]] bool isMoved() const { return !moved.isEmpty(); }
+    [[nodiscard]] bool isOllamaTag() const { return kind == Kind::ollamaTag; }
     // The target of the first moved path that cannot be reached now, if any.
     [[nodiscard]] std::optional<QString> unreachableTarget() const;
 

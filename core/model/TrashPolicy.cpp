@@ -11,6 +11,13 @@ bool heldBack(const QList<ModelEntry>& entries)
     });
 }
 
+bool needsOllamaProbe(const QList<ModelEntry>& entries, bool ollamaSeenRunning)
+{
+    return !ollamaSeenRunning &&
+           std::any_of(entries.cbegin(), entries.cend(),
+                       [](const ModelEntry& entry) { return entry.isOllamaTag(); });
+}
+
 std::optional<qsizetype> firstInUse(const QList<ModelEntry>& entries, bool ollamaRunning)
 {
     for (qsizetype i = 0; i < entries.size(); ++i) {

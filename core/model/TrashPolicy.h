@@ -13,6 +13,10 @@ namespace TrashPolicy {
 // then held back.
 [[nodiscard]] bool heldBack(const QList<ModelEntry>& entries);
 
+// Whether heldBack alone cannot settle it: some entry is an Ollama tag while the scan saw the
+// Ollama server stopped, so the server must be asked again before trashing.
+[[nodiscard]] bool needsOllamaProbe(const QList<ModelEntry>& entries, bool ollamaSeenRunning);
+
 // The first entry held back for being in use by a running process: an Ollama entry while Ollama
 // runs is held back for that instead. Nothing when there is none.
 [[nodiscard]] std::optional<qsizetype> firstInUse(const QList<ModelEntry>& entries,

@@ -40,6 +40,7 @@ SourceScan scan(const QStringList& roots)
                            ModelSource::custom, file.size, std::nullopt, file.path, {file.path},
                            file.modified, DeleteRisk::safe, parseQuantization(name), detail));
             result.models.back().lastUsed = file.accessed;
+            result.models.back().folderRoot = root;
             MovedLink::mark(result.models.back());
         }
     }
@@ -48,10 +49,7 @@ SourceScan scan(const QStringList& roots)
 
 std::optional<QString> rootOf(const ModelEntry& entry)
 {
-    if (entry.source != ModelSource::custom || !entry.detail ||
-        !entry.detail->startsWith(kDetailPrefix))
-        return std::nullopt;
-    return entry.detail->mid(kDetailPrefix.size());
+    return entry.source == ModelSource::custom ? entry.folderRoot : std::nullopt;
 }
 
 } // namespace CustomFolderScanner

@@ -222,6 +222,7 @@ ModelEntry tagEntry(const Tag& tag, const BlobGroup& group, bool ollamaRunning)
     ModelEntry entry(QStringLiteral("ollama-") + id, tag.name, ModelSource::ollama, total,
                      reclaimable, tag.path, paths, tag.modified,
                      ollamaRunning ? DeleteRisk::risky : DeleteRisk::safe, std::nullopt, detail);
+    entry.kind = ModelEntry::Kind::ollamaTag;
     entry.dataFiles = largeLayerFiles(tag);
     entry.lastUsed = modelLayerUse(tag);
     MovedLink::mark(entry);

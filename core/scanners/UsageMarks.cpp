@@ -21,12 +21,6 @@ std::optional<FileKey> keyOf(const QString& path)
     return FileKey{quint64(st.st_dev), quint64(st.st_ino)};
 }
 
-bool isOllamaTag(const ModelEntry& entry)
-{
-    return entry.source == ModelSource::ollama &&
-           entry.primaryPath.contains(QStringLiteral("/manifests/"));
-}
-
 void markInUse(ModelEntry& entry, const QString& process)
 {
     entry.inUseBy = process;
@@ -65,7 +59,7 @@ void apply(QList<ModelEntry>& models, const QStringList& ollamaLoaded)
     for (auto it = lowest.cbegin(); it != lowest.cend(); ++it)
         markInUse(models[it.key()], it->name);
     for (ModelEntry& entry : models) {
-        if (!isOllamaTag(entry))
+        if (!entry.isOllamaTag())
             continue;
         for (const QString& loaded : ollamaLoaded) {
             if (OllamaLoaded::namesTag(loaded, entry.name))

@@ -4,12 +4,15 @@
 #include "TestHome.h"
 #include "TrashFixtures.h"
 #include "app/AppModel.h"
+#include "app/CoreCalls.h"
+#include "fs/AppPaths.h"
 #include "fs/AppSettings.h"
 #include "fs/CustomFolders.h"
 #include "text/Format.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
@@ -155,10 +158,9 @@ public:
     }
     bool includeLoose() const override { return false; }
     QString volumeLabel(const QString&) override { return QStringLiteral("Archive"); }
-    void addFolder(const QString& path) override
+    std::optional<QString> addFolder(const QString& path) override
     {
-        if (!refuseFolders)
-            CoreCalls::addFolder(path);
+        return refuseFolders ? std::nullopt : CoreCalls::addFolder(path);
     }
 
 private:
@@ -176,16 +178,20 @@ public:
     int savePanels = 0;
     QList<Question> questions;
     std::function<void(bool)> answer; // of the last question
-    QStringList chooseFolders(const FolderPanel&) override { return folders; }
+    void chooseFolders(const FolderPanel&, std::function<void(const QStringList&)> chosen) override
+    {
+        chosen(folders);
+    }
     void ask(const Question& question, std::function<void(bool)> answered) override
     {
         questions << question;
         answer = std::move(answered);
     }
-    std::optional<QString> chooseSaveFile(const SavePanel&) override
+    void chooseSaveFile(const SavePanel&,
+                        std::function<void(const std::optional<QString>&)> chosen) override
     {
         ++savePanels;
-        return std::nullopt;
+        chosen(std::nullopt);
     }
     void reveal(const QStringList&) override {}
     void openUrl(const QUrl&) override {}
@@ -246,10 +252,19 @@ protected:
         return models;
     }
 
+    // The first count of a, b and c.
+    QList<ModelEntry> publishFiles(int count)
+    {
+        return publishFiles(
+            QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}.mid(0,
+                                                                                           count));
+    }
+
     void setUp()
     {
         m_home = std::make_unique<TestHome>();
         m_core = std::make_shared<FakeCore>();
+        m_core->lockWait = std::chrono::milliseconds(300); // the desktop's wait, made short
         m_dialogs = FakeDialogs();
         m_model = std::make_unique<AppModel>(m_core, m_dialogs);
     }

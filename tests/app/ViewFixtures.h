@@ -2,6 +2,7 @@
 
 #include "TestHome.h"
 #include "app/AppModel.h"
+#include "app/CoreCalls.h"
 
 #include <QSemaphore>
 #include <QTest>
@@ -65,7 +66,12 @@ public:
     std::optional<UpdateInfo> checkForUpdate() override { return std::nullopt; }
     bool includeLoose() const override { return false; }
     void setIncludeLoose(bool) override {}
-    QStringList customFolders() override { return {}; }
+    QStringList folders; // under the mutex
+    QStringList customFolders() override
+    {
+        const std::lock_guard lock(mutex);
+        return folders;
+    }
 
 private:
     void wait()
@@ -80,12 +86,15 @@ class FakeDialogs : public Dialogs
 public:
     QList<QStringList> revealed;
     QList<Question> questions;
-    QStringList chooseFolders(const FolderPanel&) override { return {}; }
+    void chooseFolders(const FolderPanel&, std::function<void(const QStringList&)>) override {}
     void ask(const Question& question, std::function<void(bool)>) override
     {
         questions << question;
     }
-    std::optional<QString> chooseSaveFile(const SavePanel&) override { return std::nullopt; }
+    void chooseSaveFile(const SavePanel&,
+                        std::function<void(const std::optional<QString>&)>) override
+    {
+    }
     void reveal(const QStringList& paths) override { revealed << paths; }
     void openUrl(const QUrl&) override {}
 };

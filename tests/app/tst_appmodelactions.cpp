@@ -1,6 +1,7 @@
 #include "AppModelRig.h"
 
 using namespace AppModelFixtures;
+using namespace Qt::StringLiterals;
 
 // The model's actions (trash, restore, delete, move, folders, report), its toasts and undo, the
 // stored setting and the progress texts.
@@ -12,80 +13,86 @@ private slots:
     void init() { setUp(); }
     void cleanup() { tearDown(); }
 
+    // Every trash ends busy with one toast: what went, or the first failure.
     void trashToasts_data()
     {
         QTest::addColumn<int>("count");
-        QTest::addColumn<bool>("oneGone");
+        QTest::addColumn<QString>("fault"); // "gone" (the second file), "throws", "refused"
         QTest::addColumn<QString>("text");
-        QTest::newRow("one") << 1 << false
-                             << QStringLiteral("Moved \"a model\" to Trash · 1 KB freed");
-        QTest::newRow("two") << 2 << false << QStringLiteral("Moved 2 items to Trash · 2 KB freed");
+        QTest::newRow("one") << 1 << ""
+                             << "Moved \"a model\" to Trash · 1 KB freed";
+        QTest::newRow("two") << 2 << ""
+                             << "Moved 2 items to Trash · 2 KB freed";
         QTest::newRow("one of three gone")
-            << 3 << true
-            << QStringLiteral("Trashed 2 of 3. Nothing left to trash — files are already gone.");
+            << 3 << "gone"
+            << "Trashed 2 of 3. Nothing left to trash — files are already gone.";
+        QTest::newRow("task throws") << 2 << "throws"
+                                     << "Unexpected error: boom";
+        QTest::newRow("lock held elsewhere")
+            << 2 << "refused"
+            << "Another Brimvale is working on the Trash — try again in a moment";
     }
     void trashToasts()
     {
         QFETCH(int, count);
-        QFETCH(bool, oneGone);
+        QFETCH(QString, fault);
         QFETCH(QString, text);
-        const QList<ModelEntry> models = publishFiles(
-            QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}.mid(0,
-                                                                                           count));
-        if (oneGone)
+        const QList<ModelEntry> models = publishFiles(count);
+        if (fault == u"gone")
             QFile::remove(models[1].primaryPath);
-        QSignalSpy busy(m_model.get(), &AppModel::busyMessageChanged);
+        m_core->failTrash = fault == u"throws";
+        if (fault == u"refused")
+            m_core->trashRefusal = text;
+        QSignalSpy toasts(m_model.get(), &AppModel::toastChanged);
         const QFuture<void> done = m_model->requestTrash(models);
         QVERIFY(m_model->busyMessage());
         QVERIFY(wait(done));
         QVERIFY(!m_model->busyMessage());
+        QCOMPARE(toasts.count(), 1);
         QCOMPARE(m_model->toast()->text, text);
-        QCOMPARE(m_model->toast()->isError, oneGone);
-        QCOMPARE(m_model->toast()->undoEntryIDs.size(), oneGone ? 0 : count);
-        QCOMPARE(m_model->trashEntries().size(), oneGone ? 2 : count);
-        QCOMPARE(m_model->scan()->models.size(), oneGone ? 1 : 0);
+        QCOMPARE(m_model->toast()->isError, !fault.isEmpty());
+        const int trashed = fault.isEmpty() ? count : fault == u"gone" ? count - 1 : 0;
+        QCOMPARE(m_model->toast()->undoEntryIDs.size(), fault.isEmpty() ? count : 0);
+        QCOMPARE(m_model->trashEntries().size(), trashed);
+        QCOMPARE(m_model->scan()->models.size(), count - trashed);
+        QCOMPARE(QFile::exists(models[0].primaryPath), trashed == 0);
     }
 
     void restoreToasts_data()
     {
         QTest::addColumn<int>("count");
-        QTest::addColumn<bool>("gone");
+        QTest::addColumn<QString>("how"); // "restore", "undo" or "gone" (restored once gone)
         QTest::addColumn<QString>("text");
-        QTest::newRow("none") << 0 << false << QStringLiteral("Restored 0 items");
-        QTest::newRow("one") << 1 << false << QStringLiteral("Restored to its original location");
-        QTest::newRow("two") << 2 << false << QStringLiteral("Restored 2 items");
+        QTest::newRow("none") << 0 << "restore"
+                              << "Restored 0 items";
+        QTest::newRow("one") << 1 << "restore"
+                             << "Restored to its original location";
+        QTest::newRow("two") << 2 << "restore"
+                             << "Restored 2 items";
+        QTest::newRow("three through Undo") << 3 << "undo"
+                                            << "Restored 3 items";
         QTest::newRow("items already gone")
-            << 1 << true
-            << QStringLiteral("Nothing left to restore — the items are no longer in the Trash");
+            << 1 << "gone"
+            << "Nothing left to restore — the items are no longer in the Trash";
     }
     void restoreToasts()
     {
         QFETCH(int, count);
-        QFETCH(bool, gone);
+        QFETCH(QString, how);
         QFETCH(QString, text);
-        const QList<ModelEntry> models =
-            publishFiles(QStringList{QStringLiteral("a"), QStringLiteral("b")}.mid(0, count));
+        const QList<ModelEntry> models = publishFiles(count);
         QVERIFY(wait(m_model->trash(models)));
         QStringList undo = m_model->toast() ? m_model->toast()->undoEntryIDs : QStringList();
-        if (gone)
+        if (how == u"gone")
             QFile::remove(m_model->trashEntries()[0].trashedPaths[0]);
-        QVERIFY(wait(m_model->restore(undo)));
+        const QFuture<void> done = how == u"undo" ? m_model->undo() : m_model->restore(undo);
+        if (how == u"undo")
+            QVERIFY(!m_model->toast()); // Undo hides its toast at once
+        QVERIFY(wait(done));
         QCOMPARE(m_model->toast()->text, text);
-        QCOMPARE(m_model->toast()->isError, gone);
+        QCOMPARE(m_model->toast()->isError, how == u"gone");
         QVERIFY(m_model->trashEntries().isEmpty());
-    }
-
-    void undoOfThree()
-    {
-        const QList<ModelEntry> models =
-            publishFiles({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
-        QVERIFY(wait(m_model->trash(models)));
-        const QFuture<void> undone = m_model->undo();
-        QVERIFY(!m_model->toast());
-        QVERIFY(wait(undone));
-        QCOMPARE(m_model->toast()->text, QStringLiteral("Restored 3 items"));
-        for (const ModelEntry& model : models)
-            QVERIFY(QFile::exists(model.primaryPath));
+        QCOMPARE(QFile::exists(models.value(0).primaryPath), count > 0 && how != u"gone");
     }
 
     void deleteUnknownId()
@@ -94,35 +101,53 @@ private slots:
         QCOMPARE(m_model->toast()->text, QStringLiteral("Trash entry not found"));
     }
 
+    // A move's busy text and its one toast; a stop asked for is no error and says what moved.
     void moveTexts_data()
     {
         QTest::addColumn<int>("count");
+        QTest::addColumn<int>("stopAfter"); // items arrived before the stop; -1: no stop
         QTest::addColumn<QString>("busy");
         QTest::addColumn<QString>("text");
-        QTest::newRow("one") << 1 << QStringLiteral("Moving a model to Archive…")
-                             << QStringLiteral(
-                                    "Moved \"a model\" to Archive · symlinks left in place");
-        QTest::newRow("three") << 3 << QStringLiteral("Moving 3 models to Archive…")
-                               << QStringLiteral(
-                                      "Moved 3 models to Archive · symlinks left in place");
+        QTest::newRow("one") << 1 << -1 << "Moving a model to Archive…"
+                             << "Moved \"a model\" to Archive · symlinks left in place";
+        QTest::newRow("three") << 3 << -1 << "Moving 3 models to Archive…"
+                               << "Moved 3 models to Archive · symlinks left in place";
+        QTest::newRow("stopped, one of three arrived") << 3 << 1 << "Moving 3 models to Archive…"
+                                                       << "Stopped — moved 1 of 3";
+        QTest::newRow("stopped in the first") << 3 << 0 << "Moving 3 models to Archive…"
+                                              << "Stopped — nothing was moved";
     }
     void moveTexts()
     {
         QFETCH(int, count);
+        QFETCH(int, stopAfter);
         QFETCH(QString, busy);
         QFETCH(QString, text);
-        const QList<ModelEntry> models = publishFiles(
-            QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}.mid(0,
-                                                                                           count));
+        const QList<ModelEntry> models = publishFiles(count);
+        m_core->fakeMove = stopAfter >= 0;
         m_dialogs.folders = {m_home->file(QStringLiteral("archive"))};
         QVERIFY(QDir().mkpath(m_dialogs.folders[0]));
         const int scans = m_core->scans;
-        const QFuture<void> done = m_model->move(models);
-        QCOMPARE(m_model->busyMessage(), busy);
-        QVERIFY(wait(done));
+        QStringList busyTexts;
+        connect(m_model.get(), &AppModel::busyMessageChanged, this,
+                [&] { busyTexts << m_model->busyMessage().value_or(QString()); });
+        const QFuture<void> moved = m_model->move(models);
+        if (stopAfter >= 0) {
+            QTRY_COMPARE(m_model->busyMessage(),
+                         QStringLiteral("Moving 3 models to Archive (%1 of %2)…")
+                             .arg(Format::bytes(500), Format::bytes(3000)));
+            m_core->workGate.release(stopAfter);
+            QTRY_COMPARE(m_core->copying.load(), stopAfter + 1); // the next item is in hand
+            QVERIFY(m_model->isStoppable());
+            m_model->stopCurrent();
+            m_core->workGate.release();
+        }
+        QVERIFY(wait(moved));
+        QCOMPARE(busyTexts.value(0), busy);
         QCOMPARE(m_model->toast()->text, text);
+        QVERIFY(!m_model->toast()->isError && !m_model->isStoppable());
         // Scanned again, so the moved entries come back listed at their links.
-        QCOMPARE(m_core->scans, scans + 1);
+        QCOMPARE(m_core->scans, scans + (stopAfter == 0 ? 0 : 1));
     }
 
     void moveBackTexts_data()
@@ -138,9 +163,7 @@ private slots:
     {
         QFETCH(int, count);
         QFETCH(QString, text);
-        QList<ModelEntry> models = publishFiles(
-            QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}.mid(
-                0, std::abs(count)));
+        QList<ModelEntry> models = publishFiles(std::abs(count));
         const QString archive = m_home->file(QStringLiteral("archive"));
         QVERIFY(QDir().mkpath(archive));
         for (ModelEntry& model : models) {
@@ -173,15 +196,15 @@ private slots:
         CustomFolders::add(other);
         ModelEntry a = entry(QStringLiteral("a"), QStringLiteral("/Models/a/x.gguf"));
         ModelEntry o = entry(QStringLiteral("o"), other + QStringLiteral("/y.gguf"));
-        a.detail = m_core->customFolderDetail(QStringLiteral("/Models/a"));
-        o.detail = m_core->customFolderDetail(other);
+        a.folderRoot = QStringLiteral("/Models/a/");
+        o.folderRoot = other;
         a.source = o.source = ModelSource::custom;
         m_core->canned = scanOf({a, o});
         QVERIFY(wait(m_model->rescan()));
         m_core->holdScans = true;
         const QFuture<void> removed = m_model->removeFolder(QStringLiteral("/Models/a"));
+        QTRY_COMPARE(m_model->customFolders(), QStringList{other});
         QCOMPARE(ids(m_model->scan()->models), QStringList{QStringLiteral("o")});
-        QCOMPARE(m_model->customFolders(), QStringList{other});
         QCOMPARE(removed.isFinished(), !rescans);
         m_core->gate.release();
         QVERIFY(wait(removed));
@@ -189,19 +212,37 @@ private slots:
 
     void addFolderSelectsWhatWasStored_data()
     {
-        QTest::addColumn<bool>("refused");
-        QTest::newRow("stored") << false;
-        QTest::newRow("refused by the store") << true;
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("toast");
+        QTest::newRow("stored") << "stored" << QString();
+        QTest::newRow("refused by the store") << "refused" << QString();
+        QTest::newRow("list locked by another process")
+            << "locked"
+            << "Another Brimvale is changing the folder list — try again in a moment";
     }
     void addFolderSelectsWhatWasStored()
     {
-        QFETCH(bool, refused);
+        QFETCH(QString, kind);
+        QFETCH(QString, toast);
         m_core->canned = scanOf({});
-        m_core->refuseFolders = refused;
+        m_core->refuseFolders = kind == u"refused";
         m_dialogs.folders = {m_home->file(QStringLiteral("mine"))};
-        QVERIFY(wait(m_model->addFolder()));
-        QCOMPARE(m_model->sidebar(),
-                 refused ? SidebarItem::all() : SidebarItem::ofFolder(m_dialogs.folders[0]));
+        QProcess holder;
+        if (kind == u"locked") {
+            QVERIFY(QDir().mkpath(AppPaths::dataDir()));
+            holder.start(u"flock"_s, {AppPaths::dataDir() + u"/custom_paths.json.lock"_s, u"-c"_s,
+                                      u"echo held; sleep 120"_s});
+            QVERIFY(holder.waitForReadyRead(30000));
+        }
+        const QFuture<void> added = m_model->addFolder();
+        QVERIFY(!m_model->toast()); // the wait for the lock is not on this thread
+        QVERIFY(wait(added));
+        holder.kill();
+        holder.waitForFinished();
+        QCOMPARE(m_model->toast() ? m_model->toast()->text : QString(), toast);
+        QCOMPARE(m_model->sidebar(), kind != u"stored"
+                                         ? SidebarItem::all()
+                                         : SidebarItem::ofFolder(m_dialogs.folders[0]));
     }
 
     void includeLooseStoresAndRescans()
@@ -211,10 +252,10 @@ private slots:
         const QFuture<void> scanned = m_model->rescan();
         QTRY_COMPARE(m_core->scans.load(), 1);
         m_model->setIncludeLoose(true);
-        QVERIFY(AppSettings::includeLoose());
         m_core->gate.release(2);
         QVERIFY(wait(scanned));
-        QCOMPARE(m_core->scans.load(), 2);
+        QTRY_COMPARE(m_core->scans.load(), 2);
+        QVERIFY(AppSettings::includeLoose());
     }
 
     void scanProgressText()
@@ -239,44 +280,34 @@ private slots:
         QVERIFY(m_model->scanProgressText().isEmpty());
     }
 
-    void stopMoveKeepsWhatMoved()
+    void trashConfirmation_data()
     {
-        const QList<ModelEntry> models =
-            publishFiles({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
-        m_core->fakeMove = true;
-        m_dialogs.folders = {m_home->file(QStringLiteral("archive"))};
-        const QFuture<void> moved = m_model->move(models);
-        QTRY_COMPARE(m_model->busyMessage(),
-                     QStringLiteral("Moving 3 models to Archive (%1 of %2)…")
-                         .arg(Format::bytes(500), Format::bytes(3000)));
-        m_core->workGate.release();
-        QTRY_COMPARE(m_core->copying.load(), 2); // the first item arrived, the second is in hand
-        m_model->stopCurrent();
-        m_core->workGate.release();
-        QVERIFY(wait(moved));
-        QCOMPARE(m_model->toast()->text,
-                 QStringLiteral("Moved \"a model\" to Archive · symlinks left in place"));
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("held");
+        QTest::newRow("a risky entry holds back all, asking nothing") << "risky" << true;
+        QTest::newRow("Ollama started since the scan") << "running" << true;
+        QTest::newRow("Ollama still stopped") << "stopped" << false;
+        QTest::newRow("a blob is no tag: no probe") << "blob" << false;
     }
-
-    void ollamaProbedAgain_data()
+    void trashConfirmation()
     {
-        QTest::addColumn<bool>("running");
-        QTest::newRow("started since the scan") << true;
-        QTest::newRow("still stopped") << false;
-    }
-    void ollamaProbedAgain()
-    {
-        QFETCH(bool, running);
-        QList<ModelEntry> models = publishFiles({QStringLiteral("a")});
-        models[0].source = ModelSource::ollama;
+        QFETCH(QString, kind);
+        QFETCH(bool, held);
+        QList<ModelEntry> models = publishFiles(2);
+        models[1].source = ModelSource::ollama;
+        if (kind != u"blob")
+            models[1].kind = ModelEntry::Kind::ollamaTag;
+        if (kind == u"risky")
+            models[0].deleteRisk = DeleteRisk::risky;
         m_core->canned = scanOf(models);
         QVERIFY(wait(m_model->rescan()));
-        m_core->ollama = running;
+        m_core->ollama = kind != u"stopped";
         const QFuture<void> done = m_model->requestTrash(models);
-        QVERIFY(m_model->busyMessage());
+        QCOMPARE(m_model->busyMessage() == u"Checking whether Ollama is running…"_s,
+                 kind == u"running" || kind == u"stopped");
         QVERIFY(wait(done));
-        QCOMPARE(m_model->pendingRiskyTrash().has_value(), running);
-        QCOMPARE(QFile::exists(models[0].primaryPath), running);
+        QCOMPARE(m_model->pendingRiskyTrash(), held ? std::optional(models) : std::nullopt);
+        QCOMPARE(QFile::exists(models[1].primaryPath), held);
     }
 
     void busyIsCounted()
@@ -313,8 +344,6 @@ private slots:
             m_core->listed = QList<TrashEntry>{newer};
         }
         const QFuture<void> second = m_model->reloadTrash();
-        // Time for the second load to read first, unless reads are kept in order.
-        (void)QTest::qWaitFor([&] { return m_core->listHolds < 0; }, 500);
         m_core->workGate.release();
         QVERIFY(wait(first) && wait(second));
         QCOMPARE(m_model->trashEntries(), QList<TrashEntry>{newer});
@@ -329,7 +358,7 @@ private slots:
     void loneSurvivorRescans()
     {
         QFETCH(bool, duplicate);
-        QList<ModelEntry> models = publishFiles({QStringLiteral("a"), QStringLiteral("b")});
+        QList<ModelEntry> models = publishFiles(2);
         models[0].isDuplicate = models[1].isDuplicate = duplicate;
         m_core->canned = scanOf(models);
         QVERIFY(wait(m_model->rescan()));
@@ -372,30 +401,6 @@ private slots:
         QCOMPARE(m_model->toast()->text, QStringLiteral("second"));
         timers[1].second();
         QVERIFY(!m_model->toast());
-    }
-
-    void failureIsOneToast_data()
-    {
-        QTest::addColumn<bool>("throws");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("task throws") << true << QStringLiteral("Unexpected error: boom");
-        QTest::newRow("lock held elsewhere")
-            << false
-            << QStringLiteral("Another Brimvale is working on the Trash — try again in a moment");
-    }
-    void failureIsOneToast()
-    {
-        QFETCH(bool, throws);
-        QFETCH(QString, text);
-        const QList<ModelEntry> models = publishFiles({QStringLiteral("a"), QStringLiteral("b")});
-        m_core->failTrash = throws;
-        m_core->trashRefusal = text;
-        QSignalSpy toasts(m_model.get(), &AppModel::toastChanged);
-        QVERIFY(wait(m_model->trash(models)));
-        QVERIFY(!m_model->busyMessage());
-        QCOMPARE(toasts.count(), 1);
-        QCOMPARE(m_model->toast()->text, text);
-        QVERIFY(QFile::exists(models[0].primaryPath));
     }
 };
 

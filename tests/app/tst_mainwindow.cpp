@@ -2,6 +2,7 @@
 #include "TestHome.h"
 #include "TrashFixtures.h"
 #include "app/AppModel.h"
+#include "app/CoreCalls.h"
 #include "ui/Banner.h"
 #include "ui/Banners.h"
 #include "ui/DiskFreeFooter.h"
@@ -49,7 +50,7 @@ public:
     }
     std::optional<UpdateInfo> checkForUpdate() override { return update; }
     bool ollamaRunning() override { return false; }
-    bool isRisky(const ModelEntry&) const override { return risky; }
+    bool heldBack(const QList<ModelEntry>&) const override { return risky; }
     // Runs until stopped (longer than the tests wait).
     MoveResult move(const QList<ModelEntry>&, const QString&, const StopToken* stop,
                     const CopyProgress&) override
@@ -64,8 +65,15 @@ class FakeDialogs : public Dialogs
 {
 public:
     QStringList folders;
-    QStringList chooseFolders(const FolderPanel&) override { return folders; }
-    std::optional<QString> chooseSaveFile(const SavePanel&) override { return std::nullopt; }
+    void chooseFolders(const FolderPanel&, std::function<void(const QStringList&)> chosen) override
+    {
+        chosen(folders);
+    }
+    void chooseSaveFile(const SavePanel&,
+                        std::function<void(const std::optional<QString>&)> chosen) override
+    {
+        chosen(std::nullopt);
+    }
     void reveal(const QStringList&) override {}
     void ask(const Question&, std::function<void(bool)>) override {}
     void openUrl(const QUrl&) override {}
@@ -247,7 +255,7 @@ private slots:
         QFETCH(qint64, free);
         QFETCH(bool, low);
         DiskFreeFooter* footer = m_window->footer();
-        footer->showCapacity(VolumeInfo::Capacity{free * 1'000'000'000, 1'000'000'000'000});
+        footer->showCapacity(DiskCapacity{free * 1'000'000'000, 1'000'000'000'000});
         QCOMPARE(footer->isLow(), low);
         const QColor bar = footer->findChild<QProgressBar*>()->palette().color(QPalette::Highlight);
         QCOMPARE(bar == Palette::red, low);
@@ -330,14 +338,13 @@ private slots:
         for (const QString& text : entries) {
             ModelEntry model;
             model.name = text.section(u':', 0, 0);
-            model.source =
-                model.name.startsWith(u"ollama"_qs) ? ModelSource::ollama : ModelSource::custom;
+            if (model.name.startsWith(u"ollama"_qs))
+                model.kind = ModelEntry::Kind::ollamaTag;
             if (const QString holder = text.section(u':', 1); !holder.isEmpty())
                 model.inUseBy = holder;
             models << model;
         }
-        const TrashAlert alert = TrashAlert::of(
-            models, [](const ModelEntry& entry) { return entry.source == ModelSource::ollama; });
+        const TrashAlert alert = TrashAlert::of(models);
         QFETCH(QString, title);
         QFETCH(QString, message);
         QCOMPARE(alert.title, title);
@@ -428,7 +435,8 @@ private slots:
         for (QPushButton* button : m_window->modelsView()->statusBar().findChildren<QPushButton*>())
             if (button->text() == QStringLiteral("Stop"))
                 stop = button;
-        QVERIFY(stop && !stop->isHidden());
+        QVERIFY(stop);
+        QTRY_VERIFY(!stop->isHidden()); // once the panel answered and the move began
         stop->click();
         QVERIFY(wait(moving));
         QVERIFY(stop->isHidden());

@@ -132,6 +132,28 @@ private slots:
         QCOMPARE(view.storageHeader().legendTexts(), QStringList{u"Custom Folders 2 KB"_qs});
     }
 
+    void folderEmptyState_data()
+    {
+        QTest::addColumn<bool>("unplugged");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("drive unplugged")
+            << true << u"~/usb/models is not available — is its drive connected?"_qs;
+        QTest::newRow("folder without models") << false << u"No Models in This Folder"_qs;
+    }
+    void folderEmptyState()
+    {
+        QFETCH(bool, unplugged);
+        QFETCH(QString, title);
+        Setup setup;
+        const QString folder = setup.home.file(u"usb/models"_qs);
+        QVERIFY(unplugged || QDir().mkpath(folder));
+        setup.core->folders = {folder};
+        setup.model.setSidebar(SidebarItem::ofFolder(folder));
+        QVERIFY(setup.publish({entry(QStringLiteral("a"), 2000)}));
+        ModelsView view(setup.model);
+        QCOMPARE(view.emptyState().title(), title);
+    }
+
     void searchEmptyStateWins()
     {
         Setup setup;

@@ -57,6 +57,7 @@ private slots:
                               u"custom-a-2000000"_s}));
         // The detail keeps the root as stored.
         QCOMPARE(scan.models.first().detail, u"Custom folder: "_s + inner);
+        QCOMPARE(scan.models.first().folderRoot, inner);
     }
 };
 

@@ -344,6 +344,8 @@ private slots:
                             QDateTime::fromSecsSinceEpoch(1'700'000'000), DeleteRisk::safe,
                             entry.quantization, entry.detail);
         expected.lastUsed = expected.lastModified;
+        if (scanner == u"Custom") // found through the stored folder the detail names
+            expected.folderRoot = detail.mid(detail.indexOf(u": ") + 2);
         QCOMPARE(entry, expected);
     }
 };

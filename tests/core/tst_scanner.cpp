@@ -26,8 +26,11 @@ ModelEntry entry(const QString& text)
     const QString path = parts.value(1);
     const std::optional<QString> detail =
         parts.size() > 2 ? std::optional(u"Custom folder: "_s + parts[2]) : std::nullopt;
-    return ModelEntry(path, path, *ModelSource::fromRawValue(parts[0]), 1, std::nullopt, path,
-                      {path}, std::nullopt, DeleteRisk::safe, std::nullopt, detail);
+    ModelEntry model(path, path, *ModelSource::fromRawValue(parts[0]), 1, std::nullopt, path,
+                     {path}, std::nullopt, DeleteRisk::safe, std::nullopt, detail);
+    if (parts.size() > 2)
+        model.folderRoot = parts[2];
+    return model;
 }
 
 } // namespace

@@ -1,0 +1,2 @@
+// Compiled as a view is, this must not build: views never reach the core's services.
+#include "services/TrashService.h"
