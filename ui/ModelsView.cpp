@@ -122,9 +122,9 @@ ModelsView::ModelsView(AppModel& model, QWidget* parent)
     connect(m_empty, &EmptyState::actionTriggered, this, [this] { (void)m_model.addFolder(); });
 
     connect(&m_model, &AppModel::scanChanged, this, [this] { m_storageScanned = nullptr; });
-    for (const auto signal : {&AppModel::scanChanged, &AppModel::sidebarChanged,
-                              &AppModel::searchChanged, &AppModel::sortOrderChanged,
-                              &AppModel::customFoldersChanged})
+    for (const auto signal :
+         {&AppModel::scanChanged, &AppModel::sidebarChanged, &AppModel::searchChanged,
+          &AppModel::sortOrderChanged, &AppModel::customFoldersChanged})
         connect(&m_model, signal, this, &ModelsView::refreshRows);
     connect(&m_model, &AppModel::selectionChanged, this, &ModelsView::refreshStatus);
     connect(&m_model, &AppModel::busyMessageChanged, this, &ModelsView::refreshStatus);
@@ -261,10 +261,10 @@ void ModelsView::refreshBody()
                              : QStringLiteral("Nothing from ") + label +
                                    QStringLiteral(" is taking up space on this computer."));
     } else if (item.kind == K::folder && m_model.missingFolders().contains(item.folder)) {
-        m_empty->present(QStringLiteral("drive-removable-media"),
-                         tr("%1 is not available — is its drive connected?")
-                             .arg(Format::shortPath(item.folder)),
-                         {});
+        m_empty->present(
+            QStringLiteral("drive-removable-media"),
+            tr("%1 is not available — is its drive connected?").arg(Format::shortPath(item.folder)),
+            {});
     } else if (item.kind == K::folder) {
         m_empty->present(QStringLiteral("folder"), QStringLiteral("No Models in This Folder"),
                          QStringLiteral("Only model files of 1 MB or more are listed."));

@@ -40,8 +40,7 @@ public:
     void chooseFolders(const FolderPanel&, std::function<void(const QStringList&)>) override {}
     void chooseSaveFile(const SavePanel&,
                         std::function<void(const std::optional<QString>&)>) override
-    {
-    }
+    {}
     void reveal(const QStringList&) override {}
     void ask(const Question&, std::function<void(bool)>) override {}
     void openUrl(const QUrl&) override {}

@@ -93,8 +93,7 @@ public:
     }
     void chooseSaveFile(const SavePanel&,
                         std::function<void(const std::optional<QString>&)>) override
-    {
-    }
+    {}
     void reveal(const QStringList& paths) override { revealed << paths; }
     void openUrl(const QUrl&) override {}
 };

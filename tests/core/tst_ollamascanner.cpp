@@ -148,8 +148,7 @@ QString describe(const SourceScan& scan, bool running, const QString& home)
         const bool outOfReach = entry.unreachableTarget().has_value();
         const bool good =
             entry.source == ModelSource::ollama && entry.isOllamaTag() == tag &&
-            entry.allPaths.value(0) == entry.primaryPath &&
-            !entry.quantization &&
+            entry.allPaths.value(0) == entry.primaryPath && !entry.quantization &&
             entry.deleteRisk == (outOfReach           ? DeleteRisk::unknown
                                  : !orphan && running ? DeleteRisk::risky
                                                       : DeleteRisk::safe) &&
