@@ -4,6 +4,7 @@
 # its dependencies, and that the unpacked brimvale-cli runs. Nothing is installed on this machine.
 #   packaging.sh BUILD-DIR VERSION
 set -uo pipefail
+source "$(dirname "$0")/deb.sh"
 build=$1
 version=$2
 
@@ -25,9 +26,9 @@ expected_files()
     printf '%s\n' "$prefix/bin/brimvale" "$prefix/bin/brimvale-cli" \
         "$prefix/share/applications/io.brimvale.Brimvale.desktop" \
         "$prefix/share/bash-completion/completions/brimvale-cli" \
-        "$prefix/share/doc/brimvale/LICENSE" \
+        "$prefix/share/doc/brimvale/changelog.gz" "$prefix/share/doc/brimvale/copyright" \
         "$prefix/share/icons/hicolor/scalable/apps/io.brimvale.Brimvale.svg" \
-        "$prefix/share/man/man1/brimvale-cli.1" \
+        "$prefix/share/man/man1/brimvale.1.gz" "$prefix/share/man/man1/brimvale-cli.1.gz" \
         "$prefix/share/metainfo/io.brimvale.Brimvale.metainfo.xml"
     for size in 16 22 24 32 48 64 128 256; do
         echo "$prefix/share/icons/hicolor/${size}x$size/apps/io.brimvale.Brimvale.png"
@@ -50,9 +51,7 @@ grep -qx 'StartupWMClass=Brimvale' "$root/dest/usr/share/applications/io.brimval
     fail "the 48 px icon is not 48 by 48"
 
 echo "== Debian package"
-(cd "$build" && cpack -G DEB -B "$root/deb" >"$root/cpack.log" 2>&1) || { cat "$root/cpack.log"; exit 1; }
-deb=$root/deb/brimvale_${version}_amd64.deb
-[[ -f $deb ]] || { fail "no $(basename "$deb"): $(ls "$root/deb")"; exit 1; }
+deb=$(make_deb "$build" "$root/deb" "$version") || { fail "making the package"; exit 1; }
 packaged=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}' | sed 's#^\.##' | sort)
 [[ $packaged == "$wanted" ]] || fail "packaged files differ:$(diff <(echo "$wanted") <(echo "$packaged"))"
 depends=$(dpkg-deb -f "$deb" Depends)
