@@ -33,7 +33,7 @@ while IFS= read -r line; do
 done <"$accepted_file"
 
 deb=$(make_deb "$build" "$root/deb" "$version") || { echo "FAIL: making the package"; exit 1; }
-lintian --no-tag-display-limit --display-level '>=warning' "$deb" >"$root/lintian.log" 2>&1
+lintian --tag-display-limit 0 --display-level '>=warning' "$deb" >"$root/lintian.log" 2>&1
 status=$?
 cat "$root/lintian.log"
 # Lintian ends non-zero on its own errors too; a report with no tag line then is a failure.
