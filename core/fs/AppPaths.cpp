@@ -13,7 +13,7 @@ namespace {
 
 QString xdgDirectory(const char* variable, const QString& fallback)
 {
-    const QString value = AppPaths::fromEnvironment(variable);
+    QString value = AppPaths::fromEnvironment(variable);
     if (value.startsWith(u'/'))
         return value;
     return AppPaths::home() + u'/' + fallback;
@@ -79,7 +79,7 @@ QString expandPath(const QString& value)
 
 QString home()
 {
-    const QString fromHome = PathParts::withoutTrailingSlashes(fromEnvironment("HOME"));
+    QString fromHome = PathParts::withoutTrailingSlashes(fromEnvironment("HOME"));
     if (!fromHome.isEmpty())
         return fromHome;
     std::vector<char> buffer(16384);

@@ -27,7 +27,7 @@ Stored readStored()
     if (read.status == JSONStore::ReadStatus::unusable || !read.document.isArray())
         return {{}, true};
     QStringList paths;
-    for (const QJsonValue& value : read.document.array()) {
+    for (const QJsonValue value : read.document.array()) {
         if (!value.isString())
             return {{}, true};
         paths.push_back(value.toString());

@@ -380,7 +380,9 @@ private:
         std::lock_guard lock(m_mutex);
         if (stopRequested())
             return;
-        // Reverse, so the stack hands them out in listing order.
+        // Reverse, so the stack hands them out in listing order. (clang 14 cannot read
+        // libstdc++ 12's std::views::reverse.)
+        // NOLINTNEXTLINE(modernize-loop-convert)
         for (auto it = children.rbegin(); it != children.rend(); ++it)
             m_stack.push_back(std::move(*it));
         if (static_cast<int>(m_workers.size()) + 1 < m_threads && m_stack.size() > 1 &&

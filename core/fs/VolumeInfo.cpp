@@ -17,7 +17,7 @@ QString label(const QString& path)
     const QStorageInfo storage(path);
     if (storage.isValid() && storage.isReady() && !storage.name().isEmpty())
         return storage.name();
-    const QString trimmed = PathParts::withoutTrailingSlashes(path);
+    QString trimmed = PathParts::withoutTrailingSlashes(path);
     if (trimmed == QStringLiteral("/"))
         return trimmed;
     return trimmed.mid(trimmed.lastIndexOf(u'/') + 1);

@@ -47,14 +47,14 @@ std::optional<QList<Model>> readIndex(const QByteArray& bytes)
     if (!index || !index->value(QLatin1String("models")).isArray())
         return std::nullopt;
     QList<Model> models;
-    for (const QJsonValue& value : index->value(QLatin1String("models")).toArray()) {
+    for (const QJsonValue value : index->value(QLatin1String("models")).toArray()) {
         const QJsonObject object = value.toObject();
         Model model;
-        for (const QJsonValue& tag : object.value(QLatin1String("tags")).toArray()) {
+        for (const QJsonValue tag : object.value(QLatin1String("tags")).toArray()) {
             if (tag.isString() && !tag.toString().isEmpty())
                 model.tags.push_back(tag.toString());
         }
-        for (const QJsonValue& file : object.value(QLatin1String("files")).toArray()) {
+        for (const QJsonValue file : object.value(QLatin1String("files")).toArray()) {
             const std::optional<QString> name = blobName(file.toString());
             if (!name)
                 return std::nullopt;

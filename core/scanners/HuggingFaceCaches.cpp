@@ -26,7 +26,7 @@ std::optional<QString> untaken(const QString& folder, QStringList& taken)
 {
     if (folder.isEmpty() || !isRealFolder(folder))
         return std::nullopt;
-    const std::optional<QString> resolved = PathParts::resolved(folder);
+    std::optional<QString> resolved = PathParts::resolved(folder);
     if (!resolved)
         return std::nullopt;
     const auto overlaps = [&](const QString& other) {

@@ -166,11 +166,11 @@ namespace HuggingFaceScanner {
 
 QString cacheDir()
 {
-    const QString hfHome = AppPaths::expandedFromEnvironment("HF_HOME");
+    QString hfHome = AppPaths::expandedFromEnvironment("HF_HOME");
     if (PosixIO::exists(hfHome))
         return hfHome;
     // Without $XDG_CACHE_HOME this is the default below.
-    const QString inCache = AppPaths::xdgCacheHome() + QStringLiteral("/huggingface");
+    QString inCache = AppPaths::xdgCacheHome() + QStringLiteral("/huggingface");
     if (PosixIO::isFolder(inCache))
         return inCache;
     return AppPaths::home() + QStringLiteral("/.cache/huggingface");
@@ -179,7 +179,7 @@ QString cacheDir()
 QString hubDir()
 {
     for (const char* name : {"HF_HUB_CACHE", "HUGGINGFACE_HUB_CACHE"}) {
-        const QString set = AppPaths::expandedFromEnvironment(name);
+        QString set = AppPaths::expandedFromEnvironment(name);
         if (!set.isEmpty())
             return set;
     }

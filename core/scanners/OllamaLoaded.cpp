@@ -95,7 +95,7 @@ QStringList namesIn(const QByteArray& body)
 {
     QStringList names;
     const QJsonArray models = QJsonDocument::fromJson(body).object().value(u"models").toArray();
-    for (const QJsonValue& model : models) {
+    for (const QJsonValue model : models) {
         const QJsonObject object = model.toObject();
         QString name = object.value(u"name").toString();
         if (name.isEmpty())

@@ -81,7 +81,9 @@ void listFolder(const std::string& path, int level, bool pathIsUtf8,
                 tree.complete = false;
             continue;
         }
-        const std::string child = path + '/' + name;
+        std::string child = path;
+        child += '/';
+        child += name;
         const bool utf8 = pathIsUtf8 && PathBytes::isValidUtf8(name);
         if (level == 3) {
             if (S_ISREG(entry.st_mode) || S_ISLNK(entry.st_mode)) {
@@ -128,7 +130,7 @@ std::optional<QList<Layer>> decode(const QByteArray& content)
     QList<Layer> result{*config};
     const QJsonArray array = layers.toArray();
     result.reserve(array.size() + 1);
-    for (const QJsonValue& value : array) {
+    for (const QJsonValue value : array) {
         std::optional<Layer> layer = decodeLayer(value);
         if (!layer)
             return std::nullopt;

@@ -388,7 +388,7 @@ namespace OllamaScanner {
 
 QString modelsDir()
 {
-    const QString value = AppPaths::fromEnvironment("OLLAMA_MODELS");
+    QString value = AppPaths::fromEnvironment("OLLAMA_MODELS");
     if (!value.isEmpty() && statOf(value))
         return value;
     return AppPaths::home() + QStringLiteral("/.ollama/models");

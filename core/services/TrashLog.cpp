@@ -66,7 +66,7 @@ QList<TrashEntry> logEntries(bool& unusable)
     QList<TrashEntry> entries;
     const QJsonArray array = result.document.array();
     entries.reserve(array.size());
-    for (const QJsonValue& value : array) {
+    for (const QJsonValue value : array) {
         std::optional<TrashEntry> entry = TrashEntry::fromJson(value);
         if (!entry)
             return {}; // one bad element makes the whole file read as empty

@@ -134,7 +134,7 @@ QStringView token(QStringView text, qsizetype position)
 QUrl UpdateInfo::downloadURL() const
 {
     if (download_url) {
-        const QUrl url(*download_url, QUrl::StrictMode);
+        QUrl url(*download_url, QUrl::StrictMode);
         if (isHttps(url))
             return url;
     }
@@ -192,7 +192,7 @@ QUrl UpdateInfo::endpoint()
     const QString override = qEnvironmentVariable("BRIMVALE_UPDATE_URL");
     if (override.isEmpty())
         return QUrl(kWebsite + QStringLiteral("/version.json"));
-    const QUrl url(override, QUrl::StrictMode);
+    QUrl url(override, QUrl::StrictMode);
     if (isHttps(url) || isLoopbackHttp(url))
         return url;
     return QUrl();
