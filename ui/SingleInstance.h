@@ -38,6 +38,7 @@ public slots:
     Q_SCRIPTABLE void Activate(const QVariantMap& platformData);
 
 signals:
+    // The window was brought forward for a later start.
     void activated();
 
 private:
