@@ -89,25 +89,49 @@ bool unusedLately(const ModelEntry& entry, const QDateTime& now)
     return entry.lastUsed && *entry.lastUsed < now.addDays(-kUnusedDays);
 }
 
+bool belongsTo(const ModelEntry& entry, const SidebarItem& item, const QDateTime& now)
+{
+    using K = SidebarItem::Kind;
+    switch (item.kind) {
+    case K::all:
+        return true;
+    case K::trash:
+        return false;
+    case K::duplicates:
+        return entry.isDuplicate;
+    case K::notUsedLately:
+        return unusedLately(entry, now);
+    case K::moved:
+        return entry.isMoved();
+    case K::source:
+        return item.source == entry.source;
+    case K::folder:
+        return isInside(entry.primaryPath, item.folder);
+    }
+    return false;
+}
+
 QList<ModelEntry> entriesFor(const QList<ModelEntry>& models, const SidebarItem& item,
                              const QDateTime& now)
 {
-    using K = SidebarItem::Kind;
-    if (item.kind == K::all)
+    if (item.kind == SidebarItem::Kind::all)
         return models;
     QList<ModelEntry> kept;
-    if (item.kind == K::trash)
-        return kept;
-    for (const ModelEntry& entry : models) {
-        const bool belongs = item.kind == K::duplicates      ? entry.isDuplicate
-                             : item.kind == K::notUsedLately ? unusedLately(entry, now)
-                             : item.kind == K::moved         ? entry.isMoved()
-                             : item.kind == K::source        ? item.source == entry.source
-                                                      : isInside(entry.primaryPath, item.folder);
-        if (belongs)
+    for (const ModelEntry& entry : models)
+        if (belongsTo(entry, item, now))
             kept.push_back(entry);
-    }
     return kept;
+}
+
+QString trimmedSearch(const QString& search)
+{
+    return trimmedBlanks(search);
+}
+
+bool matches(const ModelEntry& entry, const QString& needle)
+{
+    return entry.name.contains(needle, Qt::CaseInsensitive) ||
+           entry.primaryPath.contains(needle, Qt::CaseInsensitive);
 }
 
 QList<ModelEntry> matching(const QList<ModelEntry>& models, const QString& search)
@@ -117,10 +141,20 @@ QList<ModelEntry> matching(const QList<ModelEntry>& models, const QString& searc
         return models;
     QList<ModelEntry> kept;
     for (const ModelEntry& entry : models)
-        if (entry.name.contains(needle, Qt::CaseInsensitive) ||
-            entry.primaryPath.contains(needle, Qt::CaseInsensitive))
+        if (matches(entry, needle))
             kept.push_back(entry);
     return kept;
+}
+
+bool lessThan(const ModelEntry& a, const ModelEntry& b, const QList<SortKey>& keys,
+              const QCollator& collator)
+{
+    for (const SortKey& key : keys) {
+        const int result = compare(a, b, key.field, collator);
+        if (result != 0)
+            return key.ascending ? result < 0 : result > 0;
+    }
+    return false;
 }
 
 void sort(QList<ModelEntry>& models, const QList<SortKey>& keys)

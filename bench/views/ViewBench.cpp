@@ -1,9 +1,10 @@
 // Times the models page with 10,000 rows: sorting by each column (a header click) and filtering
 // per keystroke, each until the page has updated and repainted. Prints medians in milliseconds.
 #include "app/AppModel.h"
+#include "app/ScanFilterProxy.h"
 #include "app/CoreCalls.h"
 #include "ui/ModelTable.h"
-#include "ui/ModelTableModel.h"
+#include "app/ScanItemModel.h"
 #include "ui/ModelsView.h"
 
 #include <QApplication>
@@ -124,12 +125,12 @@ int main(int argc, char** argv)
     QTextStream out(stdout);
     out << count << " rows; median wall-clock (and GUI-thread CPU) time in ms\n";
     QHeaderView& header = *page.table().horizontalHeader();
-    for (int column = ModelTableModel::name; column <= ModelTableModel::modified; ++column) {
+    for (int column = ScanItemModel::name; column <= ScanItemModel::modified; ++column) {
         const QString ms = median(
             11, [&](int) { emit header.sectionClicked(column); }, page);
         out << "sort by "
             << page.table()
-                   .tableModel()
+                   .rows()
                    .headerData(column, Qt::Horizontal, Qt::DisplayRole)
                    .toString()
             << ": " << ms << '\n';
