@@ -8,8 +8,8 @@
 #include "app/ModelList.h"
 #include "app/MoveController.h"
 #include "app/ReportController.h"
-#include "app/ScanFilterProxy.h"
 #include "app/ScanController.h"
+#include "app/ScanFilterProxy.h"
 #include "app/TrashController.h"
 #include "services/UpdateInfo.h"
 

@@ -34,7 +34,8 @@ protected:
     [[nodiscard]] QDateTime now() const { return m_now(); }
     [[nodiscard]] bool validCell(const QModelIndex& index) const
     {
-        return checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid);
+        return checkIndex(index,
+                          CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid);
     }
     // Makes `rows` equal to `incoming` (each row has a unique `id` and operator==); rowOf
     // answers for the new rows once it returns.

@@ -2,8 +2,6 @@
 
 #include <QCollator>
 #include <algorithm>
-#include <numeric>
-#include <vector>
 
 namespace ModelList {
 
@@ -134,18 +132,6 @@ bool matches(const ModelEntry& entry, const QString& needle)
            entry.primaryPath.contains(needle, Qt::CaseInsensitive);
 }
 
-QList<ModelEntry> matching(const QList<ModelEntry>& models, const QString& search)
-{
-    const QString needle = trimmedBlanks(search);
-    if (needle.isEmpty())
-        return models;
-    QList<ModelEntry> kept;
-    for (const ModelEntry& entry : models)
-        if (matches(entry, needle))
-            kept.push_back(entry);
-    return kept;
-}
-
 bool lessThan(const ModelEntry& a, const ModelEntry& b, const QList<SortKey>& keys,
               const QCollator& collator)
 {
@@ -155,35 +141,6 @@ bool lessThan(const ModelEntry& a, const ModelEntry& b, const QList<SortKey>& ke
             return key.ascending ? result < 0 : result > 0;
     }
     return false;
-}
-
-void sort(QList<ModelEntry>& models, const QList<SortKey>& keys)
-{
-    QCollator collator;
-    collator.setNumericMode(true);
-    // Sorts positions and moves each entry once; dates are converted once per entry.
-    std::vector<qint64> dates;
-    if (std::any_of(keys.cbegin(), keys.cend(),
-                    [](const SortKey& key) { return key.field == SortKey::Field::lastModified; }))
-        for (const ModelEntry& entry : models)
-            dates.push_back(milliseconds(entry.lastModified));
-    std::vector<qsizetype> indices(models.size());
-    std::iota(indices.begin(), indices.end(), 0);
-    std::stable_sort(indices.begin(), indices.end(), [&](qsizetype a, qsizetype b) {
-        for (const SortKey& key : keys) {
-            const int result = key.field == SortKey::Field::lastModified
-                                   ? order(dates[a], dates[b])
-                                   : compare(models[a], models[b], key.field, collator);
-            if (result != 0)
-                return key.ascending ? result < 0 : result > 0;
-        }
-        return false;
-    });
-    QList<ModelEntry> sorted;
-    sorted.reserve(models.size());
-    for (const qsizetype i : indices)
-        sorted.push_back(std::move(models[i]));
-    models = std::move(sorted);
 }
 
 } // namespace ModelList

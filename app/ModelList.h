@@ -23,7 +23,8 @@ inline constexpr int kUnusedDays = 90;
 [[nodiscard]] bool unusedLately(const ModelEntry& entry, const QDateTime& now);
 
 // Whether the entry belongs to the sidebar item (see entriesFor).
-[[nodiscard]] bool belongsTo(const ModelEntry& entry, const SidebarItem& item, const QDateTime& now);
+[[nodiscard]] bool belongsTo(const ModelEntry& entry, const SidebarItem& item,
+                             const QDateTime& now);
 
 // The search text with blanks and tabs trimmed at both ends.
 [[nodiscard]] QString trimmedSearch(const QString& search);
@@ -39,13 +40,5 @@ inline constexpr int kUnusedDays = 90;
 // "Not Used Lately" those unusedLately at `now`.
 [[nodiscard]] QList<ModelEntry> entriesFor(const QList<ModelEntry>& models, const SidebarItem& item,
                                            const QDateTime& now = QDateTime::currentDateTimeUtc());
-
-// The entries whose name or primary path contains the search text (blanks and tabs trimmed at
-// both ends), ignoring case; all of them when the trimmed text is empty.
-[[nodiscard]] QList<ModelEntry> matching(const QList<ModelEntry>& models, const QString& search);
-
-// A stable sort by the keys, most significant first. Texts follow the locale's collation with
-// runs of digits compared by value.
-void sort(QList<ModelEntry>& models, const QList<SortKey>& keys);
 
 } // namespace ModelList

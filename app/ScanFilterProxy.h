@@ -12,7 +12,8 @@
 class ScanItemModel;
 
 // The rows of the scan the models table shows: those of the sidebar choice whose name or path
-// holds the search (every entry while nothing is chosen), in the multi-key sort order (stable: ties keep scan order).
+// holds the search (every entry while nothing is chosen), in the multi-key sort order (stable: ties
+// keep scan order).
 class ScanFilterProxy : public QSortFilterProxyModel
 {
     Q_OBJECT

@@ -16,9 +16,9 @@ QString inUseText(const ModelEntry& entry)
 } // namespace
 
 ScanItemModel::ScanItemModel(QObject* parent)
-    : EntryTableModel({tr("Name"), tr("Source"), tr("Size"), tr("Modified"), tr("Last Used"),
-                       tr("Status")},
-                      parent)
+    : EntryTableModel(
+          {tr("Name"), tr("Source"), tr("Size"), tr("Modified"), tr("Last Used"), tr("Status")},
+          parent)
 {}
 
 void ScanItemModel::setEntries(QList<ModelEntry> entries)
@@ -150,7 +150,8 @@ QList<ItemTag> ScanItemModel::tags(const ModelEntry& entry) const
 
 QString ScanItemModel::secondLine(const ModelEntry& entry) const
 {
-    return DisplayText::oneLine(entry.detail ? *entry.detail : Format::shortPath(entry.primaryPath));
+    return DisplayText::oneLine(entry.detail ? *entry.detail
+                                             : Format::shortPath(entry.primaryPath));
 }
 
 QString ScanItemModel::accessibleText(const ModelEntry& entry) const

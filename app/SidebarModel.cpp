@@ -69,7 +69,8 @@ void SidebarModel::update(const std::optional<ScanResult>& scan, bool includeLoo
     rows << choice(QStringLiteral("all"), SidebarItem::all(), tr("All Models"),
                    QStringLiteral("drive-multidisk"), ItemTone::accent,
                    scan ? size(SidebarItem::all()) : QString());
-    if (std::any_of(models.cbegin(), models.cend(), [](const ModelEntry& e) { return e.isDuplicate; }))
+    if (std::any_of(models.cbegin(), models.cend(),
+                    [](const ModelEntry& e) { return e.isDuplicate; }))
         rows << choice(QStringLiteral("duplicates"), SidebarItem::duplicates(), tr("Duplicates"),
                        QStringLiteral("edit-copy"), ItemTone::warning,
                        size(SidebarItem::duplicates()));
@@ -77,7 +78,8 @@ void SidebarModel::update(const std::optional<ScanResult>& scan, bool includeLoo
         rows << choice(QStringLiteral("unused"), SidebarItem::notUsedLately(),
                        tr("Not Used Lately"), QStringLiteral("edit-clear"), ItemTone::moved,
                        unused);
-    if (std::any_of(models.cbegin(), models.cend(), [](const ModelEntry& e) { return e.isMoved(); }))
+    if (std::any_of(models.cbegin(), models.cend(),
+                    [](const ModelEntry& e) { return e.isMoved(); }))
         rows << choice(QStringLiteral("moved"), SidebarItem::moved(), tr("On Other Drives"),
                        QStringLiteral("folder-move"), ItemTone::moved, size(SidebarItem::moved()));
 
@@ -112,9 +114,10 @@ void SidebarModel::update(const std::optional<ScanResult>& scan, bool includeLoo
     rows << add;
 
     rows << header(QStringLiteral("spacer"), QString());
-    Row trash = choice(QStringLiteral("trash"), SidebarItem::trash(), tr("Trash"),
-                       trashCount ? QStringLiteral("user-trash-full") : QStringLiteral("user-trash"),
-                       ItemTone::plain, trashCount ? QString::number(trashCount) : QString());
+    Row trash =
+        choice(QStringLiteral("trash"), SidebarItem::trash(), tr("Trash"),
+               trashCount ? QStringLiteral("user-trash-full") : QStringLiteral("user-trash"),
+               ItemTone::plain, trashCount ? QString::number(trashCount) : QString());
     trash.count = trashCount;
     rows << trash;
     syncRows(m_rows, std::move(rows));

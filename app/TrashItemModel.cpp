@@ -14,8 +14,10 @@ void TrashItemModel::setEntries(QList<TrashEntry> entries)
 
 QString TrashItemModel::secondLine(const TrashEntry& entry) const
 {
-    return DisplayText::oneLine(tr("Was at %1").arg(Format::shortPath(
-        entry.originalPaths.isEmpty() ? tr("unknown") : entry.originalPaths.first())));
+    return DisplayText::oneLine(
+        tr("Was at %1")
+            .arg(Format::shortPath(entry.originalPaths.isEmpty() ? tr("unknown")
+                                                                 : entry.originalPaths.first())));
 }
 
 QVariant TrashItemModel::data(const QModelIndex& index, int role) const

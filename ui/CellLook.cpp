@@ -40,7 +40,8 @@ QIcon CellLook::icon(const QModelIndex& index) const
     const QString name = QIdentityProxyModel::data(index, ItemRoles::iconName).toString();
     if (!source.isValid() && name.isEmpty())
         return {};
-    const auto tone = static_cast<ItemTone>(QIdentityProxyModel::data(index, ItemRoles::tone).toInt());
+    const auto tone =
+        static_cast<ItemTone>(QIdentityProxyModel::data(index, ItemRoles::tone).toInt());
     const QString key = source.isValid()
                             ? QString(QStringLiteral("source:") + source.toString())
                             : QString(name + u':' + QString::number(static_cast<int>(tone)));

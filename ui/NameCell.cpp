@@ -113,7 +113,8 @@ void NameCell::paint(QPainter* painter, const QStyleOptionViewItem& option,
     painter->setFont(option.font);
     painter->setPen(primary);
     const QRect& nameRect = layout.nameRect;
-    painter->drawText(nameRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip | Qt::TextSingleLine,
+    painter->drawText(nameRect,
+                      Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip | Qt::TextSingleLine,
                       layout.name);
     const QColor background = selected ? option.palette.color(group, QPalette::Highlight)
                                        : option.palette.color(group, QPalette::Base);

@@ -1,7 +1,7 @@
 #include "ui/SidebarDelegate.h"
 
-#include "ui/Fonts.h"
 #include "app/SidebarRoles.h"
+#include "ui/Fonts.h"
 
 #include <QApplication>
 #include <QPainter>

@@ -22,8 +22,8 @@ TrashView::TrashView(AppModel& model, QWidget* parent)
                                           "original location until you empty the Trash."),
                            this)),
       m_body(new QStackedWidget(this)), m_empty(new EmptyState(this)),
-      m_table(new TrashTable(model.itemModels().trashSorted(), this)), m_status(new StatusBar(this)),
-      m_putBack(new QPushButton(QStringLiteral("Put Back"))),
+      m_table(new TrashTable(model.itemModels().trashSorted(), this)),
+      m_status(new StatusBar(this)), m_putBack(new QPushButton(QStringLiteral("Put Back"))),
       m_delete(new QPushButton(QStringLiteral("Delete Immediately…"))),
       m_emptyTrash(new QPushButton(QStringLiteral("Empty…")))
 {

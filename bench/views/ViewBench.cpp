@@ -1,10 +1,10 @@
 // Times the models page with 10,000 rows: sorting by each column (a header click) and filtering
 // per keystroke, each until the page has updated and repainted. Prints medians in milliseconds.
 #include "app/AppModel.h"
-#include "app/ScanFilterProxy.h"
 #include "app/CoreCalls.h"
-#include "ui/ModelTable.h"
+#include "app/ScanFilterProxy.h"
 #include "app/ScanItemModel.h"
+#include "ui/ModelTable.h"
 #include "ui/ModelsView.h"
 
 #include <QApplication>
@@ -129,10 +129,7 @@ int main(int argc, char** argv)
         const QString ms = median(
             11, [&](int) { emit header.sectionClicked(column); }, page);
         out << "sort by "
-            << page.table()
-                   .rows()
-                   .headerData(column, Qt::Horizontal, Qt::DisplayRole)
-                   .toString()
+            << page.table().rows().headerData(column, Qt::Horizontal, Qt::DisplayRole).toString()
             << ": " << ms << '\n';
     }
     const QString typed = QStringLiteral("llama-3");

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "TestHome.h"
-#include "app/AppModel.h"
 #include "app/AppItemModels.h"
+#include "app/AppModel.h"
 #include "app/CoreCalls.h"
 #include "app/ScanFilterProxy.h"
 #include "app/ScanItemModel.h"

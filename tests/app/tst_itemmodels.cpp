@@ -116,7 +116,8 @@ private slots:
         QTest::newRow("delete") << u"a\u007F"_qs << u"a\u2421"_qs;
         QTest::newRow("next line, separators")
             << u"a\u0085b\u2028c\u2029"_qs << u"a\uFFFDb\uFFFDc\uFFFD"_qs;
-        QTest::newRow("emoji and accents") << u"caf\u00E9 \U0001F600"_qs << u"caf\u00E9 \U0001F600"_qs;
+        QTest::newRow("emoji and accents")
+            << u"caf\u00E9 \U0001F600"_qs << u"caf\u00E9 \U0001F600"_qs;
     }
     // Names and details from outside are shown on one line in both tables.
     void oneLine()
@@ -181,9 +182,10 @@ private slots:
         QTest::addColumn<QString>("icon");
         for (const bool dark : {false, true}) {
             const char* look = dark ? "dark" : "light";
-            for (const auto& [name, tone] :
-                 {std::pair{"red tag", ItemTone::danger}, {"orange tag", ItemTone::warning},
-                  {"grey tag", ItemTone::secondary}, {"brown tag", ItemTone::moved}})
+            for (const auto& [name, tone] : {std::pair{"red tag", ItemTone::danger},
+                                             {"orange tag", ItemTone::warning},
+                                             {"grey tag", ItemTone::secondary},
+                                             {"brown tag", ItemTone::moved}})
                 QTest::addRow("%s, %s", look, name) << dark << static_cast<int>(tone) << QString();
             QTest::addRow("%s, Safe icon", look)
                 << dark << static_cast<int>(ItemTone::secondary) << u"emblem-ok"_qs;
@@ -207,8 +209,8 @@ private slots:
             QImage drawn(32, 32, QImage::Format_ARGB32);
             drawn.fill(highlight);
             QPainter painter(&drawn);
-            Icons::tinted(icon, tint).paint(&painter, drawn.rect(), Qt::AlignCenter,
-                                            QIcon::Selected);
+            Icons::tinted(icon, tint)
+                .paint(&painter, drawn.rect(), Qt::AlignCenter, QIcon::Selected);
             painter.end();
             QVERIFY2(strongest(drawn, highlight) >= 4.5, qPrintable(icon));
             return;
@@ -268,10 +270,10 @@ private slots:
         QTest::addColumn<int>("key");
         QTest::addColumn<int>("modifiers");
         for (const char* view : {"models", "trash", "sidebar"}) {
-            QTest::addRow("%s, Menu key", view) << QString::fromLatin1(view) << int(Qt::Key_Menu)
-                                                << int(Qt::NoModifier);
-            QTest::addRow("%s, Shift+F10", view) << QString::fromLatin1(view) << int(Qt::Key_F10)
-                                                 << int(Qt::ShiftModifier);
+            QTest::addRow("%s, Menu key", view)
+                << QString::fromLatin1(view) << int(Qt::Key_Menu) << int(Qt::NoModifier);
+            QTest::addRow("%s, Shift+F10", view)
+                << QString::fromLatin1(view) << int(Qt::Key_F10) << int(Qt::ShiftModifier);
         }
     }
     // The keyboard opens the current row's menu on both tables and the sidebar.
