@@ -17,7 +17,7 @@ SidebarView::SidebarView(AppModel& model, QWidget* parent)
     : QWidget(parent), m_model(model), m_rows(model.itemModels().sidebar()),
       m_look(new CellLook(m_rows, this)), m_list(new SidebarList(this))
 {
-    m_list->setAccessibleName(QStringLiteral("Sidebar"));
+    m_list->setAccessibleName(tr("Sidebar"));
     m_list->setItemDelegate(new SidebarDelegate(m_list));
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -116,9 +116,9 @@ void SidebarView::showMenu(const QModelIndex& index, const QPoint& globalPositio
         return;
     const QString path = item.value<SidebarItem>().folder;
     auto menu = std::make_unique<QMenu>(this);
-    menu->addAction(QStringLiteral("Show in File Manager"), this,
+    menu->addAction(tr("Show in File Manager"), this,
                     [this, path] { m_model.reveal({path}); });
-    menu->addAction(QStringLiteral("Remove from List"), this,
+    menu->addAction(tr("Remove from List"), this,
                     [this, path] { (void)m_model.removeFolder(path); });
     ContextMenuKeys::popup(std::move(menu), globalPosition);
 }
