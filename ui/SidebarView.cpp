@@ -116,8 +116,7 @@ void SidebarView::showMenu(const QModelIndex& index, const QPoint& globalPositio
         return;
     const QString path = item.value<SidebarItem>().folder;
     auto menu = std::make_unique<QMenu>(this);
-    menu->addAction(tr("Show in File Manager"), this,
-                    [this, path] { m_model.reveal({path}); });
+    menu->addAction(tr("Show in File Manager"), this, [this, path] { m_model.reveal({path}); });
     menu->addAction(tr("Remove from List"), this,
                     [this, path] { (void)m_model.removeFolder(path); });
     ContextMenuKeys::popup(std::move(menu), globalPosition);
