@@ -9,6 +9,9 @@
 void SidebarDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                             const QModelIndex& index) const
 {
+    // The Add Folder row is drawn by its button.
+    if (index.data(SidebarRoles::addFolder).toBool())
+        return;
     QStyleOptionViewItem base = option;
     initStyleOption(&base, index);
     const QString trailing = index.data(SidebarRoles::trailing).toString();
