@@ -1,5 +1,6 @@
 #include "app/AppModel.h"
 
+#include "app/AppItemModels.h"
 #include "app/CoreCalls.h"
 #include "app/DedupeController.h"
 #include "app/FolderController.h"
@@ -8,6 +9,7 @@
 #include "app/MoveController.h"
 #include "app/ReportController.h"
 #include "app/ScanController.h"
+#include "app/ScanFilterProxy.h"
 #include "app/TrashController.h"
 #include "services/UpdateInfo.h"
 
@@ -51,6 +53,7 @@ AppModel::AppModel(std::shared_ptr<CoreCalls> core, Dialogs& dialogs, QObject* p
       m_reports(std::make_unique<ReportController>(*this, *m_runner, m_core)),
       m_now([] { return QDateTime::currentDateTime(); })
 {
+    m_items = std::make_unique<AppItemModels>(*this, *m_runner);
     m_toastTimer = [this](std::chrono::milliseconds after, std::function<void()> call) {
         QTimer::singleShot(after, Qt::PreciseTimer, this, std::move(call));
     };
@@ -239,10 +242,7 @@ QList<ModelEntry> AppModel::models(const SidebarItem& item) const
 
 QList<ModelEntry> AppModel::visibleModels() const
 {
-    QList<ModelEntry> list =
-        ModelList::matching(models(m_sidebar.value_or(SidebarItem::all())), m_search);
-    ModelList::sort(list, m_sortOrder);
-    return list;
+    return m_items->visible().entries();
 }
 
 QList<ModelEntry> AppModel::selectedModels() const

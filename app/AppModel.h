@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 
+class AppItemModels;
 class CoreCalls;
 class DedupeController;
 class FolderController;
@@ -79,6 +80,8 @@ public:
     // "Scanning… 3 of 7 sources · 1,204 files", then "Checking duplicates… 2 GB of 9 GB";
     // empty while no scan runs.
     [[nodiscard]] const QString& scanProgressText() const { return m_scanProgressText; }
+    // The item models the views show: the scan with its proxy, the Trash, the sidebar.
+    [[nodiscard]] AppItemModels& itemModels() const { return *m_items; }
     // The version the update check compares with.
     [[nodiscard]] static QString versionText();
 
@@ -186,6 +189,7 @@ private:
     std::unique_ptr<DedupeController> m_dedupe;
     std::unique_ptr<FolderController> m_folders;
     std::unique_ptr<ReportController> m_reports;
+    std::unique_ptr<AppItemModels> m_items;
     ToastTimer m_toastTimer;
     std::function<QDateTime()> m_now;
 

@@ -2,8 +2,6 @@
 
 #include <QCollator>
 #include <algorithm>
-#include <numeric>
-#include <vector>
 
 namespace ModelList {
 
@@ -89,67 +87,60 @@ bool unusedLately(const ModelEntry& entry, const QDateTime& now)
     return entry.lastUsed && *entry.lastUsed < now.addDays(-kUnusedDays);
 }
 
+bool belongsTo(const ModelEntry& entry, const SidebarItem& item, const QDateTime& now)
+{
+    using K = SidebarItem::Kind;
+    switch (item.kind) {
+    case K::all:
+        return true;
+    case K::trash:
+        return false;
+    case K::duplicates:
+        return entry.isDuplicate;
+    case K::notUsedLately:
+        return unusedLately(entry, now);
+    case K::moved:
+        return entry.isMoved();
+    case K::source:
+        return item.source == entry.source;
+    case K::folder:
+        return isInside(entry.primaryPath, item.folder);
+    }
+    return false;
+}
+
 QList<ModelEntry> entriesFor(const QList<ModelEntry>& models, const SidebarItem& item,
                              const QDateTime& now)
 {
-    using K = SidebarItem::Kind;
-    if (item.kind == K::all)
-        return models;
-    QList<ModelEntry> kept;
-    if (item.kind == K::trash)
-        return kept;
-    for (const ModelEntry& entry : models) {
-        const bool belongs = item.kind == K::duplicates      ? entry.isDuplicate
-                             : item.kind == K::notUsedLately ? unusedLately(entry, now)
-                             : item.kind == K::moved         ? entry.isMoved()
-                             : item.kind == K::source        ? item.source == entry.source
-                                                      : isInside(entry.primaryPath, item.folder);
-        if (belongs)
-            kept.push_back(entry);
-    }
-    return kept;
-}
-
-QList<ModelEntry> matching(const QList<ModelEntry>& models, const QString& search)
-{
-    const QString needle = trimmedBlanks(search);
-    if (needle.isEmpty())
+    if (item.kind == SidebarItem::Kind::all)
         return models;
     QList<ModelEntry> kept;
     for (const ModelEntry& entry : models)
-        if (entry.name.contains(needle, Qt::CaseInsensitive) ||
-            entry.primaryPath.contains(needle, Qt::CaseInsensitive))
+        if (belongsTo(entry, item, now))
             kept.push_back(entry);
     return kept;
 }
 
-void sort(QList<ModelEntry>& models, const QList<SortKey>& keys)
+QString trimmedSearch(const QString& search)
 {
-    QCollator collator;
-    collator.setNumericMode(true);
-    // Sorts positions and moves each entry once; dates are converted once per entry.
-    std::vector<qint64> dates;
-    if (std::any_of(keys.cbegin(), keys.cend(),
-                    [](const SortKey& key) { return key.field == SortKey::Field::lastModified; }))
-        for (const ModelEntry& entry : models)
-            dates.push_back(milliseconds(entry.lastModified));
-    std::vector<qsizetype> indices(models.size());
-    std::iota(indices.begin(), indices.end(), 0);
-    std::stable_sort(indices.begin(), indices.end(), [&](qsizetype a, qsizetype b) {
-        for (const SortKey& key : keys) {
-            const int result = key.field == SortKey::Field::lastModified
-                                   ? order(dates[a], dates[b])
-                                   : compare(models[a], models[b], key.field, collator);
-            if (result != 0)
-                return key.ascending ? result < 0 : result > 0;
-        }
-        return false;
-    });
-    QList<ModelEntry> sorted;
-    sorted.reserve(models.size());
-    for (const qsizetype i : indices)
-        sorted.push_back(std::move(models[i]));
-    models = std::move(sorted);
+    return trimmedBlanks(search);
+}
+
+bool matches(const ModelEntry& entry, const QString& needle)
+{
+    return entry.name.contains(needle, Qt::CaseInsensitive) ||
+           entry.primaryPath.contains(needle, Qt::CaseInsensitive);
+}
+
+bool lessThan(const ModelEntry& a, const ModelEntry& b, const QList<SortKey>& keys,
+              const QCollator& collator)
+{
+    for (const SortKey& key : keys) {
+        const int result = compare(a, b, key.field, collator);
+        if (result != 0)
+            return key.ascending ? result < 0 : result > 0;
+    }
+    return false;
 }
 
 } // namespace ModelList

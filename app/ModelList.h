@@ -4,6 +4,7 @@
 #include "app/SortKey.h"
 #include "model/ModelEntry.h"
 
+#include <QCollator>
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -21,18 +22,23 @@ inline constexpr int kUnusedDays = 90;
 // does not record reads).
 [[nodiscard]] bool unusedLately(const ModelEntry& entry, const QDateTime& now);
 
+// Whether the entry belongs to the sidebar item (see entriesFor).
+[[nodiscard]] bool belongsTo(const ModelEntry& entry, const SidebarItem& item,
+                             const QDateTime& now);
+
+// The search text with blanks and tabs trimmed at both ends.
+[[nodiscard]] QString trimmedSearch(const QString& search);
+// Whether the entry's name or primary path contains the trimmed, non-empty needle, ignoring case.
+[[nodiscard]] bool matches(const ModelEntry& entry, const QString& needle);
+
+// Whether a sorts before b by the keys; the collator compares texts (numeric mode).
+[[nodiscard]] bool lessThan(const ModelEntry& a, const ModelEntry& b, const QList<SortKey>& keys,
+                            const QCollator& collator);
+
 // The entries that belong to the sidebar item, in scan order. A folder item holds every entry
 // whose primary path lies inside the folder, whatever its source; the trash item holds none;
 // "Not Used Lately" those unusedLately at `now`.
 [[nodiscard]] QList<ModelEntry> entriesFor(const QList<ModelEntry>& models, const SidebarItem& item,
                                            const QDateTime& now = QDateTime::currentDateTimeUtc());
-
-// The entries whose name or primary path contains the search text (blanks and tabs trimmed at
-// both ends), ignoring case; all of them when the trimmed text is empty.
-[[nodiscard]] QList<ModelEntry> matching(const QList<ModelEntry>& models, const QString& search);
-
-// A stable sort by the keys, most significant first. Texts follow the locale's collation with
-// runs of digits compared by value.
-void sort(QList<ModelEntry>& models, const QList<SortKey>& keys);
 
 } // namespace ModelList

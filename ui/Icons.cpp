@@ -1,5 +1,7 @@
 #include "ui/Icons.h"
 
+#include "ui/Contrast.h"
+
 #include <QFile>
 #include <QGuiApplication>
 #include <QIconEngine>
@@ -37,8 +39,13 @@ public:
                            .toImage()
                            .convertToFormat(QImage::Format_ARGB32);
         QColor color = m_color.value_or(QGuiApplication::palette().color(QPalette::WindowText));
-        if (mode == QIcon::Selected)
-            color = QGuiApplication::palette().color(QPalette::HighlightedText);
+        // On a selected row: the colour, or the highlight's text colour for an untinted drawing,
+        // in a shade that keeps 4.5:1 on the highlight.
+        if (mode == QIcon::Selected) {
+            const QPalette palette = QGuiApplication::palette();
+            color = Contrast::readable(m_color.value_or(palette.color(QPalette::HighlightedText)),
+                                       palette.color(QPalette::Highlight));
+        }
         if (mode == QIcon::Disabled)
             color.setAlphaF(color.alphaF() * 0.4);
         for (int y = 0; y < image.height(); ++y) {

@@ -1,8 +1,11 @@
 #include "ui/ModelTable.h"
 
+#include "app/AppItemModels.h"
 #include "app/AppModel.h"
-#include "ui/CellRoles.h"
-#include "ui/ModelTableModel.h"
+#include "app/ScanFilterProxy.h"
+#include "app/ScanItemModel.h"
+#include "ui/CellLook.h"
+#include "ui/ContextMenuKeys.h"
 #include "ui/TableLook.h"
 
 #include <QAction>
@@ -22,11 +25,12 @@ const QList<TableLook::ColumnWidth> widths = {{260, 440}, {90, 120}, {70, 90},
 } // namespace
 
 ModelTable::ModelTable(AppModel& model, QWidget* parent)
-    : QTableView(parent), m_model(model), m_rows(new ModelTableModel(this))
+    : QTableView(parent), m_model(model), m_rows(model.itemModels().visible()),
+      m_look(new CellLook(m_rows, this))
 {
     setAccessibleName(tr("Models"));
-    setModel(m_rows);
-    TableLook::apply(*this, ModelTableModel::name, widths);
+    setModel(m_look);
+    TableLook::apply(*this, ScanItemModel::name, widths);
     setTextElideMode(Qt::ElideMiddle);
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &ModelTable::sortBy);
 
@@ -37,6 +41,10 @@ ModelTable::ModelTable(AppModel& model, QWidget* parent)
             applySelection();
     });
     connect(&m_model, &AppModel::sortOrderChanged, this, &ModelTable::applySortIndicator);
+    // Rows a filter or sort brings back take their selection from the model's.
+    connect(m_look, &QAbstractItemModel::layoutChanged, this, &ModelTable::applySelection);
+    connect(m_look, &QAbstractItemModel::modelReset, this, &ModelTable::applySelection);
+    connect(m_look, &QAbstractItemModel::rowsInserted, this, &ModelTable::applySelection);
     connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
         const QStringList ids = idsAt(visualRect(index).center());
         QStringList paths;
@@ -60,28 +68,19 @@ ModelTable::ModelTable(AppModel& model, QWidget* parent)
 
 ModelTable::~ModelTable() = default;
 
-void ModelTable::setRows(QList<ModelEntry> rows)
-{
-    {
-        const QScopedValueRollback guard(m_applying, true);
-        m_rows->setRows(std::move(rows));
-    }
-    applySelection();
-}
-
 void ModelTable::applySelection()
 {
     const QSet<QString>& wanted = m_model.selection();
-    const QList<ModelEntry>& rows = m_rows->rows();
-    const int last = m_rows->columnCount() - 1;
+    const int count = m_look->rowCount();
+    const int last = m_look->columnCount() - 1;
     QItemSelection selection;
     int start = -1;
-    for (int row = 0; row <= rows.size(); ++row) {
-        const bool in = row < rows.size() && wanted.contains(rows[row].id);
+    for (int row = 0; row <= count; ++row) {
+        const bool in = row < count && !wanted.isEmpty() && wanted.contains(m_rows.entryAt(row).id);
         if (in && start < 0)
             start = row;
         if (!in && start >= 0) {
-            selection.select(m_rows->index(start, 0), m_rows->index(row - 1, last));
+            selection.select(m_look->index(start, 0), m_look->index(row - 1, last));
             start = -1;
         }
     }
@@ -95,7 +94,7 @@ void ModelTable::writeSelection()
         return;
     QSet<QString> ids;
     for (const QModelIndex& index : selectionModel()->selectedRows())
-        ids.insert(m_rows->rows()[index.row()].id);
+        ids.insert(m_rows.entryAt(index.row()).id);
     const QScopedValueRollback guard(m_writing, true);
     m_model.setSelection(ids);
 }
@@ -104,7 +103,7 @@ void ModelTable::applySortIndicator()
 {
     const QList<SortKey>& keys = m_model.sortOrder();
     const std::optional<int> column =
-        keys.isEmpty() ? std::nullopt : ModelTableModel::columnOf(keys.first().field);
+        keys.isEmpty() ? std::nullopt : ScanItemModel::columnOf(keys.first().field);
     const QSignalBlocker blocker(horizontalHeader());
     horizontalHeader()->setSortIndicator(column.value_or(-1), keys.isEmpty() || keys[0].ascending
                                                                   ? Qt::AscendingOrder
@@ -113,7 +112,7 @@ void ModelTable::applySortIndicator()
 
 void ModelTable::sortBy(int column)
 {
-    const std::optional<SortKey::Field> field = ModelTableModel::sortField(column);
+    const std::optional<SortKey::Field> field = ScanItemModel::sortField(column);
     if (field) {
         QList<SortKey> keys = m_model.sortOrder();
         if (!keys.isEmpty() && keys.first().field == *field) {
@@ -138,12 +137,11 @@ QStringList ModelTable::idsAt(const QPoint& point) const
     if (!index.isValid())
         return {};
     if (!selectionModel()->isRowSelected(index.row(), {}))
-        return {m_rows->rows()[index.row()].id};
+        return {m_rows.entryAt(index.row()).id};
     QStringList ids;
-    const QList<ModelEntry>& rows = m_rows->rows();
-    for (int row = 0; row < rows.size(); ++row)
+    for (int row = 0; row < m_look->rowCount(); ++row)
         if (selectionModel()->isRowSelected(row, {}))
-            ids << rows[row].id;
+            ids << m_rows.entryAt(row).id;
     return ids;
 }
 
@@ -190,6 +188,13 @@ void ModelTable::copyPaths(const QList<ModelEntry>& entries)
 
 void ModelTable::contextMenuEvent(QContextMenuEvent* event)
 {
-    if (const std::unique_ptr<QMenu> menu = menuFor(idsAt(event->pos())))
-        menu->exec(event->globalPos());
+    const QPoint at = ContextMenuKeys::pointOf(*this, *event);
+    if (std::unique_ptr<QMenu> menu = menuFor(idsAt(at)))
+        ContextMenuKeys::popup(std::move(menu), viewport()->mapToGlobal(at));
+}
+
+void ModelTable::keyPressEvent(QKeyEvent* event)
+{
+    if (!ContextMenuKeys::handle(*this, *event))
+        QTableView::keyPressEvent(event);
 }

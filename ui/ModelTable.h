@@ -8,12 +8,15 @@
 #include <memory>
 
 class AppModel;
-class ModelTableModel;
+class CellLook;
 class QMenu;
+class ScanFilterProxy;
 
-// The sortable, multi-selection table of model entries. Its rows are given by the page; its
-// selection and sort order are the application model's. Programmatic updates of the selection
-// never write back: only the user's clicks, keys and select-all change the model's selection.
+// The sortable, multi-selection table of model entries: the application model's scan through
+// its filter proxy. Its selection and sort order are the application model's. Programmatic
+// updates of the selection never write back: only the user's clicks, keys and select-all
+// change the model's selection. Removed rows leave the selection of the others and the scroll
+// position as they were.
 class ModelTable : public QTableView
 {
     Q_OBJECT
@@ -22,9 +25,8 @@ public:
     ModelTable(AppModel& model, QWidget* parent = nullptr);
     ~ModelTable() override;
 
-    // Shows the rows and selects those whose ids are in the model's selection.
-    void setRows(QList<ModelEntry> rows);
-    [[nodiscard]] ModelTableModel& tableModel() const { return *m_rows; }
+    // The rows shown, in order.
+    [[nodiscard]] ScanFilterProxy& rows() const { return m_rows; }
 
     // The ids a context menu or double-click at the viewport point acts on: the whole selection
     // when the point is on a selected row, else that row alone; none on empty space.
@@ -36,6 +38,7 @@ public:
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void applySelection();
@@ -45,7 +48,8 @@ private:
     [[nodiscard]] QList<ModelEntry> entriesOf(const QStringList& ids) const;
 
     AppModel& m_model;
-    ModelTableModel* m_rows;
+    ScanFilterProxy& m_rows;
+    CellLook* m_look;
     bool m_applying = false;
     bool m_writing = false;
 };

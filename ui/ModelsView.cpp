@@ -185,7 +185,6 @@ void ModelsView::buildToolbar()
 void ModelsView::refreshRows()
 {
     m_rows = m_model.visibleModels();
-    m_table->setRows(m_rows);
     refreshHeader();
     refreshBody();
     refreshStatus();

@@ -1,6 +1,6 @@
 #include "ui/NameCell.h"
 
-#include "ui/CellRoles.h"
+#include "app/ItemRoles.h"
 #include "ui/Tag.h"
 
 #include <QAbstractItemView>
@@ -37,7 +37,7 @@ QSize NameCell::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& 
 {
     const QFontMetrics metrics(option.font);
     int width = metrics.horizontalAdvance(index.data(Qt::DisplayRole).toString()) + 2 * padX;
-    for (const Tag& tag : index.data(CellRoles::tags).value<QList<Tag>>())
+    for (const Tag& tag : index.data(ItemRoles::tags).value<QList<Tag>>())
         width += tagGap + tag.size(option.font).width();
     return {width, rowHeight(option.font)};
 }
@@ -50,7 +50,7 @@ NameCell::Layout NameCell::layoutOf(const QStyleOptionViewItem& option, const QM
     const int top =
         area.top() + (area.height() - nameMetrics.height() - lineGap - captionMetrics.height()) / 2;
     Layout layout;
-    layout.tags = index.data(CellRoles::tags).value<QList<Tag>>();
+    layout.tags = index.data(ItemRoles::tags).value<QList<Tag>>();
     int tagsWidth = 0;
     for (const Tag& tag : std::as_const(layout.tags))
         tagsWidth += tagGap + tag.size(option.font).width();
@@ -113,15 +113,20 @@ void NameCell::paint(QPainter* painter, const QStyleOptionViewItem& option,
     painter->setFont(option.font);
     painter->setPen(primary);
     const QRect& nameRect = layout.nameRect;
-    painter->drawText(nameRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, layout.name);
+    painter->drawText(nameRect,
+                      Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip | Qt::TextSingleLine,
+                      layout.name);
+    const QColor background = selected ? option.palette.color(group, QPalette::Highlight)
+                                       : option.palette.color(group, QPalette::Base);
     for (qsizetype i = 0; i < layout.tags.size(); ++i)
-        layout.tags[i].paint(*painter, layout.tagRects[i].topLeft(), option.font);
+        layout.tags[i].paint(*painter, layout.tagRects[i].topLeft(), option.font, background,
+                             selected);
     painter->setFont(caption);
     painter->setPen(secondary);
-    const QString second = captionMetrics.elidedText(index.data(CellRoles::secondLine).toString(),
+    const QString second = captionMetrics.elidedText(index.data(ItemRoles::secondLine).toString(),
                                                      Qt::ElideMiddle, area.width());
     painter->drawText(
         QRect(area.left(), nameRect.bottom() + 1 + lineGap, area.width(), captionMetrics.height()),
-        Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, second);
+        Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip | Qt::TextSingleLine, second);
     painter->restore();
 }

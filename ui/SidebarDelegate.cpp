@@ -1,7 +1,7 @@
 #include "ui/SidebarDelegate.h"
 
+#include "app/SidebarRoles.h"
 #include "ui/Fonts.h"
-#include "ui/SidebarView.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -9,10 +9,13 @@
 void SidebarDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                             const QModelIndex& index) const
 {
+    // The Add Folder row is drawn by its button.
+    if (index.data(SidebarRoles::addFolder).toBool())
+        return;
     QStyleOptionViewItem base = option;
     initStyleOption(&base, index);
-    const QString trailing = index.data(SidebarView::trailingRole).toString();
-    const bool header = index.data(SidebarView::headerRole).toBool();
+    const QString trailing = index.data(SidebarRoles::trailing).toString();
+    const bool header = index.data(SidebarRoles::header).toBool();
     painter->save();
     if (header) {
         QFont font = Fonts::caption(option.font);
@@ -46,7 +49,7 @@ void SidebarDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     area.setLeft(area.left() + side + 8);
 
     if (!trailing.isEmpty()) {
-        const bool badge = index.data(SidebarView::badgeRole).toBool();
+        const bool badge = index.data(SidebarRoles::badge).toBool();
         const QFont font = Fonts::caption(option.font);
         const QFontMetrics metrics(font);
         painter->setFont(font);
@@ -81,10 +84,10 @@ void SidebarDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
 
 QSize SidebarDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
-    if (const QVariant fixed = index.data(Qt::SizeHintRole); fixed.isValid())
-        return fixed.toSize();
     const int line = QFontMetrics(option.font).height();
-    if (index.data(SidebarView::headerRole).toBool())
+    if (index.data(SidebarRoles::addFolder).toBool())
+        return {0, line + 14};
+    if (index.data(SidebarRoles::header).toBool())
         return {0, index.data(Qt::DisplayRole).toString().isEmpty() ? 10 : line + 12};
     return {0, line + 10};
 }

@@ -1,192 +1,123 @@
 #include "ui/SidebarView.h"
 
+#include "app/AppItemModels.h"
 #include "app/AppModel.h"
-#include "text/Format.h"
+#include "app/SidebarModel.h"
+#include "ui/CellLook.h"
+#include "ui/ContextMenuKeys.h"
 #include "ui/Icons.h"
-#include "ui/Palette.h"
 #include "ui/SidebarDelegate.h"
-#include "ui/SourceStyle.h"
+#include "ui/SidebarList.h"
 
-#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace {
-
-QString sizeText(const QList<ModelEntry>& entries)
-{
-    if (entries.isEmpty())
-        return {};
-    qint64 sum = 0;
-    for (const ModelEntry& entry : entries)
-        sum = qAddOverflow(sum, entry.reclaimableBytes, &sum) ? std::numeric_limits<qint64>::max()
-                                                              : sum;
-    return Format::bytes(sum);
-}
-
-// The last component of a folder path, ignoring trailing slashes.
-QString lastComponent(const QString& path)
-{
-    QString trimmed = path;
-    while (trimmed.size() > 1 && trimmed.endsWith(u'/'))
-        trimmed.chop(1);
-    const qsizetype slash = trimmed.lastIndexOf(u'/');
-    const QString name = slash < 0 ? trimmed : trimmed.mid(slash + 1);
-    return name.isEmpty() ? trimmed : name;
-}
-
-} // namespace
-
 SidebarView::SidebarView(AppModel& model, QWidget* parent)
-    : QWidget(parent), m_model(model), m_list(new QListWidget(this))
+    : QWidget(parent), m_model(model), m_rows(model.itemModels().sidebar()),
+      m_look(new CellLook(m_rows, this)), m_list(new SidebarList(this))
 {
     m_list->setAccessibleName(tr("Sidebar"));
     m_list->setItemDelegate(new SidebarDelegate(m_list));
     m_list->setFrameShape(QFrame::NoFrame);
-    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_list->setUniformItemSizes(false);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_list);
 
-    connect(m_list, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (m_updating || row < 0 || row >= m_items.size())
-            return;
-        // Headers and the Add Folder row choose nothing; the row becomes current when focus
-        // moves onto the Add Folder button, e.g. from a control that was just disabled.
-        if (m_list->item(row)->flags().testFlag(Qt::ItemIsSelectable))
-            m_model.setSidebar(m_items[row]);
-        else
-            selectCurrent();
-    });
-    connect(m_list, &QWidget::customContextMenuRequested, this, &SidebarView::showMenu);
-    for (auto signal : {&AppModel::scanChanged, &AppModel::includeLooseChanged,
-                        &AppModel::customFoldersChanged, &AppModel::trashEntriesChanged})
-        connect(&m_model, signal, this, &SidebarView::rebuild);
+    // Rows that come and go move the current row; that chooses nothing. Connected before the
+    // list's own selection model hears of the change.
+    const auto hold = [this] { m_updating = true; };
+    const auto settle = [this] {
+        m_updating = false;
+        placeAddButton();
+        selectCurrent();
+    };
+    connect(m_look, &QAbstractItemModel::rowsAboutToBeRemoved, this, hold);
+    connect(m_look, &QAbstractItemModel::rowsAboutToBeInserted, this, hold);
+    connect(m_look, &QAbstractItemModel::modelAboutToBeReset, this, hold);
+    m_list->setModel(m_look);
+    connect(m_look, &QAbstractItemModel::rowsRemoved, this, settle);
+    connect(m_look, &QAbstractItemModel::rowsInserted, this, settle);
+    connect(m_look, &QAbstractItemModel::modelReset, this, settle);
+
+    connect(m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (m_updating || !current.isValid())
+                    return;
+                // Headers and the Add Folder row choose nothing; the row becomes current when
+                // focus moves onto the Add Folder button, e.g. from a control just disabled.
+                const QVariant item = current.data(SidebarRoles::item);
+                if (item.isValid())
+                    m_model.setSidebar(item.value<SidebarItem>());
+                else
+                    selectCurrent();
+            });
+    connect(m_list, &SidebarList::menuRequested, this, &SidebarView::showMenu);
     connect(&m_model, &AppModel::sidebarChanged, this, &SidebarView::selectCurrent);
-    rebuild();
-}
-
-QListWidgetItem* SidebarView::row(const SidebarItem& item) const
-{
-    for (int i = 0; i < m_list->count(); ++i)
-        if (m_list->item(i)->flags().testFlag(Qt::ItemIsSelectable) && m_items[i] == item)
-            return m_list->item(i);
-    return nullptr;
-}
-
-void SidebarView::addRow(const SidebarItem& item, const QString& title, const QIcon& icon,
-                         const QString& trailing)
-{
-    auto* row = new QListWidgetItem(icon, title, m_list);
-    row->setData(trailingRole, trailing);
-    m_items.push_back(item);
-}
-
-void SidebarView::addHeader(const QString& title)
-{
-    auto* header = new QListWidgetItem(title, m_list);
-    header->setFlags(Qt::ItemIsEnabled);
-    header->setData(headerRole, true);
-    m_items.push_back(SidebarItem::all());
-}
-
-void SidebarView::rebuild()
-{
-    m_updating = true;
-    m_list->clear();
-    m_items.clear();
-
-    const std::optional<ScanResult>& scan = m_model.scan();
-    addRow(SidebarItem::all(), tr("All Models"),
-           Icons::tinted(QStringLiteral("drive-multidisk"), palette().color(QPalette::Highlight)),
-           scan ? sizeText(scan->models) : QString());
-    const bool anyDuplicate =
-        scan && std::any_of(scan->models.cbegin(), scan->models.cend(),
-                            [](const ModelEntry& entry) { return entry.isDuplicate; });
-    if (anyDuplicate)
-        addRow(SidebarItem::duplicates(), tr("Duplicates"),
-               Icons::tinted(QStringLiteral("edit-copy"), Palette::orange),
-               sizeText(m_model.models(SidebarItem::duplicates())));
-    const QList<ModelEntry> unused = m_model.models(SidebarItem::notUsedLately());
-    if (!unused.isEmpty())
-        addRow(SidebarItem::notUsedLately(), tr("Not Used Lately"),
-               Icons::tinted(QStringLiteral("edit-clear"), Palette::brown), sizeText(unused));
-    const bool anyMoved =
-        scan && std::any_of(scan->models.cbegin(), scan->models.cend(),
-                            [](const ModelEntry& entry) { return entry.isMoved(); });
-    if (anyMoved)
-        addRow(SidebarItem::moved(), tr("On Other Drives"),
-               Icons::tinted(QStringLiteral("folder-move"), Palette::brown),
-               sizeText(m_model.models(SidebarItem::moved())));
-
-    addHeader(tr("Sources"));
-    for (const ModelSource source : ModelSource::allCases()) {
-        if (source == ModelSource::custom ||
-            (source == ModelSource::loose && !m_model.includeLoose()))
-            continue;
-        const SidebarItem item = SidebarItem::ofSource(source);
-        const QList<ModelEntry> models = m_model.models(item);
-        if (!source.listedWhenEmpty() && models.isEmpty())
-            continue;
-        addRow(item, source.label(), SourceStyle::icon(source), sizeText(models));
-    }
-
-    addHeader(tr("Folders"));
-    for (const QString& path : m_model.customFolders()) {
-        const SidebarItem item = SidebarItem::ofFolder(path);
-        addRow(item, lastComponent(path), Icons::tinted(QStringLiteral("folder"), Palette::brown),
-               sizeText(m_model.models(item)));
-        m_list->item(m_list->count() - 1)->setToolTip(path);
-    }
-    auto* addItem = new QListWidgetItem(m_list);
-    addItem->setFlags(Qt::ItemIsEnabled);
-    m_items.push_back(SidebarItem::all());
-    auto* add = new QPushButton(Icons::named(QStringLiteral("list-add")), tr("Add Folder…"));
-    add->setFlat(true);
-    add->setStyleSheet(QStringLiteral("QPushButton { text-align: left; padding-left: 6px; }"));
-    QPalette secondary = add->palette();
-    secondary.setColor(QPalette::ButtonText, secondary.color(QPalette::PlaceholderText));
-    add->setPalette(secondary);
-    connect(add, &QPushButton::clicked, &m_model, [this] { (void)m_model.addFolder(); });
-    addItem->setSizeHint(add->sizeHint());
-    m_list->setItemWidget(addItem, add);
-
-    addHeader(QString());
-    const qsizetype trashCount = m_model.trashEntries().size();
-    const QString trashIcon =
-        trashCount ? QStringLiteral("user-trash-full") : QStringLiteral("user-trash");
-    addRow(SidebarItem::trash(), tr("Trash"), Icons::named(trashIcon),
-           trashCount ? QString::number(trashCount) : QString());
-    m_list->item(m_list->count() - 1)->setData(badgeRole, true);
-    m_list->item(m_list->count() - 1)->setData(iconNameRole, trashIcon);
-    m_updating = false;
+    placeAddButton();
     selectCurrent();
+}
+
+QModelIndex SidebarView::row(const SidebarItem& item) const
+{
+    const std::optional<int> at = m_rows.rowOf(item);
+    return at ? m_look->index(*at, 0) : QModelIndex();
+}
+
+QStringList SidebarView::choiceTitles() const
+{
+    QStringList titles;
+    for (const SidebarModel::Row& row : m_rows.rows())
+        if (row.item)
+            titles << row.title;
+    return titles;
+}
+
+void SidebarView::placeAddButton()
+{
+    for (int at = 0; at < m_look->rowCount(); ++at) {
+        const QModelIndex index = m_look->index(at, 0);
+        if (!index.data(SidebarRoles::addFolder).toBool() || m_list->indexWidget(index))
+            continue;
+        auto* add = new QPushButton(Icons::named(QStringLiteral("list-add")),
+                                    index.data(Qt::DisplayRole).toString());
+        add->setFlat(true);
+        add->setStyleSheet(QStringLiteral("QPushButton { text-align: left; padding-left: 6px; }"));
+        QPalette secondary = add->palette();
+        secondary.setColor(QPalette::ButtonText, secondary.color(QPalette::PlaceholderText));
+        add->setPalette(secondary);
+        connect(add, &QPushButton::clicked, &m_model, [this] { (void)m_model.addFolder(); });
+        m_list->setIndexWidget(index, add);
+    }
 }
 
 void SidebarView::selectCurrent()
 {
+    if (m_updating)
+        return;
     m_updating = true;
     const std::optional<SidebarItem>& current = m_model.sidebar();
-    QListWidgetItem* selected = current ? row(*current) : nullptr;
-    if (selected)
-        m_list->setCurrentItem(selected);
+    const QModelIndex selected = current ? row(*current) : QModelIndex();
+    if (selected.isValid())
+        m_list->setCurrentIndex(selected);
     else
         m_list->clearSelection();
     m_updating = false;
 }
 
-void SidebarView::showMenu(const QPoint& position)
+void SidebarView::showMenu(const QModelIndex& index, const QPoint& globalPosition)
 {
-    const int index = m_list->row(m_list->itemAt(position));
-    if (index < 0 || m_items[index].kind != SidebarItem::Kind::folder)
+    const QVariant item = index.data(SidebarRoles::item);
+    if (!item.isValid() || item.value<SidebarItem>().kind != SidebarItem::Kind::folder)
         return;
-    const QString path = m_items[index].folder;
-    QMenu menu(this);
-    menu.addAction(tr("Show in File Manager"), this, [this, path] { m_model.reveal({path}); });
-    menu.addAction(tr("Remove from List"), this,
-                   [this, path] { (void)m_model.removeFolder(path); });
-    menu.exec(m_list->viewport()->mapToGlobal(position));
+    const QString path = item.value<SidebarItem>().folder;
+    auto menu = std::make_unique<QMenu>(this);
+    menu->addAction(tr("Show in File Manager"), this, [this, path] { m_model.reveal({path}); });
+    menu->addAction(tr("Remove from List"), this,
+                    [this, path] { (void)m_model.removeFolder(path); });
+    ContextMenuKeys::popup(std::move(menu), globalPosition);
 }

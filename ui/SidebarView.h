@@ -2,45 +2,38 @@
 
 #include "app/SidebarItem.h"
 
+#include <QModelIndex>
 #include <QWidget>
 
 class AppModel;
-class QListWidget;
-class QListWidgetItem;
+class CellLook;
 class QPushButton;
+class SidebarList;
+class SidebarModel;
 
-// The sidebar list: All Models and Duplicates, the sources, the custom folders with the
-// "Add Folder…" button, and the Trash. Its selection is the model's sidebar choice.
+// The sidebar: the application model's sidebar rows in a list, with the "Add Folder…" button
+// on its row. Its selection is the model's sidebar choice.
 class SidebarView : public QWidget
 {
     Q_OBJECT
 
 public:
-    // Item data roles the row delegate reads.
-    enum Role
-    {
-        trailingRole = Qt::UserRole + 1, // size text, or the Trash count as a badge
-        badgeRole,                       // true: the trailing text is a count badge
-        headerRole,                      // true: a section header, not a row
-        iconNameRole,                    // the freedesktop.org name of the row's icon
-    };
-
     explicit SidebarView(AppModel& model, QWidget* parent = nullptr);
 
-    [[nodiscard]] QListWidget* list() const { return m_list; }
-    // The row that stands for the item, or nothing when no row does.
-    [[nodiscard]] QListWidgetItem* row(const SidebarItem& item) const;
+    [[nodiscard]] SidebarList* list() const { return m_list; }
+    // The row that stands for the item; invalid when no row does.
+    [[nodiscard]] QModelIndex row(const SidebarItem& item) const;
+    // The titles of the rows that can be chosen, in order.
+    [[nodiscard]] QStringList choiceTitles() const;
 
 private:
-    void rebuild();
     void selectCurrent();
-    void addRow(const SidebarItem& item, const QString& title, const QIcon& icon,
-                const QString& trailing = {});
-    void addHeader(const QString& title);
-    void showMenu(const QPoint& position);
+    void placeAddButton();
+    void showMenu(const QModelIndex& index, const QPoint& globalPosition);
 
     AppModel& m_model;
-    QListWidget* m_list;
-    QList<SidebarItem> m_items; // per list row; rows without an item hold all()
+    SidebarModel& m_rows;
+    CellLook* m_look;
+    SidebarList* m_list;
     bool m_updating = false;
 };

@@ -1,5 +1,7 @@
 #include "ui/Tag.h"
 
+#include "ui/Contrast.h"
+
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
@@ -27,18 +29,26 @@ QSize Tag::size(const QFont& base) const
     return {metrics.horizontalAdvance(m_text) + 2 * padX, metrics.height() + 2 * padY};
 }
 
-void Tag::paint(QPainter& painter, const QPoint& topLeft, const QFont& base) const
+Tag::Colors Tag::colorsOn(const QColor& background, bool highlighted) const
+{
+    QColor wash = m_tint;
+    wash.setAlphaF(0.14F);
+    const QColor fill = Contrast::over(wash, background);
+    return {fill, highlighted ? Contrast::readable(m_tint, fill) : m_tint};
+}
+
+void Tag::paint(QPainter& painter, const QPoint& topLeft, const QFont& base,
+                const QColor& background, bool highlighted) const
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     const QRect box(topLeft, size(base));
-    QColor fill = m_tint;
-    fill.setAlphaF(0.14F);
+    const Colors colors = colorsOn(background, highlighted);
     QPainterPath path;
     path.addRoundedRect(QRectF(box), radius, radius);
-    painter.fillPath(path, fill);
+    painter.fillPath(path, colors.fill);
     painter.setFont(font(base));
-    painter.setPen(m_tint);
+    painter.setPen(colors.ink);
     painter.drawText(box, Qt::AlignCenter, m_text);
     painter.restore();
 }

@@ -27,8 +27,17 @@ public:
     // The smaller, semibold font of the text, derived from the cell's font.
     [[nodiscard]] static QFont font(const QFont& base);
     [[nodiscard]] QSize size(const QFont& base) const;
-    // Draws the tag with its top-left corner at the point.
-    void paint(QPainter& painter, const QPoint& topLeft, const QFont& base) const;
+    struct Colors
+    {
+        QColor fill; // opaque, the tint over the background
+        QColor ink;  // the text
+    };
+    // The colours the tag is drawn in over the background. On a selected row's highlight the
+    // text keeps at least 4.5:1 contrast against the fill.
+    [[nodiscard]] Colors colorsOn(const QColor& background, bool highlighted) const;
+    // Draws the tag with its top-left corner at the point, over the background.
+    void paint(QPainter& painter, const QPoint& topLeft, const QFont& base,
+               const QColor& background, bool highlighted) const;
 
     friend bool operator==(const Tag&, const Tag&) = default;
 

@@ -1,8 +1,10 @@
 #include "ui/TrashTable.h"
 
-#include "ui/CellRoles.h"
+#include "app/TrashItemModel.h"
+#include "app/TrashSortProxy.h"
+#include "ui/CellLook.h"
+#include "ui/ContextMenuKeys.h"
 #include "ui/TableLook.h"
-#include "ui/TrashTableModel.h"
 
 #include <QContextMenuEvent>
 #include <QHeaderView>
@@ -17,11 +19,12 @@ const QList<TableLook::ColumnWidth> widths = {{260, 460}, {90, 120}, {70, 90}, {
 
 } // namespace
 
-TrashTable::TrashTable(QWidget* parent) : QTableView(parent), m_rows(new TrashTableModel(this))
+TrashTable::TrashTable(TrashSortProxy& rows, QWidget* parent)
+    : QTableView(parent), m_rows(rows), m_look(new CellLook(rows, this))
 {
     setAccessibleName(tr("Trash items"));
-    setModel(m_rows);
-    TableLook::apply(*this, TrashTableModel::name, widths);
+    setModel(m_look);
+    TableLook::apply(*this, TrashItemModel::name, widths);
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &TrashTable::sortBy);
 
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
@@ -36,27 +39,21 @@ TrashTable::TrashTable(QWidget* parent) : QTableView(parent), m_rows(new TrashTa
         if (!ids.isEmpty())
             emit restoreRequested(ids);
     });
+    // A reload that reorders or adds rows selects again the rows selected before.
+    connect(m_look, &QAbstractItemModel::layoutChanged, this, &TrashTable::applySelection);
+    connect(m_look, &QAbstractItemModel::modelReset, this, &TrashTable::applySelection);
+    connect(m_look, &QAbstractItemModel::rowsInserted, this, &TrashTable::applySelection);
     applySortIndicator();
 }
 
 TrashTable::~TrashTable() = default;
 
-void TrashTable::setEntries(QList<TrashEntry> entries)
-{
-    {
-        const QScopedValueRollback guard(m_applying, true);
-        m_rows->setEntries(std::move(entries));
-    }
-    applySelection();
-}
-
 QStringList TrashTable::selectedIds() const
 {
     QStringList ids;
-    const QList<TrashEntry>& rows = m_rows->rows();
-    for (int row = 0; row < rows.size(); ++row)
+    for (int row = 0; row < m_look->rowCount(); ++row)
         if (selectionModel()->isRowSelected(row, {}))
-            ids << rows[row].id;
+            ids << m_rows.entryAt(row).id;
     return ids;
 }
 
@@ -78,7 +75,7 @@ void TrashTable::resetViewState()
     m_selection.clear();
     {
         const QScopedValueRollback guard(m_applying, true);
-        m_rows->setSortOrder({TrashTableModel::SortKey{}});
+        m_rows.setSortOrder({TrashSortProxy::SortKey{}});
     }
     applySelection();
     applySortIndicator();
@@ -86,23 +83,23 @@ void TrashTable::resetViewState()
 
 void TrashTable::applySelection()
 {
-    const QList<TrashEntry>& rows = m_rows->rows();
     QItemSelection selection;
-    for (int row = 0; row < rows.size(); ++row)
-        if (m_selection.contains(rows[row].id))
-            selection.select(m_rows->index(row, 0),
-                             m_rows->index(row, TrashTableModel::columnCount_ - 1));
+    if (!m_selection.isEmpty())
+        for (int row = 0; row < m_look->rowCount(); ++row)
+            if (m_selection.contains(m_rows.entryAt(row).id))
+                selection.select(m_look->index(row, 0),
+                                 m_look->index(row, TrashItemModel::columnCount_ - 1));
     const QScopedValueRollback guard(m_applying, true);
     selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
 }
 
 void TrashTable::sortBy(int column)
 {
-    QList<TrashTableModel::SortKey> keys = m_rows->sortOrder();
+    QList<TrashSortProxy::SortKey> keys = m_rows.sortOrder();
     if (!keys.isEmpty() && keys.first().column == column) {
         keys.first().ascending = !keys.first().ascending;
     } else {
-        TrashTableModel::SortKey key{column, true};
+        TrashSortProxy::SortKey key{column, true};
         for (qsizetype i = 0; i < keys.size(); ++i)
             if (keys[i].column == column) {
                 key = keys.takeAt(i);
@@ -112,7 +109,7 @@ void TrashTable::sortBy(int column)
     }
     {
         const QScopedValueRollback guard(m_applying, true);
-        m_rows->setSortOrder(keys);
+        m_rows.setSortOrder(keys);
     }
     applySelection();
     applySortIndicator();
@@ -120,7 +117,7 @@ void TrashTable::sortBy(int column)
 
 void TrashTable::applySortIndicator()
 {
-    const QList<TrashTableModel::SortKey>& keys = m_rows->sortOrder();
+    const QList<TrashSortProxy::SortKey>& keys = m_rows.sortOrder();
     const QSignalBlocker blocker(horizontalHeader());
     if (keys.isEmpty())
         horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
@@ -135,7 +132,7 @@ QStringList TrashTable::idsAt(const QPoint& point) const
     if (!index.isValid())
         return {};
     if (!selectionModel()->isRowSelected(index.row(), {}))
-        return {m_rows->rows()[index.row()].id};
+        return {m_rows.entryAt(index.row()).id};
     return selectedIds();
 }
 
@@ -153,8 +150,9 @@ std::unique_ptr<QMenu> TrashTable::menuFor(const QStringList& ids)
 
 void TrashTable::contextMenuEvent(QContextMenuEvent* event)
 {
-    if (const std::unique_ptr<QMenu> menu = menuFor(idsAt(event->pos())))
-        menu->exec(event->globalPos());
+    const QPoint at = ContextMenuKeys::pointOf(*this, *event);
+    if (std::unique_ptr<QMenu> menu = menuFor(idsAt(at)))
+        ContextMenuKeys::popup(std::move(menu), viewport()->mapToGlobal(at));
 }
 
 void TrashTable::keyPressEvent(QKeyEvent* event)
@@ -166,5 +164,6 @@ void TrashTable::keyPressEvent(QKeyEvent* event)
         event->accept();
         return;
     }
-    QTableView::keyPressEvent(event);
+    if (!ContextMenuKeys::handle(*this, *event))
+        QTableView::keyPressEvent(event);
 }

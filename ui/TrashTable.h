@@ -7,23 +7,23 @@
 #include <QTableView>
 #include <memory>
 
+class CellLook;
 class QMenu;
-class TrashTableModel;
+class TrashSortProxy;
 
-// The sortable, multi-selection table of the restore log. The selection is kept by entry id
-// through reloads; what it reports is always the selected rows shown now. Its gestures are
-// emitted as requests; the page decides whether to act on them.
+// The sortable, multi-selection table of the restore log, through the application model's
+// Trash sort proxy. The selection is kept by entry id through reloads; what it reports is
+// always the selected rows shown now. Its gestures are emitted as requests; the page decides
+// whether to act on them.
 class TrashTable : public QTableView
 {
     Q_OBJECT
 
 public:
-    explicit TrashTable(QWidget* parent = nullptr);
+    explicit TrashTable(TrashSortProxy& rows, QWidget* parent = nullptr);
     ~TrashTable() override;
 
-    // Shows the entries and selects the rows whose ids were selected before.
-    void setEntries(QList<TrashEntry> entries);
-    [[nodiscard]] TrashTableModel& tableModel() const { return *m_rows; }
+    [[nodiscard]] TrashSortProxy& rows() const { return m_rows; }
     // The ids of the selected rows shown now, in row order.
     [[nodiscard]] QStringList selectedIds() const;
     // Forgets the selection, or the given ids of it.
@@ -54,7 +54,8 @@ private:
     void sortBy(int column);
     void applySortIndicator();
 
-    TrashTableModel* m_rows;
+    TrashSortProxy& m_rows;
+    CellLook* m_look;
     QSet<QString> m_selection;
     bool m_applying = false;
 };

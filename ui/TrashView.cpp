@@ -1,12 +1,12 @@
 #include "ui/TrashView.h"
 
+#include "app/AppItemModels.h"
 #include "app/AppModel.h"
 #include "text/Format.h"
 #include "ui/EmptyState.h"
 #include "ui/InfoStrip.h"
 #include "ui/StatusBar.h"
 #include "ui/TrashTable.h"
-#include "ui/TrashTableModel.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -22,8 +22,8 @@ TrashView::TrashView(AppModel& model, QWidget* parent)
                               "original location until you empty the Trash."),
                            this)),
       m_body(new QStackedWidget(this)), m_empty(new EmptyState(this)),
-      m_table(new TrashTable(this)), m_status(new StatusBar(this)),
-      m_putBack(new QPushButton(tr("Put Back"))),
+      m_table(new TrashTable(model.itemModels().trashSorted(), this)),
+      m_status(new StatusBar(this)), m_putBack(new QPushButton(tr("Put Back"))),
       m_delete(new QPushButton(tr("Delete Immediately…"))),
       m_emptyTrash(new QPushButton(tr("Empty…")))
 {
@@ -63,7 +63,7 @@ TrashView::TrashView(AppModel& model, QWidget* parent)
     connect(m_delete, &QPushButton::clicked, this, [this] { askDelete(m_table->selectedIds()); });
     connect(m_emptyTrash, &QPushButton::clicked, this, [this] {
         QStringList ids;
-        for (const TrashEntry& entry : m_table->tableModel().rows())
+        for (const TrashEntry& entry : m_model.trashEntries())
             ids << entry.id;
         askDelete(ids);
     });
@@ -72,12 +72,8 @@ TrashView::TrashView(AppModel& model, QWidget* parent)
     connect(m_table, &TrashTable::revealRequested, this, &TrashView::reveal);
     connect(m_table, &TrashTable::deleteRequested, this, &TrashView::askDelete);
     connect(m_table, &TrashTable::selectionEdited, this, &TrashView::refresh);
-    connect(&m_model, &AppModel::trashEntriesChanged, this, [this] {
-        m_table->setEntries(m_model.trashEntries());
-        refresh();
-    });
+    connect(&m_model, &AppModel::trashEntriesChanged, this, &TrashView::refresh);
     connect(&m_model, &AppModel::busyMessageChanged, this, &TrashView::refresh);
-    m_table->setEntries(m_model.trashEntries());
     refresh();
 }
 
@@ -96,7 +92,7 @@ void TrashView::showEvent(QShowEvent* event)
 
 void TrashView::refresh()
 {
-    const QList<TrashEntry>& rows = m_table->tableModel().rows();
+    const QList<TrashEntry>& rows = m_model.trashEntries();
     qint64 total = 0;
     for (const TrashEntry& entry : rows)
         total += entry.sizeBytes;
@@ -147,7 +143,7 @@ void TrashView::reveal(const QStringList& ids)
 QString TrashView::confirmTitle(const QStringList& ids) const
 {
     if (ids.size() == 1)
-        for (const TrashEntry& entry : m_table->tableModel().rows())
+        for (const TrashEntry& entry : m_model.trashEntries())
             if (entry.id == ids.first())
                 return tr("Delete \"%1\" immediately?").arg(entry.modelName);
     const int n = int(ids.size());

@@ -2,8 +2,9 @@
 // per keystroke, each until the page has updated and repainted. Prints medians in milliseconds.
 #include "app/AppModel.h"
 #include "app/CoreCalls.h"
+#include "app/ScanFilterProxy.h"
+#include "app/ScanItemModel.h"
 #include "ui/ModelTable.h"
-#include "ui/ModelTableModel.h"
 #include "ui/ModelsView.h"
 
 #include <QApplication>
@@ -124,14 +125,11 @@ int main(int argc, char** argv)
     QTextStream out(stdout);
     out << count << " rows; median wall-clock (and GUI-thread CPU) time in ms\n";
     QHeaderView& header = *page.table().horizontalHeader();
-    for (int column = ModelTableModel::name; column <= ModelTableModel::modified; ++column) {
+    for (int column = ScanItemModel::name; column <= ScanItemModel::modified; ++column) {
         const QString ms = median(
             11, [&](int) { emit header.sectionClicked(column); }, page);
         out << "sort by "
-            << page.table()
-                   .tableModel()
-                   .headerData(column, Qt::Horizontal, Qt::DisplayRole)
-                   .toString()
+            << page.table().rows().headerData(column, Qt::Horizontal, Qt::DisplayRole).toString()
             << ": " << ms << '\n';
     }
     const QString typed = QStringLiteral("llama-3");

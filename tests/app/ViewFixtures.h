@@ -1,9 +1,16 @@
 #pragma once
 
 #include "TestHome.h"
+#include "app/AppItemModels.h"
 #include "app/AppModel.h"
 #include "app/CoreCalls.h"
+#include "app/ScanFilterProxy.h"
+#include "app/ScanItemModel.h"
+#include "app/SidebarModel.h"
+#include "app/TrashItemModel.h"
+#include "app/TrashSortProxy.h"
 
+#include <QAbstractItemModelTester>
 #include <QSemaphore>
 #include <QTest>
 #include <mutex>
@@ -98,13 +105,35 @@ public:
     void openUrl(const QUrl&) override {}
 };
 
-// A test home, the fakes and an application model over them.
+// Item models checked by Qt's model tester on every change, failing at once.
+class ItemModelTesters
+{
+public:
+    explicit ItemModelTesters(const QList<QAbstractItemModel*>& models)
+    {
+        for (QAbstractItemModel* model : models)
+            m_testers.push_back(std::make_unique<QAbstractItemModelTester>(
+                model, QAbstractItemModelTester::FailureReportingMode::Fatal));
+    }
+    // Every item model of the application model.
+    explicit ItemModelTesters(const AppModel& model)
+        : ItemModelTesters({&model.itemModels().scan(), &model.itemModels().visible(),
+                            &model.itemModels().trash(), &model.itemModels().trashSorted(),
+                            &model.itemModels().sidebar()})
+    {}
+
+private:
+    std::vector<std::unique_ptr<QAbstractItemModelTester>> m_testers;
+};
+
+// A test home, the fakes and an application model over them, its item models under the tester.
 struct Setup
 {
     TestHome home;
     std::shared_ptr<FakeCore> core = std::make_shared<FakeCore>();
     FakeDialogs dialogs;
     AppModel model{core, dialogs};
+    ItemModelTesters testers{model};
 
     ~Setup() { core->gate.release(100); }
 

@@ -3,6 +3,7 @@
 #include "TrashFixtures.h"
 #include "app/AppModel.h"
 #include "app/CoreCalls.h"
+#include "app/SidebarRoles.h"
 #include "ui/Banner.h"
 #include "ui/Banners.h"
 #include "ui/DiskFreeFooter.h"
@@ -11,17 +12,16 @@
 #include "ui/ModelsView.h"
 #include "ui/Palette.h"
 #include "ui/SettingsWindow.h"
+#include "ui/SidebarList.h"
 #include "ui/SidebarView.h"
 #include "ui/SourceStyle.h"
 #include "ui/StatusBar.h"
 #include "ui/ToastView.h"
 #include "ui/TrashTable.h"
-#include "ui/TrashTableModel.h"
 #include "ui/TrashView.h"
 
 #include <QAccessible>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -85,13 +85,9 @@ bool wait(const QFuture<void>& future)
     return QTest::qWaitFor([&] { return future.isFinished(); }, 60000);
 }
 
-QStringList rowTitles(const QListWidget* list)
+QStringList rowTitles(const SidebarView* sidebar)
 {
-    QStringList titles;
-    for (int i = 0; i < list->count(); ++i)
-        if (list->item(i)->flags().testFlag(Qt::ItemIsSelectable))
-            titles << list->item(i)->text();
-    return titles;
+    return sidebar->choiceTitles();
 }
 
 } // namespace
@@ -110,7 +106,7 @@ private:
     SidebarView* sidebar() const { return m_window->sidebar(); }
     QString trailing(const SidebarItem& item) const
     {
-        return sidebar()->row(item)->data(SidebarView::trailingRole).toString();
+        return sidebar()->row(item).data(SidebarRoles::trailing).toString();
     }
     // A real file in the test home, in a scan the model publishes.
     ModelEntry publish(bool duplicate = false, bool ollamaRunning = false)
@@ -148,7 +144,7 @@ private slots:
         QCOMPARE(m_window->windowTitle(), QStringLiteral("Brimvale"));
         QCOMPARE(trailing(SidebarItem::all()), QString());
         QCOMPARE(trailing(SidebarItem::ofSource(ModelSource::ollama)), QString());
-        QVERIFY(!sidebar()->row(SidebarItem::duplicates()));
+        QVERIFY(!sidebar()->row(SidebarItem::duplicates()).isValid());
         QVERIFY(m_window->banners()->ollamaBanner()->isHidden());
         QVERIFY(!m_window->command(QStringLiteral("Export Report…"))->isEnabled());
     }
@@ -156,10 +152,10 @@ private slots:
     void duplicatesRowFollowsScan()
     {
         publish();
-        QVERIFY(!sidebar()->row(SidebarItem::duplicates()));
+        QVERIFY(!sidebar()->row(SidebarItem::duplicates()).isValid());
         QCOMPARE(trailing(SidebarItem::all()), QStringLiteral("1 KB"));
         publish(true);
-        QVERIFY(sidebar()->row(SidebarItem::duplicates()));
+        QVERIFY(sidebar()->row(SidebarItem::duplicates()).isValid());
         QVERIFY(m_window->command(QStringLiteral("Export Report…"))->isEnabled());
     }
 
@@ -174,14 +170,14 @@ private slots:
                 button->setFocus(Qt::TabFocusReason);
         QVERIFY(qobject_cast<QPushButton*>(QApplication::focusWidget()));
         QCOMPARE(m_model->sidebar(), SidebarItem::duplicates());
-        QCOMPARE(sidebar()->list()->currentItem(), sidebar()->row(SidebarItem::duplicates()));
+        QCOMPARE(sidebar()->list()->currentIndex(), sidebar()->row(SidebarItem::duplicates()));
     }
 
     void looseRowAfterCodingCaches()
     {
-        QVERIFY(!rowTitles(sidebar()->list()).contains(QStringLiteral("Loose Files")));
+        QVERIFY(!rowTitles(sidebar()).contains(QStringLiteral("Loose Files")));
         m_model->setIncludeLoose(true);
-        const QStringList titles = rowTitles(sidebar()->list());
+        const QStringList titles = rowTitles(sidebar());
         QCOMPARE(titles.indexOf(QStringLiteral("Loose Files")),
                  titles.indexOf(QStringLiteral("AI Caches")) + 1);
     }
@@ -190,7 +186,7 @@ private slots:
     // own colour and a drawn icon.
     void laterSourceRowsWhenHoldingSomething()
     {
-        const QStringList before = rowTitles(sidebar()->list());
+        const QStringList before = rowTitles(sidebar());
         ScanResult scan;
         for (const ModelSource source : {ModelSource::modelScope, ModelSource::jan}) {
             ModelEntry model = TrashFixtures::model(source.rawValue(), {source.rawValue()}, 1000);
@@ -205,7 +201,7 @@ private slots:
                                  : QStringLiteral("AI Caches");
         expected.insert(before.indexOf(last) + 1, QStringLiteral("Jan"));
         expected.insert(expected.indexOf(QStringLiteral("Jan")) + 1, QStringLiteral("ModelScope"));
-        QCOMPARE(rowTitles(sidebar()->list()), expected);
+        QCOMPARE(rowTitles(sidebar()), expected);
         QSet<QRgb> colours;
         for (const ModelSource source : ModelSource::allCases()) {
             colours.insert(SourceStyle::color(source).rgb());
@@ -221,21 +217,21 @@ private slots:
         QDir().mkpath(stored);
         m_dialogs.folders = {stored};
         QVERIFY(wait(m_model->addFolder()));
-        QListWidgetItem* row = sidebar()->row(SidebarItem::ofFolder(stored));
-        QVERIFY(row);
-        QCOMPARE(row->text(), QStringLiteral("Checkpoints"));
-        QCOMPARE(row->toolTip(), stored);
-        sidebar()->list()->setCurrentItem(row);
+        const QModelIndex row = sidebar()->row(SidebarItem::ofFolder(stored));
+        QVERIFY(row.isValid());
+        QCOMPARE(row.data().toString(), QStringLiteral("Checkpoints"));
+        QCOMPARE(row.data(Qt::ToolTipRole).toString(), stored);
+        sidebar()->list()->setCurrentIndex(row);
         QCOMPARE(m_model->sidebar(), SidebarItem::ofFolder(stored));
         QVERIFY(wait(m_model->removeFolder(stored)));
         QCOMPARE(m_model->sidebar(), SidebarItem::all());
-        QCOMPARE(sidebar()->list()->currentItem(), sidebar()->row(SidebarItem::all()));
+        QCOMPARE(sidebar()->list()->currentIndex(), sidebar()->row(SidebarItem::all()));
     }
 
     void trashRowIconAndBadge()
     {
         const auto icon = [this] {
-            return sidebar()->row(SidebarItem::trash())->data(SidebarView::iconNameRole);
+            return sidebar()->row(SidebarItem::trash()).data(ItemRoles::iconName);
         };
         QCOMPARE(icon(), QStringLiteral("user-trash"));
         QCOMPARE(trailing(SidebarItem::trash()), QString());
@@ -306,14 +302,14 @@ private slots:
     void notUsedLatelyRowFollowsScan()
     {
         ModelEntry model = publish(true);
-        QVERIFY(!sidebar()->row(SidebarItem::notUsedLately()));
+        QVERIFY(!sidebar()->row(SidebarItem::notUsedLately()).isValid());
         model.lastUsed = QDateTime::currentDateTimeUtc().addDays(-120);
         ScanResult scan;
         scan.models = {model};
         m_core->canned = scan;
         QVERIFY(wait(m_model->rescan()));
-        QVERIFY(sidebar()->row(SidebarItem::notUsedLately()));
-        const QStringList titles = rowTitles(sidebar()->list());
+        QVERIFY(sidebar()->row(SidebarItem::notUsedLately()).isValid());
+        const QStringList titles = rowTitles(sidebar());
         QCOMPARE(titles.indexOf(u"Not Used Lately"_qs), titles.indexOf(u"Duplicates"_qs) + 1);
     }
 
@@ -412,7 +408,7 @@ private slots:
         QTRY_COMPARE(m_model->trashEntries().size(), 1);
         m_model->setSidebar(SidebarItem::trash());
         TrashTable& trashed = m_window->trashView()->table();
-        QTRY_COMPARE(trashed.tableModel().rows().size(), 1);
+        QTRY_COMPARE(trashed.model()->rowCount(), 1);
         trashed.setFocus();
         trashed.selectAll();
         QTest::keyClick(&trashed, Qt::Key_Delete);

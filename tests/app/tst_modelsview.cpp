@@ -1,9 +1,13 @@
 #include "ViewFixtures.h"
-#include "ui/CellRoles.h"
+#include "app/AppItemModels.h"
+#include "app/ItemRoles.h"
+#include "app/ScanFilterProxy.h"
+#include "app/ScanItemModel.h"
+#include "app/SidebarModel.h"
+#include "ui/CellLook.h"
 #include "ui/EmptyState.h"
 #include "ui/InfoStrip.h"
 #include "ui/ModelTable.h"
-#include "ui/ModelTableModel.h"
 #include "ui/ModelsView.h"
 #include "ui/Palette.h"
 #include "ui/ScanningPlaceholder.h"
@@ -15,7 +19,6 @@
 #include <QAbstractItemModelTester>
 #include <QClipboard>
 #include <QHeaderView>
-#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 
@@ -37,7 +40,7 @@ private:
     {
         QStringList ids;
         for (const QModelIndex& index : table.selectionModel()->selectedRows())
-            ids << index.data(CellRoles::id).toString();
+            ids << index.data(ItemRoles::id).toString();
         ids.sort();
         return ids;
     }
@@ -53,17 +56,6 @@ private:
     }
 
 private slots:
-    void itemModelIsSound()
-    {
-        ModelTableModel rows;
-        QAbstractItemModelTester tester(&rows,
-                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
-        rows.setRows({entry(QStringLiteral("a"), 5), entry(QStringLiteral("b"), 7)});
-        QCOMPARE(rows.rowCount(), 2);
-        rows.setRows({});
-        QCOMPARE(rows.rowCount(), 0);
-    }
-
     void texts_data()
     {
         QTest::addColumn<int>("count");
@@ -181,16 +173,17 @@ private slots:
     {
         QFETCH(qint64, size);
         QFETCH(qint64, reclaimable);
-        ModelTableModel rows;
-        rows.setRows({entry(QStringLiteral("a"), size, reclaimable)});
-        const QList<Tag> tags =
-            rows.index(0, ModelTableModel::name).data(CellRoles::tags).value<QList<Tag>>();
+        ScanItemModel rows;
+        rows.setEntries({entry(QStringLiteral("a"), size, reclaimable)});
+        const QList<ItemTag> tags =
+            rows.index(0, ScanItemModel::name).data(ItemRoles::tags).value<QList<ItemTag>>();
         QFETCH(bool, large);
         QFETCH(QString, sizeTip);
-        QCOMPARE(tags.contains(Tag(u"10 GB+"_qs, Palette::red)), large);
-        QCOMPARE(rows.index(0, ModelTableModel::size).data(Qt::ToolTipRole).toString(), sizeTip);
-        for (const int column : {ModelTableModel::source, ModelTableModel::status})
-            QVERIFY(!rows.index(0, column).data(Qt::DecorationRole).value<QIcon>().isNull());
+        QCOMPARE(tags.contains(ItemTag{u"10 GB+"_qs, ItemTone::danger, {}}), large);
+        QCOMPARE(rows.index(0, ScanItemModel::size).data(Qt::ToolTipRole).toString(), sizeTip);
+        CellLook look(rows);
+        for (const int column : {ScanItemModel::source, ScanItemModel::status})
+            QVERIFY(!look.index(0, column).data(Qt::DecorationRole).value<QIcon>().isNull());
     }
 
     void useCells_data()
@@ -212,19 +205,19 @@ private slots:
             model.lastUsed = read;
         if (!process.isEmpty())
             model.inUseBy = process;
-        ModelTableModel rows;
-        rows.setRows({model});
-        const QModelIndex used = rows.index(0, ModelTableModel::lastUsed);
-        QCOMPARE(rows.headerData(ModelTableModel::lastUsed, Qt::Horizontal, Qt::DisplayRole),
+        ScanItemModel rows;
+        rows.setEntries({model});
+        const QModelIndex used = rows.index(0, ScanItemModel::lastUsed);
+        QCOMPARE(rows.headerData(ScanItemModel::lastUsed, Qt::Horizontal, Qt::DisplayRole),
                  QVariant(u"Last Used"_qs));
-        QCOMPARE(ModelTableModel::sortField(ModelTableModel::lastUsed), SortKey::Field::lastUsed);
+        QCOMPARE(ScanItemModel::sortField(ScanItemModel::lastUsed), SortKey::Field::lastUsed);
         QCOMPARE(used.data().toString(), recorded ? u"3 days ago"_qs : u"—"_qs);
         QCOMPARE(used.data(Qt::ToolTipRole).toString(),
-                 recorded ? ModelTableModel::longDate(read)
+                 recorded ? ScanItemModel::longDate(read)
                           : u"This drive does not record when files are read"_qs);
-        const QList<Tag> tags =
-            rows.index(0, ModelTableModel::name).data(CellRoles::tags).value<QList<Tag>>();
-        const Tag inUse(u"IN USE"_qs, Palette::orange, u"Open in "_qs + process);
+        const QList<ItemTag> tags =
+            rows.index(0, ScanItemModel::name).data(ItemRoles::tags).value<QList<ItemTag>>();
+        const ItemTag inUse{u"IN USE"_qs, ItemTone::warning, u"Open in "_qs + process};
         QCOMPARE(tags.contains(inUse), !process.isEmpty());
     }
 
@@ -252,7 +245,7 @@ private slots:
         QCOMPARE(view.unusedStrip().text(),
                  u"Models and caches nobody has read for 3 months or more."_qs);
         QStringList shown;
-        for (const ModelEntry& row : view.table().tableModel().rows())
+        for (const ModelEntry& row : view.table().rows().entries())
             shown << row.id;
         QCOMPARE(shown, (QStringList{u"older"_qs, u"old"_qs}));
         setup.model.setSidebar(SidebarItem::all());
@@ -265,14 +258,14 @@ private slots:
         ModelsView view(setup.model);
         QHeaderView* header = view.table().horizontalHeader();
         using F = SortKey::Field;
-        emit header->sectionClicked(ModelTableModel::size); // already first: reverses
+        emit header->sectionClicked(ScanItemModel::size); // already first: reverses
         QCOMPARE(setup.model.sortOrder(), (QList<SortKey>{{F::sizeBytes, true}}));
-        emit header->sectionClicked(ModelTableModel::name);
+        emit header->sectionClicked(ScanItemModel::name);
         QCOMPARE(setup.model.sortOrder(), (QList<SortKey>{{F::name, true}, {F::sizeBytes, true}}));
-        QCOMPARE(header->sortIndicatorSection(), int(ModelTableModel::name));
-        emit header->sectionClicked(ModelTableModel::status); // no key
+        QCOMPARE(header->sortIndicatorSection(), int(ScanItemModel::name));
+        emit header->sectionClicked(ScanItemModel::status); // no key
         QCOMPARE(setup.model.sortOrder().size(), 2);
-        QCOMPARE(header->sortIndicatorSection(), int(ModelTableModel::name));
+        QCOMPARE(header->sortIndicatorSection(), int(ScanItemModel::name));
     }
 
     // A moved entry: its own sidebar row, a tag naming its drive, Move Back in its menu, and its
@@ -284,11 +277,11 @@ private slots:
         moved.moved = {{moved.primaryPath, u"/mnt/Big Drive/m.gguf"_qs, false}};
         SidebarView sidebar(setup.model);
         QVERIFY(setup.publish({entry(QStringLiteral("a"), 2000)}));
-        QVERIFY(!sidebar.row(SidebarItem::moved()));
+        QVERIFY(!sidebar.row(SidebarItem::moved()).isValid());
         QVERIFY(setup.publish({moved, entry(QStringLiteral("a"), 2000)}));
-        QCOMPARE(sidebar.row(SidebarItem::moved())->text(), u"On Other Drives"_qs);
-        QCOMPARE(sidebar.list()->row(sidebar.row(SidebarItem::moved())),
-                 sidebar.list()->row(sidebar.row(SidebarItem::all())) + 1);
+        QCOMPARE(sidebar.row(SidebarItem::moved()).data().toString(), u"On Other Drives"_qs);
+        QCOMPARE(sidebar.row(SidebarItem::moved()).row(),
+                 sidebar.row(SidebarItem::all()).row() + 1);
         ModelsView view(setup.model);
         view.show();
         QCOMPARE(view.storageHeader().captionText(),
@@ -296,12 +289,12 @@ private slots:
         setup.model.setSidebar(SidebarItem::moved());
         QCOMPARE(view.title(), u"On Other Drives"_qs);
         QCOMPARE(setup.model.models(SidebarItem::moved()).size(), 1);
-        ModelTableModel rows;
-        rows.setRows({moved});
-        QVERIFY(rows.index(0, ModelTableModel::name)
-                    .data(CellRoles::tags)
-                    .value<QList<Tag>>()
-                    .contains(Tag(u"ON BIG DRIVE"_qs, Palette::brown)));
+        ScanItemModel rows;
+        rows.setEntries({moved});
+        QVERIFY(rows.index(0, ScanItemModel::name)
+                    .data(ItemRoles::tags)
+                    .value<QList<ItemTag>>()
+                    .contains(ItemTag{u"ON BIG DRIVE"_qs, ItemTone::moved, {}}));
         QCOMPARE(view.table().menuFor({u"m"_qs})->actions().value(4)->text(), u"Move Back"_qs);
         QCOMPARE(view.table().menuFor({u"a"_qs})->actions().value(4)->text(), QString());
     }

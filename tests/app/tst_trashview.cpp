@@ -1,12 +1,12 @@
 #include "ViewFixtures.h"
-#include "ui/CellRoles.h"
+#include "app/ItemRoles.h"
+#include "app/TrashItemModel.h"
+#include "app/TrashSortProxy.h"
 #include "ui/EmptyState.h"
 #include "ui/StatusBar.h"
 #include "ui/TrashTable.h"
-#include "ui/TrashTableModel.h"
 #include "ui/TrashView.h"
 
-#include <QAbstractItemModelTester>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMessageBox>
@@ -19,11 +19,11 @@ class TrashViewTest : public QObject
     Q_OBJECT
 
 private:
-    static QStringList names(const TrashTableModel& rows)
+    static QStringList names(const TrashSortProxy& rows)
     {
         QStringList list;
-        for (const TrashEntry& entry : rows.rows())
-            list << entry.modelName;
+        for (int row = 0; row < rows.rowCount(); ++row)
+            list << rows.entryAt(row).modelName;
         return list;
     }
     static void selectRows(TrashTable& table, const QList<int>& rows)
@@ -42,33 +42,35 @@ private:
 private slots:
     void rowsAndSorting()
     {
-        TrashTable table;
-        TrashTableModel& rows = table.tableModel();
-        QAbstractItemModelTester tester(&rows,
-                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
-        table.setEntries(three());
+        TrashItemModel entries;
+        TrashSortProxy rows(entries);
+        ItemModelTesters testers({&entries, &rows});
+        TrashTable table(rows);
+        entries.setEntries(three());
         QCOMPARE(names(rows), (QStringList{u"b"_qs, u"c"_qs, u"a"_qs}));
-        emit table.horizontalHeader()->sectionClicked(TrashTableModel::size);
+        emit table.horizontalHeader()->sectionClicked(TrashItemModel::size);
         QCOMPARE(names(rows), (QStringList{u"a"_qs, u"c"_qs, u"b"_qs}));
-        emit table.horizontalHeader()->sectionClicked(TrashTableModel::size);
+        emit table.horizontalHeader()->sectionClicked(TrashItemModel::size);
         QCOMPARE(names(rows), (QStringList{u"b"_qs, u"c"_qs, u"a"_qs}));
     }
 
     void cells()
     {
-        TrashTable table;
+        TrashItemModel entries;
+        TrashSortProxy rows(entries);
+        TrashTable table(rows);
         TrashEntry odd = trashEntry(u"odd"_qs, 5, 1, u"someday"_qs);
         odd.originalPaths.clear();
-        table.setEntries({odd, trashEntry(u"known"_qs, 5, 2)});
+        entries.setEntries({odd, trashEntry(u"known"_qs, 5, 2)});
         const auto cell = [&](int row, int column, int role) {
             return table.model()->index(row, column).data(role);
         };
-        QCOMPARE(cell(1, TrashTableModel::source, Qt::DisplayRole).toString(), u"someday"_qs);
-        QVERIFY(cell(1, TrashTableModel::source, Qt::DecorationRole).isNull());
-        QCOMPARE(cell(1, TrashTableModel::name, CellRoles::secondLine).toString(),
+        QCOMPARE(cell(1, TrashItemModel::source, Qt::DisplayRole).toString(), u"someday"_qs);
+        QVERIFY(cell(1, TrashItemModel::source, Qt::DecorationRole).isNull());
+        QCOMPARE(cell(1, TrashItemModel::name, ItemRoles::secondLine).toString(),
                  u"Was at unknown"_qs);
-        QCOMPARE(cell(0, TrashTableModel::source, Qt::DisplayRole).toString(), u"Ollama"_qs);
-        QVERIFY(!cell(0, TrashTableModel::source, Qt::DecorationRole).value<QIcon>().isNull());
+        QCOMPARE(cell(0, TrashItemModel::source, Qt::DisplayRole).toString(), u"Ollama"_qs);
+        QVERIFY(!cell(0, TrashItemModel::source, Qt::DecorationRole).value<QIcon>().isNull());
     }
 
     void texts()
