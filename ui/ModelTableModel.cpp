@@ -1,5 +1,6 @@
 #include "ui/ModelTableModel.h"
 
+#include "model/PathParts.h"
 #include "text/Format.h"
 #include "ui/CellRoles.h"
 #include "ui/Icons.h"
@@ -9,12 +10,9 @@
 
 #include <QColor>
 #include <QFontDatabase>
-#include <QLocale>
 #include <QStorageInfo>
 
 namespace {
-
-const QColor grey(0x8E, 0x8E, 0x93); // the secondary text colour
 
 // The drive holding the path: its volume name, else its mount point's last component. A drive
 // that is not connected is named after the folder it mounts at under /mnt, /media/{user} or
@@ -25,8 +23,7 @@ QString driveLabelOf(const QString& path)
     if (storage.isValid() && storage.isReady()) {
         if (!storage.name().isEmpty())
             return storage.name();
-        const QString root = storage.rootPath();
-        return root == u'/' ? root : root.mid(root.lastIndexOf(u'/') + 1);
+        return PathParts::folderName(storage.rootPath());
     }
     const QStringList parts = path.split(u'/', Qt::SkipEmptyParts);
     qsizetype at = 0;
@@ -49,7 +46,7 @@ QString inUseText(const ModelEntry& entry)
 ModelTableModel::ModelTableModel(QObject* parent)
     : QAbstractTableModel(parent), m_now([] { return QDateTime::currentDateTime(); }),
       m_inUseIcon(Icons::tinted(QStringLiteral("dialog-warning"), Palette::orange)),
-      m_safeIcon(Icons::tinted(QStringLiteral("emblem-ok"), grey))
+      m_safeIcon(Icons::tinted(QStringLiteral("emblem-ok"), Palette::secondaryText()))
 {
     for (const ModelSource source : ModelSource::allCases())
         m_sourceIcons[source.value()] = SourceStyle::icon(source);
@@ -98,19 +95,6 @@ std::optional<int> ModelTableModel::columnOf(SortKey::Field field)
         if (sortField(column) == field)
             return column;
     return std::nullopt;
-}
-
-QString ModelTableModel::longDate(const QDateTime& date)
-{
-    QLocale locale = QLocale::system();
-    if (locale.language() == QLocale::C)
-        locale = QLocale(QLocale::English, QLocale::UnitedStates);
-    const QDateTime local = date.toLocalTime();
-    const QString time = locale.toString(local.time(), QLocale::ShortFormat);
-    if (locale.language() == QLocale::English)
-        return locale.toString(local.date(), QStringLiteral("MMMM d, yyyy")) +
-               QStringLiteral(" at ") + time;
-    return locale.toString(local.date(), QLocale::LongFormat) + u' ' + time;
 }
 
 int ModelTableModel::rowCount(const QModelIndex& parent) const
@@ -165,11 +149,11 @@ QVariant ModelTableModel::toolTip(const ModelEntry& entry, int column) const
         return {};
     case modified:
         if (entry.lastModified)
-            return longDate(*entry.lastModified);
+            return Format::longDate(*entry.lastModified);
         return {};
     case lastUsed:
         if (entry.lastUsed)
-            return longDate(*entry.lastUsed);
+            return Format::longDate(*entry.lastUsed);
         return QStringLiteral("This drive does not record when files are read");
     case status:
         if (entry.inUseBy)
@@ -204,7 +188,7 @@ QVariant ModelTableModel::data(const QModelIndex& index, int role) const
             return {};
         QList<Tag> tags;
         if (entry.quantization)
-            tags << Tag(*entry.quantization, grey);
+            tags << Tag(*entry.quantization, Palette::secondaryText());
         if (entry.isDuplicate)
             tags << Tag(QStringLiteral("DUPLICATE"), Palette::orange);
         if (entry.isLarge())
@@ -228,7 +212,7 @@ QVariant ModelTableModel::data(const QModelIndex& index, int role) const
     case Qt::ForegroundRole:
         if (column == modified || column == lastUsed ||
             (column == status && entry.deleteRisk != DeleteRisk::risky))
-            return grey;
+            return Palette::secondaryText();
         if (column == status)
             return Palette::orange;
         return {};

@@ -1,6 +1,7 @@
 #include "ui/SidebarView.h"
 
 #include "app/AppModel.h"
+#include "model/PathParts.h"
 #include "text/Format.h"
 #include "ui/Icons.h"
 #include "ui/Palette.h"
@@ -23,17 +24,6 @@ QString sizeText(const QList<ModelEntry>& entries)
         sum = qAddOverflow(sum, entry.reclaimableBytes, &sum) ? std::numeric_limits<qint64>::max()
                                                               : sum;
     return Format::bytes(sum);
-}
-
-// The last component of a folder path, ignoring trailing slashes.
-QString lastComponent(const QString& path)
-{
-    QString trimmed = path;
-    while (trimmed.size() > 1 && trimmed.endsWith(u'/'))
-        trimmed.chop(1);
-    const qsizetype slash = trimmed.lastIndexOf(u'/');
-    const QString name = slash < 0 ? trimmed : trimmed.mid(slash + 1);
-    return name.isEmpty() ? trimmed : name;
 }
 
 } // namespace
@@ -137,7 +127,8 @@ void SidebarView::rebuild()
     addHeader(QStringLiteral("Folders"));
     for (const QString& path : m_model.customFolders()) {
         const SidebarItem item = SidebarItem::ofFolder(path);
-        addRow(item, lastComponent(path), Icons::tinted(QStringLiteral("folder"), Palette::brown),
+        addRow(item, PathParts::folderName(path),
+               Icons::tinted(QStringLiteral("folder"), Palette::brown),
                sizeText(m_model.models(item)));
         m_list->item(m_list->count() - 1)->setToolTip(path);
     }

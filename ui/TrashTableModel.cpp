@@ -2,6 +2,7 @@
 
 #include "text/Format.h"
 #include "ui/CellRoles.h"
+#include "ui/Palette.h"
 #include "ui/SourceStyle.h"
 
 #include <QCollator>
@@ -9,8 +10,6 @@
 #include <algorithm>
 
 namespace {
-
-const QColor grey(0x8E, 0x8E, 0x93);
 
 template <typename T> int order(const T& a, const T& b)
 {
@@ -121,7 +120,7 @@ QVariant TrashTableModel::data(const QModelIndex& index, int role) const
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     case Qt::ForegroundRole:
         if (column == trashed)
-            return grey;
+            return Palette::secondaryText();
         return {};
     default:
         return {};

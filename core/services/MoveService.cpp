@@ -1,8 +1,8 @@
 #include "services/MoveService.h"
 
-#include "fs/PathParts.h"
 #include "fs/PosixIO.h"
 #include "model/BrimvaleError.h"
+#include "model/PathParts.h"
 #include "services/ItemMover.h"
 #include "services/ItemReturner.h"
 #include "services/MovedTargets.h"

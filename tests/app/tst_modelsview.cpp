@@ -1,4 +1,5 @@
 #include "ViewFixtures.h"
+#include "text/Format.h"
 #include "ui/CellRoles.h"
 #include "ui/EmptyState.h"
 #include "ui/InfoStrip.h"
@@ -220,7 +221,7 @@ private slots:
         QCOMPARE(ModelTableModel::sortField(ModelTableModel::lastUsed), SortKey::Field::lastUsed);
         QCOMPARE(used.data().toString(), recorded ? u"3 days ago"_qs : u"—"_qs);
         QCOMPARE(used.data(Qt::ToolTipRole).toString(),
-                 recorded ? ModelTableModel::longDate(read)
+                 recorded ? Format::longDate(read)
                           : u"This drive does not record when files are read"_qs);
         const QList<Tag> tags =
             rows.index(0, ModelTableModel::name).data(CellRoles::tags).value<QList<Tag>>();
