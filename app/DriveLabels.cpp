@@ -1,5 +1,7 @@
 #include "app/DriveLabels.h"
 
+#include "model/PathParts.h"
+
 #include <QStorageInfo>
 
 namespace DriveLabels {
@@ -10,8 +12,7 @@ QString read(const QString& path)
     if (storage.isValid() && storage.isReady()) {
         if (!storage.name().isEmpty())
             return storage.name();
-        const QString root = storage.rootPath();
-        return root == u'/' ? root : root.mid(root.lastIndexOf(u'/') + 1);
+        return PathParts::folderName(storage.rootPath());
     }
     return fromPath(path);
 }

@@ -5,6 +5,7 @@
 #include "app/JobRunner.h"
 #include "app/ModelList.h"
 #include "app/ScanController.h"
+#include "model/PathParts.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -100,19 +101,19 @@ QFuture<void> FolderController::removeFolder(const QString& path)
                 done->finish();
                 return;
             }
-            const QString root = ModelList::withoutTrailingSlashes(path);
+            const QString root = PathParts::withoutTrailingSlashes(path);
             if (m_model.m_sidebar == SidebarItem::ofFolder(path))
                 m_model.setSidebar(SidebarItem::all());
             if (m_model.m_scan) {
                 QSet<QString> ids;
                 for (const ModelEntry& entry : m_model.m_scan->models)
                     if (entry.source == ModelSource::custom && entry.folderRoot &&
-                        ModelList::withoutTrailingSlashes(*entry.folderRoot) == root)
+                        PathParts::withoutTrailingSlashes(*entry.folderRoot) == root)
                         ids.insert(entry.id);
                 m_model.removeFromScan(ids);
             }
             const auto nested = [&](const QString& other) {
-                const QString key = ModelList::withoutTrailingSlashes(other) + u'/';
+                const QString key = PathParts::withoutTrailingSlashes(other) + u'/';
                 const QString mine = root + u'/';
                 return key.startsWith(mine) || mine.startsWith(key);
             };

@@ -1,5 +1,7 @@
 #include "app/ModelList.h"
 
+#include "model/PathParts.h"
+
 #include <QCollator>
 #include <algorithm>
 
@@ -9,7 +11,7 @@ namespace {
 
 bool isInside(const QString& path, const QString& folder)
 {
-    const QString root = withoutTrailingSlashes(folder);
+    const QString root = PathParts::withoutTrailingSlashes(folder);
     if (root == QStringLiteral("/"))
         return path.startsWith(root) && path.size() > 1;
     return path.size() > root.size() + 1 && path.startsWith(root) && path[root.size()] == u'/';
@@ -73,14 +75,6 @@ int compare(const ModelEntry& a, const ModelEntry& b, SortKey::Field field,
 }
 
 } // namespace
-
-QString withoutTrailingSlashes(const QString& path)
-{
-    QString result = path;
-    while (result.size() > 1 && result.endsWith(u'/'))
-        result.chop(1);
-    return result;
-}
 
 bool unusedLately(const ModelEntry& entry, const QDateTime& now)
 {

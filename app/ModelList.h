@@ -12,9 +12,6 @@
 // The lists the model table shows, derived from a scan.
 namespace ModelList {
 
-// The path without trailing slashes ("/" stays).
-[[nodiscard]] QString withoutTrailingSlashes(const QString& path);
-
 // The days since its last use after which an entry counts as not used lately.
 inline constexpr int kUnusedDays = 90;
 

@@ -6,19 +6,6 @@
 #include "text/Format.h"
 
 #include <QCoreApplication>
-#include <QLocale>
-
-namespace {
-
-// The system locale for numbers, with English forms where it is C.
-QLocale numberLocale()
-{
-    const QLocale system = QLocale::system();
-    return system.language() == QLocale::C ? QLocale(QLocale::English, QLocale::UnitedStates)
-                                           : system;
-}
-
-} // namespace
 
 struct ScanController::Found
 {
@@ -151,7 +138,7 @@ void ScanController::refreshProgressText()
         QCoreApplication::translate("ScanController", "Scanning… %1 of %2 sources · %3 files")
             .arg(status.sourcesDone)
             .arg(status.sourcesTotal)
-            .arg(numberLocale().toString(status.filesWalked)));
+            .arg(Format::displayLocale().toString(status.filesWalked)));
 }
 
 void ScanController::noteChange()

@@ -4,8 +4,6 @@
 #include "app/DriveLabels.h"
 #include "text/Format.h"
 
-#include <QLocale>
-
 namespace {
 
 QString inUseText(const ModelEntry& entry)
@@ -62,19 +60,6 @@ std::optional<int> ScanItemModel::columnOf(SortKey::Field field)
     return std::nullopt;
 }
 
-QString ScanItemModel::longDate(const QDateTime& date)
-{
-    QLocale locale = QLocale::system();
-    if (locale.language() == QLocale::C)
-        locale = QLocale(QLocale::English, QLocale::UnitedStates);
-    const QDateTime local = date.toLocalTime();
-    const QString time = locale.toString(local.time(), QLocale::ShortFormat);
-    if (locale.language() == QLocale::English)
-        return locale.toString(local.date(), QStringLiteral("MMMM d, yyyy")) +
-               QStringLiteral(" at ") + time;
-    return locale.toString(local.date(), QLocale::LongFormat) + u' ' + time;
-}
-
 QString ScanItemModel::driveLabel(const ModelEntry& entry) const
 {
     const QString target = entry.moved.value(0).target;
@@ -113,11 +98,11 @@ QVariant ScanItemModel::toolTip(const ModelEntry& entry, int column) const
         return {};
     case modified:
         if (entry.lastModified)
-            return longDate(*entry.lastModified);
+            return Format::longDate(*entry.lastModified);
         return {};
     case lastUsed:
         if (entry.lastUsed)
-            return longDate(*entry.lastUsed);
+            return Format::longDate(*entry.lastUsed);
         return tr("This drive does not record when files are read");
     case status:
         if (entry.inUseBy)

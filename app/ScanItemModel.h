@@ -39,8 +39,6 @@ public:
     [[nodiscard]] static std::optional<SortKey::Field> sortField(int column);
     // The column showing the field, if one does.
     [[nodiscard]] static std::optional<int> columnOf(SortKey::Field field);
-    // "October 3, 2025 at 9:41 AM" in English, the locale's long date and short time otherwise.
-    [[nodiscard]] static QString longDate(const QDateTime& date);
 
     [[nodiscard]] QVariant data(const QModelIndex& index, int role) const override;
 

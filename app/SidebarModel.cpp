@@ -2,6 +2,7 @@
 
 #include "app/DisplayText.h"
 #include "app/ModelList.h"
+#include "model/PathParts.h"
 #include "text/Format.h"
 
 #include <algorithm>
@@ -23,14 +24,6 @@ QString sizeText(const QList<ModelEntry>& entries, const SidebarItem& item, cons
                       : sum;
         }
     return any ? Format::bytes(sum) : QString();
-}
-
-// The last component of a folder path, ignoring trailing slashes.
-QString lastComponent(const QString& path)
-{
-    const QString trimmed = ModelList::withoutTrailingSlashes(path);
-    const QString name = trimmed.mid(trimmed.lastIndexOf(u'/') + 1);
-    return name.isEmpty() ? trimmed : name;
 }
 
 Row choice(QString id, const SidebarItem& item, QString title, QString icon, ItemTone tone,
@@ -101,8 +94,8 @@ void SidebarModel::update(const std::optional<ScanResult>& scan, bool includeLoo
     for (const QString& path : customFolders) {
         const SidebarItem item = SidebarItem::ofFolder(path);
         Row row = choice(QStringLiteral("folder:") + path, item,
-                         DisplayText::oneLine(lastComponent(path)), QStringLiteral("folder"),
-                         ItemTone::moved, size(item));
+                         DisplayText::oneLine(PathParts::folderName(path)),
+                         QStringLiteral("folder"), ItemTone::moved, size(item));
         row.toolTip = path;
         rows << row;
     }

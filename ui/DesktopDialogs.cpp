@@ -8,6 +8,8 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
 #include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
@@ -21,6 +23,35 @@ void openParentFolder(const QString& path)
         QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
 }
 
+// Puts the message in a line of its own above the dialog's controls.
+void showMessage(QFileDialog* dialog, const QString& message)
+{
+    auto* grid = qobject_cast<QGridLayout*>(dialog->layout());
+    if (!grid || message.isEmpty())
+        return;
+    struct Placed
+    {
+        QLayoutItem* item;
+        int row, column, rows, columns;
+    };
+    QList<Placed> placed;
+    while (grid->count() > 0) {
+        Placed one{};
+        grid->getItemPosition(0, &one.row, &one.column, &one.rows, &one.columns);
+        one.item = grid->takeAt(0);
+        placed << one;
+    }
+    auto* label = new QLabel(message, dialog);
+    label->setObjectName(QStringLiteral("panelMessage"));
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    grid->addWidget(label, 0, 0, 1, -1);
+    for (const Placed& one : placed)
+        grid->addItem(one.item, one.row + 1, one.column, one.rows, one.columns,
+                      one.item->alignment());
+    dialog->setAccessibleDescription(message);
+}
+
 } // namespace
 
 void DesktopDialogs::chooseFolders(const FolderPanel& panel,
@@ -28,13 +59,13 @@ void DesktopDialogs::chooseFolders(const FolderPanel& panel,
 {
     auto* dialog = new QFileDialog(m_window, panel.title, panel.startFolder);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // Qt's own dialog, which shows the message and lets several folders be chosen in its views.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setFileMode(QFileDialog::Directory);
     dialog->setOption(QFileDialog::ShowDirsOnly);
     dialog->setLabelText(QFileDialog::Accept, panel.prompt);
-    dialog->setToolTip(panel.message);
+    showMessage(dialog, panel.message);
     if (panel.several) {
-        // The Qt dialog lets several folders be chosen only through its own views.
-        dialog->setOption(QFileDialog::DontUseNativeDialog);
         for (auto* view : dialog->findChildren<QAbstractItemView*>())
             if (qobject_cast<QListView*>(view) || qobject_cast<QTreeView*>(view))
                 view->setSelectionMode(QAbstractItemView::ExtendedSelection);

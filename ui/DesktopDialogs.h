@@ -13,7 +13,8 @@ public:
     // The window the panels belong to.
     void setWindow(QWidget* window) { m_window = window; }
 
-    // Window-modal file panels over the window, opened without waiting.
+    // Window-modal file panels over the window, opened without waiting; Qt's own folder dialog
+    // with the panel's message shown above its controls.
     void chooseFolders(const FolderPanel& panel,
                        std::function<void(const QStringList&)> chosen) override;
     void chooseSaveFile(const SavePanel& panel,

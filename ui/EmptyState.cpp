@@ -1,5 +1,6 @@
 #include "ui/EmptyState.h"
 
+#include "ui/Fonts.h"
 #include "ui/Icons.h"
 
 #include <QLabel>
@@ -18,8 +19,7 @@ EmptyState::EmptyState(QWidget* parent)
         label->setTextFormat(Qt::PlainText);
         layout->addWidget(label);
     }
-    QFont big = font();
-    big.setPointSizeF(big.pointSizeF() > 0 ? big.pointSizeF() * 1.4 : 14);
+    QFont big = Fonts::scaled(font(), 1.4);
     big.setWeight(QFont::DemiBold);
     m_title->setFont(big);
     m_description->setWordWrap(true);

@@ -1,12 +1,13 @@
 #include "ui/ModelsView.h"
 
 #include "app/AppModel.h"
-#include "app/ModelList.h"
+#include "model/PathParts.h"
 #include "text/Format.h"
 #include "ui/EmptyState.h"
 #include "ui/Icons.h"
 #include "ui/InfoStrip.h"
 #include "ui/ModelTable.h"
+#include "ui/PageHeader.h"
 #include "ui/ScanningPlaceholder.h"
 #include "ui/SourceStyle.h"
 #include "ui/Spinner.h"
@@ -16,11 +17,11 @@
 #include <QAction>
 #include <QFrame>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -46,7 +47,7 @@ QFrame* divider(QWidget* parent)
 } // namespace
 
 ModelsView::ModelsView(AppModel& model, QWidget* parent)
-    : QWidget(parent), m_model(model), m_title(new QLabel(this)), m_subtitle(new QLabel(this)),
+    : QWidget(parent), m_model(model), m_header(new PageHeader(this)),
       m_toolbar(new QToolBar(this)), m_search(new QLineEdit(this)),
       m_storage(new StorageHeader(this)), m_storageDivider(divider(this)),
       m_duplicates(new InfoStrip(QStringLiteral("edit-copy"),
@@ -68,24 +69,9 @@ ModelsView::ModelsView(AppModel& model, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    auto* top = new QHBoxLayout;
-    top->setContentsMargins(16, 8, 8, 8);
-    auto* titles = new QVBoxLayout;
-    titles->setSpacing(0);
-    QFont titleFont = font();
-    titleFont.setPointSizeF(titleFont.pointSizeF() > 0 ? titleFont.pointSizeF() * 1.3 : 14);
-    titleFont.setWeight(QFont::Bold);
-    m_title->setFont(titleFont);
-    m_subtitle->setForegroundRole(QPalette::PlaceholderText);
-    for (QLabel* label : {m_title, m_subtitle}) {
-        label->setTextFormat(Qt::PlainText);
-        titles->addWidget(label);
-    }
-    top->addLayout(titles, 1);
     buildToolbar();
-    top->addWidget(m_toolbar);
-    layout->addLayout(top);
-    layout->addWidget(divider(this));
+    m_header->addTrailing(m_toolbar);
+    layout->addWidget(m_header);
 
     layout->addWidget(m_storage);
     layout->addWidget(m_storageDivider);
@@ -106,10 +92,16 @@ ModelsView::ModelsView(AppModel& model, QWidget* parent)
     m_moveButton->setToolTip(tr("Move to another drive and leave a symlink behind"));
     m_status->followProgress(m_model);
     layout->addWidget(m_status);
-    // Tab goes from the table to the actions on its selection, in the order they are shown.
-    setTabOrder(m_table, m_freeButton);
-    setTabOrder(m_freeButton, m_moveButton);
-    setTabOrder(m_moveButton, m_trashButton);
+    // Tab follows the page from the search field through the toolbar to the table and the
+    // actions on its selection, in the order they are shown.
+    QWidget* previous = m_search;
+    for (QWidget* next : {m_toolbar->widgetForAction(m_loose), m_toolbar->widgetForAction(m_export),
+                          static_cast<QWidget*>(m_scanButton), static_cast<QWidget*>(m_table),
+                          static_cast<QWidget*>(m_freeButton), static_cast<QWidget*>(m_moveButton),
+                          static_cast<QWidget*>(m_trashButton)}) {
+        setTabOrder(previous, next);
+        previous = next;
+    }
 
     connect(m_freeButton, &QPushButton::clicked, this,
             [this] { (void)m_model.freeDuplicates(selectedRows()); });
@@ -154,7 +146,12 @@ void ModelsView::buildToolbar()
     // Room for the whole prompt beside the search icon and the clear button.
     m_search->setMinimumWidth(
         std::max(180, m_search->fontMetrics().horizontalAdvance(prompt) + 64));
-    m_search->addAction(Icons::named(QStringLiteral("edit-find")), QLineEdit::LeadingPosition);
+    // The icon and the clear button are buttons to a screen reader: both get names.
+    m_search->addAction(Icons::named(QStringLiteral("edit-find")), QLineEdit::LeadingPosition)
+        ->setText(tr("Search"));
+    for (QAction* action : m_search->findChildren<QAction*>())
+        if (action->text().isEmpty())
+            action->setText(tr("Clear Search"));
     connect(m_search, &QLineEdit::textEdited, this,
             [this](const QString& text) { m_model.setSearch(text); });
     m_toolbar->addWidget(m_search);
@@ -171,15 +168,30 @@ void ModelsView::buildToolbar()
     m_export->setToolTip(tr("Save a Markdown inventory of every model"));
     connect(m_export, &QAction::triggered, this, [this] { m_model.exportReport(); });
 
-    m_scan = m_toolbar->addAction(Icons::named(QStringLiteral("view-refresh")), tr("Scan"));
+    m_scan = new QAction(Icons::named(QStringLiteral("view-refresh")), tr("Scan"), this);
     m_scan->setToolTip(tr("Scan again (Ctrl+R)"));
     connect(m_scan, &QAction::triggered, this, [this] { (void)m_model.rescan(); });
 
-    auto* spinnerBox = new QWidget(m_toolbar);
+    // "Scan" and the spinner share one slot as wide as the wider, so nothing beside it moves
+    // when a scan starts or ends.
+    m_scanSlot = new QStackedWidget(m_toolbar);
+    m_scanButton = new QToolButton(m_scanSlot);
+    m_scanButton->setDefaultAction(m_scan);
+    m_scanButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_scanButton->setAutoRaise(true);
+    m_scanButton->setIconSize(m_toolbar->iconSize());
+    auto* spinnerBox = new QWidget(m_scanSlot);
     auto* spinnerRow = new QHBoxLayout(spinnerBox);
     spinnerRow->setContentsMargins(6, 0, 6, 0);
-    spinnerRow->addWidget(new Spinner(spinnerBox));
-    m_spinnerAction = m_toolbar->addWidget(spinnerBox);
+    auto* spinner = new Spinner(spinnerBox);
+    spinnerRow->addWidget(spinner, 0, Qt::AlignCenter);
+    m_scanSlot->addWidget(m_scanButton);
+    m_scanSlot->addWidget(spinnerBox);
+    m_toolbar->addWidget(m_scanSlot);
+    // The toolbar's own buttons take no focus; these are reached by Tab like any control.
+    for (QAction* action : {m_loose, m_export})
+        m_toolbar->widgetForAction(action)->setFocusPolicy(Qt::TabFocus);
+    m_scanButton->setFocusPolicy(Qt::TabFocus);
 }
 
 void ModelsView::refreshRows()
@@ -198,10 +210,7 @@ void ModelsView::refreshHeader()
     if (item.kind == K::source && item.source) {
         title = item.source->label();
     } else if (item.kind == K::folder) {
-        const QString path = ModelList::withoutTrailingSlashes(item.folder);
-        title = path.mid(path.lastIndexOf(u'/') + 1);
-        if (title.isEmpty())
-            title = path;
+        title = PathParts::folderName(item.folder);
     } else if (item.kind == K::duplicates) {
         title = tr("Duplicates");
     } else if (item.kind == K::notUsedLately) {
@@ -211,10 +220,10 @@ void ModelsView::refreshHeader()
     } else if (item.kind == K::moved) {
         title = tr("On Other Drives");
     }
-    m_title->setText(title);
+    m_header->setTitle(title);
     const int n = int(m_rows.size());
-    m_subtitle->setText(m_model.scan() ? tr("%n items · %1", nullptr, n).arg(sumText(m_rows))
-                                       : QString());
+    m_header->setSubtitle(m_model.scan() ? tr("%n items · %1", nullptr, n).arg(sumText(m_rows))
+                                         : QString());
     m_export->setEnabled(m_model.scan().has_value());
 }
 
@@ -314,18 +323,18 @@ void ModelsView::refreshStatus()
 void ModelsView::refreshScanning()
 {
     const bool scanning = m_model.isScanning();
-    m_scan->setVisible(!scanning);
-    m_spinnerAction->setVisible(scanning);
+    m_scan->setEnabled(!scanning);
+    m_scanSlot->setCurrentIndex(scanning ? 1 : 0);
 }
 
 QString ModelsView::title() const
 {
-    return m_title->text();
+    return m_header->title();
 }
 
 QString ModelsView::subtitle() const
 {
-    return m_subtitle->text();
+    return m_header->subtitle();
 }
 
 QString ModelsView::statusText() const

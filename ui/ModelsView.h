@@ -10,12 +10,13 @@ class AppModel;
 class EmptyState;
 class InfoStrip;
 class ModelTable;
+class PageHeader;
 class QAction;
-class QLabel;
 class QLineEdit;
 class QPushButton;
 class QStackedWidget;
 class QToolBar;
+class QToolButton;
 class ScanningPlaceholder;
 class Spinner;
 class StatusBar;
@@ -67,14 +68,14 @@ private:
     AppModel& m_model;
     QList<ModelEntry> m_rows;                     // visibleModels, computed once per change
     const ScanResult* m_storageScanned = nullptr; // the scan the storage header shows
-    QLabel* m_title;
-    QLabel* m_subtitle;
+    PageHeader* m_header;
     QToolBar* m_toolbar;
     QLineEdit* m_search;
     QAction* m_loose;
     QAction* m_export;
     QAction* m_scan;
-    QAction* m_spinnerAction;
+    QStackedWidget* m_scanSlot = nullptr;
+    QToolButton* m_scanButton = nullptr;
     StorageHeader* m_storage;
     QWidget* m_storageDivider;
     InfoStrip* m_duplicates;

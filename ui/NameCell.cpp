@@ -1,6 +1,7 @@
 #include "ui/NameCell.h"
 
 #include "app/ItemRoles.h"
+#include "ui/Fonts.h"
 #include "ui/Tag.h"
 
 #include <QAbstractItemView>
@@ -19,12 +20,7 @@ constexpr int tagGap = 5;
 
 QFont NameCell::captionFont(const QFont& base)
 {
-    QFont font = base;
-    if (base.pointSizeF() > 0)
-        font.setPointSizeF(base.pointSizeF() * 0.85);
-    else
-        font.setPixelSize(qMax(8, base.pixelSize() * 85 / 100));
-    return font;
+    return Fonts::caption(base);
 }
 
 int NameCell::rowHeight(const QFont& base)

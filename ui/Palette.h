@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QColor>
+#include <QGuiApplication>
+#include <QPalette>
 
 // The fixed colours of the program (sources, warnings, success); everything else comes from the
 // desktop's palette.
@@ -24,5 +26,11 @@ inline const QColor magenta{0xD0, 0x3C, 0xC4};
 inline const QColor violet{0x7A, 0x4D, 0xC9};
 inline const QColor olive{0x7C, 0x8C, 0x1C};
 inline const QColor slate{0x5E, 0x72, 0x86};
+
+// Secondary text (dates, sizes, the safe mark) in the application's palette, light or dark.
+[[nodiscard]] inline QColor secondaryText()
+{
+    return QGuiApplication::palette().color(QPalette::PlaceholderText);
+}
 
 } // namespace Palette

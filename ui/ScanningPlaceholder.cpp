@@ -1,5 +1,6 @@
 #include "ui/ScanningPlaceholder.h"
 
+#include "ui/Fonts.h"
 #include "ui/Spinner.h"
 
 #include <QLabel>
@@ -15,9 +16,7 @@ ScanningPlaceholder::ScanningPlaceholder(QWidget* parent)
     spinner->setFixedSize(32, 32);
     layout->addWidget(spinner, 0, Qt::AlignHCenter);
     auto* title = new QLabel(tr("Scanning your computer for AI models…"), this);
-    QFont big = font();
-    big.setPointSizeF(big.pointSizeF() > 0 ? big.pointSizeF() * 1.25 : 12);
-    title->setFont(big);
+    title->setFont(Fonts::scaled(font(), 1.25));
     auto* sources = new QLabel(
         tr("Ollama, LM Studio, Hugging Face, ComfyUI, Whisper and AI coding caches"), this);
     sources->setForegroundRole(QPalette::PlaceholderText);

@@ -17,8 +17,7 @@ namespace {
 constexpr int pathRole = Qt::UserRole + 1;
 }
 
-SettingsWindow::SettingsWindow(AppModel& model, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_model(model)
+SettingsWindow::SettingsWindow(AppModel& model, QWidget* parent) : QDialog(parent), m_model(model)
 {
     setWindowTitle(tr("Settings"));
     setWindowIcon(Icons::app());

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QWidget>
+#include <QDialog>
 
 class AppModel;
 class QCheckBox;
@@ -8,8 +8,9 @@ class QListWidget;
 class QToolButton;
 
 // The settings window, 520 x 340: "General" with the loose-files switch and the version, and
-// "Folders" with the extra folders to scan and the plus and minus buttons.
-class SettingsWindow : public QWidget
+// "Folders" with the extra folders to scan and the plus and minus buttons. A dialog over the
+// main window, not modal; Escape closes it.
+class SettingsWindow : public QDialog
 {
     Q_OBJECT
 

@@ -1,6 +1,7 @@
 #include "ui/StorageHeader.h"
 
 #include "text/Format.h"
+#include "ui/FlowLayout.h"
 #include "ui/Fonts.h"
 #include "ui/SourceStyle.h"
 
@@ -37,16 +38,13 @@ QPixmap dot(const QColor& color, qreal ratio)
 StorageHeader::StorageHeader(QWidget* parent)
     : QWidget(parent), m_total(plainLabel({}, this)),
       m_caption(plainLabel(tr("used by AI models and caches"), this)), m_bar(new StorageBar(this)),
-      m_legend(new QHBoxLayout)
+      m_legend(new FlowLayout(16, 6))
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 14, 16, 14);
     layout->setSpacing(10);
 
-    QFont big = font();
-    big.setPixelSize(26);
-    big.setWeight(QFont::DemiBold);
-    m_total->setFont(big);
+    m_total->setFont(Fonts::figure(font()));
     QLabel* used = m_caption;
     used->setForegroundRole(QPalette::PlaceholderText);
     auto* totalRow = new QHBoxLayout;
@@ -56,7 +54,6 @@ StorageHeader::StorageHeader(QWidget* parent)
     totalRow->addStretch();
     layout->addLayout(totalRow);
     layout->addWidget(m_bar);
-    m_legend->setSpacing(16);
     layout->addLayout(m_legend);
 }
 
@@ -108,7 +105,6 @@ void StorageHeader::setScan(const ScanResult& scan)
         row->addWidget(size);
         m_legend->addWidget(item);
     }
-    m_legend->addStretch();
 }
 
 QString StorageHeader::captionText() const

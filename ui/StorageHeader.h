@@ -5,10 +5,11 @@
 
 #include <QWidget>
 
-class QHBoxLayout;
+class FlowLayout;
 class QLabel;
 
-// The top of the All Models page: the scan's total, the storage bar of its sources and a legend.
+// The top of the All Models page: the scan's total, the storage bar of its sources and a legend
+// that wraps rather than cutting a label.
 class StorageHeader : public QWidget
 {
     Q_OBJECT
@@ -30,5 +31,5 @@ private:
     QLabel* m_total;
     QLabel* m_caption;
     StorageBar* m_bar;
-    QHBoxLayout* m_legend;
+    FlowLayout* m_legend; // wraps to a new line where the next item would not fit
 };

@@ -1,6 +1,7 @@
 #include "ui/Tag.h"
 
 #include "ui/Contrast.h"
+#include "ui/Fonts.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -14,13 +15,7 @@ constexpr qreal radius = 4;
 
 QFont Tag::font(const QFont& base)
 {
-    QFont font = base;
-    if (base.pointSizeF() > 0)
-        font.setPointSizeF(base.pointSizeF() * 0.78);
-    else
-        font.setPixelSize(qMax(8, base.pixelSize() * 78 / 100));
-    font.setWeight(QFont::DemiBold);
-    return font;
+    return Fonts::tag(base);
 }
 
 QSize Tag::size(const QFont& base) const

@@ -1,6 +1,7 @@
 #include "ui/ToastView.h"
 
 #include "app/AppModel.h"
+#include "text/Format.h"
 #include "ui/Fonts.h"
 #include "ui/Icons.h"
 #include "ui/Palette.h"
@@ -22,7 +23,26 @@
 namespace {
 
 constexpr int shadowRoom = 14; // around the capsule, for the shadow
-constexpr int maxTextWidth = 420;
+constexpr int padX = 16;
+constexpr int padY = 10;
+constexpr int gap = 10;
+
+// The text broken at word boundaries (anywhere inside a word longer than the width).
+QStringList wrapped(const QString& text, const QFont& font, int width)
+{
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QStringList lines;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        lines << text.mid(line.textStart(), line.textLength()).trimmed();
+    }
+    layout.endLayout();
+    return lines;
+}
 
 QAccessibleInterface* alertAccessible(const QString& className, QObject* object)
 {
@@ -42,7 +62,6 @@ ToastView::ToastView(AppModel& model, QWidget* parent)
         return true;
     }();
     (void)installed;
-    setAccessibleName(tr("Notification"));
     setFont(Fonts::callout(font()));
     setAttribute(Qt::WA_TranslucentBackground);
     m_label->setTextFormat(Qt::PlainText);
@@ -51,8 +70,9 @@ ToastView::ToastView(AppModel& model, QWidget* parent)
     m_undo->setStyleSheet(
         QStringLiteral("QPushButton { color: palette(link); border: none; font-weight: 600; }"));
     auto* row = new QHBoxLayout(this);
-    row->setContentsMargins(shadowRoom + 16, shadowRoom + 10, shadowRoom + 16, shadowRoom + 10);
-    row->setSpacing(10);
+    row->setContentsMargins(shadowRoom + padX, shadowRoom + padY, shadowRoom + padX,
+                            shadowRoom + padY);
+    row->setSpacing(gap);
     row->addWidget(m_icon);
     row->addWidget(m_label);
     row->addWidget(m_undo);
@@ -69,27 +89,36 @@ QString ToastView::text() const
     return m_shown ? m_shown->text : QString();
 }
 
-QString ToastView::twoLines(const QString& text, const QFont& font, int width)
+QString ToastView::shownText() const
+{
+    return m_label->text();
+}
+
+QRect ToastView::capsule() const
+{
+    return geometry().adjusted(shadowRoom, shadowRoom, -shadowRoom, -shadowRoom);
+}
+
+QString ToastView::lines(const QString& text, const QFont& font, int width)
 {
     QString flat = text;
     flat.replace(u'\n', u' ');
-    QTextLayout layout(flat, font);
-    layout.beginLayout();
-    QStringList lines;
-    while (lines.size() < 2) {
-        QTextLine line = layout.createLine();
-        if (!line.isValid())
-            break;
-        line.setLineWidth(width);
-        const QString part = flat.mid(line.textStart(), line.textLength());
-        if (lines.size() == 1 && line.textStart() + line.textLength() < flat.size())
-            lines << QFontMetrics(font).elidedText(flat.mid(line.textStart()), Qt::ElideRight,
-                                                   width);
-        else
-            lines << part.trimmed();
+    QStringList result = wrapped(flat, font, width);
+    if (result.size() > 2) {
+        // The words after a path matter more than its middle folders.
+        const QFontMetrics metrics(font);
+        QStringList words = flat.split(u' ');
+        for (QString& word : words)
+            if (word.contains(u'/') && metrics.horizontalAdvance(word) > width / 2)
+                word = metrics.elidedText(word, Qt::ElideMiddle, width / 2);
+        result = wrapped(words.join(u' '), font, width);
     }
-    layout.endLayout();
-    return lines.join(u'\n');
+    if (result.size() > 3) {
+        const QString rest = QStringList(result.mid(2)).join(u' ');
+        result = result.mid(0, 2);
+        result << QFontMetrics(font).elidedText(rest, Qt::ElideRight, width);
+    }
+    return result.join(u'\n');
 }
 
 void ToastView::fill(const ToastMessage& toast)
@@ -98,10 +127,15 @@ void ToastView::fill(const ToastMessage& toast)
     const QIcon icon = toast.isError ? Icons::tinted(QStringLiteral("dialog-error"), Palette::red)
                                      : Icons::tinted(QStringLiteral("emblem-ok"), Palette::green);
     m_icon->setPixmap(icon.pixmap(QSize(side, side), qApp->devicePixelRatio()));
-    const int width = qMin(maxTextWidth, qMax(200, parentWidget()->width() - 200));
-    m_label->setText(twoLines(toast.text, font(), width));
-    m_undo->setVisible(!toast.undoEntryIDs.isEmpty());
-    setAccessibleDescription(toast.text);
+    const QString text = Format::shortPathsIn(toast.text);
+    const bool undo = !toast.undoEntryIDs.isEmpty();
+    m_undo->setVisible(undo);
+    // The capsule takes at most two thirds of the window; the icon and Undo keep their room.
+    const int chrome = 2 * padX + side + gap + (undo ? gap + m_undo->sizeHint().width() : 0);
+    const int width = qMax(120, parentWidget()->width() * 2 / 3 - chrome);
+    m_label->setText(lines(text, font(), width));
+    setAccessibleName(text);
+    setToolTip(text);
     adjustSize();
 }
 

@@ -5,18 +5,17 @@
 #include "text/Format.h"
 #include "ui/EmptyState.h"
 #include "ui/InfoStrip.h"
+#include "ui/PageHeader.h"
 #include "ui/StatusBar.h"
 #include "ui/TrashTable.h"
 
-#include <QFrame>
-#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
 TrashView::TrashView(AppModel& model, QWidget* parent)
-    : QWidget(parent), m_model(model), m_subtitle(new QLabel(this)),
+    : QWidget(parent), m_model(model), m_header(new PageHeader(this)),
       m_info(new InfoStrip(QStringLiteral("edit-undo"),
                            tr("Items you trash from Brimvale can be restored to their "
                               "original location until you empty the Trash."),
@@ -30,23 +29,8 @@ TrashView::TrashView(AppModel& model, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    auto* titles = new QVBoxLayout;
-    titles->setContentsMargins(16, 8, 16, 8);
-    titles->setSpacing(0);
-    auto* title = new QLabel(tr("Trash"), this);
-    QFont titleFont = font();
-    titleFont.setPointSizeF(titleFont.pointSizeF() > 0 ? titleFont.pointSizeF() * 1.3 : 14);
-    titleFont.setWeight(QFont::Bold);
-    title->setFont(titleFont);
-    m_subtitle->setForegroundRole(QPalette::PlaceholderText);
-    m_subtitle->setTextFormat(Qt::PlainText);
-    titles->addWidget(title);
-    titles->addWidget(m_subtitle);
-    layout->addLayout(titles);
-    auto* line = new QFrame(this);
-    line->setFrameShape(QFrame::HLine);
-    line->setForegroundRole(QPalette::Mid);
-    layout->addWidget(line);
+    m_header->setTitle(tr("Trash"));
+    layout->addWidget(m_header);
     layout->addWidget(m_info);
     m_empty->present(QStringLiteral("user-trash"), tr("Trash Is Empty"),
                      tr("Models you move to the Trash appear here so you can restore them."));
@@ -99,7 +83,7 @@ void TrashView::refresh()
     const qsizetype count = rows.size();
     const qsizetype selected = m_table->selectedIds().size();
     const int shown = int(count);
-    m_subtitle->setText(tr("%n items · %1", nullptr, shown).arg(Format::bytes(total)));
+    m_header->setSubtitle(tr("%n items · %1", nullptr, shown).arg(Format::bytes(total)));
     if (selected == 0)
         //: plural
         m_status->setText(shown == 1
@@ -177,12 +161,12 @@ void TrashView::askDelete(const QStringList& ids)
 
 QString TrashView::title() const
 {
-    return tr("Trash");
+    return m_header->title();
 }
 
 QString TrashView::subtitle() const
 {
-    return m_subtitle->text();
+    return m_header->subtitle();
 }
 
 QString TrashView::statusText() const

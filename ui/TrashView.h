@@ -6,7 +6,7 @@
 class AppModel;
 class EmptyState;
 class InfoStrip;
-class QLabel;
+class PageHeader;
 class QMessageBox;
 class QPushButton;
 class QStackedWidget;
@@ -50,7 +50,7 @@ private:
     [[nodiscard]] bool busy() const;
 
     AppModel& m_model;
-    QLabel* m_subtitle;
+    PageHeader* m_header;
     InfoStrip* m_info;
     QStackedWidget* m_body;
     EmptyState* m_empty;

@@ -1,6 +1,6 @@
 #include "fs/AppPaths.h"
 
-#include "fs/PathParts.h"
+#include "model/PathParts.h"
 
 #include <QFile>
 #include <pwd.h>

@@ -2,7 +2,7 @@
 
 #include "fs/FileLock.h"
 #include "fs/JSONStore.h"
-#include "fs/PathParts.h"
+#include "model/PathParts.h"
 
 #include <QJsonArray>
 #include <algorithm>

@@ -3,9 +3,9 @@
 #include "fs/DirectoryListing.h"
 #include "fs/DirectoryWalker.h"
 #include "fs/PathBytes.h"
-#include "fs/PathParts.h"
 #include "fs/UniqueFd.h"
 #include "fs/WalkScope.h"
+#include "model/PathParts.h"
 #include "model/Sizes.h"
 #include "model/StopToken.h"
 

@@ -1,7 +1,7 @@
 #include "fs/Mounts.h"
 
-#include "fs/PathParts.h"
 #include "fs/PosixIO.h"
+#include "model/PathParts.h"
 
 #include <QList>
 #include <QStringBuilder>

@@ -1,8 +1,8 @@
 #include "fs/PosixIO.h"
 
-#include "fs/PathParts.h"
 #include "fs/UniqueFd.h"
 #include "model/BrimvaleError.h"
+#include "model/PathParts.h"
 
 #include <QFile>
 #include <QRandomGenerator>

@@ -1,7 +1,7 @@
 #include "fs/VolumeInfo.h"
 
-#include "fs/PathParts.h"
 #include "fs/UniqueFd.h"
+#include "model/PathParts.h"
 
 #include <QFile>
 #include <QStorageInfo>

@@ -2,10 +2,10 @@
 
 #include "fs/AppPaths.h"
 #include "fs/Mounts.h"
-#include "fs/PathParts.h"
 #include "fs/PosixIO.h"
 #include "fs/UniqueFd.h"
 #include "model/BrimvaleError.h"
+#include "model/PathParts.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "scanners/HuggingFaceCaches.h"
 
 #include "fs/FS.h"
-#include "fs/PathParts.h"
+#include "model/PathParts.h"
 
 #include <QFile>
 #include <algorithm>

@@ -3,8 +3,8 @@
 #include "fs/AppPaths.h"
 #include "fs/FS.h"
 #include "fs/JSONStore.h"
-#include "fs/PathParts.h"
 #include "fs/PosixIO.h"
+#include "model/PathParts.h"
 #include "model/Quantization.h"
 #include "scanners/MovedLink.h"
 

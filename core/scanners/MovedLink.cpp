@@ -1,13 +1,14 @@
 #include "scanners/MovedLink.h"
 
 #include "fs/AppPaths.h"
-#include "fs/PathParts.h"
 #include "model/DeleteRisk.h"
+#include "model/PathParts.h"
 #include "scanners/ComfyUIScanner.h"
 #include "scanners/HuggingFaceScanner.h"
 #include "scanners/LMStudioScanner.h"
 #include "scanners/OllamaScanner.h"
 #include "scanners/WhisperScanner.h"
+#include "text/Format.h"
 
 #include <QDir>
 #include <QFile>
@@ -204,10 +205,7 @@ void MovedLink::mark(ModelEntry& entry)
 
 QString MovedLink::shortPath(const QString& path)
 {
-    QString shown = path;
-    const QString home = PathParts::withoutTrailingSlashes(AppPaths::home());
-    if (!home.isEmpty() && home != u'/' && (path == home || path.startsWith(home + u'/')))
-        shown = u'~' + path.mid(home.size());
+    QString shown = Format::shortPath(path);
     const QStringList parts = shown.split(u'/');
     // "", "mnt", "big", …, name: more than two folders between the start and the name.
     if (parts.size() > 5)

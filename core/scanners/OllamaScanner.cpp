@@ -2,9 +2,9 @@
 
 #include "fs/AppPaths.h"
 #include "fs/FS.h"
-#include "fs/PathParts.h"
 #include "fs/PosixIO.h"
 #include "fs/UniqueFd.h"
+#include "model/PathParts.h"
 #include "model/Sizes.h"
 #include "scanners/DuplicateFinder.h"
 #include "scanners/MovedLink.h"

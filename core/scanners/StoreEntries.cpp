@@ -1,8 +1,8 @@
 #include "scanners/StoreEntries.h"
 
 #include "fs/FS.h"
-#include "fs/PathParts.h"
 #include "fs/PosixIO.h"
+#include "model/PathParts.h"
 #include "model/Quantization.h"
 #include "scanners/ModelFileRules.h"
 

@@ -4,11 +4,11 @@
 #include "fs/BlockSharing.h"
 #include "fs/ExtendedAttributes.h"
 #include "fs/Mounts.h"
-#include "fs/PathParts.h"
 #include "fs/ReadLease.h"
 #include "fs/UniqueFd.h"
 #include "fs/VolumeInfo.h"
 #include "model/BrimvaleError.h"
+#include "model/PathParts.h"
 #include "scanners/ContentHash.h"
 #include "services/HardLinkSwap.h"
 

@@ -1,9 +1,9 @@
 #include "services/HardLinkSwap.h"
 
-#include "fs/PathParts.h"
 #include "fs/ReadLease.h"
 #include "fs/UniqueFd.h"
 #include "model/BrimvaleError.h"
+#include "model/PathParts.h"
 #include "services/ItemMover.h"
 
 #include <QFile>

@@ -1,10 +1,10 @@
 #include "services/ItemMover.h"
 
 #include "fs/FileLock.h"
-#include "fs/PathParts.h"
 #include "fs/PosixIO.h"
 #include "fs/UniqueFd.h"
 #include "model/BrimvaleError.h"
+#include "model/PathParts.h"
 #include "services/TreeRemover.h"
 #include "services/TreeSnapshot.h"
 

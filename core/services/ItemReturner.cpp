@@ -1,9 +1,9 @@
 #include "services/ItemReturner.h"
 
 #include "fs/FileLock.h"
-#include "fs/PathParts.h"
 #include "fs/PosixIO.h"
 #include "fs/UniqueFd.h"
+#include "model/PathParts.h"
 #include "services/TreeRemover.h"
 #include "services/TreeSnapshot.h"
 

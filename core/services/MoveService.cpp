@@ -1,8 +1,8 @@
 #include "services/MoveService.h"
 
-#include "fs/PathParts.h"
 #include "fs/PosixIO.h"
 #include "model/BrimvaleError.h"
+#include "model/PathParts.h"
 #include "services/ItemMover.h"
 #include "services/ItemReturner.h"
 #include "services/MovedTargets.h"
@@ -13,17 +13,6 @@
 #include <sys/stat.h>
 
 namespace MoveService {
-
-namespace {
-
-QString lastComponent(const QString& path)
-{
-    if (path == QStringLiteral("/"))
-        return path;
-    return path.mid(path.lastIndexOf(u'/') + 1);
-}
-
-} // namespace
 
 namespace {
 
@@ -62,7 +51,7 @@ QList<Planned> checkedPlan(const QList<Planned>& items, const QString& destinati
     const std::optional<QString> resolvedDestination = PathParts::resolved(destination);
     if (!resolvedDestination)
         throw noFolder;
-    const QString folderName = lastComponent(*resolvedDestination);
+    const QString folderName = PathParts::folderName(*resolvedDestination);
     // The destination with one trailing slash, to tell the items inside it.
     const QString destinationPrefix = PathParts::join(*resolvedDestination, QString());
 
@@ -76,7 +65,7 @@ QList<Planned> checkedPlan(const QList<Planned>& items, const QString& destinati
         };
         if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
             continue; // gone since the scan
-        const QString name = lastComponent(path);
+        const QString name = PathParts::folderName(path);
         if (S_ISLNK(st.st_mode))
             throw BrimvaleError(
                 name + QStringLiteral(" is already a symlink — it may have been moved before."));
@@ -94,12 +83,12 @@ QList<Planned> checkedPlan(const QList<Planned>& items, const QString& destinati
         seenFinal.insert(final);
         if (PosixIO::lexists(final))
             throw BrimvaleError(name + QStringLiteral(" already exists in ") +
-                                (item.place.isEmpty() ? folderName : lastComponent(folder)));
+                                (item.place.isEmpty() ? folderName : PathParts::folderName(folder)));
         if (*itemPath == *resolvedDestination)
             throw BrimvaleError(QStringLiteral("Source and destination cannot be the same folder"));
         if (PosixIO::isFolder(*itemPath) && destinationPrefix.startsWith(*itemPath + u'/'))
             throw BrimvaleError(QStringLiteral("The destination cannot be inside ") +
-                                lastComponent(*itemPath));
+                                PathParts::folderName(*itemPath));
         result.push_back(item);
     }
     if (result.isEmpty())
@@ -130,7 +119,7 @@ QList<Planned> itemsOf(const QList<ModelEntry>& entries, const QString& destinat
             const QString folder =
                 place.isEmpty() ? destination : PathParts::join(destination, place);
             const std::optional<QString> there =
-                PathParts::resolved(PathParts::join(folder, lastComponent(moved->target)));
+                PathParts::resolved(PathParts::join(folder, PathParts::folderName(moved->target)));
             if (there && there == PathParts::resolved(moved->target))
                 continue; // already moved there, by another entry sharing it
             items.push_back({moved->target, place, path});
@@ -236,7 +225,7 @@ MoveOutcome move(const QList<ModelEntry>& entries, const QString& to, bool creat
                                                   item.relink};
                  const ItemMover::Result result = ItemMover::move(item.path, folder, options);
                  if (result.moved) {
-                     const QString target = PathParts::join(folder, lastComponent(item.path));
+                     const QString target = PathParts::join(folder, PathParts::folderName(item.path));
                      outcome.movedTo.push_back(target);
                      outcome.items.push_back({item.path, target, result.linked});
                  }

@@ -5,33 +5,11 @@
 #include <QStringList>
 #include <algorithm>
 
-namespace {
-
-QLocale effective(const QLocale& locale)
-{
-    if (locale.language() == QLocale::C)
-        return QLocale(QLocale::English, QLocale::UnitedStates);
-    return locale;
-}
-
-} // namespace
-
 namespace ReportBuilder {
 
 QString website()
 {
     return QStringLiteral("https://brimvale.app");
-}
-
-QString formattedDate(const QDateTime& date, const QLocale& locale)
-{
-    const QLocale used = effective(locale);
-    const QDateTime local = date.toLocalTime();
-    const QString time = used.toString(local.time(), QLocale::ShortFormat);
-    if (used.language() == QLocale::English)
-        return used.toString(local.date(), QStringLiteral("MMMM d, yyyy")) +
-               QStringLiteral(" at ") + time;
-    return used.toString(local.date(), QLocale::LongFormat) + u' ' + time;
 }
 
 QString cellText(const QString& text)
@@ -68,8 +46,7 @@ QString markdown(const ScanResult& result, const QDateTime& date)
 
     QStringList lines{
         QStringLiteral("# Brimvale — Model Report"),
-        QStringLiteral("**Generated:** ") + formattedDate(date, QLocale::system()) +
-            QStringLiteral("  "),
+        QStringLiteral("**Generated:** ") + Format::longDate(date) + QStringLiteral("  "),
         QStringLiteral("**Total storage:** ") + Format::bytes(result.totalBytes()) +
             QStringLiteral(" across ") + QString::number(models.size()) + QStringLiteral(" models"),
         QString(),

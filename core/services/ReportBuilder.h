@@ -3,7 +3,6 @@
 #include "model/ScanResult.h"
 
 #include <QDateTime>
-#include <QLocale>
 #include <QString>
 
 // The Markdown inventory of one scan: storage per source and every model, largest first.
@@ -15,11 +14,6 @@ namespace ReportBuilder {
 // The whole document. The date line uses the system locale (English forms where it is C);
 // "Modified" cells are told relative to the current clock. No line feed after the last line.
 [[nodiscard]] QString markdown(const ScanResult& result, const QDateTime& date);
-
-// The report's date: in English "December 6, 2026 at 9:41 AM" (the locale's short time),
-// elsewhere the locale's long date, a blank and its short time; the C locale counts as US
-// English.
-[[nodiscard]] QString formattedDate(const QDateTime& date, const QLocale& locale);
 
 // Text for a table cell: line breaks become blanks and "|" becomes "\|".
 [[nodiscard]] QString cellText(const QString& text);

@@ -1,11 +1,11 @@
 #include "services/TrashService.h"
 
 #include "fs/FileLock.h"
-#include "fs/PathParts.h"
 #include "fs/PosixIO.h"
 #include "fs/UniqueFd.h"
 #include "fs/XdgTrash.h"
 #include "model/BrimvaleError.h"
+#include "model/PathParts.h"
 #include "services/MovedTargets.h"
 #include "services/TrashLog.h"
 #include "services/TrashStaging.h"

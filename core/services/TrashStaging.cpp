@@ -1,10 +1,10 @@
 #include "services/TrashStaging.h"
 
 #include "fs/Mounts.h"
-#include "fs/PathParts.h"
 #include "fs/PosixIO.h"
 #include "fs/UniqueFd.h"
 #include "fs/XdgTrash.h"
+#include "model/PathParts.h"
 #include "services/TreeRemover.h"
 
 #include <QFile>

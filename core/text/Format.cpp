@@ -1,9 +1,8 @@
 #include "text/Format.h"
 
 #include "fs/AppPaths.h"
-#include "fs/PathParts.h"
+#include "model/PathParts.h"
 
-#include <QLocale>
 #include <array>
 
 namespace {
@@ -25,17 +24,27 @@ constexpr __int128 power10(int exponent)
     return value;
 }
 
-QLocale displayLocale()
-{
-    const QLocale system = QLocale::system();
-    if (system.language() == QLocale::C)
-        return QLocale(QLocale::English, QLocale::UnitedStates);
-    return system;
-}
-
 } // namespace
 
 namespace Format {
+
+QLocale displayLocale(const QLocale& locale)
+{
+    if (locale.language() == QLocale::C)
+        return QLocale(QLocale::English, QLocale::UnitedStates);
+    return locale;
+}
+
+QString longDate(const QDateTime& date, const QLocale& locale)
+{
+    const QLocale used = displayLocale(locale);
+    const QDateTime local = date.toLocalTime();
+    const QString time = used.toString(local.time(), QLocale::ShortFormat);
+    if (used.language() == QLocale::English)
+        return used.toString(local.date(), QStringLiteral("MMMM d, yyyy")) +
+               QStringLiteral(" at ") + time;
+    return used.toString(local.date(), QLocale::LongFormat) + u' ' + time;
+}
 
 QString bytes(qint64 count)
 {
@@ -84,6 +93,32 @@ QString shortPath(const QString& path)
     if (resolvedHome != home && path.startsWith(resolvedHome + u'/'))
         return u'~' + path.mid(resolvedHome.size());
     return path;
+}
+
+QString shortPathsIn(const QString& text)
+{
+    const QString home = PathParts::withoutTrailingSlashes(AppPaths::home());
+    if (home.isEmpty() || home == QStringLiteral("/"))
+        return text;
+    // A path starts the text or follows a character no path name would hold before a "/".
+    const auto startsPath = [&text](qsizetype at) {
+        if (at == 0)
+            return true;
+        const QChar before = text[at - 1];
+        return !before.isLetterOrNumber() && before != u'/' && before != u'.' && before != u'_' &&
+               before != u'-' && before != u'~';
+    };
+    QString result;
+    qsizetype from = 0;
+    for (qsizetype at = text.indexOf(home); at >= 0; at = text.indexOf(home, at + 1)) {
+        const qsizetype end = at + home.size();
+        if (end == text.size() || text[end] != u'/' || !startsPath(at) || at < from)
+            continue;
+        result += QStringView(text).mid(from, at - from);
+        result += u'~';
+        from = end;
+    }
+    return result + QStringView(text).mid(from);
 }
 
 QString relativeDate(const std::optional<QDateTime>& date, const QDateTime& now)

@@ -1,11 +1,15 @@
 #include "ui/DesktopDialogs.h"
 
+#include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 // The desktop's question before an action: its texts, Cancel as the default and Escape button,
-// and the answer it gives without blocking the caller.
+// and the answer it gives without blocking the caller; the folder panel with its message shown.
 class DesktopDialogsTest : public QObject
 {
     Q_OBJECT
@@ -49,6 +53,42 @@ private slots:
                     button->click();
         QTRY_VERIFY(answered);
         QCOMPARE(*answered, confirmed);
+    }
+
+    void folderPanelShowsItsMessage_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("several");
+        QTest::newRow("move") << u"Choose where to move \"a\". A symlink is left at the original "
+                                 u"location so your tools keep working."_s
+                              << false;
+        QTest::newRow("add folder") << u"Brimvale will look for model files (.gguf, "
+                                       u".safetensors, .ckpt, …) inside this folder."_s
+                                    << true;
+    }
+    void folderPanelShowsItsMessage()
+    {
+        QFETCH(QString, message);
+        QFETCH(bool, several);
+        QWidget window;
+        window.show();
+        DesktopDialogs dialogs(&window);
+        std::optional<QStringList> chosen;
+        dialogs.chooseFolders({u"Choose"_s, message, u"Choose"_s, several, QDir::tempPath()},
+                              [&](const QStringList& folders) { chosen = folders; });
+        auto* dialog = window.findChild<QFileDialog*>();
+        QVERIFY(dialog && !chosen);
+        QTRY_VERIFY(dialog->isVisible());
+        QLabel* shown = nullptr;
+        for (QLabel* label : dialog->findChildren<QLabel*>())
+            if (label->text() == message && label->isVisible())
+                shown = label;
+        QVERIFY(shown);
+        QVERIFY(QRect(QPoint(), dialog->size())
+                    .contains(QRect(shown->mapTo(dialog, QPoint()), shown->size())));
+        dialog->reject();
+        QTRY_VERIFY(chosen);
+        QVERIFY(chosen->isEmpty());
     }
 };
 

@@ -16,11 +16,13 @@
 #include "ui/SidebarView.h"
 #include "ui/SourceStyle.h"
 #include "ui/StatusBar.h"
+#include "ui/StorageHeader.h"
 #include "ui/ToastView.h"
 #include "ui/TrashTable.h"
 #include "ui/TrashView.h"
 
 #include <QAccessible>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -28,8 +30,13 @@
 #include <QSemaphore>
 #include <QShortcut>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QTest>
+#include <QToolBar>
 #include <QToolButton>
+#include <QWindow>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -442,28 +449,232 @@ private slots:
         QVERIFY(stop->isHidden());
     }
 
-    void accessibleNames()
+    // What a screen reader offers on each window: every control has a name (the search
+    // field's icon and clear button too), and the names views are known by.
+    void namedControls_data()
     {
-        m_window->showSettings();
-        m_model->showToast(QStringLiteral("Moved"), false, {QStringLiteral("id")});
+        QTest::addColumn<bool>("settings");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("main window")
+            << false
+            << QStringList{u"Sidebar"_s,      u"Disk space"_s,  u"Status"_s,        u"Search"_s,
+                           u"Clear Search"_s, u"Loose Files"_s, u"Export Report"_s, u"Scan"_s,
+                           u"Models"_s,       u"Moved"_s};
+        QTest::newRow("settings") << true
+                                  << QStringList{u"Add Folder"_s, u"Remove Folder"_s, u"Folders"_s};
+    }
+    void namedControls()
+    {
+        QFETCH(bool, settings);
+        QFETCH(QStringList, names);
+        publish();
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        m_window->modelsView()->searchField().setText(u"a"_s);
+        m_model->showToast(u"Moved"_s, false, {u"id"_s});
+        QWidget* window = m_window.get();
+        if (settings) {
+            m_window->showSettings();
+            window = m_window->settingsWindow();
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+            window->findChild<QTabWidget*>()->setCurrentIndex(1); // Folders
+        }
+        using A = QAccessible;
+        const QSet<A::Role> controls{A::Button,     A::CheckBox, A::RadioButton,
+                                     A::ButtonMenu, A::ComboBox, A::EditableText,
+                                     A::List,       A::Table,    A::PageTab};
+        QStringList shown;
+        QStringList nameless;
+        std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* node) {
+            for (int i = 0; i < node->childCount(); ++i) {
+                QAccessibleInterface* child = node->child(i);
+                if (!child || child->state().invisible)
+                    continue;
+                const QString name = child->text(A::Name);
+                shown << name;
+                if (controls.contains(child->role()) && name.isEmpty())
+                    nameless << QString::fromLatin1(child->object()->metaObject()->className());
+                walk(child);
+            }
+        };
+        walk(QAccessible::queryAccessibleInterface(window));
+        QVERIFY2(nameless.isEmpty(), qPrintable(nameless.join(u", "_s)));
+        for (const QString& name : names)
+            QVERIFY2(shown.contains(name), qPrintable(name));
         ToastView* toast = m_window->toastView();
-        QCOMPARE(toast->accessibleDescription(), QStringLiteral("Moved"));
         QCOMPARE(QAccessible::queryAccessibleInterface(toast)->role(), QAccessible::AlertMessage);
-        QCOMPARE(toast->undoButton()->text(), QStringLiteral("Undo"));
-        QStringList names;
+        QCOMPARE(toast->undoButton()->text(), u"Undo"_s);
+        QStringList widgetNames;
         for (const QWidget* widget : m_window->findChildren<QWidget*>())
-            names << widget->accessibleName();
-        for (const char* name : {"Sidebar", "Disk space", "Status", "Notification", "Banner",
-                                 "Add Folder", "Remove Folder", "Free Duplicates"})
-            QVERIFY2(names.contains(QLatin1String(name)), name);
+            widgetNames << widget->accessibleName();
+        for (const QString& name : {u"Banner"_s, u"Free Duplicates"_s})
+            QVERIFY2(widgetNames.contains(name), qPrintable(name));
     }
 
-    void toastCutAfterTwoLines()
+    // Tab walks the shown page in the order it is drawn, through controls that each have a name.
+    void tabOrder_data()
     {
-        const QFont font;
-        const QString text = ToastView::twoLines(QStringLiteral("word ").repeated(200), font, 200);
-        QCOMPARE(text.count(u'\n'), 1);
-        QVERIFY(text.endsWith(QChar(0x2026)));
+        QTest::addColumn<bool>("trash");
+        QTest::addColumn<QStringList>("reached"); // in this order, others between them
+        QTest::newRow("models") << false
+                                << QStringList{u"Sidebar"_s,     u"Search names and paths"_s,
+                                               u"Loose Files"_s, u"Export Report"_s,
+                                               u"Scan"_s,        u"Models"_s};
+        QTest::newRow("trash") << true << QStringList{u"Sidebar"_s, u"Trash items"_s};
+    }
+    void tabOrder()
+    {
+        QFETCH(bool, trash);
+        QFETCH(QStringList, reached);
+        const ModelEntry model = publish();
+        if (trash) {
+            QVERIFY(wait(m_model->trash({model})));
+            m_model->setSidebar(SidebarItem::trash());
+        }
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        if (trash)
+            QTRY_COMPARE(m_window->trashView()->table().model()->rowCount(), 1);
+        sidebar()->list()->setFocus(Qt::TabFocusReason);
+        QList<QWidget*> visited;
+        QStringList names;
+        for (QWidget* focus = QApplication::focusWidget(); focus && !visited.contains(focus);
+             focus = QApplication::focusWidget()) {
+            visited << focus;
+            const QString name =
+                QAccessible::queryAccessibleInterface(focus)->text(QAccessible::Name);
+            QVERIFY2(!name.isEmpty(), focus->metaObject()->className());
+            names << name;
+            QTest::keyClick(focus, Qt::Key_Tab);
+        }
+        qsizetype at = -1;
+        for (const QString& name : reached) {
+            const qsizetype found = names.indexOf(name, at + 1);
+            QVERIFY2(found > at, qPrintable(name + u" in "_s + names.join(u", "_s)));
+            at = found;
+        }
+    }
+
+    // The settings window is a dialog over the main window that Escape closes.
+    void settingsIsADialog()
+    {
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        m_window->showSettings();
+        SettingsWindow* settings = m_window->settingsWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(settings));
+        QCOMPARE(QAccessible::queryAccessibleInterface(settings)->role(), QAccessible::Dialog);
+        QCOMPARE(settings->windowHandle()->transientParent(), m_window->windowHandle());
+        QTest::keyClick(settings, Qt::Key_Escape);
+        QVERIFY(settings->isHidden());
+    }
+
+    // A toast keeps the words after a long path: paths in the "~" form, the capsule at most two
+    // thirds of the window, the whole text as its name and tooltip.
+    void toastKeepsItsWords_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QString>("message"); // "<home>" stands for the home path
+        QTest::addColumn<QString>("last");    // the words that must be shown
+        const QString failed =
+            u"Could not move <home>/Models/checkpoints/stable-diffusion/very/long/folder/name/"
+            u"that/goes/on/model.safetensors: the drive is full. Free some space on it and try "
+            u"again."_s;
+        QTest::newRow("long path, minimum size") << 900 << failed << u"and try again."_s;
+        QTest::newRow("long path, normal size") << 1180 << failed << u"and try again."_s;
+        QTest::newRow("short") << 900 << u"Moved a to <home>/x"_s << u"Moved a to ~/x"_s;
+        QTest::newRow("endless") << 900 << u"word "_s.repeated(200).trimmed() << u"word"_s;
+    }
+    void toastKeepsItsWords()
+    {
+        QFETCH(int, width);
+        QFETCH(QString, message);
+        QFETCH(QString, last);
+        m_window->resize(width, 600);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        QCOMPARE(m_window->width(), width);
+        const QString full = QString(message).replace(u"<home>"_s, u"~"_s);
+        m_model->showToast(message.replace(u"<home>"_s, m_home->path()), true);
+        ToastView* toast = m_window->toastView();
+        QCOMPARE(toast->accessibleName(), full);
+        QCOMPARE(toast->toolTip(), full);
+        const QString shown = toast->shownText();
+        QVERIFY2(QString(shown).replace(u'\n', u' ').contains(last), qPrintable(shown));
+        QVERIFY(!shown.contains(m_home->path()));
+        QVERIFY(shown.count(u'\n') <= 2);
+        QVERIFY(toast->capsule().width() <= m_window->centralWidget()->width() * 2 / 3);
+    }
+
+    // "Scan" and the spinner share one slot: nothing in the toolbar moves when a scan starts.
+    void toolbarStaysPutWhileScanning()
+    {
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        QTRY_VERIFY(m_model->scan() && !m_model->isScanning());
+        ModelsView* view = m_window->modelsView();
+        const auto places = [view] {
+            // Each layout asks its parent's again: settle them from the toolbar up.
+            for (int depth = 0; depth < 8; ++depth)
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+            auto* toolbar = view->findChild<QToolBar*>();
+            QList<QRect> rects;
+            for (const QWidget* widget :
+                 {static_cast<QWidget*>(toolbar), static_cast<QWidget*>(&view->searchField()),
+                  toolbar->widgetForAction(&view->looseAction()),
+                  toolbar->widgetForAction(&view->exportAction())})
+                rects << QRect(widget->mapTo(view, QPoint()), widget->size());
+            return rects;
+        };
+        const QList<QRect> idle = places();
+        m_core->holdScans = true;
+        const QFuture<void> scanning = m_model->rescan();
+        QVERIFY(m_model->isScanning());
+        QCOMPARE(places(), idle);
+        m_core->gate.release();
+        QVERIFY(wait(scanning));
+        QCOMPARE(places(), idle);
+    }
+
+    // At the minimum size and at the normal one, every legend label is shown whole.
+    void legendNeverCut_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("minimum") << QSize(900, 520);
+        QTest::newRow("normal") << QSize(1180, 740);
+    }
+    void legendNeverCut()
+    {
+        QFETCH(QSize, size);
+        ScanResult scan;
+        qint64 bytes = 4'200'000;
+        for (const ModelSource source : ModelSource::allCases()) {
+            ModelEntry model = TrashFixtures::model(source.rawValue(), {source.rawValue()}, bytes);
+            model.source = source;
+            scan.models.push_back(model);
+            bytes += 1'100'000'000;
+        }
+        m_core->canned = scan;
+        m_window->resize(size);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        QTRY_VERIFY(m_model->scan() && !m_model->isScanning());
+        QCOMPARE(m_window->size(), size);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        StorageHeader& header = m_window->modelsView()->storageHeader();
+        QVERIFY(header.isVisible());
+        const QRect visible(header.mapTo(m_window.get(), QPoint()), header.size());
+        int labels = 0;
+        for (const QLabel* label : header.findChildren<QLabel*>()) {
+            if (label->text().isEmpty())
+                continue;
+            ++labels;
+            const QRect place(label->mapTo(m_window.get(), QPoint()), label->size());
+            QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(label->text()));
+            QVERIFY2(visible.contains(place) && m_window->rect().contains(place),
+                     qPrintable(label->text()));
+        }
+        QCOMPARE(labels, 2 + 2 * ModelSource::count);
     }
 };
 

@@ -4,6 +4,7 @@
 #include "app/ScanFilterProxy.h"
 #include "app/ScanItemModel.h"
 #include "app/SidebarModel.h"
+#include "text/Format.h"
 #include "ui/CellLook.h"
 #include "ui/EmptyState.h"
 #include "ui/InfoStrip.h"
@@ -213,7 +214,7 @@ private slots:
         QCOMPARE(ScanItemModel::sortField(ScanItemModel::lastUsed), SortKey::Field::lastUsed);
         QCOMPARE(used.data().toString(), recorded ? u"3 days ago"_qs : u"—"_qs);
         QCOMPARE(used.data(Qt::ToolTipRole).toString(),
-                 recorded ? ScanItemModel::longDate(read)
+                 recorded ? Format::longDate(read)
                           : u"This drive does not record when files are read"_qs);
         const QList<ItemTag> tags =
             rows.index(0, ScanItemModel::name).data(ItemRoles::tags).value<QList<ItemTag>>();

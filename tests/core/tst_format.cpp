@@ -98,9 +98,13 @@ private slots:
         QFETCH(QString, relative);
         QFETCH(QString, expected);
         TestHome home;
-        QCOMPARE(Format::shortPath(home.path() + relative),
-                 expected.replace(u"<home>"_qs, home.path()));
+        expected.replace(u"<home>"_qs, home.path());
+        QCOMPARE(Format::shortPath(home.path() + relative), expected);
         QCOMPARE(Format::shortPath(u"/elsewhere/file"_qs), u"/elsewhere/file"_qs);
+        // In a message: every such path, not one inside another folder.
+        const QString other = u"/mnt"_qs + home.path() + relative;
+        QCOMPARE(Format::shortPathsIn(u"“"_qs + home.path() + relative + u"”, not "_qs + other),
+                 u"“"_qs + expected + u"”, not "_qs + other);
     }
 
     void shortPathThroughResolvedHome()

@@ -1,5 +1,6 @@
 #include "TestHome.h"
 #include "services/ReportBuilder.h"
+#include "text/Format.h"
 
 #include <QTest>
 
@@ -103,7 +104,7 @@ private slots:
     {
         QFETCH(QLocale, locale);
         QFETCH(QString, expected);
-        QCOMPARE(ReportBuilder::formattedDate(kDate, locale), expected);
+        QCOMPARE(Format::longDate(kDate, locale), expected);
     }
 
     void cellsNeverBreakTheTable_data()

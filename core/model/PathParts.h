@@ -4,7 +4,7 @@
 #include <QString>
 #include <optional>
 
-// Pieces of paths, as bytes (as the kernel has them) or as text.
+// Pieces of paths, as bytes (as the kernel has them) or as text; the one place for them.
 namespace PathParts {
 
 // Everything before the last "/" ("/" for an item at the root).
@@ -12,6 +12,9 @@ namespace PathParts {
 [[nodiscard]] QString parentOf(const QString& path);
 // Everything after the last "/".
 [[nodiscard]] QByteArray nameOf(const QByteArray& path);
+// A folder's own name, trailing slashes ignored: "Checkpoints" for "/m/Checkpoints/", "/" for
+// the root.
+[[nodiscard]] QString folderName(const QString& path);
 // The folder joined with a name, without doubling the "/" of the root.
 [[nodiscard]] QByteArray join(const QByteArray& folder, const QByteArray& name);
 [[nodiscard]] QString join(const QString& folder, const QString& name);

@@ -1,4 +1,4 @@
-#include "fs/PathParts.h"
+#include "model/PathParts.h"
 
 #include <QFile>
 #include <cstdlib>
@@ -20,6 +20,13 @@ QString parentOf(const QString& path)
 QByteArray nameOf(const QByteArray& path)
 {
     return path.mid(path.lastIndexOf('/') + 1);
+}
+
+QString folderName(const QString& path)
+{
+    const QString folder = withoutTrailingSlashes(path);
+    const QString name = folder.mid(folder.lastIndexOf(u'/') + 1);
+    return name.isEmpty() ? folder : name;
 }
 
 QByteArray join(const QByteArray& folder, const QByteArray& name)
