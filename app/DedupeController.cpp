@@ -132,9 +132,10 @@ void DedupeController::run(const Check& check, Completion::Done done)
             const QString freed = Format::bytes(result.bytesShared());
             if (everything) {
                 m_model.showToast(
-                    QCoreApplication::translate("DedupeController", "Freed %1").arg(freed) +
-                        (result.notes.isEmpty() ? QString()
-                                                : QStringLiteral(". ") + result.notes.first()),
+                    result.notes.isEmpty()
+                        ? QCoreApplication::translate("DedupeController", "Freed %1").arg(freed)
+                        : QCoreApplication::translate("DedupeController", "Freed %1. %2")
+                              .arg(freed, result.notes.first()),
                     !result.notes.isEmpty());
             } else {
                 const QString error = result.error.value_or(firstReason(planned).value_or(

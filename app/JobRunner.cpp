@@ -94,5 +94,5 @@ void JobRunner::stopAll()
 
 QString JobRunner::unexpected(const char* what)
 {
-    return QStringLiteral("Unexpected error: ") + QString::fromUtf8(what);
+    return tr("Unexpected error: %1").arg(QString::fromUtf8(what));
 }

@@ -19,9 +19,9 @@ QString quoted(const QString& name)
 
 QString models(const QList<ModelEntry>& list)
 {
-    return list.size() == 1 ? quoted(list[0].name)
-                            : QCoreApplication::translate("MoveController", "%n models", nullptr,
-                                                          int(list.size()));
+    const int n = int(list.size());
+    return n == 1 ? quoted(list[0].name)
+                  : QCoreApplication::translate("MoveController", "%n models", nullptr, n);
 }
 
 QSet<QString> primaryPaths(const QList<ModelEntry>& entries)

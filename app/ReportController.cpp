@@ -60,14 +60,14 @@ void ReportController::ask(const Dialogs::SavePanel& panel, const ScanResult& sn
                         outcome.value ? *outcome.value : std::optional(outcome.failure);
                     if (error) {
                         m_model.showToast(QCoreApplication::translate("ReportController",
-                                                                      "Could not save report: ") +
-                                              *error,
+                                                                      "Could not save report: %1")
+                                              .arg(*error),
                                           true);
                     } else {
                         m_model.m_dialogs.reveal({path});
                         m_model.showToast(
-                            QCoreApplication::translate("ReportController", "Report saved to ") +
-                                QFileInfo(QFileInfo(path).path()).fileName(),
+                            QCoreApplication::translate("ReportController", "Report saved to %1")
+                                .arg(QFileInfo(QFileInfo(path).path()).fileName()),
                             false);
                     }
                     done->finish();

@@ -12,7 +12,7 @@
 Banner::Banner(const QString& iconName, const QColor& color, QWidget* parent)
     : QWidget(parent), m_color(color), m_label(new ElidedLabel(this)), m_row(new QHBoxLayout(this))
 {
-    setAccessibleName(QStringLiteral("Banner"));
+    setAccessibleName(tr("Banner"));
     setFont(Fonts::callout(font()));
     m_label->setSecondary(false);
     auto* icon = new QLabel(this);

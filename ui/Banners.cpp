@@ -12,7 +12,7 @@ Banners::Banners(AppModel& model, Dialogs& dialogs, QWidget* parent)
       m_update(new Banner(QStringLiteral("software-update-available"), Palette::blue, this)),
       m_ollama(new Banner(QStringLiteral("dialog-warning"), Palette::orange, this))
 {
-    auto* download = new QPushButton(QStringLiteral("Download"));
+    auto* download = new QPushButton(tr("Download"));
     download->setFlat(true);
     download->setCursor(Qt::PointingHandCursor);
     download->setStyleSheet(QStringLiteral("QPushButton { color: palette(link); border: none; }"));
@@ -21,7 +21,7 @@ Banners::Banners(AppModel& model, Dialogs& dialogs, QWidget* parent)
             dialogs.openUrl(m_model.update()->downloadURL());
     });
     m_update->setAccessory(download);
-    m_ollama->setText(QStringLiteral("Ollama is running. Quit it before trashing Ollama models."));
+    m_ollama->setText(tr("Ollama is running. Quit it before trashing Ollama models."));
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -38,7 +38,7 @@ void Banners::refresh()
 {
     const std::optional<UpdateNotice>& update = m_model.update();
     if (update) {
-        QString text = QStringLiteral("Brimvale %1 is available.").arg(update->version);
+        QString text = tr("Brimvale %1 is available.").arg(update->version);
         if (update->notes)
             text += u' ' + *update->notes;
         m_update->setText(text);

@@ -1,5 +1,6 @@
 #include "ui/DesktopDialogs.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -72,7 +73,8 @@ void DesktopDialogs::ask(const Question& question, std::function<void(bool)> ans
     box->setText(QStringLiteral("<b>%1</b>").arg(question.title.toHtmlEscaped()));
     box->setInformativeText(question.message);
     QPushButton* confirm = box->addButton(question.confirm, QMessageBox::AcceptRole);
-    QPushButton* cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    QPushButton* cancel = box->addButton(QCoreApplication::translate("DesktopDialogs", "Cancel"),
+                                         QMessageBox::RejectRole);
     box->setDefaultButton(cancel);
     box->setEscapeButton(cancel);
     box->setAttribute(Qt::WA_DeleteOnClose);

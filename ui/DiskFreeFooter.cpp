@@ -11,11 +11,11 @@
 DiskFreeFooter::DiskFreeFooter(QWidget* parent)
     : QWidget(parent), m_bar(new QProgressBar(this)), m_label(new ElidedLabel(this))
 {
-    setAccessibleName(QStringLiteral("Disk space"));
+    setAccessibleName(tr("Disk space"));
     m_bar->setTextVisible(false);
     m_bar->setFixedHeight(6);
     m_bar->setRange(0, 1000);
-    m_bar->setAccessibleName(QStringLiteral("Used disk space"));
+    m_bar->setAccessibleName(tr("Used disk space"));
     m_label->setFont(Fonts::caption(font()));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(14, 10, 14, 10);
@@ -44,8 +44,7 @@ void DiskFreeFooter::showCapacity(const std::optional<DiskCapacity>& capacity)
     palette.setColor(QPalette::Highlight,
                      m_low ? Palette::red : this->palette().color(QPalette::Highlight));
     m_bar->setPalette(palette);
-    const QString text =
-        QStringLiteral("%1 available of %2").arg(Format::bytes(free), Format::bytes(total));
+    const QString text = tr("%1 available of %2").arg(Format::bytes(free), Format::bytes(total));
     m_label->setText(text);
     setAccessibleDescription(text);
 }

@@ -91,49 +91,44 @@ QWidget* MainWindow::makeDetailColumn()
 
 void MainWindow::makeMenus()
 {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    QAction* scan = file->addAction(QStringLiteral("Scan for Models"), this,
-                                    [this] { (void)m_model.rescan(); });
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    QAction* scan =
+        file->addAction(tr("Scan for Models"), this, [this] { (void)m_model.rescan(); });
     scan->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
-    file->addAction(QStringLiteral("Add Folder to Scan…"), this,
-                    [this] { (void)m_model.addFolder(); })
+    file->addAction(tr("Add Folder to Scan…"), this, [this] { (void)m_model.addFolder(); })
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     file->addSeparator();
-    file->addAction(QStringLiteral("Export Report…"), this, [this] { m_model.exportReport(); })
+    file->addAction(tr("Export Report…"), this, [this] { m_model.exportReport(); })
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
     file->addSeparator();
-    QAction* quit = file->addAction(QStringLiteral("Quit"), this, &QWidget::close);
+    QAction* quit = file->addAction(tr("Quit"), this, &QWidget::close);
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     quit->setMenuRole(QAction::QuitRole);
 
-    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
-    QAction* moveBack = edit->addAction(QStringLiteral("Move Back"), this, [this] {
-        (void)m_model.moveBack(m_modelsView->selectedRows());
-    });
+    QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+    QAction* moveBack = edit->addAction(
+        tr("Move Back"), this, [this] { (void)m_model.moveBack(m_modelsView->selectedRows()); });
     connect(edit, &QMenu::aboutToShow, moveBack, [this, moveBack] {
         const QList<ModelEntry> rows = m_modelsView->selectedRows();
         moveBack->setEnabled(std::any_of(rows.cbegin(), rows.cend(),
                                          [](const ModelEntry& entry) { return entry.isMoved(); }));
     });
     edit->addSeparator();
-    QAction* settings =
-        edit->addAction(QStringLiteral("Settings…"), this, &MainWindow::showSettings);
+    QAction* settings = edit->addAction(tr("Settings…"), this, &MainWindow::showSettings);
     settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     settings->setMenuRole(QAction::PreferencesRole);
 
-    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
-    view->addAction(QStringLiteral("Show Trash"), this,
+    QMenu* view = menuBar()->addMenu(tr("&View"));
+    view->addAction(tr("Show Trash"), this,
                     [this] {
                         if (m_model.sidebar() != SidebarItem::trash())
                             m_model.setSidebar(SidebarItem::trash());
                     })
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T));
 
-    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    help->addAction(QStringLiteral("Brimvale Website"), this,
-                    [this] { m_dialogs.openUrl(website); });
-    help->addAction(QStringLiteral("Contact Support"), this,
-                    [this] { m_dialogs.openUrl(support); });
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
+    help->addAction(tr("Brimvale Website"), this, [this] { m_dialogs.openUrl(website); });
+    help->addAction(tr("Contact Support"), this, [this] { m_dialogs.openUrl(support); });
 
     auto* find = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this);
     connect(find, &QShortcut::activated, this, &MainWindow::focusSearch);
@@ -159,8 +154,8 @@ QAction* MainWindow::command(const QString& title) const
 
 void MainWindow::refreshCommands()
 {
-    command(QStringLiteral("Scan for Models"))->setEnabled(!m_model.isScanning());
-    command(QStringLiteral("Export Report…"))->setEnabled(m_model.scan().has_value());
+    command(tr("Scan for Models"))->setEnabled(!m_model.isScanning());
+    command(tr("Export Report…"))->setEnabled(m_model.scan().has_value());
 }
 
 void MainWindow::showDetail()
@@ -187,8 +182,8 @@ void MainWindow::askRiskyTrash()
     auto* alert = new QMessageBox(QMessageBox::Warning, text.title, text.message,
                                   QMessageBox::NoButton, this);
     QPushButton* anyway =
-        alert->addButton(QStringLiteral("Move to Trash Anyway"), QMessageBox::DestructiveRole);
-    QPushButton* cancel = alert->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+        alert->addButton(tr("Move to Trash Anyway"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = alert->addButton(tr("Cancel"), QMessageBox::RejectRole);
     alert->setDefaultButton(cancel);
     alert->setEscapeButton(cancel);
     alert->setAttribute(Qt::WA_DeleteOnClose);

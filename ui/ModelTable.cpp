@@ -24,7 +24,7 @@ const QList<TableLook::ColumnWidth> widths = {{260, 440}, {90, 120}, {70, 90},
 ModelTable::ModelTable(AppModel& model, QWidget* parent)
     : QTableView(parent), m_model(model), m_rows(new ModelTableModel(this))
 {
-    setAccessibleName(QStringLiteral("Models"));
+    setAccessibleName(tr("Models"));
     setModel(m_rows);
     TableLook::apply(*this, ModelTableModel::name, widths);
     setTextElideMode(Qt::ElideMiddle);
@@ -46,7 +46,7 @@ ModelTable::ModelTable(AppModel& model, QWidget* parent)
             m_model.reveal(paths);
     });
     // Delete moves the selection to the Trash, only while the focus is in this table.
-    auto* trash = new QAction(QStringLiteral("Move to Trash"), this);
+    auto* trash = new QAction(tr("Move to Trash"), this);
     trash->setShortcut(QKeySequence(Qt::Key_Delete));
     trash->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     connect(trash, &QAction::triggered, this, [this] {
@@ -161,21 +161,19 @@ std::unique_ptr<QMenu> ModelTable::menuFor(const QStringList& ids)
     QStringList paths;
     for (const ModelEntry& entry : entries)
         paths << entry.primaryPath;
-    menu->addAction(QStringLiteral("Show in File Manager"), this,
-                    [this, paths] { m_model.reveal(paths); });
-    menu->addAction(QStringLiteral("Copy Path"), this, [entries] { copyPaths(entries); });
+    menu->addAction(tr("Show in File Manager"), this, [this, paths] { m_model.reveal(paths); });
+    menu->addAction(tr("Copy Path"), this, [entries] { copyPaths(entries); });
     menu->addSeparator();
     if (m_model.sidebar() == SidebarItem::duplicates())
-        menu->addAction(QStringLiteral("Free Duplicates…"), this,
+        menu->addAction(tr("Free Duplicates…"), this,
                         [this, entries] { (void)m_model.freeDuplicates(entries); });
-    menu->addAction(QStringLiteral("Move to…"), this,
-                    [this, entries] { (void)m_model.move(entries); });
+    menu->addAction(tr("Move to…"), this, [this, entries] { (void)m_model.move(entries); });
     if (std::any_of(entries.cbegin(), entries.cend(),
                     [](const ModelEntry& entry) { return entry.isMoved(); }))
-        menu->addAction(QStringLiteral("Move Back"), this,
+        menu->addAction(tr("Move Back"), this,
                         [this, entries] { (void)m_model.moveBack(entries); });
     menu->addSeparator();
-    menu->addAction(QStringLiteral("Move to Trash"), this,
+    menu->addAction(tr("Move to Trash"), this,
                     [this, entries] { (void)m_model.requestTrash(entries); });
     return menu;
 }

@@ -8,6 +8,7 @@
 #include "ui/Tag.h"
 
 #include <QColor>
+#include <QCoreApplication>
 #include <QFontDatabase>
 #include <QLocale>
 #include <QStorageInfo>
@@ -41,7 +42,8 @@ QString driveLabelOf(const QString& path)
 
 QString inUseText(const ModelEntry& entry)
 {
-    return QStringLiteral("Open in ") + entry.inUseBy.value_or(QString());
+    return QCoreApplication::translate("ModelTableModel", "Open in %1")
+        .arg(entry.inUseBy.value_or(QString()));
 }
 
 } // namespace
@@ -146,8 +148,7 @@ QVariant ModelTableModel::display(const ModelEntry& entry, int column) const
     case lastUsed:
         return Format::relativeDate(entry.lastUsed, m_now());
     case status:
-        return entry.deleteRisk == DeleteRisk::risky ? QStringLiteral("In Use")
-                                                     : QStringLiteral("Safe");
+        return entry.deleteRisk == DeleteRisk::risky ? tr("In Use") : tr("Safe");
     default:
         return {};
     }
@@ -160,8 +161,7 @@ QVariant ModelTableModel::toolTip(const ModelEntry& entry, int column) const
         return entry.primaryPath;
     case size:
         if (entry.reclaimableBytes < entry.sizeBytes)
-            return QString(QStringLiteral("Trashing frees ") +
-                           Format::bytes(entry.reclaimableBytes));
+            return tr("Trashing frees %1").arg(Format::bytes(entry.reclaimableBytes));
         return {};
     case modified:
         if (entry.lastModified)
@@ -170,12 +170,12 @@ QVariant ModelTableModel::toolTip(const ModelEntry& entry, int column) const
     case lastUsed:
         if (entry.lastUsed)
             return longDate(*entry.lastUsed);
-        return QStringLiteral("This drive does not record when files are read");
+        return tr("This drive does not record when files are read");
     case status:
         if (entry.inUseBy)
             return inUseText(entry);
         if (entry.deleteRisk == DeleteRisk::risky)
-            return QStringLiteral("Ollama is running");
+            return tr("Ollama is running");
         return {};
     default:
         return {};
@@ -206,13 +206,13 @@ QVariant ModelTableModel::data(const QModelIndex& index, int role) const
         if (entry.quantization)
             tags << Tag(*entry.quantization, grey);
         if (entry.isDuplicate)
-            tags << Tag(QStringLiteral("DUPLICATE"), Palette::orange);
+            tags << Tag(tr("DUPLICATE"), Palette::orange);
         if (entry.isLarge())
-            tags << Tag(QStringLiteral("10 GB+"), Palette::red);
+            tags << Tag(tr("10 GB+"), Palette::red);
         if (entry.inUseBy)
-            tags << Tag(QStringLiteral("IN USE"), Palette::orange, inUseText(entry));
+            tags << Tag(tr("IN USE"), Palette::orange, inUseText(entry));
         if (entry.isMoved())
-            tags << Tag(QStringLiteral("ON ") + driveLabel(entry).toUpper(), Palette::brown);
+            tags << Tag(tr("ON %1").arg(driveLabel(entry).toUpper()), Palette::brown);
         return QVariant::fromValue(tags);
     }
     case Qt::DecorationRole:
@@ -243,17 +243,17 @@ QVariant ModelTableModel::headerData(int section, Qt::Orientation orientation, i
         return QAbstractTableModel::headerData(section, orientation, role);
     switch (section) {
     case name:
-        return QStringLiteral("Name");
+        return tr("Name");
     case source:
-        return QStringLiteral("Source");
+        return tr("Source");
     case size:
-        return QStringLiteral("Size");
+        return tr("Size");
     case modified:
-        return QStringLiteral("Modified");
+        return tr("Modified");
     case lastUsed:
-        return QStringLiteral("Last Used");
+        return tr("Last Used");
     case status:
-        return QStringLiteral("Status");
+        return tr("Status");
     default:
         return {};
     }

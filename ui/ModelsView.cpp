@@ -50,20 +50,19 @@ ModelsView::ModelsView(AppModel& model, QWidget* parent)
       m_toolbar(new QToolBar(this)), m_search(new QLineEdit(this)),
       m_storage(new StorageHeader(this)), m_storageDivider(divider(this)),
       m_duplicates(new InfoStrip(QStringLiteral("edit-copy"),
-                                 QStringLiteral("These files are 50 MB or larger and have "
-                                                "identical content to another file. Keep one "
-                                                "copy and trash the rest."),
+                                 tr("These files are 50 MB or larger and have "
+                                    "identical content to another file. Keep one "
+                                    "copy and trash the rest."),
                                  this)),
       m_unused(new InfoStrip(QStringLiteral("edit-clear"),
-                             QStringLiteral("Models and caches nobody has read for 3 months or "
-                                            "more."),
+                             tr("Models and caches nobody has read for 3 months or "
+                                "more."),
                              this)),
       m_body(new QStackedWidget(this)), m_placeholder(new ScanningPlaceholder(this)),
       m_empty(new EmptyState(this)), m_table(new ModelTable(model, this)),
-      m_status(new StatusBar(this)),
-      m_freeButton(new QPushButton(QStringLiteral("Free Duplicates…"))),
-      m_moveButton(new QPushButton(QStringLiteral("Move to…"))),
-      m_trashButton(new QPushButton(QStringLiteral("Move to Trash")))
+      m_status(new StatusBar(this)), m_freeButton(new QPushButton(tr("Free Duplicates…"))),
+      m_moveButton(new QPushButton(tr("Move to…"))),
+      m_trashButton(new QPushButton(tr("Move to Trash")))
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -101,11 +100,10 @@ ModelsView::ModelsView(AppModel& model, QWidget* parent)
         button->setAttribute(Qt::WA_MacSmallSize);
         m_status->addControl(button);
     }
-    m_freeButton->setAccessibleName(QStringLiteral("Free Duplicates"));
-    m_freeButton->setToolTip(
-        QStringLiteral("Keep every copy where it is and store the identical data once"));
+    m_freeButton->setAccessibleName(tr("Free Duplicates"));
+    m_freeButton->setToolTip(tr("Keep every copy where it is and store the identical data once"));
     m_freeButton->setAccessibleDescription(m_freeButton->toolTip());
-    m_moveButton->setToolTip(QStringLiteral("Move to another drive and leave a symlink behind"));
+    m_moveButton->setToolTip(tr("Move to another drive and leave a symlink behind"));
     m_status->followProgress(m_model);
     layout->addWidget(m_status);
     // Tab goes from the table to the actions on its selection, in the order they are shown.
@@ -148,7 +146,7 @@ void ModelsView::buildToolbar()
 {
     m_toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_toolbar->setIconSize(QSize(16, 16));
-    const QString prompt = QStringLiteral("Search names and paths");
+    const QString prompt = tr("Search names and paths");
     m_search->setObjectName(QStringLiteral("searchField"));
     m_search->setPlaceholderText(prompt);
     m_search->setAccessibleName(prompt);
@@ -161,22 +159,20 @@ void ModelsView::buildToolbar()
             [this](const QString& text) { m_model.setSearch(text); });
     m_toolbar->addWidget(m_search);
 
-    m_loose = m_toolbar->addAction(Icons::named(QStringLiteral("package-x-generic")),
-                                   QStringLiteral("Loose Files"));
+    m_loose =
+        m_toolbar->addAction(Icons::named(QStringLiteral("package-x-generic")), tr("Loose Files"));
     m_loose->setCheckable(true);
-    m_loose->setToolTip(
-        QStringLiteral("Also look for model files in Downloads, Documents and Desktop"));
+    m_loose->setToolTip(tr("Also look for model files in Downloads, Documents and Desktop"));
     connect(m_loose, &QAction::triggered, this,
             [this](bool checked) { m_model.setIncludeLoose(checked); });
 
-    m_export = m_toolbar->addAction(Icons::named(QStringLiteral("document-save")),
-                                    QStringLiteral("Export Report"));
-    m_export->setToolTip(QStringLiteral("Save a Markdown inventory of every model"));
+    m_export =
+        m_toolbar->addAction(Icons::named(QStringLiteral("document-save")), tr("Export Report"));
+    m_export->setToolTip(tr("Save a Markdown inventory of every model"));
     connect(m_export, &QAction::triggered, this, [this] { m_model.exportReport(); });
 
-    m_scan =
-        m_toolbar->addAction(Icons::named(QStringLiteral("view-refresh")), QStringLiteral("Scan"));
-    m_scan->setToolTip(QStringLiteral("Scan again (Ctrl+R)"));
+    m_scan = m_toolbar->addAction(Icons::named(QStringLiteral("view-refresh")), tr("Scan"));
+    m_scan->setToolTip(tr("Scan again (Ctrl+R)"));
     connect(m_scan, &QAction::triggered, this, [this] { (void)m_model.rescan(); });
 
     auto* spinnerBox = new QWidget(m_toolbar);
@@ -199,7 +195,7 @@ void ModelsView::refreshHeader()
 {
     using K = SidebarItem::Kind;
     const SidebarItem item = m_model.sidebar().value_or(SidebarItem::all());
-    QString title = QStringLiteral("All Models");
+    QString title = tr("All Models");
     if (item.kind == K::source && item.source) {
         title = item.source->label();
     } else if (item.kind == K::folder) {
@@ -208,17 +204,17 @@ void ModelsView::refreshHeader()
         if (title.isEmpty())
             title = path;
     } else if (item.kind == K::duplicates) {
-        title = QStringLiteral("Duplicates");
+        title = tr("Duplicates");
     } else if (item.kind == K::notUsedLately) {
-        title = QStringLiteral("Not Used Lately");
+        title = tr("Not Used Lately");
     } else if (item.kind == K::trash) {
-        title = QStringLiteral("Trash");
+        title = tr("Trash");
     } else if (item.kind == K::moved) {
-        title = QStringLiteral("On Other Drives");
+        title = tr("On Other Drives");
     }
     m_title->setText(title);
-    m_subtitle->setText(m_model.scan() ? QString::number(m_rows.size()) +
-                                             QStringLiteral(" items · ") + sumText(m_rows)
+    const int n = int(m_rows.size());
+    m_subtitle->setText(m_model.scan() ? tr("%n items · %1", nullptr, n).arg(sumText(m_rows))
                                        : QString());
     m_export->setEnabled(m_model.scan().has_value());
 }
@@ -249,39 +245,38 @@ void ModelsView::refreshBody()
     m_body->setCurrentWidget(m_empty);
     if (!m_model.search().isEmpty()) {
         m_empty->present(QStringLiteral("edit-find"),
-                         QStringLiteral("No Results for “") + m_model.search() + u'”',
-                         QStringLiteral("Check the spelling or try a new search."));
+                         tr("No Results for “%1”").arg(m_model.search()),
+                         tr("Check the spelling or try a new search."));
     } else if (item.kind == K::source && item.source) {
         const QString label = item.source->label();
-        m_empty->present(SourceStyle::iconName(*item.source),
-                         QStringLiteral("No ") + label + QStringLiteral(" Models Found"),
-                         *item.source == ModelSource::loose
-                             ? QStringLiteral("No .gguf, .safetensors, .onnx or .mlx files over "
-                                              "10 MB in Downloads, Documents or Desktop.")
-                             : QStringLiteral("Nothing from ") + label +
-                                   QStringLiteral(" is taking up space on this computer."));
+        m_empty->present(
+            SourceStyle::iconName(*item.source), tr("No %1 Models Found").arg(label),
+            *item.source == ModelSource::loose
+                ? tr("No .gguf, .safetensors, .onnx or .mlx files over "
+                     "10 MB in Downloads, Documents or Desktop.")
+                : tr("Nothing from %1 is taking up space on this computer.").arg(label));
     } else if (item.kind == K::folder && m_model.missingFolders().contains(item.folder)) {
         m_empty->present(
             QStringLiteral("drive-removable-media"),
             tr("%1 is not available — is its drive connected?").arg(Format::shortPath(item.folder)),
             {});
     } else if (item.kind == K::folder) {
-        m_empty->present(QStringLiteral("folder"), QStringLiteral("No Models in This Folder"),
-                         QStringLiteral("Only model files of 1 MB or more are listed."));
+        m_empty->present(QStringLiteral("folder"), tr("No Models in This Folder"),
+                         tr("Only model files of 1 MB or more are listed."));
     } else if (item.kind == K::duplicates) {
-        m_empty->present(QStringLiteral("emblem-ok"), QStringLiteral("No Duplicates"),
-                         QStringLiteral("Every model is stored only once."));
+        m_empty->present(QStringLiteral("emblem-ok"), tr("No Duplicates"),
+                         tr("Every model is stored only once."));
     } else if (item.kind == K::notUsedLately) {
-        m_empty->present(QStringLiteral("emblem-ok"), QStringLiteral("Nothing Unused"),
-                         QStringLiteral("Every model was read in the last 3 months."));
+        m_empty->present(QStringLiteral("emblem-ok"), tr("Nothing Unused"),
+                         tr("Every model was read in the last 3 months."));
     } else if (item.kind == K::moved) {
-        m_empty->present(QStringLiteral("folder-move"), QStringLiteral("Nothing on Other Drives"),
-                         QStringLiteral("Models you move to another drive are listed here."));
+        m_empty->present(QStringLiteral("folder-move"), tr("Nothing on Other Drives"),
+                         tr("Models you move to another drive are listed here."));
     } else {
-        m_empty->present(QStringLiteral("edit-find"), QStringLiteral("No AI Models Found"),
-                         QStringLiteral("Add a folder or include loose files to search more "
-                                        "places."),
-                         QStringLiteral("Add Folder…"));
+        m_empty->present(QStringLiteral("edit-find"), tr("No AI Models Found"),
+                         tr("Add a folder or include loose files to search more "
+                            "places."),
+                         tr("Add Folder…"));
     }
 }
 
@@ -299,14 +294,15 @@ QList<ModelEntry> ModelsView::selectedRows() const
 void ModelsView::refreshStatus()
 {
     const QList<ModelEntry> selected = selectedRows();
-    const qsizetype n = m_rows.size();
+    const int n = int(m_rows.size());
     if (selected.isEmpty())
-        m_status->setText(QString::number(n) +
-                          (n == 1 ? QStringLiteral(" item · ") : QStringLiteral(" items · ")) +
-                          sumText(m_rows));
+        //: plural
+        m_status->setText(n == 1 ? tr("%n item · %1", nullptr, n).arg(sumText(m_rows))
+                                 : tr("%n items · %1", nullptr, n).arg(sumText(m_rows)));
     else
-        m_status->setText(QString::number(selected.size()) + QStringLiteral(" of ") +
-                          QString::number(n) + QStringLiteral(" selected · ") + sumText(selected));
+        m_status->setText(
+            tr("%1 of %2 selected · %3")
+                .arg(QString::number(selected.size()), QString::number(n), sumText(selected)));
     const bool idle = !m_model.busyMessage().has_value();
     for (QPushButton* button : {m_moveButton, m_trashButton}) {
         button->setVisible(!selected.isEmpty());

@@ -14,13 +14,12 @@ ScanningPlaceholder::ScanningPlaceholder(QWidget* parent)
     auto* spinner = new Spinner(this);
     spinner->setFixedSize(32, 32);
     layout->addWidget(spinner, 0, Qt::AlignHCenter);
-    auto* title = new QLabel(QStringLiteral("Scanning your computer for AI models…"), this);
+    auto* title = new QLabel(tr("Scanning your computer for AI models…"), this);
     QFont big = font();
     big.setPointSizeF(big.pointSizeF() > 0 ? big.pointSizeF() * 1.25 : 12);
     title->setFont(big);
     auto* sources = new QLabel(
-        QStringLiteral("Ollama, LM Studio, Hugging Face, ComfyUI, Whisper and AI coding caches"),
-        this);
+        tr("Ollama, LM Studio, Hugging Face, ComfyUI, Whisper and AI coding caches"), this);
     sources->setForegroundRole(QPalette::PlaceholderText);
     m_progress->setForegroundRole(QPalette::PlaceholderText);
     for (QLabel* label : {title, sources, m_progress}) {

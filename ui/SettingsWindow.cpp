@@ -20,13 +20,12 @@ constexpr int pathRole = Qt::UserRole + 1;
 SettingsWindow::SettingsWindow(AppModel& model, QWidget* parent)
     : QWidget(parent, Qt::Window), m_model(model)
 {
-    setWindowTitle(QStringLiteral("Settings"));
+    setWindowTitle(tr("Settings"));
     setWindowIcon(Icons::app());
     setFixedSize(520, 340);
     auto* tabs = new QTabWidget(this);
-    tabs->addTab(general(), Icons::named(QStringLiteral("preferences-system")),
-                 QStringLiteral("General"));
-    tabs->addTab(folders(), Icons::named(QStringLiteral("folder")), QStringLiteral("Folders"));
+    tabs->addTab(general(), Icons::named(QStringLiteral("preferences-system")), tr("General"));
+    tabs->addTab(folders(), Icons::named(QStringLiteral("folder")), tr("Folders"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
     layout->addWidget(tabs);
@@ -35,9 +34,9 @@ SettingsWindow::SettingsWindow(AppModel& model, QWidget* parent)
 QWidget* SettingsWindow::general()
 {
     auto* page = new QWidget;
-    auto* scanning = new QGroupBox(QStringLiteral("Scanning"), page);
-    m_loose = new QCheckBox(
-        QStringLiteral("Include loose files in Downloads, Documents and Desktop"), scanning);
+    auto* scanning = new QGroupBox(tr("Scanning"), page);
+    m_loose =
+        new QCheckBox(tr("Include loose files in Downloads, Documents and Desktop"), scanning);
     m_loose->setChecked(m_model.includeLoose());
     connect(m_loose, &QCheckBox::toggled, &m_model, [this](bool on) {
         if (on != m_model.includeLoose())
@@ -51,7 +50,7 @@ QWidget* SettingsWindow::general()
     auto* form = new QFormLayout(about);
     auto* version = new QLabel(AppModel::versionText(), about);
     version->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    form->addRow(QStringLiteral("Version"), version);
+    form->addRow(tr("Version"), version);
 
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(20, 20, 20, 20);
@@ -64,12 +63,12 @@ QWidget* SettingsWindow::general()
 QWidget* SettingsWindow::folders()
 {
     auto* page = new QWidget;
-    auto* intro = new QLabel(QStringLiteral("Brimvale also scans these folders for model files."));
+    auto* intro = new QLabel(tr("Brimvale also scans these folders for model files."));
     intro->setForegroundRole(QPalette::PlaceholderText);
     m_folders = new QListWidget(page);
     m_folders->setAlternatingRowColors(true);
     m_folders->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_folders->setAccessibleName(QStringLiteral("Folders"));
+    m_folders->setAccessibleName(tr("Folders"));
 
     const auto button = [page](const QString& icon, const QString& name) {
         auto* b = new QToolButton(page);
@@ -79,8 +78,8 @@ QWidget* SettingsWindow::folders()
         b->setToolTip(name);
         return b;
     };
-    m_add = button(QStringLiteral("list-add"), QStringLiteral("Add Folder"));
-    m_remove = button(QStringLiteral("list-remove"), QStringLiteral("Remove Folder"));
+    m_add = button(QStringLiteral("list-add"), tr("Add Folder"));
+    m_remove = button(QStringLiteral("list-remove"), tr("Remove Folder"));
     m_remove->setEnabled(false);
     connect(m_add, &QToolButton::clicked, &m_model, [this] { (void)m_model.addFolder(); });
     connect(m_remove, &QToolButton::clicked, &m_model, [this] {

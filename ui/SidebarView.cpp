@@ -41,7 +41,7 @@ QString lastComponent(const QString& path)
 SidebarView::SidebarView(AppModel& model, QWidget* parent)
     : QWidget(parent), m_model(model), m_list(new QListWidget(this))
 {
-    m_list->setAccessibleName(QStringLiteral("Sidebar"));
+    m_list->setAccessibleName(tr("Sidebar"));
     m_list->setItemDelegate(new SidebarDelegate(m_list));
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -100,29 +100,29 @@ void SidebarView::rebuild()
     m_items.clear();
 
     const std::optional<ScanResult>& scan = m_model.scan();
-    addRow(SidebarItem::all(), QStringLiteral("All Models"),
+    addRow(SidebarItem::all(), tr("All Models"),
            Icons::tinted(QStringLiteral("drive-multidisk"), palette().color(QPalette::Highlight)),
            scan ? sizeText(scan->models) : QString());
     const bool anyDuplicate =
         scan && std::any_of(scan->models.cbegin(), scan->models.cend(),
                             [](const ModelEntry& entry) { return entry.isDuplicate; });
     if (anyDuplicate)
-        addRow(SidebarItem::duplicates(), QStringLiteral("Duplicates"),
+        addRow(SidebarItem::duplicates(), tr("Duplicates"),
                Icons::tinted(QStringLiteral("edit-copy"), Palette::orange),
                sizeText(m_model.models(SidebarItem::duplicates())));
     const QList<ModelEntry> unused = m_model.models(SidebarItem::notUsedLately());
     if (!unused.isEmpty())
-        addRow(SidebarItem::notUsedLately(), QStringLiteral("Not Used Lately"),
+        addRow(SidebarItem::notUsedLately(), tr("Not Used Lately"),
                Icons::tinted(QStringLiteral("edit-clear"), Palette::brown), sizeText(unused));
     const bool anyMoved =
         scan && std::any_of(scan->models.cbegin(), scan->models.cend(),
                             [](const ModelEntry& entry) { return entry.isMoved(); });
     if (anyMoved)
-        addRow(SidebarItem::moved(), QStringLiteral("On Other Drives"),
+        addRow(SidebarItem::moved(), tr("On Other Drives"),
                Icons::tinted(QStringLiteral("folder-move"), Palette::brown),
                sizeText(m_model.models(SidebarItem::moved())));
 
-    addHeader(QStringLiteral("Sources"));
+    addHeader(tr("Sources"));
     for (const ModelSource source : ModelSource::allCases()) {
         if (source == ModelSource::custom ||
             (source == ModelSource::loose && !m_model.includeLoose()))
@@ -134,7 +134,7 @@ void SidebarView::rebuild()
         addRow(item, source.label(), SourceStyle::icon(source), sizeText(models));
     }
 
-    addHeader(QStringLiteral("Folders"));
+    addHeader(tr("Folders"));
     for (const QString& path : m_model.customFolders()) {
         const SidebarItem item = SidebarItem::ofFolder(path);
         addRow(item, lastComponent(path), Icons::tinted(QStringLiteral("folder"), Palette::brown),
@@ -144,8 +144,7 @@ void SidebarView::rebuild()
     auto* addItem = new QListWidgetItem(m_list);
     addItem->setFlags(Qt::ItemIsEnabled);
     m_items.push_back(SidebarItem::all());
-    auto* add =
-        new QPushButton(Icons::named(QStringLiteral("list-add")), QStringLiteral("Add Folder…"));
+    auto* add = new QPushButton(Icons::named(QStringLiteral("list-add")), tr("Add Folder…"));
     add->setFlat(true);
     add->setStyleSheet(QStringLiteral("QPushButton { text-align: left; padding-left: 6px; }"));
     QPalette secondary = add->palette();
@@ -159,7 +158,7 @@ void SidebarView::rebuild()
     const qsizetype trashCount = m_model.trashEntries().size();
     const QString trashIcon =
         trashCount ? QStringLiteral("user-trash-full") : QStringLiteral("user-trash");
-    addRow(SidebarItem::trash(), QStringLiteral("Trash"), Icons::named(trashIcon),
+    addRow(SidebarItem::trash(), tr("Trash"), Icons::named(trashIcon),
            trashCount ? QString::number(trashCount) : QString());
     m_list->item(m_list->count() - 1)->setData(badgeRole, true);
     m_list->item(m_list->count() - 1)->setData(iconNameRole, trashIcon);
@@ -186,9 +185,8 @@ void SidebarView::showMenu(const QPoint& position)
         return;
     const QString path = m_items[index].folder;
     QMenu menu(this);
-    menu.addAction(QStringLiteral("Show in File Manager"), this,
-                   [this, path] { m_model.reveal({path}); });
-    menu.addAction(QStringLiteral("Remove from List"), this,
+    menu.addAction(tr("Show in File Manager"), this, [this, path] { m_model.reveal({path}); });
+    menu.addAction(tr("Remove from List"), this,
                    [this, path] { (void)m_model.removeFolder(path); });
     menu.exec(m_list->viewport()->mapToGlobal(position));
 }

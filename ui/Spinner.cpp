@@ -9,7 +9,7 @@ constexpr int spokes = 12;
 Spinner::Spinner(QWidget* parent) : QWidget(parent)
 {
     setFixedSize(sizeHint());
-    setAccessibleName(QStringLiteral("Busy"));
+    setAccessibleName(tr("Busy"));
     m_timer.setInterval(80);
     connect(&m_timer, &QTimer::timeout, this, [this] {
         m_step = (m_step + 1) % spokes;

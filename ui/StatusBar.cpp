@@ -17,7 +17,7 @@ StatusBar::StatusBar(QWidget* parent)
     setFont(Fonts::callout(font()));
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Window);
-    m_label->setAccessibleName(QStringLiteral("Status"));
+    m_label->setAccessibleName(tr("Status"));
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(14, 0, 14, 0);
     row->setSpacing(10);
@@ -48,14 +48,13 @@ void StatusBar::addControl(QWidget* control)
 
 void StatusBar::followProgress(AppModel& model)
 {
-    auto* stop = new QPushButton(QStringLiteral("Stop"));
+    auto* stop = new QPushButton(tr("Stop"));
     addControl(stop);
     connect(stop, &QPushButton::clicked, &model, &AppModel::stopCurrent);
     const auto refreshProgress = [this, &model, stop] {
         std::optional<QString> busy = model.busyMessage();
         if (!busy && model.isScanning())
-            busy = model.scanProgressText().isEmpty() ? QStringLiteral("Scanning…")
-                                                      : model.scanProgressText();
+            busy = model.scanProgressText().isEmpty() ? tr("Scanning…") : model.scanProgressText();
         setBusy(busy);
         stop->setVisible(model.isStoppable());
     };

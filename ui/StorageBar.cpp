@@ -54,8 +54,8 @@ QString StorageBar::toolTipAt(const QPoint& point) const
     const QList<QRectF> boxes = rects();
     for (qsizetype i = 0; i < boxes.size(); ++i)
         if (boxes[i].contains(point))
-            return m_segments[i].first.label() + QStringLiteral(": ") +
-                   Format::bytes(m_segments[i].second);
+            return tr("%1: %2").arg(m_segments[i].first.label(),
+                                    Format::bytes(m_segments[i].second));
     return {};
 }
 

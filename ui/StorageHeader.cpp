@@ -36,8 +36,8 @@ QPixmap dot(const QColor& color, qreal ratio)
 
 StorageHeader::StorageHeader(QWidget* parent)
     : QWidget(parent), m_total(plainLabel({}, this)),
-      m_caption(plainLabel(QStringLiteral("used by AI models and caches"), this)),
-      m_bar(new StorageBar(this)), m_legend(new QHBoxLayout)
+      m_caption(plainLabel(tr("used by AI models and caches"), this)), m_bar(new StorageBar(this)),
+      m_legend(new QHBoxLayout)
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 14, 16, 14);
@@ -81,10 +81,10 @@ void StorageHeader::setScan(const ScanResult& scan)
             elsewhere = qAddOverflow(elsewhere, entry.sizeBytes, &elsewhere)
                             ? std::numeric_limits<qint64>::max()
                             : elsewhere;
-    m_caption->setText(QStringLiteral("used by AI models and caches") +
-                       (elsewhere > 0 ? QStringLiteral(" · ") + Format::bytes(elsewhere) +
-                                            QStringLiteral(" on other drives")
-                                      : QString()));
+    m_caption->setText(
+        elsewhere > 0
+            ? tr("used by AI models and caches · %1 on other drives").arg(Format::bytes(elsewhere))
+            : tr("used by AI models and caches"));
     m_bar->setSegments(parts, scan.totalBytes());
     while (QLayoutItem* item = m_legend->takeAt(0)) {
         delete item->widget();

@@ -35,14 +35,14 @@ QAccessibleInterface* alertAccessible(const QString& className, QObject* object)
 
 ToastView::ToastView(AppModel& model, QWidget* parent)
     : QWidget(parent), m_model(model), m_icon(new QLabel(this)), m_label(new QLabel(this)),
-      m_undo(new QPushButton(QStringLiteral("Undo"), this))
+      m_undo(new QPushButton(tr("Undo"), this))
 {
     static const bool installed = [] {
         QAccessible::installFactory(alertAccessible);
         return true;
     }();
     (void)installed;
-    setAccessibleName(QStringLiteral("Notification"));
+    setAccessibleName(tr("Notification"));
     setFont(Fonts::callout(font()));
     setAttribute(Qt::WA_TranslucentBackground);
     m_label->setTextFormat(Qt::PlainText);

@@ -19,7 +19,7 @@ const QList<TableLook::ColumnWidth> widths = {{260, 460}, {90, 120}, {70, 90}, {
 
 TrashTable::TrashTable(QWidget* parent) : QTableView(parent), m_rows(new TrashTableModel(this))
 {
-    setAccessibleName(QStringLiteral("Trash items"));
+    setAccessibleName(tr("Trash items"));
     setModel(m_rows);
     TableLook::apply(*this, TrashTableModel::name, widths);
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &TrashTable::sortBy);
@@ -144,12 +144,10 @@ std::unique_ptr<QMenu> TrashTable::menuFor(const QStringList& ids)
     if (ids.isEmpty())
         return nullptr;
     auto menu = std::make_unique<QMenu>(this);
-    menu->addAction(QStringLiteral("Put Back"), this, [this, ids] { emit restoreRequested(ids); });
-    menu->addAction(QStringLiteral("Show in File Manager"), this,
-                    [this, ids] { emit revealRequested(ids); });
+    menu->addAction(tr("Put Back"), this, [this, ids] { emit restoreRequested(ids); });
+    menu->addAction(tr("Show in File Manager"), this, [this, ids] { emit revealRequested(ids); });
     menu->addSeparator();
-    menu->addAction(QStringLiteral("Delete Immediately…"), this,
-                    [this, ids] { emit deleteRequested(ids); });
+    menu->addAction(tr("Delete Immediately…"), this, [this, ids] { emit deleteRequested(ids); });
     return menu;
 }
 

@@ -103,10 +103,9 @@ QVariant TrashTableModel::data(const QModelIndex& index, int role) const
     case CellRoles::secondLine:
         if (column != name)
             return {};
-        return QString(QStringLiteral("Was at ") +
-                       Format::shortPath(entry.originalPaths.isEmpty()
-                                             ? QStringLiteral("unknown")
-                                             : entry.originalPaths.first()));
+        return tr("Was at %1")
+            .arg(Format::shortPath(entry.originalPaths.isEmpty() ? tr("unknown")
+                                                                 : entry.originalPaths.first()));
     case Qt::ToolTipRole:
         if (column == name && !entry.originalPaths.isEmpty())
             return entry.originalPaths.first();
@@ -134,13 +133,13 @@ QVariant TrashTableModel::headerData(int section, Qt::Orientation orientation, i
         return QAbstractTableModel::headerData(section, orientation, role);
     switch (section) {
     case name:
-        return QStringLiteral("Name");
+        return tr("Name");
     case source:
-        return QStringLiteral("Source");
+        return tr("Source");
     case size:
-        return QStringLiteral("Size");
+        return tr("Size");
     case trashed:
-        return QStringLiteral("Trashed");
+        return tr("Trashed");
     default:
         return {};
     }

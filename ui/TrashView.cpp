@@ -18,14 +18,14 @@
 TrashView::TrashView(AppModel& model, QWidget* parent)
     : QWidget(parent), m_model(model), m_subtitle(new QLabel(this)),
       m_info(new InfoStrip(QStringLiteral("edit-undo"),
-                           QStringLiteral("Items you trash from Brimvale can be restored to their "
-                                          "original location until you empty the Trash."),
+                           tr("Items you trash from Brimvale can be restored to their "
+                              "original location until you empty the Trash."),
                            this)),
       m_body(new QStackedWidget(this)), m_empty(new EmptyState(this)),
       m_table(new TrashTable(this)), m_status(new StatusBar(this)),
-      m_putBack(new QPushButton(QStringLiteral("Put Back"))),
-      m_delete(new QPushButton(QStringLiteral("Delete Immediately…"))),
-      m_emptyTrash(new QPushButton(QStringLiteral("Empty…")))
+      m_putBack(new QPushButton(tr("Put Back"))),
+      m_delete(new QPushButton(tr("Delete Immediately…"))),
+      m_emptyTrash(new QPushButton(tr("Empty…")))
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -33,7 +33,7 @@ TrashView::TrashView(AppModel& model, QWidget* parent)
     auto* titles = new QVBoxLayout;
     titles->setContentsMargins(16, 8, 16, 8);
     titles->setSpacing(0);
-    auto* title = new QLabel(QStringLiteral("Trash"), this);
+    auto* title = new QLabel(tr("Trash"), this);
     QFont titleFont = font();
     titleFont.setPointSizeF(titleFont.pointSizeF() > 0 ? titleFont.pointSizeF() * 1.3 : 14);
     titleFont.setWeight(QFont::Bold);
@@ -48,9 +48,8 @@ TrashView::TrashView(AppModel& model, QWidget* parent)
     line->setForegroundRole(QPalette::Mid);
     layout->addWidget(line);
     layout->addWidget(m_info);
-    m_empty->present(
-        QStringLiteral("user-trash"), QStringLiteral("Trash Is Empty"),
-        QStringLiteral("Models you move to the Trash appear here so you can restore them."));
+    m_empty->present(QStringLiteral("user-trash"), tr("Trash Is Empty"),
+                     tr("Models you move to the Trash appear here so you can restore them."));
     m_body->addWidget(m_empty);
     m_body->addWidget(m_table);
     layout->addWidget(m_body, 1);
@@ -103,15 +102,15 @@ void TrashView::refresh()
         total += entry.sizeBytes;
     const qsizetype count = rows.size();
     const qsizetype selected = m_table->selectedIds().size();
-    m_subtitle->setText(QString::number(count) + QStringLiteral(" items · ") +
-                        Format::bytes(total));
+    const int shown = int(count);
+    m_subtitle->setText(tr("%n items · %1", nullptr, shown).arg(Format::bytes(total)));
     if (selected == 0)
-        m_status->setText(QString::number(count) +
-                          (count == 1 ? QStringLiteral(" item · ") : QStringLiteral(" items · ")) +
-                          Format::bytes(total));
+        //: plural
+        m_status->setText(shown == 1
+                              ? tr("%n item · %1", nullptr, shown).arg(Format::bytes(total))
+                              : tr("%n items · %1", nullptr, shown).arg(Format::bytes(total)));
     else
-        m_status->setText(QString::number(selected) + QStringLiteral(" of ") +
-                          QString::number(count) + QStringLiteral(" selected"));
+        m_status->setText(tr("%1 of %2 selected").arg(selected).arg(count));
     m_body->setCurrentWidget(rows.isEmpty() ? static_cast<QWidget*>(m_empty) : m_table);
     m_putBack->setVisible(selected > 0);
     m_delete->setVisible(selected > 0);
@@ -150,22 +149,21 @@ QString TrashView::confirmTitle(const QStringList& ids) const
     if (ids.size() == 1)
         for (const TrashEntry& entry : m_table->tableModel().rows())
             if (entry.id == ids.first())
-                return QStringLiteral("Delete \"") + entry.modelName +
-                       QStringLiteral("\" immediately?");
-    return QStringLiteral("Delete ") + QString::number(ids.size()) +
-           QStringLiteral(" items immediately?");
+                return tr("Delete \"%1\" immediately?").arg(entry.modelName);
+    const int n = int(ids.size());
+    return tr("Delete %n items immediately?", nullptr, n);
 }
 
 void TrashView::askDelete(const QStringList& ids)
 {
     if (ids.isEmpty() || busy())
         return;
-    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Trash"), confirmTitle(ids),
+    auto* box = new QMessageBox(QMessageBox::Warning, tr("Trash"), confirmTitle(ids),
                                 QMessageBox::NoButton, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setTextFormat(Qt::PlainText);
-    box->setInformativeText(QStringLiteral("This can't be undone."));
-    QPushButton* remove = box->addButton(QStringLiteral("Delete"), QMessageBox::DestructiveRole);
+    box->setInformativeText(tr("This can't be undone."));
+    QPushButton* remove = box->addButton(tr("Delete"), QMessageBox::DestructiveRole);
     QPushButton* cancel = box->addButton(QMessageBox::Cancel);
     box->setDefaultButton(cancel);
     box->setEscapeButton(cancel);
@@ -183,7 +181,7 @@ void TrashView::askDelete(const QStringList& ids)
 
 QString TrashView::title() const
 {
-    return QStringLiteral("Trash");
+    return tr("Trash");
 }
 
 QString TrashView::subtitle() const

@@ -2,6 +2,8 @@
 #include "ui/DesktopDialogs.h"
 #include "ui/Icons.h"
 #include "ui/MainWindow.h"
+#include "ui/QuitSignals.h"
+#include "ui/SingleInstance.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -50,11 +52,19 @@ int main(int argc, char* argv[])
         QApplication::setStyle(QStringLiteral("Fusion"));
         QApplication::setPalette(darkPalette());
     }
+    // A second start on the same home brings the running window forward instead.
+    SingleInstance instance;
+    if (instance.activateRunning())
+        return 0;
+    // Made before the model, so a signal while its work ends after the event loop is handled.
+    QuitSignals quitSignals;
     // One model for the program's whole life; every window works on it.
     DesktopDialogs dialogs;
     AppModel model(dialogs);
     MainWindow window(model, dialogs);
     dialogs.setWindow(&window);
+    instance.setWindow(&window);
+    quitSignals.setWindow(&window);
     window.show();
     // For the screenshots script: BRIMVALE_SCREENSHOT_SIDEBAR=duplicates|unused|trash chooses
     // that sidebar row once the first scan is on screen.

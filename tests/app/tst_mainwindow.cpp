@@ -27,6 +27,7 @@
 #include <QPushButton>
 #include <QSemaphore>
 #include <QShortcut>
+#include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
 
@@ -284,18 +285,20 @@ private slots:
         QCOMPARE(banner->accessibleDescription(), banner->text());
     }
 
+    // A trash begins busy at once, so a quiet model after the answer shows none began.
     void escapeOnRiskyAlertTrashesNothing()
     {
+        QVERIFY(wait(m_model->start()));
         m_window->show();
         const ModelEntry model = publish();
         m_core->risky = true;
         QVERIFY(wait(m_model->requestTrash({model})));
         QTRY_VERIFY(m_window->riskyAlert());
+        QSignalSpy busy(m_model.get(), &AppModel::busyMessageChanged);
         QTest::keyClick(m_window->riskyAlert(), Qt::Key_Escape);
         QTRY_VERIFY(!m_window->riskyAlert());
         QVERIFY(!m_model->pendingRiskyTrash());
-        QTest::qWait(50);
-        QVERIFY(m_model->trashEntries().isEmpty());
+        QCOMPARE(busy.count(), 0);
         QVERIFY(QFile::exists(model.primaryPath));
     }
 
@@ -393,6 +396,7 @@ private slots:
     void keysReachTheShownView()
     {
         publish();
+        QVERIFY(wait(m_model->start()));
         m_window->show();
         QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
         QTest::keyClick(m_window.get(), Qt::Key_F, Qt::ControlModifier);
@@ -400,9 +404,9 @@ private slots:
         ModelTable& models = m_window->modelsView()->table();
         models.selectAll();
         sidebar()->list()->setFocus();
+        QSignalSpy busy(m_model.get(), &AppModel::busyMessageChanged);
         QTest::keyClick(sidebar()->list(), Qt::Key_Delete);
-        QTest::qWait(50);
-        QVERIFY(m_model->trashEntries().isEmpty());
+        QCOMPARE(busy.count(), 0); // a trash would have begun busy within the key press
         models.setFocus();
         QTest::keyClick(&models, Qt::Key_Delete);
         QTRY_COMPARE(m_model->trashEntries().size(), 1);
