@@ -72,111 +72,107 @@ class CliDedupeTest : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
+    void init()
+    {
+        m_home = std::make_unique<TestHome>();
+        QVERIFY(modelFile(m_home->file(u"models/a.gguf"_qs), 7));
+        QVERIFY(modelFile(m_home->file(u"models/b.gguf"_qs), 7));
+        QVERIFY(Fixtures::writeFile(m_home->file(u"models/c.gguf"_qs),
+                                    Fixtures::headBytes(3, 1'000'000)));
+    }
+
     void cleanup() { m_home.reset(); }
-    void runs_data();
-    void runs();
+
+    void runs_data()
+    {
+        QTest::addColumn<QString>("arguments"); // after "dedupe --no-loose --folder {home}/models"
+        QTest::addColumn<bool>("unshared");     // only where blocks cannot be shared
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out"); // "*" stands for any text; JSON in its compact form
+        QTest::addColumn<QString>("err"); // a usage error is followed by the usage
+        QTest::addColumn<bool>("linked"); // b.gguf a hard link to a.gguf afterwards
+
+        const QString b = u"custom-b-60000000"_qs, c = u"custom-c-1000000"_qs;
+        const QString noCopy = u"{c}: No identical copy found — scan again\n"_qs;
+        QTest::newRow("no ids") << QString() << false << 2 << QString()
+                                << u"brimvale-cli: no ids given\n"_qs << false;
+        QTest::newRow("unknown option") << u"--force "_qs + b << false << 2 << QString()
+                                        << u"brimvale-cli: unknown option: --force\n"_qs << false;
+        QTest::newRow("unknown id frees nothing")
+            << b + u" no-such-id"_qs << false << 1 << QString()
+            << u"No entry with id no-such-id\n"_qs << false;
+        QTest::newRow("entry without a duplicate")
+            << c << false << 1 << u"*Freed Zero KB\n"_qs << noCopy << false;
+        QTest::newRow("dry run changes nothing")
+            << u"--dry-run --hard-link "_qs + b + u' ' + c << false << 0
+            << u"{b}\t{a}\t60 MB\nWould free 60 MB\n"_qs << noCopy << false;
+        QTest::newRow("hard link where blocks cannot be shared")
+            << u"--hard-link "_qs + b << true << 0
+            << u"{b}\t{a}\t60 MB\nFree space on *\nFreed 60 MB\n"_qs << QString() << true;
+        QTest::newRow("refused where blocks cannot be shared")
+            << b << true << 1 << u"*Freed Zero KB\n"_qs << u"{b}: *cannot share blocks*\n"_qs
+            << false;
+        QTest::newRow("JSON dry run")
+            << u"--json --dry-run --hard-link "_qs + b << false << 0
+            << uR"({"bytesShared":60000000,"dryRun":true,"error":null,"files":[{"bytesShared":)"
+               uR"(60000000,"entryId":"custom-b-60000000","freed":true,"hardLinked":true,"keepPath":)"
+               uR"("{a}","path":"{b}","reason":null}],"filesystems":[{"freeAfter":*,"freeBefore":*,)"
+               uR"("freed":0,"mountPoint":"*"}],"notes":[]})"_qs
+            << QString() << false;
+        QTest::newRow("JSON entry without a duplicate")
+            << u"--json "_qs + c << false << 1
+            << uR"({"bytesShared":0,"dryRun":false,"error":null,"files":[{"bytesShared":0,"entryId":)"
+               uR"("custom-c-1000000","freed":false,"hardLinked":false,"keepPath":"","path":"{c}",)"
+               uR"("reason":"No identical copy found — scan again"}],"filesystems":[],"notes":[]})"_qs
+            << noCopy << false;
+    }
+
+    void runs()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(bool, unshared);
+        QFETCH(int, exitCode);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        QFETCH(bool, linked);
+        const QString a = expand(u"{a}"_qs), b = expand(u"{b}"_qs);
+        if (unshared && DedupeService::canShareBlocks(b))
+            QSKIP("The temporary folder's filesystem can share blocks");
+
+        const TrashFixtures::CliRun run = dedupe(arguments);
+
+        QCOMPARE(run.exitCode, exitCode);
+        const QString printed =
+            QString::fromUtf8(arguments.contains(u"--json"_qs)
+                                  ? QJsonDocument::fromJson(run.out).toJson(QJsonDocument::Compact)
+                                  : run.out);
+        QVERIFY2(matches(printed, expand(out)), qPrintable(printed));
+        const QString printedErr = QString::fromUtf8(run.err);
+        QVERIFY2(matches(printedErr, expand(err) + (exitCode == 2 ? u"*"_qs : QString())),
+                 qPrintable(printedErr));
+        QCOMPARE(inodeOf(a) == inodeOf(b), linked);
+        QVERIFY(inodeOf(a) && sameContent(a, b));
+    }
 
 private:
-    [[nodiscard]] QString expand(QString text) const;
-    [[nodiscard]] TrashFixtures::CliRun dedupe(const QString& arguments) const;
+    // "{a}", "{b}", "{c}" stand for the model files, "{home}" for the home.
+    QString expand(QString text) const
+    {
+        for (const char16_t name : {u'a', u'b', u'c'})
+            text.replace(u'{' + QChar(name) + u'}',
+                         m_home->file(u"models/"_qs + QChar(name) + u".gguf"_qs));
+        return text.replace(u"{home}"_qs, m_home->path());
+    }
+
+    TrashFixtures::CliRun dedupe(const QString& arguments) const
+    {
+        return runCli(QStringList{u"dedupe"_qs, u"--no-loose"_qs, u"--folder"_qs,
+                                  m_home->file(u"models"_qs)} +
+                      arguments.split(u' ', Qt::SkipEmptyParts));
+    }
 
     std::unique_ptr<TestHome> m_home;
 };
-
-void CliDedupeTest::init()
-{
-    m_home = std::make_unique<TestHome>();
-    QVERIFY(modelFile(m_home->file(u"models/a.gguf"_qs), 7));
-    QVERIFY(modelFile(m_home->file(u"models/b.gguf"_qs), 7));
-    QVERIFY(
-        Fixtures::writeFile(m_home->file(u"models/c.gguf"_qs), Fixtures::headBytes(3, 1'000'000)));
-}
-
-// "{a}", "{b}", "{c}" stand for the model files, "{home}" for the home.
-QString CliDedupeTest::expand(QString text) const
-{
-    for (const char16_t name : {u'a', u'b', u'c'})
-        text.replace(u'{' + QChar(name) + u'}',
-                     m_home->file(u"models/"_qs + QChar(name) + u".gguf"_qs));
-    return text.replace(u"{home}"_qs, m_home->path());
-}
-
-TrashFixtures::CliRun CliDedupeTest::dedupe(const QString& arguments) const
-{
-    return runCli(
-        QStringList{u"dedupe"_qs, u"--no-loose"_qs, u"--folder"_qs, m_home->file(u"models"_qs)} +
-        arguments.split(u' ', Qt::SkipEmptyParts));
-}
-
-void CliDedupeTest::runs_data()
-{
-    QTest::addColumn<QString>("arguments"); // after "dedupe --no-loose --folder {home}/models"
-    QTest::addColumn<bool>("unshared");     // only where blocks cannot be shared
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("out"); // "*" stands for any text; JSON in its compact form
-    QTest::addColumn<QString>("err"); // a usage error is followed by the usage
-    QTest::addColumn<bool>("linked"); // b.gguf a hard link to a.gguf afterwards
-
-    const QString b = u"custom-b-60000000"_qs, c = u"custom-c-1000000"_qs;
-    const QString noCopy = u"{c}: No identical copy found — scan again\n"_qs;
-    QTest::newRow("no ids") << QString() << false << 2 << QString()
-                            << u"brimvale-cli: no ids given\n"_qs << false;
-    QTest::newRow("unknown option") << u"--force "_qs + b << false << 2 << QString()
-                                    << u"brimvale-cli: unknown option: --force\n"_qs << false;
-    QTest::newRow("unknown id frees nothing") << b + u" no-such-id"_qs << false << 1 << QString()
-                                              << u"No entry with id no-such-id\n"_qs << false;
-    QTest::newRow("entry without a duplicate")
-        << c << false << 1 << u"*Freed Zero KB\n"_qs << noCopy << false;
-    QTest::newRow("dry run changes nothing")
-        << u"--dry-run --hard-link "_qs + b + u' ' + c << false << 0
-        << u"{b}\t{a}\t60 MB\nWould free 60 MB\n"_qs << noCopy << false;
-    QTest::newRow("hard link where blocks cannot be shared")
-        << u"--hard-link "_qs + b << true << 0
-        << u"{b}\t{a}\t60 MB\nFree space on *\nFreed 60 MB\n"_qs << QString() << true;
-    QTest::newRow("refused where blocks cannot be shared")
-        << b << true << 1 << u"*Freed Zero KB\n"_qs << u"{b}: *cannot share blocks*\n"_qs << false;
-    QTest::newRow("JSON dry run")
-        << u"--json --dry-run --hard-link "_qs + b << false << 0
-        << uR"({"bytesShared":60000000,"dryRun":true,"error":null,"files":[{"bytesShared":)"
-           uR"(60000000,"entryId":"custom-b-60000000","freed":true,"hardLinked":true,"keepPath":)"
-           uR"("{a}","path":"{b}","reason":null}],"filesystems":[{"freeAfter":*,"freeBefore":*,)"
-           uR"("freed":0,"mountPoint":"*"}],"notes":[]})"_qs
-        << QString() << false;
-    QTest::newRow("JSON entry without a duplicate")
-        << u"--json "_qs + c << false << 1
-        << uR"({"bytesShared":0,"dryRun":false,"error":null,"files":[{"bytesShared":0,"entryId":)"
-           uR"("custom-c-1000000","freed":false,"hardLinked":false,"keepPath":"","path":"{c}",)"
-           uR"("reason":"No identical copy found — scan again"}],"filesystems":[],"notes":[]})"_qs
-        << noCopy << false;
-}
-
-void CliDedupeTest::runs()
-{
-    QFETCH(QString, arguments);
-    QFETCH(bool, unshared);
-    QFETCH(int, exitCode);
-    QFETCH(QString, out);
-    QFETCH(QString, err);
-    QFETCH(bool, linked);
-    const QString a = expand(u"{a}"_qs), b = expand(u"{b}"_qs);
-    if (unshared && DedupeService::canShareBlocks(b))
-        QSKIP("The temporary folder's filesystem can share blocks");
-
-    const TrashFixtures::CliRun run = dedupe(arguments);
-
-    QCOMPARE(run.exitCode, exitCode);
-    const QString printed =
-        QString::fromUtf8(arguments.contains(u"--json"_qs)
-                              ? QJsonDocument::fromJson(run.out).toJson(QJsonDocument::Compact)
-                              : run.out);
-    QVERIFY2(matches(printed, expand(out)), qPrintable(printed));
-    const QString printedErr = QString::fromUtf8(run.err);
-    QVERIFY2(matches(printedErr, expand(err) + (exitCode == 2 ? u"*"_qs : QString())),
-             qPrintable(printedErr));
-    QCOMPARE(inodeOf(a) == inodeOf(b), linked);
-    QVERIFY(inodeOf(a) && sameContent(a, b));
-}
 
 QTEST_GUILESS_MAIN(CliDedupeTest)
 #include "tst_clidedupe.moc"

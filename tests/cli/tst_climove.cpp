@@ -26,11 +26,11 @@ private:
 void CliMoveTest::init()
 {
     m_home = std::make_unique<TestHome>();
-    QVERIFY(Fixtures::writeFile(m_home->file(QStringLiteral("models/a.gguf")),
-                                Fixtures::headBytes(1, 1'000'000)));
-    QVERIFY(Fixtures::writeFile(m_home->file(QStringLiteral("models/line\nfeed/b.safetensors")),
+    QVERIFY(
+        Fixtures::writeFile(m_home->file(u"models/a.gguf"_qs), Fixtures::headBytes(1, 1'000'000)));
+    QVERIFY(Fixtures::writeFile(m_home->file(u"models/line\nfeed/b.safetensors"_qs),
                                 Fixtures::headBytes(2, 2'000'000)));
-    QVERIFY(QDir().mkpath(m_home->file(QStringLiteral("dest"))));
+    QVERIFY(QDir().mkpath(m_home->file(u"dest"_qs)));
 }
 
 void CliMoveTest::reports_data()
@@ -42,42 +42,40 @@ void CliMoveTest::reports_data()
     QTest::addColumn<QString>("out");
     QTest::addColumn<QString>("err");
     QTest::newRow("plain, one line per item, --to relative with a trailing slash")
-        << QStringLiteral("--no-symlinks --to ./dest/ custom-b-2000000 custom-a-1000000") << 0
-        << QStringLiteral("{home}/models/line feed/b.safetensors\t{home}/dest/b.safetensors\n"
-                          "{home}/models/a.gguf\t{home}/dest/a.gguf\n")
+        << u"--no-symlinks --to ./dest/ custom-b-2000000 custom-a-1000000"_qs << 0
+        << u"{home}/models/line feed/b.safetensors\t{home}/dest/b.safetensors\n"
+           "{home}/models/a.gguf\t{home}/dest/a.gguf\n"_qs
         << QString();
     QTest::newRow("JSON")
-        << QStringLiteral("--json --to {home}/dest custom-a-1000000") << 0
-        << QStringLiteral(R"({"error":null,"items":[{"from":"{home}/models/a.gguf","linked":true,)"
-                          R"("to":"{home}/dest/a.gguf"}],"movedTo":["{home}/dest/a.gguf"],)"
-                          R"("symlinksCreated":["{home}/models/a.gguf"]})")
+        << u"--json --to {home}/dest custom-a-1000000"_qs << 0
+        << uR"({"error":null,"items":[{"from":"{home}/models/a.gguf","linked":true,)"
+           R"("to":"{home}/dest/a.gguf"}],"movedTo":["{home}/dest/a.gguf"],)"
+           R"("symlinksCreated":["{home}/models/a.gguf"]})"_qs
         << QString();
     QTest::newRow("JSON, refused plan")
-        << QStringLiteral("--json --to {home}/missing custom-a-1000000") << 1
-        << QStringLiteral(R"({"error":"Destination must be an existing folder","items":[],)"
-                          R"("movedTo":[],"symlinksCreated":[]})")
-        << QStringLiteral("Destination must be an existing folder\n");
-    QTest::newRow("no --to") << QStringLiteral("custom-a-1000000") << 2 << QString()
-                             << QStringLiteral("brimvale-cli: missing --to DIR\n");
-    QTest::newRow("no ids") << QStringLiteral("--to /tmp") << 2 << QString()
-                            << QStringLiteral("brimvale-cli: no ids given\n");
-    QTest::newRow("unknown option")
-        << QStringLiteral("--force --to /tmp custom-a-1000000") << 2 << QString()
-        << QStringLiteral("brimvale-cli: unknown option: --force\n");
+        << u"--json --to {home}/missing custom-a-1000000"_qs << 1
+        << uR"({"error":"Destination must be an existing folder","items":[],)"
+           R"("movedTo":[],"symlinksCreated":[]})"_qs
+        << u"Destination must be an existing folder\n"_qs;
+    QTest::newRow("no --to") << u"custom-a-1000000"_qs << 2 << QString()
+                             << u"brimvale-cli: missing --to DIR\n"_qs;
+    QTest::newRow("no ids") << u"--to /tmp"_qs << 2 << QString()
+                            << u"brimvale-cli: no ids given\n"_qs;
+    QTest::newRow("unknown option") << u"--force --to /tmp custom-a-1000000"_qs << 2 << QString()
+                                    << u"brimvale-cli: unknown option: --force\n"_qs;
     QTest::newRow("unknown id moves nothing")
-        << QStringLiteral("--to {home}/dest custom-a-1000000 no-such-id") << 1 << QString()
-        << QStringLiteral("No entry with id no-such-id\n");
-    const QString notMoved = QStringLiteral("a.gguf was not moved — there is nothing to move back");
+        << u"--to {home}/dest custom-a-1000000 no-such-id"_qs << 1 << QString()
+        << u"No entry with id no-such-id\n"_qs;
+    const QString notMoved = u"a.gguf was not moved — there is nothing to move back"_qs;
     QTest::newRow("move-back refuses an entry not moved")
-        << QStringLiteral("move-back --json custom-a-1000000") << 1
-        << QStringLiteral(R"({"error":")") + notMoved +
-               QStringLiteral(R"(","items":[],"movedTo":[],"symlinksCreated":[]})")
+        << u"move-back --json custom-a-1000000"_qs << 1
+        << uR"({"error":")"_qs + notMoved + uR"(","items":[],"movedTo":[],"symlinksCreated":[]})"_qs
         << notMoved + u'\n';
     QTest::newRow("move-back, JSON, after a move")
-        << QStringLiteral("move-back --json custom-a-1000000") << 0
-        << QStringLiteral(R"({"error":null,"items":[{"from":"{home}/dest/a.gguf","linked":false,)"
-                          R"("to":"{home}/models/a.gguf"}],"movedTo":["{home}/models/a.gguf"],)"
-                          R"("symlinksCreated":[]})")
+        << u"move-back --json custom-a-1000000"_qs << 0
+        << uR"({"error":null,"items":[{"from":"{home}/dest/a.gguf","linked":false,)"
+           R"("to":"{home}/models/a.gguf"}],"movedTo":["{home}/models/a.gguf"],)"
+           R"("symlinksCreated":[]})"_qs
         << QString();
 }
 
@@ -88,30 +86,27 @@ void CliMoveTest::reports()
     QFETCH(QString, out);
     QFETCH(QString, err);
     const QString home = m_home->path();
-    const QString file = m_home->file(QStringLiteral("models/a.gguf"));
+    const QString file = m_home->file(u"models/a.gguf"_qs);
     if (QByteArray(QTest::currentDataTag()).endsWith("after a move"))
-        QVERIFY(QFile::rename(file, home + QStringLiteral("/dest/a.gguf")) &&
-                QFile::link(home + QStringLiteral("/dest/a.gguf"), file));
-    QStringList words = arguments.replace(QStringLiteral("{home}"), home).split(u' ');
-    const QString command =
-        words[0] == QStringLiteral("move-back") ? words.takeFirst() : QStringLiteral("move");
+        QVERIFY(QFile::rename(file, home + u"/dest/a.gguf"_qs) &&
+                QFile::link(home + u"/dest/a.gguf"_qs, file));
+    QStringList words = arguments.replace(u"{home}"_qs, home).split(u' ');
+    const QString command = words[0] == u"move-back"_qs ? words.takeFirst() : u"move"_qs;
     QVERIFY(QDir::setCurrent(home));
     const TrashFixtures::CliRun run = TrashFixtures::runCli(
-        QStringList{command, QStringLiteral("--no-loose"), QStringLiteral("--folder"),
-                    home + QStringLiteral("/models")} +
-        words);
+        QStringList{command, u"--no-loose"_qs, u"--folder"_qs, home + u"/models"_qs} + words);
     QCOMPARE(run.exitCode, exitCode);
     QByteArray printed = run.out;
-    if (arguments.contains(QStringLiteral("--json")))
+    if (arguments.contains(u"--json"_qs))
         printed = QJsonDocument::fromJson(printed).toJson(QJsonDocument::Compact);
-    QCOMPARE(QString::fromUtf8(printed), out.replace(QStringLiteral("{home}"), home));
+    QCOMPARE(QString::fromUtf8(printed), out.replace(u"{home}"_qs, home));
     const QString printedErr = QString::fromUtf8(run.err);
     // A usage error is followed by the usage.
     QVERIFY2(exitCode == 2 ? printedErr.startsWith(err) : printedErr == err,
              qPrintable(printedErr));
-    QCOMPARE(Fixtures::isSymlink(file), exitCode == 0 && command == QStringLiteral("move") &&
-                                            !arguments.contains(QStringLiteral("--no-symlinks")));
-    const bool gone = exitCode == 0 && arguments.contains(QStringLiteral("--no-symlinks"));
+    QCOMPARE(Fixtures::isSymlink(file),
+             exitCode == 0 && command == u"move"_qs && !arguments.contains(u"--no-symlinks"_qs));
+    const bool gone = exitCode == 0 && arguments.contains(u"--no-symlinks"_qs);
     QCOMPARE(QFileInfo(file).size(), gone ? 0 : 1'000'000);
 }
 

@@ -61,13 +61,13 @@ void TestCliTrash::inUseNeedsForce()
     FileHolder holder(folder + u"/held.gguf"_qs, FileHolder::How::mapped);
     if (!holder.holding())
         QSKIP("python3 could not hold the file here");
-    CliRun run = runCli({u"trash"_qs, u"--folder"_qs, folder, free, held});
-    QCOMPARE(run.exitCode, 1);
-    QCOMPARE(run.out, QByteArray());
-    QCOMPARE(run.err, "held.gguf is in use by " + holder.processName().toUtf8() +
-                          ". Quit it before trashing, or use --force.\n");
+    QCOMPARE(runCli({u"trash"_qs, u"--folder"_qs, folder, free, held}),
+             (CliRun{1,
+                     {},
+                     "held.gguf is in use by " + holder.processName().toUtf8() +
+                         ". Quit it before trashing, or use --force.\n"}));
     QVERIFY(PosixIO::lexists(folder + u"/free.gguf"_qs));
-    run = runCli({u"trash"_qs, u"--force"_qs, u"--folder"_qs, folder, free, held});
+    const CliRun run = runCli({u"trash"_qs, u"--force"_qs, u"--folder"_qs, folder, free, held});
     QCOMPARE(run.err, QByteArray());
     QCOMPARE(run.exitCode, 0);
     QVERIFY(!PosixIO::lexists(folder + u"/held.gguf"_qs));
@@ -98,10 +98,8 @@ void TestCliTrash::trashFailuresExitWithOne()
     const QString folder = h(u"models"_qs);
     const QString a = modelFile(folder, u"alpha"_qs);
     // An unknown id stops everything before anything is trashed.
-    const CliRun unknown = runCli({u"trash"_qs, u"--folder"_qs, folder, a, u"custom-nope-1"_qs});
-    QCOMPARE(unknown.exitCode, 1);
-    QCOMPARE(unknown.out, QByteArray());
-    QCOMPARE(unknown.err, QByteArray("No entry with id custom-nope-1\n"));
+    QCOMPARE(runCli({u"trash"_qs, u"--folder"_qs, folder, a, u"custom-nope-1"_qs}),
+             (CliRun{1, {}, "No entry with id custom-nope-1\n"}));
     QVERIFY(PosixIO::lexists(folder + u"/alpha.gguf"_qs));
     QVERIFY(!PosixIO::lexists(AppPaths::dataDir()));
     // The home trash cannot be made where a regular file stands.
@@ -109,10 +107,8 @@ void TestCliTrash::trashFailuresExitWithOne()
     const QString message = u"Could not trash "_qs + folder +
                             u"/alpha.gguf: Cannot create folder "_qs + h(u".local/share"_qs) +
                             u": Not a directory"_qs;
-    const CliRun plain = runCli({u"trash"_qs, u"--folder"_qs, folder, a});
-    QCOMPARE(plain.exitCode, 1);
-    QCOMPARE(plain.out, QByteArray());
-    QCOMPARE(QString::fromUtf8(plain.err), message + u'\n');
+    QCOMPARE(runCli({u"trash"_qs, u"--folder"_qs, folder, a}),
+             (CliRun{1, {}, (message + u'\n').toUtf8()}));
     const CliRun json = runCli({u"trash"_qs, u"--json"_qs, u"--folder"_qs, folder, a});
     QCOMPARE(json.exitCode, 1);
     const QJsonObject result = jsonArray(json.out).at(0).toObject();
@@ -183,16 +179,12 @@ void TestCliTrash::restoreAndDeleteGoOnAfterAFailure()
     const TrashEntry both =
         *TrashService::moveToTrash(model(u"m"_qs, {h(u"m/a.bin"_qs), h(u"m/b\nc.bin"_qs)})).entry;
     const TrashEntry a = trashedFile(h(u"a.bin"_qs)), b = trashedFile(h(u"b.bin"_qs));
-    const CliRun restored = runCli({u"restore"_qs, u"nope"_qs, both.id, a.id, both.id});
-    QCOMPARE(restored.exitCode, 1);
-    QCOMPARE(restored.err, QByteArray("Trash entry not found\n"));
-    QCOMPARE(QString::fromUtf8(restored.out), // on one line each
-             h(u"m/a.bin\n"_qs) + h(u"m/b c.bin\n"_qs) + h(u"a.bin\n"_qs));
+    QCOMPARE(runCli({u"restore"_qs, u"nope"_qs, both.id, a.id, both.id}), // on one line each
+             (CliRun{1, (h(u"m/a.bin\n"_qs) + h(u"m/b c.bin\n"_qs) + h(u"a.bin\n"_qs)).toUtf8(),
+                     "Trash entry not found\n"}));
     QVERIFY(PosixIO::lexists(h(u"m/b\nc.bin"_qs)));
-    const CliRun deleted = runCli({u"delete"_qs, u"--yes"_qs, b.id, u"nope"_qs, b.id});
-    QCOMPARE(deleted.exitCode, 1);
-    QCOMPARE(deleted.out, b.id.toUtf8() + '\n');
-    QCOMPARE(deleted.err, QByteArray("Trash entry not found\n"));
+    QCOMPARE(runCli({u"delete"_qs, u"--yes"_qs, b.id, u"nope"_qs, b.id}),
+             (CliRun{1, b.id.toUtf8() + '\n', "Trash entry not found\n"}));
     QCOMPARE(namesIn(homeTrashFiles()) + namesIn(homeTrashInfo()), QStringList());
     QVERIFY(TrashLog::read().entries.isEmpty());
 

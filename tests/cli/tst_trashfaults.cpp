@@ -11,16 +11,13 @@
 #include "services/TrashLog.h"
 #include "services/TrashService.h"
 
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMultiHash>
 #include <QTest>
-#include <csignal>
 #include <functional>
 #include <limits>
 #include <numeric>
-#include <thread>
 
 using namespace TrashFixtures;
 
@@ -96,29 +93,6 @@ Fixture makeRecords(const TestHome& home, const QString& command, bool multiItem
     return fixture;
 }
 
-// Starts the CLI, sends SIGKILL after the delay unless it has finished, and reaps it.
-// Returns the elapsed time of a run that was not killed, or -1 when it was killed.
-qint64 runAndKill(const QStringList& arguments, std::optional<qint64> killAfterUs)
-{
-    QProcess process;
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    QElapsedTimer timer;
-    process.start(QStringLiteral(BRIMVALE_CLI_PATH), arguments);
-    timer.start();
-    if (!process.waitForStarted())
-        return -2;
-    if (killAfterUs) {
-        std::this_thread::sleep_for(std::chrono::microseconds(*killAfterUs));
-        // The child is not reaped before waitForFinished, so its pid cannot be reused.
-        ::kill(pid_t(process.processId()), SIGKILL);
-    }
-    process.waitForFinished(-1);
-    if (process.exitStatus() == QProcess::CrashExit)
-        return -1;
-    return process.exitCode() == 0 ? timer.nsecsElapsed() / 1000 : -2;
-}
-
 // Digests of everything in the home trash's files/ folder, with how often each occurs.
 QMultiHash<QByteArray, QString> trashContents()
 {
@@ -183,9 +157,9 @@ void sweep(const char* operation, const Prepare& prepare, const Verify& verify)
     for (int run = 0; run < kBaselineRuns; ++run) {
         const TestHome home;
         const Fixture fixture = prepare(home);
-        const qint64 took = runAndKill(fixture.arguments, std::nullopt);
-        QVERIFY2(took > 0, "an uninterrupted run must succeed");
-        full = std::min(full, took);
+        const FaultSeed::KilledRun whole = FaultSeed::runCli(fixture.arguments, std::nullopt);
+        QVERIFY2(whole.exitCode == 0, "an uninterrupted run must succeed");
+        full = std::min(full, whole.elapsedUs);
         int done = 0;
         verify(fixture, done);
         QCOMPARE(done, fixture.records.size());
@@ -198,7 +172,7 @@ void sweep(const char* operation, const Prepare& prepare, const Verify& verify)
         const TestHome home;
         const Fixture fixture = prepare(home);
         const double slice = double(full) * 1.1 / kills;
-        (void)runAndKill(fixture.arguments, qint64(slice * (k + random.generateDouble())));
+        (void)FaultSeed::runCli(fixture.arguments, qint64(slice * (k + random.generateDouble())));
         const bool journalLeft = PosixIO::lexists(journalPath());
         int done = 0;
         verify(fixture, done);
@@ -215,117 +189,113 @@ class TestTrashFaults : public QObject
 {
     Q_OBJECT
 private slots:
-    void killedDuringTrash();
-    void killedDuringRestore();
-    void killedDuringDelete();
-    void twoProcessesKeepEveryRecord();
-};
-
-void TestTrashFaults::killedDuringTrash()
-{
-    const auto prepare = [](const TestHome& home) {
-        const QString folder = home.file(u"models"_qs);
-        Fixture fixture{{u"trash"_qs, u"--folder"_qs, folder},
-                        makeModelFiles(folder, kTrashEntries)};
-        for (const Record& record : fixture.records)
-            fixture.arguments << record.id;
-        return fixture;
-    };
-    sweep("trash", prepare, [](const Fixture& fixture, int& done) {
-        verifyEachOnce(fixture.items());
-        done = int(trashContents().size());
-        // Every record in the log (and the journal a kill may leave) has its items in the
-        // Trash, as its own; only the entry in hand when the kill came may have none yet.
-        const QList<TrashEntry> log = TrashLog::read().entries;
-        QStringList recorded;
-        for (const TrashEntry& entry : log) {
-            for (qsizetype i = 0; i < entry.trashedPaths.size(); ++i)
-                QVERIFY(XdgTrash::isItemOf(entry.trashedPaths[i], entry.originalPaths[i], entry.id,
-                                           entry.trashedAt));
-            recorded += entry.trashedPaths;
-        }
-        QCOMPARE(recorded.size(), log.size());
-        QVERIFY2(done - recorded.size() <= 1, qPrintable(QString::number(done - recorded.size())));
-        QCOMPARE(TrashService::entries().size(), log.size());
-        // A later trash appends to what the killed run left and keeps every record.
-        const QString later = qEnvironmentVariable("HOME") + u"/later.bin"_qs;
-        QVERIFY(Fixtures::writeFile(later, "later"));
-        QVERIFY(TrashService::moveToTrash(model(u"later"_qs, {later})).succeeded());
-        QCOMPARE(TrashLog::read().entries.size(), log.size() + 1);
-        QVERIFY(TrashLog::read().entries.mid(0, log.size()) == log);
-        QVERIFY(!PosixIO::lexists(journalPath()));
-        QVERIFY(TrashService::restore(TrashLog::read().entries.last().id).succeeded());
-        verifyListedRestore(fixture.items());
-    });
-}
-
-void TestTrashFaults::killedDuringRestore()
-{
-    const auto prepare = [](const TestHome& home) {
-        return makeRecords(home, u"restore"_qs, false);
-    };
-    sweep("restore", prepare, [](const Fixture& fixture, int& done) {
-        verifyEachOnce(fixture.items());
-        done = kEntries - int(trashContents().size());
-        verifyListedRestore(fixture.items());
-        for (const Item& item : fixture.items())
-            QVERIFY2(digestOf(item.path) == item.digest, qPrintable(item.path));
-    });
-}
-
-void TestTrashFaults::killedDuringDelete()
-{
-    const auto prepare = [](const TestHome& home) {
-        Fixture fixture = makeRecords(home, u"delete"_qs, true);
-        fixture.arguments.insert(1, u"--yes"_qs);
-        return fixture;
-    };
-    sweep("delete", prepare, [](const Fixture& fixture, int& done) {
-        done = kEntries - int(TrashLog::read().entries.size());
-        // What is listed now comes back whole; then the next delete settles every leftover,
-        // after which what is listed comes back whole too.
-        verifyListedRestore(fixture.items());
-        const CliRun next = runCli({u"delete"_qs, u"--yes"_qs, u"no-such-id"_qs});
-        QCOMPARE(next.err, QByteArray("Trash entry not found\n"));
-        for (const QString& name : namesIn(homeTrashFiles()))
-            QVERIFY2(!name.startsWith(u".brimvale-deleting-"_qs), qPrintable(name));
-        verifyListedRestore(fixture.items());
-        // No record is left in part: all of its items are back whole, or none is anywhere.
-        QCOMPARE(namesIn(homeTrashFiles()), QStringList());
-        for (const Record& record : fixture.records) {
-            int whole = 0;
-            for (const Item& item : record.items) {
-                const QByteArray here = digestOf(item.path);
-                QVERIFY2(here.isEmpty() || here == item.digest, qPrintable(item.path));
-                whole += int(!here.isEmpty());
+    void killedDuringTrash()
+    {
+        const auto prepare = [](const TestHome& home) {
+            const QString folder = home.file(u"models"_qs);
+            Fixture fixture{{u"trash"_qs, u"--folder"_qs, folder},
+                            makeModelFiles(folder, kTrashEntries)};
+            for (const Record& record : fixture.records)
+                fixture.arguments << record.id;
+            return fixture;
+        };
+        sweep("trash", prepare, [](const Fixture& fixture, int& done) {
+            verifyEachOnce(fixture.items());
+            done = int(trashContents().size());
+            // Every record in the log (and the journal a kill may leave) has its items in the
+            // Trash, as its own; only the entry in hand when the kill came may have none yet.
+            const QList<TrashEntry> log = TrashLog::read().entries;
+            QStringList recorded;
+            for (const TrashEntry& entry : log) {
+                for (qsizetype i = 0; i < entry.trashedPaths.size(); ++i)
+                    QVERIFY(XdgTrash::isItemOf(entry.trashedPaths[i], entry.originalPaths[i],
+                                               entry.id, entry.trashedAt));
+                recorded += entry.trashedPaths;
             }
-            QVERIFY2(whole == 0 || whole == record.items.size(), qPrintable(record.id));
-        }
-    });
-}
-
-void TestTrashFaults::twoProcessesKeepEveryRecord()
-{
-    constexpr int kEach = 200;
-    const TestHome home;
-    QList<Item> all;
-    QList<QStringList> arguments;
-    for (const QString& name : {u"a"_qs, u"b"_qs}) {
-        arguments << QStringList{u"trash"_qs, u"--folder"_qs, home.file(name)};
-        for (const Record& record : makeModelFiles(home.file(name), kEach, all.size() + 1)) {
-            arguments.back() << record.id;
-            all += record.items;
-        }
+            QCOMPARE(recorded.size(), log.size());
+            QVERIFY2(done - recorded.size() <= 1,
+                     qPrintable(QString::number(done - recorded.size())));
+            QCOMPARE(TrashService::entries().size(), log.size());
+            // A later trash appends to what the killed run left and keeps every record.
+            const QString later = qEnvironmentVariable("HOME") + u"/later.bin"_qs;
+            QVERIFY(Fixtures::writeFile(later, "later"));
+            QVERIFY(TrashService::moveToTrash(model(u"later"_qs, {later})).succeeded());
+            QCOMPARE(TrashLog::read().entries.size(), log.size() + 1);
+            QVERIFY(TrashLog::read().entries.mid(0, log.size()) == log);
+            QVERIFY(!PosixIO::lexists(journalPath()));
+            QVERIFY(TrashService::restore(TrashLog::read().entries.last().id).succeeded());
+            verifyListedRestore(fixture.items());
+        });
     }
-    QProcess first, second; // both at once
-    first.start(QStringLiteral(BRIMVALE_CLI_PATH), arguments[0]);
-    second.start(QStringLiteral(BRIMVALE_CLI_PATH), arguments[1]);
-    QVERIFY(first.waitForFinished(300000) && second.waitForFinished(300000));
-    QCOMPARE(first.exitCode() + second.exitCode(), 0);
-    QCOMPARE(TrashLog::read().entries.size(), 2 * kEach);
-    QCOMPARE(TrashService::entries().size(), 2 * kEach);
-    verifyEachOnce(all);
-}
+
+    void killedDuringRestore()
+    {
+        const auto prepare = [](const TestHome& home) {
+            return makeRecords(home, u"restore"_qs, false);
+        };
+        sweep("restore", prepare, [](const Fixture& fixture, int& done) {
+            verifyEachOnce(fixture.items());
+            done = kEntries - int(trashContents().size());
+            verifyListedRestore(fixture.items());
+            for (const Item& item : fixture.items())
+                QVERIFY2(digestOf(item.path) == item.digest, qPrintable(item.path));
+        });
+    }
+
+    void killedDuringDelete()
+    {
+        const auto prepare = [](const TestHome& home) {
+            Fixture fixture = makeRecords(home, u"delete"_qs, true);
+            fixture.arguments.insert(1, u"--yes"_qs);
+            return fixture;
+        };
+        sweep("delete", prepare, [](const Fixture& fixture, int& done) {
+            done = kEntries - int(TrashLog::read().entries.size());
+            // What is listed now comes back whole; then the next delete settles every leftover,
+            // after which what is listed comes back whole too.
+            verifyListedRestore(fixture.items());
+            const CliRun next = runCli({u"delete"_qs, u"--yes"_qs, u"no-such-id"_qs});
+            QCOMPARE(next.err, QByteArray("Trash entry not found\n"));
+            for (const QString& name : namesIn(homeTrashFiles()))
+                QVERIFY2(!name.startsWith(u".brimvale-deleting-"_qs), qPrintable(name));
+            verifyListedRestore(fixture.items());
+            // No record is left in part: all of its items are back whole, or none is anywhere.
+            QCOMPARE(namesIn(homeTrashFiles()), QStringList());
+            for (const Record& record : fixture.records) {
+                int whole = 0;
+                for (const Item& item : record.items) {
+                    const QByteArray here = digestOf(item.path);
+                    QVERIFY2(here.isEmpty() || here == item.digest, qPrintable(item.path));
+                    whole += int(!here.isEmpty());
+                }
+                QVERIFY2(whole == 0 || whole == record.items.size(), qPrintable(record.id));
+            }
+        });
+    }
+
+    void twoProcessesKeepEveryRecord()
+    {
+        constexpr int kEach = 200;
+        const TestHome home;
+        QList<Item> all;
+        QList<QStringList> arguments;
+        for (const QString& name : {u"a"_qs, u"b"_qs}) {
+            arguments << QStringList{u"trash"_qs, u"--folder"_qs, home.file(name)};
+            for (const Record& record : makeModelFiles(home.file(name), kEach, all.size() + 1)) {
+                arguments.back() << record.id;
+                all += record.items;
+            }
+        }
+        QProcess first, second; // both at once
+        first.start(QStringLiteral(BRIMVALE_CLI_PATH), arguments[0]);
+        second.start(QStringLiteral(BRIMVALE_CLI_PATH), arguments[1]);
+        QVERIFY(first.waitForFinished(300000) && second.waitForFinished(300000));
+        QCOMPARE(first.exitCode() + second.exitCode(), 0);
+        QCOMPARE(TrashLog::read().entries.size(), 2 * kEach);
+        QCOMPARE(TrashService::entries().size(), 2 * kEach);
+        verifyEachOnce(all);
+    }
+};
 
 QTEST_GUILESS_MAIN(TestTrashFaults)
 #include "tst_trashfaults.moc"

@@ -22,11 +22,11 @@
 
 inline char* toString(const DedupedFile& file)
 {
-    return QTest::toString(QStringLiteral("%1 (%2) against %3: %4 bytes%5, %6")
-                               .arg(file.path, file.entryId, file.keepPath)
-                               .arg(file.bytesShared)
-                               .arg(file.hardLinked ? QStringLiteral(" linked") : QString())
-                               .arg(file.reason.value_or(QStringLiteral("freed"))));
+    return QTest::toString(
+        u"%1 (%2) against %3: %4 bytes%5, %6"_qs.arg(file.path, file.entryId, file.keepPath)
+            .arg(file.bytesShared)
+            .arg(file.hardLinked ? u" linked"_qs : QString())
+            .arg(file.reason.value_or(u"freed"_qs)));
 }
 
 namespace DedupeTestSupport {
@@ -82,7 +82,7 @@ inline QString hashOf(const QString& path)
 // The duplicate and the copy that stays as a scan of them now would see them.
 inline DedupeItem itemOf(const QString& path, const QString& keepPath)
 {
-    return {QStringLiteral("entry-") + path.section(u'/', -1),
+    return {u"entry-"_qs + path.section(u'/', -1),
             path,
             identityOf(path),
             keepPath,

@@ -19,10 +19,9 @@
 
 inline char* toString(const MoveOutcome& outcome)
 {
-    QString text =
-        outcome.error.value_or(QString()) + QStringLiteral(" (%1)").arg(int(outcome.errorKind));
+    QString text = outcome.error.value_or(QString()) + u" (%1)"_qs.arg(int(outcome.errorKind));
     for (const MovedItem& item : outcome.items)
-        text += u' ' + item.from + QStringLiteral(" -> ") + item.to + (item.linked ? u'+' : u' ');
+        text += u' ' + item.from + u" -> "_qs + item.to + (item.linked ? u'+' : u' ');
     return QTest::toString(text);
 }
 
@@ -128,8 +127,8 @@ inline bool setModes(const QStringList& paths, mode_t mode)
 inline bool openMoveLockToEveryone(const TestHome& home)
 {
     home.openToEveryone();
-    const QString dataDir = home.file(QStringLiteral(".brimvale"));
-    QFile lock(dataDir + QStringLiteral("/move.lock"));
+    const QString dataDir = home.file(u".brimvale"_qs);
+    QFile lock(dataDir + u"/move.lock"_qs);
     return QDir().mkpath(dataDir) && lock.open(QIODevice::WriteOnly) &&
            lock.setPermissions(QFileDevice::Permissions(0x6666)) &&
            QFile::setPermissions(dataDir, QFileDevice::Permissions(0x7777));
@@ -144,14 +143,14 @@ protected:
     void setUp()
     {
         m_home = std::make_unique<TestHome>();
-        m_source = m_home->file(QStringLiteral("models"));
+        m_source = m_home->file(u"models"_qs);
         struct stat home = {}, shm = {};
         if (!QDir().mkpath(m_source) || ::stat("/dev/shm", &shm) != 0 ||
             ::stat(QFile::encodeName(m_source).constData(), &home) != 0 ||
             home.st_dev == shm.st_dev)
             QSKIP("No /dev/shm on a filesystem other than the temporary home's");
-        m_second = QStringLiteral("/dev/shm/brimvale-move-test-") +
-                   QUuid::createUuid().toString(QUuid::WithoutBraces);
+        m_second =
+            u"/dev/shm/brimvale-move-test-"_qs + QUuid::createUuid().toString(QUuid::WithoutBraces);
         QVERIFY(QDir().mkpath(m_second));
     }
 

@@ -45,7 +45,7 @@ QList<ModelEntry> twoCopies(const TestHome& home, quint32 seed, const QByteArray
 // Characters this process has read so far (rchar of /proc/self/io).
 qint64 charsRead()
 {
-    QFile io(QStringLiteral("/proc/self/io"));
+    QFile io(u"/proc/self/io"_qs);
     if (!io.open(QIODevice::ReadOnly))
         return -1;
     const QByteArray text = io.readAll();
@@ -114,7 +114,7 @@ QJsonObject cacheFiles()
     QFile file(HashCache::defaultPath());
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    return QJsonDocument::fromJson(file.readAll()).object()[QStringLiteral("files")].toObject();
+    return QJsonDocument::fromJson(file.readAll()).object()[u"files"_qs].toObject();
 }
 
 } // namespace
@@ -281,10 +281,10 @@ private slots:
         TestHome home;
         home.openToEveryone();
         QList<ModelEntry> three = twoCopies(home, 6);
-        QVERIFY(modelFile(home.file(QStringLiteral("c.gguf")), kSize, 6));
-        three.push_back(entryFor(home.file(QStringLiteral("c.gguf"))));
+        QVERIFY(modelFile(home.file(u"c.gguf"_qs), kSize, 6));
+        three.push_back(entryFor(home.file(u"c.gguf"_qs)));
         QCOMPARE(::chmod(QFile::encodeName(three[1].primaryPath).constData(), 0), 0);
-        const QString cache = home.root() + QStringLiteral("/unprivileged-cache/hashes.json");
+        const QString cache = home.root() + u"/unprivileged-cache/hashes.json"_qs;
         QVERIFY(QDir().mkpath(QFileInfo(cache).path()));
         ::chmod(QFile::encodeName(QFileInfo(cache).path()).constData(), 0777);
         QVERIFY(Fixtures::runUnprivileged([&] {
@@ -357,7 +357,7 @@ private slots:
         for (const QString& key : files.keys())
             QCOMPARE(FileIdentity::fromKey(key)->size, kSize);
         QCOMPARE(QDir(QFileInfo(cache).path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-                 QStringList{QStringLiteral("hashes.json")});
+                 QStringList{u"hashes.json"_qs});
         QList<ModelEntry> none;
         Scanner::markDuplicates(none);
         QCOMPARE(cacheFiles().size(), 0);
@@ -371,10 +371,10 @@ private slots:
         TestHome home;
         const qint64 size = 3 * (1 << 20) + 12345;
         const QByteArray data = Fixtures::headBytes(12, 4096);
-        const QString sparse = home.file(QStringLiteral("sparse"));
-        const QString dense = home.file(QStringLiteral("dense"));
-        const QString moved = home.file(QStringLiteral("moved"));
-        const QString huge = home.file(QStringLiteral("huge.gguf"));
+        const QString sparse = home.file(u"sparse"_qs);
+        const QString dense = home.file(u"dense"_qs);
+        const QString moved = home.file(u"moved"_qs);
+        const QString huge = home.file(u"huge.gguf"_qs);
         QVERIFY(Fixtures::makeSparseFile(sparse, size) && writeAt(sparse, 1 << 20, data));
         QByteArray whole(size, '\0');
         whole.replace(1 << 20, data.size(), data);

@@ -19,6 +19,14 @@ QString hub(const TestHome& home)
     return home.file(u".cache/huggingface/hub"_qs);
 }
 
+// Tree lines below the repository models--o--m.
+QStringList m(QStringList lines)
+{
+    for (QString& line : lines)
+        line.prepend(u"models--o--m/"_qs);
+    return lines;
+}
+
 // Whether the entry of an unfinished download is that one file, by itself, safe to remove.
 bool goodDownload(const ModelEntry& entry)
 {
@@ -104,36 +112,26 @@ private slots:
         QTest::addColumn<QStringList>("tree");
         QTest::addColumn<QString>("expected");
         QTest::newRow("unfinished downloads listed apart, not in the repository")
-            << QStringList{u"models--o--m/blobs/abc=12345"_qs,
-                           u"models--o--m/blobs/0123456789abcdef.incomplete=123"_qs,
-                           u"models--o--m/blobs/ab.incomplete=1"_qs,
-                           u"models--o--m/snapshots/r/m->../../blobs/abc"_qs}
+            << m({u"blobs/abc=12345"_qs, u"blobs/0123456789abcdef.incomplete=123"_qs,
+                  u"blobs/ab.incomplete=1"_qs, u"snapshots/r/m->../../blobs/abc"_qs})
             << u"hf-models--o--m 5;"
                u"hf-partial-models--o--m-0123456789ab 3 "
                u"models--o--m/blobs/0123456789abcdef.incomplete;"
                u"hf-partial-models--o--m-ab.incomplet 1 models--o--m/blobs/ab.incomplete"_qs;
         QTest::newRow("changed in the last ten minutes: neither listed nor counted")
-            << QStringList{u"models--o--m/blobs/a=1"_qs,
-                           u"models--o--m/blobs/x.incomplete=12^-599"_qs,
-                           u"models--o--m/blobs/y.incomplete=123^-600"_qs,
-                           u"models--o--m/blobs/z.incomplete=1234^60"_qs}
+            << m({u"blobs/a=1"_qs, u"blobs/x.incomplete=12^-599"_qs,
+                  u"blobs/y.incomplete=123^-600"_qs, u"blobs/z.incomplete=1234^60"_qs})
             << u"hf-models--o--m 1;hf-partial-models--o--m-y.incomplete 3 "
                u"models--o--m/blobs/y.incomplete"_qs;
         QTest::newRow("only regular files right in a real blobs folder")
-            << QStringList{u"models--o--m/blobs/a=1"_qs,
-                           u"models--o--m/blobs/sub/t.incomplete=12"_qs,
-                           u"models--o--m/blobs/l.incomplete->a"_qs,
-                           u"models--o--m/snapshots/r/s.incomplete=123"_qs,
-                           u"other/x.incomplete=1234"_qs,
-                           u"models--o--n/blobs->../other"_qs}
+            << m({u"blobs/a=1"_qs, u"blobs/sub/t.incomplete=12"_qs, u"blobs/l.incomplete->a"_qs,
+                  u"snapshots/r/s.incomplete=123"_qs}) +
+                   QStringList{u"other/x.incomplete=1234"_qs, u"models--o--n/blobs->../other"_qs}
             << u"hf-models--o--m 6;hf-models--o--n 0"_qs;
         QTest::newRow("data files: large regular files, downloads apart")
-            << QStringList{u"models--o--m/blobs/big:50000000"_qs,
-                           u"models--o--m/blobs/small:49999999"_qs,
-                           u"models--o--m/blobs/part.incomplete:60000000"_qs,
-                           u"models--o--m/snapshots/r/own:50000000"_qs,
-                           u"models--o--m/snapshots/r/sub/deep:70000000"_qs,
-                           u"models--o--m/snapshots/r/link->../../blobs/big"_qs}
+            << m({u"blobs/big:50000000"_qs, u"blobs/small:49999999"_qs,
+                  u"blobs/part.incomplete:60000000"_qs, u"snapshots/r/own:50000000"_qs,
+                  u"snapshots/r/sub/deep:70000000"_qs, u"snapshots/r/link->../../blobs/big"_qs})
             << u"hf-models--o--m 219999999 D:models--o--m/blobs/big,models--o--m/snapshots/r/own,"
                u"models--o--m/snapshots/r/sub/deep;hf-partial-models--o--m-part.incompl 60000000 "
                u"models--o--m/blobs/part.incomplete"_qs;
@@ -220,31 +218,22 @@ private slots:
             << three + QStringList{u"models--o--m/refs/tags/v0=c0"_qs}
             << u"hf-models--o--m 12 P:models--o--m !;"_qs + old;
         QTest::newRow("a link to a missing blob: kept, marked")
-            << QStringList{u"models--o--m/refs/main=c1"_qs, u"models--o--m/blobs/a=1"_qs,
-                           u"models--o--m/snapshots/c1/a->../../blobs/a"_qs,
-                           u"models--o--m/snapshots/c1/b->../../blobs/gone"_qs}
+            << m({u"refs/main=c1"_qs, u"blobs/a=1"_qs, u"snapshots/c1/a->../../blobs/a"_qs,
+                  u"snapshots/c1/b->../../blobs/gone"_qs})
             << u"hf-models--o--m 1 P:models--o--m !"_qs;
         QTest::newRow("links by absolute path and from a deeper folder")
-            << QStringList{u"models--o--m/refs/main=c1"_qs,
-                           u"models--o--m/blobs/a=1"_qs,
-                           u"models--o--m/blobs/b=22"_qs,
-                           u"models--o--m/blobs/c=333"_qs,
-                           u"models--o--m/snapshots/c1/a->../../blobs/a"_qs,
-                           u"models--o--m/snapshots/c2/x/y/b->../../../../blobs/b"_qs,
-                           u"models--o--m/snapshots/c2/c-><HUB>/models--o--m/blobs/c"_qs,
-                           u"models--o--m/snapshots/c2/out->../../blobs/../refs/main"_qs}
+            << m({u"refs/main=c1"_qs, u"blobs/a=1"_qs, u"blobs/b=22"_qs, u"blobs/c=333"_qs,
+                  u"snapshots/c1/a->../../blobs/a"_qs,
+                  u"snapshots/c2/x/y/b->../../../../blobs/b"_qs,
+                  u"snapshots/c2/c-><HUB>/models--o--m/blobs/c"_qs,
+                  u"snapshots/c2/out->../../blobs/../refs/main"_qs})
             << u"hf-models--o--m 1 P:models--o--m;hf-old-models--o--m 5 P:"
                u"models--o--m/snapshots/c2,models--o--m/blobs/b,models--o--m/blobs/c"_qs;
         QTest::newRow("data files go with the bytes")
-            << QStringList{u"models--o--m/refs/main=c1"_qs,
-                           u"models--o--m/blobs/kept:50000000"_qs,
-                           u"models--o--m/blobs/both:60000000"_qs,
-                           u"models--o--m/blobs/gone:70000000"_qs,
-                           u"models--o--m/snapshots/c1/k->../../blobs/kept"_qs,
-                           u"models--o--m/snapshots/c1/b->../../blobs/both"_qs,
-                           u"models--o--m/snapshots/c2/b->../../blobs/both"_qs,
-                           u"models--o--m/snapshots/c2/g->../../blobs/gone"_qs,
-                           u"models--o--m/snapshots/c2/own:80000000"_qs}
+            << m({u"refs/main=c1"_qs, u"blobs/kept:50000000"_qs, u"blobs/both:60000000"_qs,
+                  u"blobs/gone:70000000"_qs, u"snapshots/c1/k->../../blobs/kept"_qs,
+                  u"snapshots/c1/b->../../blobs/both"_qs, u"snapshots/c2/b->../../blobs/both"_qs,
+                  u"snapshots/c2/g->../../blobs/gone"_qs, u"snapshots/c2/own:80000000"_qs})
             << u"hf-models--o--m 110000000 P:models--o--m D:models--o--m/blobs/both,"
                u"models--o--m/blobs/kept;hf-old-models--o--m 150000000 P:"
                u"models--o--m/snapshots/c2,models--o--m/blobs/gone D:models--o--m/blobs/gone,"

@@ -22,10 +22,10 @@ namespace {
 bool makeFolderWithEverything(const QString& pkg)
 {
     const bool made =
-        makeTree(pkg, QStringLiteral("blobs/sha-1=first blob;blobs/sha-2=second blob;empty/;"
-                                     "deep/er/est/;snap/main/model.bin->../../blobs/sha-1;"
-                                     "absolute->/etc/hostname;dangling->nowhere;"
-                                     "ro/inside.txt=locked in;private.key=secret")) &&
+        makeTree(pkg, u"blobs/sha-1=first blob;blobs/sha-2=second blob;empty/;"
+                      "deep/er/est/;snap/main/model.bin->../../blobs/sha-1;"
+                      "absolute->/etc/hostname;dangling->nowhere;"
+                      "ro/inside.txt=locked in;private.key=secret"_s) &&
         Fixtures::writeFile(pkg + u"/big.bin"_s, Fixtures::headBytes(7, 3'500'000)) &&
         Fixtures::makeSparseFile(pkg + u"/sparse.gguf"_s, 60'000'000, Fixtures::headBytes(3));
     const QByteArray latin1 = QFile::encodeName(pkg) + "/caf\xe9.bin"; // not UTF-8

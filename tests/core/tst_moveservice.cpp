@@ -87,9 +87,9 @@ private slots:
         QFETCH(QString, destination);
         QFETCH(QString, result);
         TestHome home;
-        QVERIFY(makeTree(home.path(), QStringLiteral("dest/;a/model.gguf=A;b/model.gguf=B;"
-                                                     "c/other.bin=C;models/backup/;models/m.bin=M;"
-                                                     "file.txt=x;") +
+        QVERIFY(makeTree(home.path(), u"dest/;a/model.gguf=A;b/model.gguf=B;"
+                                      "c/other.bin=C;models/backup/;models/m.bin=M;"
+                                      "file.txt=x;"_s +
                                           extraTree));
         const QStringList items = under(home, paths);
         if (result.startsWith(u'=')) {
@@ -142,8 +142,8 @@ private slots:
         QFETCH(QString, change);
         QFETCH(QString, description);
         TestHome home;
-        QVERIFY(makeTree(home.path(), QStringLiteral("dest/;a/one.gguf=1;b/two.bin=2;pkg/blobs/x=3;"
-                                                     "pkg/empty/;pkg/ref->blobs/x")));
+        QVERIFY(makeTree(home.path(), u"dest/;a/one.gguf=1;b/two.bin=2;pkg/blobs/x=3;"
+                                      "pkg/empty/;pkg/ref->blobs/x"_s));
         const QStringList from = under(home, u"a/one.gguf b/two.bin pkg"_s);
         const QStringList to = under(home, u"dest/one.gguf dest/two.bin dest/pkg"_s);
         const Tree pkgBefore = treeOf(from[2]);

@@ -11,9 +11,8 @@ QByteArray compact(const QJsonObject& json)
     return QJsonDocument(json).toJson(QJsonDocument::Compact);
 }
 
-const ModelEntry kPlain(QStringLiteral("a"), QStringLiteral("a"), ModelSource::custom, 10, 4,
-                        QStringLiteral("/a"), {QStringLiteral("/a")}, std::nullopt,
-                        DeleteRisk::unknown, std::nullopt, std::nullopt);
+const ModelEntry kPlain(u"a"_qs, u"a"_qs, ModelSource::custom, 10, 4, u"/a"_qs, {u"/a"_qs},
+                        std::nullopt, DeleteRisk::unknown, std::nullopt, std::nullopt);
 
 // Absent values are null; integers are exact, also above 2^53.
 const QByteArray kPlainJson =
@@ -31,16 +30,14 @@ private slots:
     void entry()
     {
         QCOMPARE(compact(ScanJson::entry(kPlain)), kPlainJson);
-        ModelEntry entry(QStringLiteral("lmstudio-x~1"), QStringLiteral("x.gguf"),
-                         ModelSource::lmStudio, 9'007'199'254'740'993, 5,
-                         QStringLiteral("/m/x.gguf"),
-                         {QStringLiteral("/m/x.gguf"), QStringLiteral("/m/y")},
+        ModelEntry entry(u"lmstudio-x~1"_qs, u"x.gguf"_qs, ModelSource::lmStudio,
+                         9'007'199'254'740'993, 5, u"/m/x.gguf"_qs, {u"/m/x.gguf"_qs, u"/m/y"_qs},
                          QDateTime::fromSecsSinceEpoch(1'700'000'000), DeleteRisk::risky,
-                         QStringLiteral("Q4_K_M"), QStringLiteral("detail"));
-        entry.partialHash = QStringLiteral("0123456789abcdef");
+                         u"Q4_K_M"_qs, u"detail"_qs);
+        entry.partialHash = u"0123456789abcdef"_qs;
         entry.isDuplicate = true;
         entry.lastUsed = QDateTime::fromMSecsSinceEpoch(1'700'000'100'900, QTimeZone::utc());
-        entry.inUseBy = QStringLiteral("llama-server");
+        entry.inUseBy = u"llama-server"_qs;
         QCOMPARE(compact(ScanJson::entry(entry)),
                  R"({"allPaths":["/m/x.gguf","/m/y"],"deleteRisk":"Risky","detail":"detail",)"
                  R"("id":"lmstudio-x~1","inUseBy":"llama-server","isDuplicate":true,)"
@@ -66,7 +63,7 @@ private slots:
     {
         ScanResult result;
         result.models = {kPlain};
-        result.errors = {QStringLiteral("Cannot read manifest /x")};
+        result.errors = {u"Cannot read manifest /x"_qs};
         result.ollamaRunning = true;
         QCOMPARE(compact(ScanJson::result(result)),
                  R"({"errors":["Cannot read manifest /x"],"models":[)" + kPlainJson +

@@ -88,14 +88,14 @@ private slots:
     void progressReadWhileScanning()
     {
         TestHome home;
-        const QString one = home.file(QStringLiteral("one"));
-        const QString two = home.file(QStringLiteral("two"));
-        const QString gone = home.file(QStringLiteral("gone"));
+        const QString one = home.file(u"one"_qs);
+        const QString two = home.file(u"two"_qs);
+        const QString gone = home.file(u"gone"_qs);
         for (const QString& folder : {one, two})
-            QVERIFY(Fixtures::makeSparseFile(folder + QStringLiteral("/model.gguf"), 60'000'000,
+            QVERIFY(Fixtures::makeSparseFile(folder + u"/model.gguf"_qs, 60'000'000,
                                              Fixtures::headBytes(21)));
         for (int i = 0; i < 5; ++i)
-            QVERIFY(Fixtures::manyNames(two + QStringLiteral("/d%1").arg(i), 100));
+            QVERIFY(Fixtures::manyNames(two + u"/d%1"_qs.arg(i), 100));
 
         ScanProgress progress;
         std::atomic<bool> finished{false};
@@ -110,10 +110,10 @@ private slots:
                     progress.entriesWalked.load()};
                 for (size_t i = 0; i < now.size(); ++i) {
                     if (now[i] < last[i])
-                        faults << QStringLiteral("count %1 went back").arg(i);
+                        faults << u"count %1 went back"_qs.arg(i);
                 }
                 if (now[0] > now[1] || now[2] > now[3])
-                    faults << QStringLiteral("done beyond its total");
+                    faults << u"done beyond its total"_qs;
                 last = now;
                 std::this_thread::yield();
             }
@@ -126,10 +126,9 @@ private slots:
 
         QVERIFY(result);
         QCOMPARE(result->models.size(), 2);
-        QCOMPARE(result->models[1].id, result->models[0].id + QStringLiteral("~1"));
+        QCOMPARE(result->models[1].id, result->models[0].id + u"~1"_qs);
         QVERIFY(result->models[0].isDuplicate && result->models[1].isDuplicate);
-        QCOMPARE(result->errors,
-                 QStringList{QStringLiteral("Custom folder no longer exists: ") + gone});
+        QCOMPARE(result->errors, QStringList{u"Custom folder no longer exists: "_qs + gone});
         // Every source but the loose files has a job, the hidden stores one more, then the loose
         // scan.
         QCOMPARE(progress.sourcesDone.load(), ModelSource::count + 1);
@@ -145,11 +144,11 @@ private slots:
     void stopEndsScanEarly()
     {
         TestHome home;
-        const QString big = home.file(QStringLiteral("big"));
+        const QString big = home.file(u"big"_qs);
         constexpr int folders = 20;
         constexpr int names = 2000;
         for (int i = 0; i < folders; ++i)
-            QVERIFY(Fixtures::manyNames(big + QStringLiteral("/d%1").arg(i), names));
+            QVERIFY(Fixtures::manyNames(big + u"/d%1"_qs.arg(i), names));
         QVERIFY(Fixtures::writeFile(HashCache::defaultPath(),
                                     "{\"version\":1,\"files\":{\"1:2:60000000:3:4\":"
                                     "\"0123456789abcdef0123456789abcdef\"}}"));

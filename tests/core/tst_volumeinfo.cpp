@@ -12,9 +12,8 @@ private slots:
     // A path on no mounted volume has no volume name and no capacity.
     void labelAndCapacity()
     {
-        QCOMPARE(VolumeInfo::label(QStringLiteral("/no/such/drive/Archive/")),
-                 QStringLiteral("Archive"));
-        QCOMPARE(VolumeInfo::capacity(QStringLiteral("/no/such/drive")), std::nullopt);
+        QCOMPARE(VolumeInfo::label(u"/no/such/drive/Archive/"_qs), u"Archive"_qs);
+        QCOMPARE(VolumeInfo::capacity(u"/no/such/drive"_qs), std::nullopt);
         TestHome home;
         QVERIFY(!VolumeInfo::label(home.path()).isEmpty());
         const std::optional<VolumeInfo::Capacity> capacity = VolumeInfo::capacity(home.path());

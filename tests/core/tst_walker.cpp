@@ -150,8 +150,7 @@ private slots:
         QVERIFY(!FS::preOrderLess(u"/r/a b"_qs, u"/r/a/z"_qs));
         QVERIFY(FS::preOrderLess(u"/r/a"_qs, u"/r/a/b"_qs));
         // U+FFFD sorts before U+10000 as UTF-8 bytes, though not as UTF-16 code units.
-        QVERIFY(FS::preOrderLess(u"/r/\uFFFD"_qs,
-                                 QStringLiteral("/r/") + QString::fromUcs4(U"\U00010000")));
+        QVERIFY(FS::preOrderLess(u"/r/\uFFFD"_qs, u"/r/"_qs + QString::fromUcs4(U"\U00010000")));
     }
 
     // What a file is reported with, the streaming filter, and the totals; a modification time

@@ -18,15 +18,14 @@ sys.stdin.read()
 
 FileHolder::FileHolder(const QString& path, How how)
 {
-    m_child.start(QStringLiteral("python3"),
-                  {QStringLiteral("-c"), QString::fromLatin1(kScript), path,
-                   how == How::mapped ? QStringLiteral("mapped") : QStringLiteral("open")});
+    m_child.start(u"python3"_qs, {u"-c"_qs, QString::fromLatin1(kScript), path,
+                                  how == How::mapped ? u"mapped"_qs : u"open"_qs});
     if (!m_child.waitForStarted(30000))
         return;
     while (!m_child.canReadLine() && m_child.state() == QProcess::Running)
         m_child.waitForReadyRead(30000);
     m_holding = m_child.readLine() == "ready\n";
-    QFile comm(QStringLiteral("/proc/%1/comm").arg(m_child.processId()));
+    QFile comm(u"/proc/%1/comm"_qs.arg(m_child.processId()));
     if (comm.open(QIODevice::ReadOnly))
         m_name = QString::fromUtf8(comm.readAll()).trimmed();
 }

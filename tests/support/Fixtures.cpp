@@ -65,8 +65,8 @@ bool makeTree(const QString& root, const QStringList& lines)
 {
     for (const QString& line : lines) {
         bool ok = true;
-        if (line.contains(QStringLiteral("->"))) {
-            const qsizetype arrow = line.indexOf(QStringLiteral("->"));
+        if (line.contains(u"->"_qs)) {
+            const qsizetype arrow = line.indexOf(u"->"_qs);
             const QString path = root + u'/' + line.left(arrow);
             QDir().mkpath(QFileInfo(path).path());
             ok = ::symlink(QFile::encodeName(line.mid(arrow + 2)).constData(),
@@ -96,10 +96,10 @@ bool makeTree(const QString& root, const QStringList& lines)
 
 bool manyNames(const QString& folder, int count)
 {
-    const QByteArray first = QFile::encodeName(folder + QStringLiteral("/f0"));
+    const QByteArray first = QFile::encodeName(folder + u"/f0"_qs);
     if (!writeFile(QFile::decodeName(first)))
         return false;
-    const QByteArray prefix = QFile::encodeName(folder + QStringLiteral("/f"));
+    const QByteArray prefix = QFile::encodeName(folder + u"/f"_qs);
     for (int i = 1; i < count; ++i) {
         if (::link(first.constData(), QByteArray(prefix + QByteArray::number(i)).constData()) != 0)
             return false;
@@ -111,16 +111,14 @@ QStringList ollamaTag(const QString& home, const QString& name, const QString& t
                       qint64 size, const QByteArray& head)
 {
     const QString config(64, u'c'), layer(64, digit);
-    const QString store = home + QStringLiteral("/.ollama/models");
-    const QStringList paths{store + QStringLiteral("/manifests/registry.ollama.ai/library/") +
-                                name + u'/' + tag,
-                            store + QStringLiteral("/blobs/sha256-") + config,
-                            store + QStringLiteral("/blobs/sha256-") + layer};
+    const QString store = home + u"/.ollama/models"_qs;
+    const QStringList paths{
+        store + u"/manifests/registry.ollama.ai/library/"_qs + name + u'/' + tag,
+        store + u"/blobs/sha256-"_qs + config, store + u"/blobs/sha256-"_qs + layer};
     const QString manifest =
-        QStringLiteral("{\"config\":{\"digest\":\"sha256:%1\",\"size\":2},\"layers\":[{"
-                       "\"mediaType\":\"application/vnd.ollama.image.model\",\"digest\":"
-                       "\"sha256:%2\",\"size\":%3}]}")
-            .arg(config, layer, QString::number(size));
+        u"{\"config\":{\"digest\":\"sha256:%1\",\"size\":2},\"layers\":[{"
+        "\"mediaType\":\"application/vnd.ollama.image.model\",\"digest\":"
+        "\"sha256:%2\",\"size\":%3}]}"_qs.arg(config, layer, QString::number(size));
     const bool ok = writeFile(paths[0], manifest.toUtf8()) && writeFile(paths[1], "{}") &&
                     makeSparseFile(paths[2], size, head);
     return ok ? paths : QStringList();

@@ -17,7 +17,7 @@ bool awaitWaiter(const QString& path)
     const QByteArray inode = ':' + QByteArray::number(quint64(status.st_ino));
     const QDeadlineTimer deadline(60'000);
     while (!deadline.hasExpired()) {
-        QFile locks(QStringLiteral("/proc/locks"));
+        QFile locks(u"/proc/locks"_qs);
         if (!locks.open(QIODevice::ReadOnly))
             return false;
         for (const QByteArray& line : locks.readAll().split('\n')) {

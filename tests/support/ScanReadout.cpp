@@ -71,7 +71,7 @@ void checkLayout(const std::function<SourceScan(const TestHome&)>& scan, const Q
     for (QString& entry : expected)
         entry.prepend(base);
     for (QString& line : tree) {
-        line.prepend(base).replace(QStringLiteral("<HOME>"), home.path());
+        line.prepend(base).replace(u"<HOME>"_qs, home.path());
         if (!line.contains(u'=') && line.endsWith(u'|'))
             fifos.push_back(home.file(line.chopped(1)));
         closed = closed || (!line.contains(u'=') && line.endsWith(u'!'));

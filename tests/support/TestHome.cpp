@@ -27,13 +27,13 @@ void removeTree(const QByteArray& path)
 
 TestHome::TestHome()
 {
-    m_home = m_dir.path() + QStringLiteral("/home");
+    m_home = m_dir.path() + u"/home"_qs;
     QDir().mkpath(m_home);
     setEnv("HOME", QFile::encodeName(m_home));
-    setEnv("XDG_DATA_HOME", QFile::encodeName(m_home + QStringLiteral("/.local/share")));
-    setEnv("XDG_CACHE_HOME", QFile::encodeName(m_home + QStringLiteral("/.cache")));
-    setEnv("XDG_CONFIG_HOME", QFile::encodeName(m_home + QStringLiteral("/.config")));
-    setEnv("XDG_STATE_HOME", QFile::encodeName(m_home + QStringLiteral("/.local/state")));
+    setEnv("XDG_DATA_HOME", QFile::encodeName(m_home + u"/.local/share"_qs));
+    setEnv("XDG_CACHE_HOME", QFile::encodeName(m_home + u"/.cache"_qs));
+    setEnv("XDG_CONFIG_HOME", QFile::encodeName(m_home + u"/.config"_qs));
+    setEnv("XDG_STATE_HOME", QFile::encodeName(m_home + u"/.local/state"_qs));
     for (const char* name :
          {"OLLAMA_MODELS", "HF_HOME", "HF_HUB_CACHE", "HUGGINGFACE_HUB_CACHE", "HF_XET_CACHE",
           "HF_DATASETS_CACHE", "BRIMVALE_UPDATE_URL", "LLAMA_CACHE", "MODELS_PATH", "TORCH_HOME",

@@ -15,7 +15,7 @@ namespace TrashFixtures {
 
 ModelEntry model(const QString& id, const QStringList& paths, qint64 reclaimableBytes)
 {
-    return ModelEntry(id, id + QStringLiteral(" model"), ModelSource::custom, reclaimableBytes + 7,
+    return ModelEntry(id, id + u" model"_qs, ModelSource::custom, reclaimableBytes + 7,
                       reclaimableBytes, paths.value(0), paths, std::nullopt, DeleteRisk::safe,
                       std::nullopt, std::nullopt);
 }
@@ -51,12 +51,12 @@ QStringList namesIn(const QString& folder)
 
 QString homeTrashFiles()
 {
-    return AppPaths::homeTrash() + QStringLiteral("/files");
+    return AppPaths::homeTrash() + u"/files"_qs;
 }
 
 QString homeTrashInfo()
 {
-    return AppPaths::homeTrash() + QStringLiteral("/info");
+    return AppPaths::homeTrash() + u"/info"_qs;
 }
 
 QString trashError(const QString& path)
@@ -66,7 +66,7 @@ QString trashError(const QString& path)
     } catch (const BrimvaleError& error) {
         return error.message();
     }
-    return QStringLiteral("(no error)");
+    return u"(no error)"_qs;
 }
 
 QByteArray infoOf(const QString& trashedItem)
@@ -76,13 +76,13 @@ QByteArray infoOf(const QString& trashedItem)
 
 QByteArray rawLog()
 {
-    return PosixIO::readRegularFile(AppPaths::dataDir() + QStringLiteral("/trash_log.json"))
+    return PosixIO::readRegularFile(AppPaths::dataDir() + u"/trash_log.json"_qs)
         .value_or(QByteArray());
 }
 
 bool writeLog(const QByteArray& content)
 {
-    return Fixtures::writeFile(AppPaths::dataDir() + QStringLiteral("/trash_log.json"), content);
+    return Fixtures::writeFile(AppPaths::dataDir() + u"/trash_log.json"_qs, content);
 }
 
 QString placeInTrash(const QString& name, const QString& original, qint64 at)
@@ -100,7 +100,7 @@ QString placeInTrash(const QString& name, const QString& original, qint64 at)
 TrashEntry record(const QString& id, const QStringList& originals, const QStringList& trashed,
                   qint64 at)
 {
-    return TrashEntry{id, id, originals, trashed, at, 1, QStringLiteral("Custom")};
+    return TrashEntry{id, id, originals, trashed, at, 1, u"Custom"_qs};
 }
 
 QStringList idsOf(const QList<TrashEntry>& entries)

@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QProcess>
+#include <QTest>
 
 // Helpers for the tests of the Trash layer, the restore log and the CLI trash commands (those
 // that go through the services are in TrashLogFixtures.h).
@@ -42,6 +43,12 @@ struct CliRun
     int exitCode = -1;
     QByteArray out;
     QByteArray err;
+    friend bool operator==(const CliRun&, const CliRun&) = default;
+    friend char* toString(const CliRun& run)
+    {
+        return QTest::toString(QByteArray::number(run.exitCode) + " | " + run.out + " | " +
+                               run.err);
+    }
 };
 
 #ifdef BRIMVALE_CLI_PATH

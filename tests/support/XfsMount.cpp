@@ -18,7 +18,7 @@ std::optional<QString> runTool(const QString& program, const QStringList& argume
     QProcess process;
     process.start(program, arguments);
     if (!process.waitForFinished(60000))
-        return program + QStringLiteral(" did not run");
+        return program + u" did not run"_qs;
     if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
         return std::nullopt;
     return QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
@@ -28,32 +28,29 @@ std::optional<QString> runTool(const QString& program, const QStringList& argume
 
 XfsMount::XfsMount(bool reflink)
 {
-    const QString mkfs = QStandardPaths::findExecutable(
-        QStringLiteral("mkfs.xfs"), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
-    const QString image = m_dir.path() + QStringLiteral("/xfs.img");
-    m_path = m_dir.path() + QStringLiteral("/mnt");
-    const QString feature = reflink ? QStringLiteral("reflink=1") : QStringLiteral("reflink=0");
+    const QString mkfs =
+        QStandardPaths::findExecutable(u"mkfs.xfs"_qs, {u"/usr/sbin"_qs, u"/sbin"_qs});
+    const QString image = m_dir.path() + u"/xfs.img"_qs;
+    m_path = m_dir.path() + u"/mnt"_qs;
+    const QString feature = reflink ? u"reflink=1"_qs : u"reflink=0"_qs;
     if (::geteuid() != 0)
-        m_problem = QStringLiteral("A loop mount needs root");
+        m_problem = u"A loop mount needs root"_qs;
     else if (mkfs.isEmpty())
-        m_problem = QStringLiteral("mkfs.xfs is missing (Debian package xfsprogs)");
+        m_problem = u"mkfs.xfs is missing (Debian package xfsprogs)"_qs;
     else if (QFile file(image); !file.open(QIODevice::WriteOnly) || !file.resize(320 << 20))
-        m_problem = QStringLiteral("No room for the XFS image");
-    else if (const auto error =
-                 runTool(mkfs, {QStringLiteral("-q"), QStringLiteral("-m"), feature, image}))
-        m_problem = QStringLiteral("mkfs.xfs failed: ") + *error;
+        m_problem = u"No room for the XFS image"_qs;
+    else if (const auto error = runTool(mkfs, {u"-q"_qs, u"-m"_qs, feature, image}))
+        m_problem = u"mkfs.xfs failed: "_qs + *error;
     else if (!QDir().mkpath(m_path))
-        m_problem = QStringLiteral("No mount point");
-    else if (const auto refused =
-                 runTool(QStringLiteral("mount"),
-                         {QStringLiteral("-o"), QStringLiteral("loop"), image, m_path}))
-        m_problem = QStringLiteral("The loop mount was refused: ") + *refused;
+        m_problem = u"No mount point"_qs;
+    else if (const auto refused = runTool(u"mount"_qs, {u"-o"_qs, u"loop"_qs, image, m_path}))
+        m_problem = u"The loop mount was refused: "_qs + *refused;
 }
 
 XfsMount::~XfsMount()
 {
-    if (m_problem.isEmpty() && runTool(QStringLiteral("umount"), {m_path}))
-        (void)runTool(QStringLiteral("umount"), {QStringLiteral("-l"), m_path});
+    if (m_problem.isEmpty() && runTool(u"umount"_qs, {m_path}))
+        (void)runTool(u"umount"_qs, {u"-l"_qs, m_path});
 }
 
 bool XfsMount::cloneFile(const QString& from, const QString& to)
