@@ -66,10 +66,11 @@ bool JobRunner::end(int ticket, Generation* generation, quint64 startedAt)
 
 std::optional<QString> JobRunner::busyText() const
 {
-    for (auto it = m_running.crbegin(); it != m_running.crend(); ++it)
-        if (!it->busy.isEmpty())
-            return it->busy;
-    return std::nullopt;
+    const auto shown = std::find_if(m_running.crbegin(), m_running.crend(),
+                                    [](const Running& job) { return !job.busy.isEmpty(); });
+    if (shown == m_running.crend())
+        return std::nullopt;
+    return shown->busy;
 }
 
 bool JobRunner::isStoppable() const

@@ -74,7 +74,7 @@ void MoveController::askWhere(const QList<ModelEntry>& entries, const QString& s
             done->finish();
             return;
         }
-        const QString to = chosen[0];
+        const QString& to = chosen[0];
         m_runner.run(
             {}, [core = m_core, to](const JobRunner::Context&) { return core->volumeLabel(to); },
             [this, entries, to, done](JobRunner::Outcome<QString>&& label) {

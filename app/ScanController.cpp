@@ -29,7 +29,7 @@ QFuture<void> ScanController::rescan()
 {
     if (!m_waiter)
         m_waiter = Completion::make();
-    const QFuture<void> future = m_waiter->future();
+    QFuture<void> future = m_waiter->future();
     if (m_runner.isStopping())
         settleWaiter();
     else if (m_model.m_isScanning || m_changesRunning > 0)

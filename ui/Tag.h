@@ -16,7 +16,7 @@ class Tag
 public:
     Tag() = default;
     Tag(QString text, QColor tint, QString toolTip = {})
-        : m_text(std::move(text)), m_tint(std::move(tint)), m_toolTip(std::move(toolTip))
+        : m_text(std::move(text)), m_tint(tint), m_toolTip(std::move(toolTip))
     {}
 
     [[nodiscard]] const QString& text() const { return m_text; }
