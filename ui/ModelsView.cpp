@@ -304,9 +304,7 @@ void ModelsView::refreshStatus()
     const QList<ModelEntry> selected = selectedRows();
     const int n = int(m_rows.size());
     if (selected.isEmpty())
-        //: plural
-        m_status->setText(n == 1 ? tr("%n item · %1", nullptr, n).arg(sumText(m_rows))
-                                 : tr("%n items · %1", nullptr, n).arg(sumText(m_rows)));
+        m_status->setText(tr("%n items · %1", nullptr, n).arg(sumText(m_rows)));
     else
         m_status->setText(
             tr("%1 of %2 selected · %3")

@@ -85,10 +85,7 @@ void TrashView::refresh()
     const int shown = int(count);
     m_header->setSubtitle(tr("%n items · %1", nullptr, shown).arg(Format::bytes(total)));
     if (selected == 0)
-        //: plural
-        m_status->setText(shown == 1
-                              ? tr("%n item · %1", nullptr, shown).arg(Format::bytes(total))
-                              : tr("%n items · %1", nullptr, shown).arg(Format::bytes(total)));
+        m_status->setText(tr("%n items · %1", nullptr, shown).arg(Format::bytes(total)));
     else
         m_status->setText(tr("%1 of %2 selected").arg(selected).arg(count));
     m_body->setCurrentWidget(rows.isEmpty() ? static_cast<QWidget*>(m_empty) : m_table);

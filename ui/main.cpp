@@ -1,4 +1,5 @@
 #include "app/AppModel.h"
+#include "app/Translations.h"
 #include "ui/DesktopDialogs.h"
 #include "ui/Icons.h"
 #include "ui/MainWindow.h"
@@ -48,6 +49,8 @@ int main(int argc, char* argv[])
     QApplication::setApplicationVersion(QStringLiteral(BRIMVALE_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("io.brimvale.Brimvale"));
     QApplication::setWindowIcon(Icons::app());
+    Translations translations;
+    translations.install(Translations::languages(QProcessEnvironment::systemEnvironment()));
     if (qgetenv("BRIMVALE_PALETTE") == "dark") {
         QApplication::setStyle(QStringLiteral("Fusion"));
         QApplication::setPalette(darkPalette());

@@ -65,7 +65,7 @@ private slots:
         QTest::addColumn<QString>("status");
         QTest::newRow("none") << 0 << QList<int>{} << "0 items · Zero KB"
                               << "0 items · Zero KB";
-        QTest::newRow("one") << 1 << QList<int>{} << "1 items · 1 KB"
+        QTest::newRow("one") << 1 << QList<int>{} << "1 item · 1 KB"
                              << "1 item · 1 KB";
         QTest::newRow("two of five") << 5 << QList<int>{1, 3} << "5 items · 15 KB"
                                      << "2 of 5 selected · 6 KB";
