@@ -29,7 +29,9 @@ expected_files()
         "$prefix/share/doc/brimvale/changelog.gz" "$prefix/share/doc/brimvale/copyright" \
         "$prefix/share/icons/hicolor/scalable/apps/io.brimvale.Brimvale.svg" \
         "$prefix/share/man/man1/brimvale.1.gz" "$prefix/share/man/man1/brimvale-cli.1.gz" \
-        "$prefix/share/metainfo/io.brimvale.Brimvale.metainfo.xml"
+        "$prefix/share/metainfo/io.brimvale.Brimvale.metainfo.xml" \
+        "$prefix/share/brimvale/translations/brimvale_de.qm" \
+        "$prefix/share/brimvale/translations/brimvale_en.qm"
     for size in 16 22 24 32 48 64 128 256; do
         echo "$prefix/share/icons/hicolor/${size}x$size/apps/io.brimvale.Brimvale.png"
     done
@@ -60,7 +62,7 @@ for package in libqt6core6 libqt6widgets6 libqt6svg6 qt6-qpa-plugins libxxhash0 
     [[ ", $depends," == *", $package"[\ ,]* ]] || fail "Depends lacks $package"
 done
 info=$(dpkg-deb -I "$deb")
-grep -q '^ Recommends: qt6-wayland$' <<<"$info" || fail "Recommends lacks qt6-wayland"
+grep -q '^ Recommends: qt6-wayland, qt6-translations-l10n$' <<<"$info" || fail "Recommends lacks qt6-wayland or Qt's translations"
 grep -q '^ Architecture: amd64$' <<<"$info" || fail "Architecture"
 dpkg-deb -x "$deb" "$root/unpacked" || fail "dpkg-deb -x"
 reported=$("$root/unpacked/usr/bin/brimvale-cli" --version)
