@@ -81,6 +81,10 @@ int main(int argc, char* argv[])
                                                        : SidebarItem::duplicates());
             },
             Qt::SingleShotConnection);
+    // And BRIMVALE_SCREENSHOT_SETTINGS=1 opens the settings window over it.
+    if (qEnvironmentVariableIsSet("BRIMVALE_SCREENSHOT_SETTINGS"))
+        QObject::connect(&model, &AppModel::scanChanged, &window, &MainWindow::showSettings,
+                         Qt::SingleShotConnection);
     // Start-up timing for the benchmark (BRIMVALE_STARTUP_TIMES=1): when the window is on
     // screen, and when the first scan is published; then quits.
     if (qEnvironmentVariableIsSet("BRIMVALE_STARTUP_TIMES")) {
