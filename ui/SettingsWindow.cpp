@@ -21,13 +21,14 @@ SettingsWindow::SettingsWindow(AppModel& model, QWidget* parent) : QDialog(paren
 {
     setWindowTitle(tr("Settings"));
     setWindowIcon(Icons::app());
-    setFixedSize(520, 340);
     auto* tabs = new QTabWidget(this);
     tabs->addTab(general(), Icons::named(QStringLiteral("preferences-system")), tr("General"));
     tabs->addTab(folders(), Icons::named(QStringLiteral("folder")), tr("Folders"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
     layout->addWidget(tabs);
+    // At least 520 × 340, wider where a translation's texts need it.
+    setFixedSize(sizeHint().expandedTo(QSize(520, 340)));
 }
 
 QWidget* SettingsWindow::general()

@@ -146,7 +146,7 @@ private slots:
             << u"models"_qs << u"big, Q4_K_M, DUPLICATE, 10 GB+, /models/big.gguf"_qs;
         QTest::newRow("trash name cell") << u"trash"_qs << u"gone, Was at /models/gone"_qs;
         QTest::newRow("sidebar size") << u"duplicates"_qs << u"Duplicates, 12 GB"_qs;
-        QTest::newRow("sidebar trash count") << u"trash row"_qs << u"Trash, 1 item(s)"_qs;
+        QTest::newRow("sidebar trash count") << u"trash row"_qs << u"Trash, 1 item"_qs;
     }
     // What a screen reader reads: the tags and the second line with the name, the sizes and the
     // Trash count with the sidebar rows.
