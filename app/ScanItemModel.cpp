@@ -135,7 +135,8 @@ QList<ItemTag> ScanItemModel::tags(const ModelEntry& entry) const
 
 QString ScanItemModel::secondLine(const ModelEntry& entry) const
 {
-    return DisplayText::oneLine(entry.detail ? *entry.detail
+    // Details name folders in full ("Custom folder: /home/ada/Models"); shown in the ~ form.
+    return DisplayText::oneLine(entry.detail ? Format::shortPathsIn(*entry.detail)
                                              : Format::shortPath(entry.primaryPath));
 }
 

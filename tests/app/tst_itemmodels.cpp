@@ -138,6 +138,19 @@ private slots:
         QCOMPARE(trash.index(0, TrashItemModel::name).data().toString(), shown);
     }
 
+    // A detail naming a folder in the home shows it in the ~ form, as the paths of other rows.
+    void detailInHomeForm()
+    {
+        const QString home = qEnvironmentVariable("HOME");
+        QVERIFY(home.size() > 1);
+        ScanItemModel scan;
+        ModelEntry model = entry(u"a"_qs, 5);
+        model.detail = u"Custom folder: "_qs + home + u"/Models"_qs;
+        scan.setEntries({model});
+        QCOMPARE(scan.index(0, ScanItemModel::name).data(ItemRoles::secondLine).toString(),
+                 u"Custom folder: ~/Models"_qs);
+    }
+
     void accessibleText_data()
     {
         QTest::addColumn<QString>("view");
