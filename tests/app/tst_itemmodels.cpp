@@ -19,8 +19,10 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyle>
 #include <QStyleFactory>
 #include <QTableView>
+#include <memory>
 
 using namespace ViewFixtures;
 
@@ -34,9 +36,15 @@ QList<ModelEntry> many(int count)
     return models;
 }
 
+QPalette fusionPalette()
+{
+    const std::unique_ptr<QStyle> fusion(QStyleFactory::create(u"Fusion"_qs));
+    return fusion->standardPalette();
+}
+
 QPalette darkPalette()
 {
-    QPalette dark = QStyleFactory::create(u"Fusion"_qs)->standardPalette();
+    QPalette dark = fusionPalette();
     dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x20));
     dark.setColor(QPalette::Text, QColor(0xe8, 0xe8, 0xea));
     dark.setColor(QPalette::Highlight, QColor(0x0a, 0x84, 0xff));
@@ -213,8 +221,7 @@ private slots:
         QFETCH(bool, dark);
         QFETCH(int, tone);
         QFETCH(QString, icon);
-        const QPalette palette =
-            dark ? darkPalette() : QStyleFactory::create(u"Fusion"_qs)->standardPalette();
+        const QPalette palette = dark ? darkPalette() : fusionPalette();
         QApplication::setPalette(palette);
         const QColor highlight = palette.color(QPalette::Highlight);
         const QColor tint = CellLook::color(static_cast<ItemTone>(tone), palette);
