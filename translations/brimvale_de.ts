@@ -116,6 +116,29 @@
     </message>
 </context>
 <context>
+    <name>Format</name>
+    <message>
+        <source>Today</source>
+        <translation>Heute</translation>
+    </message>
+    <message>
+        <source>Yesterday</source>
+        <translation>Gestern</translation>
+    </message>
+    <message>
+        <source>%1 days ago</source>
+        <translation>vor %1 Tagen</translation>
+    </message>
+    <message>
+        <source>%1 week ago</source>
+        <translation>vor %1 Woche</translation>
+    </message>
+    <message>
+        <source>%1 weeks ago</source>
+        <translation>vor %1 Wochen</translation>
+    </message>
+</context>
+<context>
     <name>JobRunner</name>
     <message>
         <source>Unexpected error: %1</source>
@@ -183,6 +206,33 @@
     <message>
         <source>Cancel</source>
         <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>ModelSource</name>
+    <message>
+        <source>AI Caches</source>
+        <translation>KI-Caches</translation>
+    </message>
+    <message>
+        <source>AI Cache</source>
+        <translation>KI-Cache</translation>
+    </message>
+    <message>
+        <source>Loose Files</source>
+        <translation>Lose Dateien</translation>
+    </message>
+    <message>
+        <source>Loose File</source>
+        <translation>Lose Datei</translation>
+    </message>
+    <message>
+        <source>Custom Folders</source>
+        <translation>Eigene Ordner</translation>
+    </message>
+    <message>
+        <source>Custom</source>
+        <translation>Eigener Ordner</translation>
     </message>
 </context>
 <context>

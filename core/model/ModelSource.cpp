@@ -1,5 +1,6 @@
 #include "model/ModelSource.h"
 
+#include <QCoreApplication>
 #include <utility>
 
 namespace {
@@ -7,29 +8,33 @@ namespace {
 struct SourceTexts
 {
     const char16_t* raw;
-    const char16_t* label;
-    const char16_t* shortLabel;
+    // Product names stay as they are; the generic labels are marked for translation.
+    const char* label;
+    const char* shortLabel;
     const char16_t* symbol;
 };
 
 constexpr std::array<SourceTexts, ModelSource::count> kTexts{{
-    {u"Ollama", u"Ollama", u"Ollama", u"cube.box"},
-    {u"LmStudio", u"LM Studio", u"LM Studio", u"cpu"},
-    {u"HuggingFace", u"Hugging Face", u"Hugging Face", u"face.smiling"},
-    {u"ComfyUi", u"ComfyUI", u"ComfyUI", u"paintpalette"},
-    {u"Whisper", u"Whisper", u"Whisper", u"waveform"},
-    {u"CodingCache", u"AI Caches", u"AI Cache", u"chevron.left.forwardslash.chevron.right"},
-    {u"Loose", u"Loose Files", u"Loose File", u"doc"},
-    {u"Custom", u"Custom Folders", u"Custom", u"folder"},
-    {u"LlamaCpp", u"llama.cpp", u"llama.cpp", u"terminal"},
-    {u"Gpt4All", u"GPT4All", u"GPT4All", u"bubble.left"},
-    {u"Jan", u"Jan", u"Jan", u"hand.wave"},
-    {u"DockerModels", u"Docker Model Runner", u"Docker", u"shippingbox"},
-    {u"PyTorchHub", u"PyTorch Hub", u"PyTorch Hub", u"flame"},
-    {u"SdWebUi", u"Stable Diffusion WebUI", u"SD WebUI", u"photo"},
-    {u"InvokeAi", u"InvokeAI", u"InvokeAI", u"wand.and.stars"},
-    {u"TextGenWebUi", u"text-generation-webui", u"TextGen WebUI", u"text.bubble"},
-    {u"ModelScope", u"ModelScope", u"ModelScope", u"scope"},
+    {u"Ollama", "Ollama", "Ollama", u"cube.box"},
+    {u"LmStudio", "LM Studio", "LM Studio", u"cpu"},
+    {u"HuggingFace", "Hugging Face", "Hugging Face", u"face.smiling"},
+    {u"ComfyUi", "ComfyUI", "ComfyUI", u"paintpalette"},
+    {u"Whisper", "Whisper", "Whisper", u"waveform"},
+    {u"CodingCache", QT_TRANSLATE_NOOP("ModelSource", "AI Caches"),
+     QT_TRANSLATE_NOOP("ModelSource", "AI Cache"), u"chevron.left.forwardslash.chevron.right"},
+    {u"Loose", QT_TRANSLATE_NOOP("ModelSource", "Loose Files"),
+     QT_TRANSLATE_NOOP("ModelSource", "Loose File"), u"doc"},
+    {u"Custom", QT_TRANSLATE_NOOP("ModelSource", "Custom Folders"),
+     QT_TRANSLATE_NOOP("ModelSource", "Custom"), u"folder"},
+    {u"LlamaCpp", "llama.cpp", "llama.cpp", u"terminal"},
+    {u"Gpt4All", "GPT4All", "GPT4All", u"bubble.left"},
+    {u"Jan", "Jan", "Jan", u"hand.wave"},
+    {u"DockerModels", "Docker Model Runner", "Docker", u"shippingbox"},
+    {u"PyTorchHub", "PyTorch Hub", "PyTorch Hub", u"flame"},
+    {u"SdWebUi", "Stable Diffusion WebUI", "SD WebUI", u"photo"},
+    {u"InvokeAi", "InvokeAI", "InvokeAI", u"wand.and.stars"},
+    {u"TextGenWebUi", "text-generation-webui", "TextGen WebUI", u"text.bubble"},
+    {u"ModelScope", "ModelScope", "ModelScope", u"scope"},
 }};
 
 template <size_t... I>
@@ -63,12 +68,22 @@ QString ModelSource::rawValue() const
 
 QString ModelSource::label() const
 {
-    return QString::fromUtf16(kTexts[m_value].label);
+    return QCoreApplication::translate("ModelSource", kTexts[m_value].label);
 }
 
 QString ModelSource::shortLabel() const
 {
-    return QString::fromUtf16(kTexts[m_value].shortLabel);
+    return QCoreApplication::translate("ModelSource", kTexts[m_value].shortLabel);
+}
+
+QString ModelSource::englishLabel() const
+{
+    return QString::fromUtf8(kTexts[m_value].label);
+}
+
+QString ModelSource::englishShortLabel() const
+{
+    return QString::fromUtf8(kTexts[m_value].shortLabel);
 }
 
 QString ModelSource::symbol() const

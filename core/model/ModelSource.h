@@ -44,6 +44,9 @@ public:
     [[nodiscard]] QString rawValue() const;
     [[nodiscard]] QString label() const;
     [[nodiscard]] QString shortLabel() const;
+    // The untranslated labels, for files written to disk.
+    [[nodiscard]] QString englishLabel() const;
+    [[nodiscard]] QString englishShortLabel() const;
     // Icon name of the source, as a symbol name of the original icon set.
     [[nodiscard]] QString symbol() const;
     // The first eight sources, listed in the sidebar even when they hold nothing; the later

@@ -76,7 +76,7 @@ SourceScan runJob(const SourceJob& job)
 {
     const auto failed = [&job](const QString& reason) {
         return SourceScan{{},
-                          {QStringLiteral("Could not scan ") + job.source.label() +
+                          {QStringLiteral("Could not scan ") + job.source.englishLabel() +
                            QStringLiteral(": ") + reason}};
     };
     try {

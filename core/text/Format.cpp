@@ -3,6 +3,7 @@
 #include "fs/AppPaths.h"
 #include "model/PathParts.h"
 
+#include <QCoreApplication>
 #include <array>
 
 namespace {
@@ -121,25 +122,42 @@ QString shortPathsIn(const QString& text)
     return result + QStringView(text).mid(from);
 }
 
-QString relativeDate(const std::optional<QDateTime>& date, const QDateTime& now)
+// The texts keep a number argument rather than a %n plural: with no translator installed (the
+// command line) they must read as plain English, and the day and week counts they take are always
+// plural or always singular.
+static QString relativeDateIn(const std::optional<QDateTime>& date, const QDateTime& now,
+                              bool translated)
 {
+    const auto text = [translated](const char* source) {
+        return translated ? QCoreApplication::translate("Format", source)
+                          : QString::fromUtf8(source);
+    };
     if (!date || !date->isValid() || date->toMSecsSinceEpoch() <= 0)
         return QStringLiteral("—");
     const qint64 seconds = date->secsTo(now);
     const qint64 days = seconds / 86'400;
     if (days < 1)
-        return QStringLiteral("Today");
+        return text(QT_TRANSLATE_NOOP("Format", "Today"));
     if (days == 1)
-        return QStringLiteral("Yesterday");
+        return text(QT_TRANSLATE_NOOP("Format", "Yesterday"));
     if (days < 7)
-        return QStringLiteral("%1 days ago").arg(days);
+        return text(QT_TRANSLATE_NOOP("Format", "%1 days ago")).arg(days);
     if (days < 30) {
         const qint64 weeks = days / 7;
-        return days < 14 ? QStringLiteral("%1 week ago").arg(weeks)
-                         : QStringLiteral("%1 weeks ago").arg(weeks);
+        return days < 14 ? text(QT_TRANSLATE_NOOP("Format", "%1 week ago")).arg(weeks)
+                         : text(QT_TRANSLATE_NOOP("Format", "%1 weeks ago")).arg(weeks);
     }
-    const QLocale locale = displayLocale();
-    return locale.toString(date->toLocalTime(), QStringLiteral("MMM yyyy"));
+    return displayLocale().toString(date->toLocalTime(), QStringLiteral("MMM yyyy"));
+}
+
+QString relativeDate(const std::optional<QDateTime>& date, const QDateTime& now)
+{
+    return relativeDateIn(date, now, true);
+}
+
+QString englishRelativeDate(const std::optional<QDateTime>& date, const QDateTime& now)
+{
+    return relativeDateIn(date, now, false);
 }
 
 } // namespace Format

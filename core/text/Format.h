@@ -31,5 +31,8 @@ namespace Format {
 // "Today", "Yesterday", "3 days ago", "1 week ago", "2 weeks ago", else the locale's month and
 // year. An absent date, or one not after 1970, is "—".
 [[nodiscard]] QString relativeDate(const std::optional<QDateTime>& date, const QDateTime& now);
+// relativeDate() in English whatever the translation, for files written to disk.
+[[nodiscard]] QString englishRelativeDate(const std::optional<QDateTime>& date,
+                                          const QDateTime& now);
 
 } // namespace Format

@@ -73,7 +73,8 @@ private slots:
         QProcess lupdate;
         lupdate.start(QStringLiteral(BRIMVALE_LUPDATE),
                       {u"-silent"_qs, u"-no-obsolete"_qs, u"-locations"_qs, u"none"_qs,
-                       source + u"/app"_qs, source + u"/ui"_qs, u"-ts"_qs, copy});
+                       source + u"/app"_qs, source + u"/ui"_qs, source + u"/core/model"_qs,
+                       source + u"/core/text"_qs, u"-ts"_qs, copy});
         QVERIFY(lupdate.waitForFinished(120'000));
         QCOMPARE(lupdate.exitCode(), 0);
         QFile file(copy);
